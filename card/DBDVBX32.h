@@ -1,0 +1,70 @@
+// The card maker's board database library, declared exactly as the system calls
+// it. Our stand-in in cardlib/ implements it; nothing here holds logic.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace fw {
+class Dialog;
+}
+
+// The handle of the window that opens and closes the board.
+using BoardWindow = fw::Dialog*;
+
+// 0 is success; any other value is a failure the system only prints.
+enum DVBErrReturn : unsigned {
+    DVB_ERR_OK = 0,
+    DVB_ERR_DB_NOT_OPEN = 1,
+    DVB_ERR_DB_IO = 2,
+    DVB_ERR_DB_CORRUPT = 3,
+    DVB_ERR_DB_BAD_SIZE = 4,
+    DVB_ERR_DB_NO_SUCH_PROGRAM = 5,
+    DVB_ERR_DB_NOT_LOADED = 6,
+    DVB_ERR_BOARD = 7,
+};
+
+// One program as the board database exchanges it. The library's record is 68
+// bytes in its 32-bit layout; the system still passes that number as the size
+// on every read and write, and the stand-in refuses any other. Field order and
+// widths are the library's.
+struct TunProgDataTag {
+    uint32_t index = 0;        // 1-based position in the board database
+    uint32_t frequency = 0;    // kHz
+    std::string name;          // owns its text (UTF-8)
+    uint32_t standard = 0;
+    uint32_t extraInfo = 0;
+    uint16_t progId = 0;
+    uint16_t tsId = 0;
+    uint16_t nwId = 0;
+    uint16_t serviceId = 0;
+    uint8_t modulation = 0;
+    uint8_t fec = 0;
+    uint32_t symbolRate = 0;
+    uint32_t tone22kHz = 0;
+    uint32_t vertical = 0;
+    uint8_t progType = 0;
+    uint16_t videoPid = 0;
+    uint16_t audioPid = 0;
+    uint16_t pmtPid = 0;
+    uint16_t txtPid = 0;
+    uint16_t subtitlePid = 0;
+    uint16_t dataPid = 0;
+    uint8_t ipFilter = 0;
+    uint32_t reserved1 = 0;
+    uint32_t reserved2 = 0;
+
+    bool operator==(const TunProgDataTag&) const = default;
+};
+
+// The size the system passes for a TunProgDataTag.
+inline constexpr uint32_t kTunProgDataTagSize = 68;
+
+DVBErrReturn DVB_OpenBoard(BoardWindow window);
+DVBErrReturn DVB_CloseBoard(BoardWindow window);
+DVBErrReturn DVB_LoadDBProgData();
+DVBErrReturn DVB_GetDBProgCount(uint32_t* first, uint32_t* count);
+DVBErrReturn DVB_GetDBProgData(uint32_t position, uint32_t* size, TunProgDataTag* record);
+DVBErrReturn DVB_DelAllDBProgData();
+DVBErrReturn DVB_SetDBProgData(uint32_t size, TunProgDataTag* record);
+DVBErrReturn DVB_SaveDBProgData();

@@ -1,0 +1,73 @@
+// The card maker's tuner and section library, declared exactly as the system
+// calls it. Our stand-in in cardlib/ implements it; nothing here holds logic.
+#pragma once
+
+#include "framework/AsyncSocket.h"
+
+class CCommonDVB {
+public:
+    // Every operation that can fail returns this; the system tests for
+    // DVB_ERR_NONE (1) and prints any other value as an unsigned number.
+    enum ErrReturn : int {
+        DVB_ERR_UNKNOWN = 0,
+        DVB_ERR_NONE = 1,
+        DVB_ERR_NOT_OPEN = 2,
+        DVB_ERR_NO_RESOURCE = 3,
+        DVB_ERR_BAD_ARGUMENT = 4,
+        DVB_ERR_HARDWARE = 5,
+    };
+    virtual ~CCommonDVB() = default;
+};
+
+namespace cardlib {
+struct FilterSlot;
+struct SocketSlot;
+}
+
+class CPIDFilter : public CCommonDVB {
+public:
+    CPIDFilter();
+    ~CPIDFilter() override;
+    CPIDFilter(const CPIDFilter&) = delete;
+    CPIDFilter& operator=(const CPIDFilter&) = delete;
+
+    // Passes the sections of `pid` whose leading `length` bytes equal `value`
+    // under `mask`; afterwards GetFilterHandle() names the filter.
+    ErrReturn SetBitFilter(unsigned short pid, unsigned char* value, unsigned char* mask,
+                           unsigned char length, unsigned short mode);
+    // Afterwards the handle reads 0xFFFF again.
+    ErrReturn ShutDownFilter();
+    // 0xFFFF while no filter is set.
+    unsigned short GetFilterHandle();
+
+private:
+    cardlib::FilterSlot* m_Slot = nullptr;
+};
+
+class CFrontend : public CCommonDVB {
+public:
+    CFrontend();
+    ~CFrontend() override;
+    // Frequencies are in kHz both ways.
+    ErrReturn GetFrequency(unsigned long& frequency);
+    ErrReturn SetFrequency(unsigned long frequency, int flags);
+};
+
+// Sections that a filter passes arrive on this socket: OnReceive (called by the
+// host on the GUI thread) hands each complete section to OnDataReceived.
+class CDVBWinSock : public fw::AsyncSocket {
+public:
+    CDVBWinSock();
+    ~CDVBWinSock() override;
+    CDVBWinSock(const CDVBWinSock&) = delete;
+    CDVBWinSock& operator=(const CDVBWinSock&) = delete;
+
+    // 1 on success; otherwise *error receives a code.
+    int SOpen(int handle, int* error);
+    void SClose();
+    void OnReceive(int errorCode) override;
+    virtual void OnDataReceived(unsigned char* data, int length);
+
+private:
+    cardlib::SocketSlot* m_Slot = nullptr;
+};

@@ -1,0 +1,131 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/DialogTemplate.h"
+#include "framework/Geometry.h"
+#include "framework/ListView.h"
+
+namespace fw {
+
+class Host;
+class Profile;
+
+struct Control {
+    int id = 0;
+    ControlKind kind = ControlKind::Static;
+    std::string text;
+    bool checked = false;
+    Rect rect;  // client coordinates, pixels
+    unsigned style = kStyleNone;
+    std::unique_ptr<ListView> list;  // list-view controls only
+};
+
+// What a host attaches to a live dialog to mirror changes the program makes.
+class DialogView {
+public:
+    virtual ~DialogView() = default;
+    virtual void ControlChanged(int id) { (void)id; }  // text, check or rectangle
+    virtual void WindowMoved() {}
+    virtual void FocusChanged(int id) { (void)id; }
+    virtual void Invalidated() {}
+    virtual void IconChanged() {}
+};
+
+// One window built from a dialog template, in the manner of a dialog
+// framework: controls by id, overridable handlers, modal run with a result.
+// The window's state lives here, so the system's logic runs without a toolkit.
+class Dialog {
+public:
+    Dialog(Host& host, int templateId);
+    virtual ~Dialog();
+    Dialog(const Dialog&) = delete;
+    Dialog& operator=(const Dialog&) = delete;
+
+    int DoModal();
+    void EndDialog(int result);
+    bool IsEnded() const { return m_Ended; }
+    int Result() const { return m_Result; }
+
+    // Handlers. Hosts call them; derived dialogs override them.
+    virtual bool OnInitDialog() { return true; }
+    virtual void OnOK() { EndDialog(IDOK); }
+    virtual void OnCancel() { EndDialog(IDCANCEL); }
+    virtual void OnCommand(int id) { (void)id; }
+    virtual void OnSize(int cx, int cy) { (void)cx, (void)cy; }
+    virtual void OnTimer(unsigned id) { (void)id; }
+    virtual void OnListDoubleClick(int listId) { (void)listId; }
+    virtual void OnColumnClick(int listId, int column) { (void)listId, (void)column; }
+    // The window's end; overrides do their work and then call this.
+    virtual void DestroyWindow();
+
+    // User actions, as hosts and tests deliver them.
+    void ClickButton(int id);
+    // The user dragged the frame: new outer rectangle, then OnSize.
+    void UserMoveWindow(const Rect& windowRect);
+
+    // Window life, for hosts: builds the controls from the template, with the
+    // window at `windowRect` (screen); no handler runs.
+    void Create(const Rect& windowRect);
+    bool IsCreated() const { return m_Created; }
+    bool IsDestroyed() const { return m_Destroyed; }
+    // The outer size the template asks for, in pixels.
+    Size TemplateWindowSize() const;
+
+    // Controls.
+    Control* GetDlgItem(int id);
+    const Control* GetDlgItem(int id) const;
+    std::vector<Control>& Controls() { return m_Controls; }
+    ListView& List(int id);
+    std::string GetDlgItemText(int id) const;
+    void SetDlgItemText(int id, const std::string& text);
+    bool IsDlgButtonChecked(int id) const;
+    void CheckDlgButton(int id, bool checked);
+    void GotoDlgCtrl(int id);
+    int GetFocusId() const { return m_FocusId; }
+    // Control rectangle in client coordinates.
+    Rect GetControlRect(int id) const;
+    void MoveControl(int id, const Rect& rect);
+
+    // Window geometry (screen coordinates for the window, client for the rest).
+    Rect GetWindowRect() const { return m_WindowRect; }
+    Rect GetClientRect() const;
+    // Moves and sizes the window; a changed client size calls OnSize.
+    void MoveWindow(const Rect& windowRect);
+    void Invalidate();
+    int InvalidateCount() const { return m_InvalidateCount; }
+    void SetIcon(int iconId);
+    int IconId() const { return m_IconId; }
+
+    unsigned SetTimer(unsigned id, unsigned periodMs);
+    bool KillTimer(unsigned id);
+    void MessageBox(const std::string& text);
+
+    const DialogTemplate& Template() const { return m_Template; }
+    Host& GetHost() const { return m_Host; }
+    Profile& GetProfile() const;
+    int VerticalScrollBarWidth() const;
+    void SetView(DialogView* view) { m_View = view; }
+    DialogView* View() const { return m_View; }
+
+private:
+    Rect DluToPixels(int x, int y, int cx, int cy) const;
+
+    Host& m_Host;
+    const DialogTemplate& m_Template;
+    std::vector<Control> m_Controls;
+    Rect m_WindowRect;
+    int m_FocusId = 0;
+    int m_IconId = 0;
+    int m_InvalidateCount = 0;
+    bool m_Created = false;
+    bool m_Destroyed = false;
+    bool m_Ended = false;
+    int m_Result = 0;
+    std::vector<unsigned> m_Timers;
+    DialogView* m_View = nullptr;
+};
+
+}  // namespace fw

@@ -1,0 +1,21 @@
+#pragma once
+
+namespace fw {
+
+struct Size {
+    int cx = 0;
+    int cy = 0;
+    bool operator==(const Size&) const = default;
+};
+
+struct Rect {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+    int Width() const { return right - left; }
+    int Height() const { return bottom - top; }
+    bool operator==(const Rect&) const = default;
+};
+
+}  // namespace fw

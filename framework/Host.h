@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "framework/Geometry.h"
+
+namespace fw {
+
+class Clock;
+class Dialog;
+class Profile;
+struct DialogTemplate;
+
+using TaskId = uint64_t;
+
+// Pixels between a window's outer rectangle and its client area.
+struct FrameMetrics {
+    int left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// The event loop and everything a toolkit provides: windows for dialogs,
+// message boxes, timers, deferred work on the GUI thread, the clock and the
+// metrics that turn dialog units into pixels. Implemented by the headless
+// host (tests, virtual clock) and the Qt host (people).
+class Host {
+public:
+    virtual ~Host() = default;
+
+    // Builds the dialog's window, calls OnInitDialog, runs a modal loop until
+    // EndDialog, then calls DestroyWindow and returns the result.
+    virtual int RunModal(Dialog& dialog) = 0;
+    // Called by Dialog::EndDialog: the modal loop of that dialog ends.
+    virtual void EndModal(Dialog& dialog, int result) = 0;
+    // A message box with an OK button; returns when the user has answered.
+    virtual void ShowMessage(Dialog* owner, const std::string& text) = 0;
+
+    // A window timer: Dialog::OnTimer(id) every periodMs until stopped.
+    virtual bool StartTimer(Dialog& dialog, unsigned id, unsigned periodMs) = 0;
+    virtual bool StopTimer(Dialog& dialog, unsigned id) = 0;
+
+    // Runs `task` later on the GUI thread, not before `delayMs` have passed.
+    // This is how socket notifications and the card library's timing arrive.
+    virtual TaskId Post(std::function<void()> task, int64_t delayMs = 0) = 0;
+    virtual void Cancel(TaskId id) = 0;
+
+    virtual const Clock& GetClock() const = 0;
+
+    // System metrics.
+    virtual int VerticalScrollBarWidth() const = 0;
+    // Average character width and height of the dialog's font in pixels; a
+    // dialog unit is a quarter of the first and an eighth of the second.
+    virtual Size DialogBaseUnits(const DialogTemplate& dialogTemplate) const = 0;
+    virtual FrameMetrics Frame(const DialogTemplate& dialogTemplate) const = 0;
+    // Where a new window of that outer size goes when nothing else says.
+    virtual Rect DefaultWindowRect(Size windowSize) const = 0;
+
+    // The application's settings file and name (message box caption).
+    Profile& GetProfile() const { return *m_Profile; }
+    void SetProfile(Profile* profile) { m_Profile = profile; }
+    const std::string& AppName() const { return m_AppName; }
+    void SetAppName(std::string name) { m_AppName = std::move(name); }
+
+private:
+    Profile* m_Profile = nullptr;
+    std::string m_AppName = "Kelvane";
+};
+
+}  // namespace fw

@@ -1,0 +1,202 @@
+#include "framework/ListView.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace fw {
+
+namespace {
+const std::string kEmpty;
+
+int CompareTextNoCase(const std::string& a, const std::string& b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        auto ca = static_cast<unsigned char>(a[i]);
+        auto cb = static_cast<unsigned char>(b[i]);
+        if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca + 32);
+        if (cb >= 'A' && cb <= 'Z') cb = static_cast<unsigned char>(cb + 32);
+        if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+}  // namespace
+
+int ListView::InsertColumn(int column, const std::string& title, Align align, int width) {
+    if (column < 0) return -1;
+    const auto at = static_cast<size_t>(std::min(column, GetColumnCount()));
+    m_Columns.insert(m_Columns.begin() + static_cast<std::ptrdiff_t>(at), ListColumn{title, align, std::max(width, 0)});
+    for (auto& row : m_Rows) {
+        if (row.cells.size() > at) row.cells.insert(row.cells.begin() + static_cast<std::ptrdiff_t>(at), std::string());
+    }
+    if (m_Observer) m_Observer->ColumnsChanged();
+    return static_cast<int>(at);
+}
+
+int ListView::GetColumnWidth(int column) const {
+    if (column < 0 || column >= GetColumnCount()) return 0;
+    return m_Columns[static_cast<size_t>(column)].width;
+}
+
+bool ListView::SetColumnWidth(int column, int width) {
+    if (column < 0 || column >= GetColumnCount()) return false;
+    m_Columns[static_cast<size_t>(column)].width = std::max(width, 0);
+    if (m_Observer) m_Observer->ColumnsChanged();
+    return true;
+}
+
+bool ListView::SetColumnAlign(int column, Align align) {
+    if (column < 0 || column >= GetColumnCount()) return false;
+    m_Columns[static_cast<size_t>(column)].align = align;
+    if (m_Observer) m_Observer->ColumnsChanged();
+    return true;
+}
+
+int ListView::InsertItem(int item, const std::string& text) {
+    if (item < 0) return -1;
+    int at = std::min(item, GetItemCount());
+    if (m_SortAscending) {
+        // After the last row whose text sorts at or before the new one.
+        auto it = std::upper_bound(m_Rows.begin(), m_Rows.end(), text, [](const std::string& t, const Row& r) {
+            return CompareTextNoCase(t, r.cells.empty() ? kEmpty : r.cells[0]) < 0;
+        });
+        at = static_cast<int>(it - m_Rows.begin());
+    }
+    if (m_Observer) m_Observer->BeginInsertRows(at, at);
+    Row row;
+    row.cells.push_back(text);
+    m_Rows.insert(m_Rows.begin() + at, std::move(row));
+    if (m_SelectionMark >= at) ++m_SelectionMark;
+    if (m_Observer) m_Observer->EndInsertRows();
+    return at;
+}
+
+bool ListView::DeleteItem(int item) {
+    if (!ValidRow(item)) return false;
+    if (m_Observer) m_Observer->BeginRemoveRows(item, item);
+    m_Rows.erase(m_Rows.begin() + item);
+    if (m_SelectionMark == item) m_SelectionMark = -1;
+    else if (m_SelectionMark > item) --m_SelectionMark;
+    if (m_Observer) m_Observer->EndRemoveRows();
+    return true;
+}
+
+bool ListView::DeleteAllItems() {
+    if (m_Observer) m_Observer->BeginReset();
+    m_Rows.clear();
+    m_SelectionMark = -1;
+    if (m_Observer) m_Observer->EndReset();
+    return true;
+}
+
+std::string ListView::GetItemText(int item, int subItem) const { return ItemText(item, subItem); }
+
+const std::string& ListView::ItemText(int item, int subItem) const {
+    if (!ValidRow(item) || subItem < 0) return kEmpty;
+    const auto& cells = m_Rows[static_cast<size_t>(item)].cells;
+    return static_cast<size_t>(subItem) < cells.size() ? cells[static_cast<size_t>(subItem)] : kEmpty;
+}
+
+bool ListView::SetItemText(int item, int subItem, const std::string& text) {
+    if (!ValidRow(item) || subItem < 0) return false;
+    // Cells exist for the columns; column 0 always exists, as in the control.
+    if (subItem > 0 && subItem >= GetColumnCount()) return false;
+    auto& cells = m_Rows[static_cast<size_t>(item)].cells;
+    if (cells.size() <= static_cast<size_t>(subItem)) cells.resize(static_cast<size_t>(subItem) + 1);
+    cells[static_cast<size_t>(subItem)] = text;
+    if (m_Observer) m_Observer->CellChanged(item, subItem);
+    return true;
+}
+
+uint32_t ListView::GetItemData(int item) const {
+    return ValidRow(item) ? m_Rows[static_cast<size_t>(item)].data : 0;
+}
+
+bool ListView::SetItemData(int item, uint32_t data) {
+    if (!ValidRow(item)) return false;
+    m_Rows[static_cast<size_t>(item)].data = data;
+    return true;
+}
+
+int ListView::FindItemByData(uint32_t data) const {
+    for (size_t i = 0; i < m_Rows.size(); ++i) {
+        if (m_Rows[i].data == data) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+unsigned ListView::GetItemState(int item, unsigned mask) const {
+    return ValidRow(item) ? (m_Rows[static_cast<size_t>(item)].state & mask) : 0;
+}
+
+bool ListView::SetItemState(int item, unsigned state, unsigned mask) {
+    if (!ValidRow(item)) return false;
+    const bool selecting = (mask & kItemSelected) && (state & kItemSelected);
+    const bool focusing = (mask & kItemFocused) && (state & kItemFocused);
+    for (size_t i = 0; i < m_Rows.size(); ++i) {
+        if (static_cast<int>(i) == item) continue;
+        unsigned before = m_Rows[i].state;
+        // One row holds the focus; single selection lets one row be selected.
+        if (focusing) m_Rows[i].state &= ~kItemFocused;
+        if (selecting && m_SingleSelection) m_Rows[i].state &= ~kItemSelected;
+        if (before != m_Rows[i].state && m_Observer) m_Observer->StateChanged(static_cast<int>(i));
+    }
+    auto& row = m_Rows[static_cast<size_t>(item)];
+    row.state = (row.state & ~mask) | (state & mask);
+    if (m_Observer) m_Observer->StateChanged(item);
+    return true;
+}
+
+int ListView::GetNextItem(int start, unsigned stateMask) const {
+    for (int i = std::max(start + 1, 0); i < GetItemCount(); ++i) {
+        if ((m_Rows[static_cast<size_t>(i)].state & stateMask) == stateMask) return i;
+    }
+    return -1;
+}
+
+int ListView::SetSelectionMark(int item) {
+    const int old = m_SelectionMark;
+    m_SelectionMark = ValidRow(item) ? item : -1;
+    return old;
+}
+
+bool ListView::EnsureVisible(int item) {
+    if (!ValidRow(item)) return false;
+    m_LastEnsured = item;
+    if (m_Observer) m_Observer->EnsureVisible(item);
+    return true;
+}
+
+void ListView::ApplyPermutation(const std::vector<int>& order) {
+    if (m_Observer) m_Observer->BeginReset();
+    std::vector<Row> sorted;
+    sorted.reserve(m_Rows.size());
+    int mark = -1;
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (order[i] == m_SelectionMark) mark = static_cast<int>(i);
+        sorted.push_back(std::move(m_Rows[static_cast<size_t>(order[i])]));
+    }
+    m_Rows = std::move(sorted);
+    m_SelectionMark = mark;
+    if (m_Observer) m_Observer->EndReset();
+}
+
+bool ListView::SortItems(const std::function<int(uint32_t, uint32_t)>& compareData) {
+    std::vector<int> order(m_Rows.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return compareData(m_Rows[static_cast<size_t>(a)].data, m_Rows[static_cast<size_t>(b)].data) < 0;
+    });
+    ApplyPermutation(order);
+    return true;
+}
+
+bool ListView::SortItemsByRow(const std::function<int(int, int)>& compareRows) {
+    std::vector<int> order(m_Rows.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return compareRows(a, b) < 0; });
+    ApplyPermutation(order);
+    return true;
+}
+
+}  // namespace fw

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+namespace fw {
+
+// Integer settings in an INI file, read and written the way the private profile
+// functions do it: every call reads (or rewrites) the file, a missing file,
+// section or key, or a value that is not a number gives the default, and the
+// first write creates the file. Writes that fail are silent.
+class Profile {
+public:
+    explicit Profile(std::string path) : m_Path(std::move(path)) {}
+    const std::string& Path() const { return m_Path; }
+
+    int GetInt(const std::string& section, const std::string& key, int defaultValue) const;
+    bool WriteInt(const std::string& section, const std::string& key, int value);
+
+private:
+    std::string m_Path;
+};
+
+}  // namespace fw

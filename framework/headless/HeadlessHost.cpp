@@ -1,0 +1,128 @@
+#include "framework/headless/HeadlessHost.h"
+
+#include "framework/Dialog.h"
+#include "framework/DialogTemplate.h"
+
+namespace fw {
+
+HeadlessHost::HeadlessHost(int64_t startMs) : m_Clock(startMs) {}
+
+HeadlessHost::~HeadlessHost() = default;
+
+Size HeadlessHost::DialogBaseUnits(const DialogTemplate&) const {
+    // "MS Sans Serif" 8 at 96 dpi.
+    return Size{6, 13};
+}
+
+FrameMetrics HeadlessHost::Frame(const DialogTemplate& dialogTemplate) const {
+    const int border = dialogTemplate.resizable ? 4 : 3;
+    return FrameMetrics{border, border + 19, border, border};
+}
+
+Rect HeadlessHost::DefaultWindowRect(Size windowSize) const {
+    // Centred on a 1280 x 1024 screen.
+    const int left = (1280 - windowSize.cx) / 2;
+    const int top = (1024 - windowSize.cy) / 2;
+    return Rect{left, top, left + windowSize.cx, top + windowSize.cy};
+}
+
+void HeadlessHost::Open(Dialog& dialog) {
+    dialog.Create(DefaultWindowRect(dialog.TemplateWindowSize()));
+    dialog.OnInitDialog();
+}
+
+void HeadlessHost::Close(Dialog& dialog) {
+    if (!dialog.IsDestroyed()) dialog.DestroyWindow();
+}
+
+int HeadlessHost::RunModal(Dialog& dialog) {
+    Open(dialog);
+    const int templateId = dialog.Template().id;
+    auto script = m_Scripts.find(templateId);
+    if (!dialog.IsEnded() && script != m_Scripts.end() && !script->second.empty()) {
+        auto run = std::move(script->second.front());
+        script->second.pop_front();
+        run(dialog);
+    }
+    const int64_t began = m_Clock.NowMs();
+    while (!dialog.IsEnded()) {
+        if (m_ModalLimitMs > 0 && m_Clock.NowMs() - began > m_ModalLimitMs) {
+            dialog.OnCancel();
+            break;
+        }
+        if (!RunOne()) {
+            // Nothing left that could end it: the user closes the window.
+            dialog.OnCancel();
+            break;
+        }
+    }
+    if (!dialog.IsEnded()) dialog.EndDialog(IDCANCEL);
+    Close(dialog);
+    return dialog.Result();
+}
+
+void HeadlessHost::EndModal(Dialog&, int) {}
+
+void HeadlessHost::ShowMessage(Dialog*, const std::string& text) {
+    m_Messages.push_back(text);
+    if (m_OnMessage) m_OnMessage(text);
+}
+
+bool HeadlessHost::StartTimer(Dialog& dialog, unsigned id, unsigned periodMs) {
+    const uint64_t generation = ++m_TimerGeneration;
+    m_Timers[TimerKey{&dialog, id}] = generation;
+    ArmTimer(&dialog, id, periodMs == 0 ? 1 : periodMs, generation);
+    return true;
+}
+
+void HeadlessHost::ArmTimer(Dialog* dialog, unsigned id, unsigned periodMs, uint64_t generation) {
+    Post(
+        [this, dialog, id, periodMs, generation] {
+            auto it = m_Timers.find(TimerKey{dialog, id});
+            if (it == m_Timers.end() || it->second != generation) return;
+            // Re-arm first: the handler may kill the timer.
+            ArmTimer(dialog, id, periodMs, generation);
+            dialog->OnTimer(id);
+        },
+        periodMs);
+}
+
+bool HeadlessHost::StopTimer(Dialog& dialog, unsigned id) { return m_Timers.erase(TimerKey{&dialog, id}) > 0; }
+
+TaskId HeadlessHost::Post(std::function<void()> task, int64_t delayMs) {
+    const auto key = std::make_pair(m_Clock.NowMs() + (delayMs < 0 ? 0 : delayMs), ++m_Sequence);
+    m_Events.emplace(key, Event{std::move(task)});
+    m_EventIndex.emplace(key.second, key);
+    return key.second;
+}
+
+void HeadlessHost::Cancel(TaskId id) {
+    auto it = m_EventIndex.find(id);
+    if (it == m_EventIndex.end()) return;
+    m_Events.erase(it->second);
+    m_EventIndex.erase(it);
+}
+
+bool HeadlessHost::RunOne() {
+    if (m_Events.empty()) return false;
+    auto it = m_Events.begin();
+    const auto key = it->first;
+    Event event = std::move(it->second);
+    m_Events.erase(it);
+    m_EventIndex.erase(key.second);
+    if (key.first > m_Clock.NowMs()) m_Clock.Set(key.first);
+    event.task();
+    return true;
+}
+
+void HeadlessHost::Advance(int64_t ms) {
+    const int64_t until = m_Clock.NowMs() + ms;
+    while (!m_Events.empty() && m_Events.begin()->first.first <= until) RunOne();
+    m_Clock.Set(until);
+}
+
+void HeadlessHost::ScriptModal(int templateId, std::function<void(Dialog&)> script) {
+    m_Scripts[templateId].push_back(std::move(script));
+}
+
+}  // namespace fw

@@ -1,0 +1,100 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "framework/Clock.h"
+#include "framework/Host.h"
+
+namespace fw {
+
+class VirtualClock final : public Clock {
+public:
+    explicit VirtualClock(int64_t startMs) : m_Ms(startMs) {}
+    int64_t NowMs() const override { return m_Ms; }
+    void Set(int64_t ms) { m_Ms = ms; }
+
+private:
+    int64_t m_Ms;
+};
+
+// A host without a screen: one queue of timed events on a virtual clock, so a
+// whole scan with its 500 ms ticks and 15 s time-outs runs in milliseconds.
+// Message boxes are recorded; modal dialogs run the script queued for their
+// template, then the event loop until they end. A modal loop with nothing left
+// to do ends as if the user closed the window (Cancel).
+class HeadlessHost final : public Host {
+public:
+    // 2026-01-01 00:00:00 UTC
+    static constexpr int64_t kDefaultStartMs = 1767225600000;
+
+    explicit HeadlessHost(int64_t startMs = kDefaultStartMs);
+    ~HeadlessHost() override;
+
+    int RunModal(Dialog& dialog) override;
+    void EndModal(Dialog& dialog, int result) override;
+    void ShowMessage(Dialog* owner, const std::string& text) override;
+    bool StartTimer(Dialog& dialog, unsigned id, unsigned periodMs) override;
+    bool StopTimer(Dialog& dialog, unsigned id) override;
+    TaskId Post(std::function<void()> task, int64_t delayMs = 0) override;
+    void Cancel(TaskId id) override;
+    const Clock& GetClock() const override { return m_Clock; }
+    int VerticalScrollBarWidth() const override { return 17; }
+    Size DialogBaseUnits(const DialogTemplate& dialogTemplate) const override;
+    FrameMetrics Frame(const DialogTemplate& dialogTemplate) const override;
+    Rect DefaultWindowRect(Size windowSize) const override;
+
+    // Builds and initialises a dialog without a modal loop (for tests that
+    // drive the main window handler by handler); Close ends it.
+    void Open(Dialog& dialog);
+    void Close(Dialog& dialog);
+
+    // Runs the script when the next dialog with this template runs modally,
+    // after its OnInitDialog.
+    void ScriptModal(int templateId, std::function<void(Dialog&)> script);
+    // Messages shown so far, in order.
+    const std::vector<std::string>& Messages() const { return m_Messages; }
+    void ClearMessages() { m_Messages.clear(); }
+    // Called for each message box, after it is recorded.
+    void OnMessage(std::function<void(const std::string&)> handler) { m_OnMessage = std::move(handler); }
+
+    // Event loop control.
+    VirtualClock& Time() { return m_Clock; }
+    // Runs the next event, moving the clock to its time; false when none.
+    bool RunOne();
+    // Runs every event due within `ms` from now and leaves the clock there.
+    void Advance(int64_t ms);
+    // A modal loop gives up (Cancel) once the clock passes this many ms after
+    // it began; 0 means never.
+    void SetModalTimeLimit(int64_t ms) { m_ModalLimitMs = ms; }
+    size_t PendingEvents() const { return m_Events.size(); }
+
+private:
+    struct Event {
+        std::function<void()> task;
+    };
+    struct TimerKey {
+        Dialog* dialog;
+        unsigned id;
+        bool operator<(const TimerKey& o) const { return dialog != o.dialog ? dialog < o.dialog : id < o.id; }
+    };
+    void ArmTimer(Dialog* dialog, unsigned id, unsigned periodMs, uint64_t generation);
+
+    VirtualClock m_Clock;
+    // Ordered by (time, sequence): events at one time run in posting order.
+    std::map<std::pair<int64_t, uint64_t>, Event> m_Events;
+    std::map<TaskId, std::pair<int64_t, uint64_t>> m_EventIndex;
+    uint64_t m_Sequence = 0;
+    std::map<TimerKey, uint64_t> m_Timers;  // generation of the live timer
+    uint64_t m_TimerGeneration = 0;
+    std::map<int, std::deque<std::function<void(Dialog&)>>> m_Scripts;
+    std::vector<std::string> m_Messages;
+    std::function<void(const std::string&)> m_OnMessage;
+    int64_t m_ModalLimitMs = 0;
+};
+
+}  // namespace fw
