@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The scan window's row writers: the table decoders hand every row they find
+// to the window attached to their socket through these calls, and only while
+// one is attached. Numbers are passed wide; the window keeps the bits it
+// documents (16-bit ids, 8-bit codes). Names are the descriptor's raw bytes.
+class ScanRowWriter {
+public:
+    virtual ~ScanRowWriter() = default;
+
+    // NIT: one call per transport loop entry. Frequency in 10 Hz units, symbol
+    // rate in 1000 symbols/s; all four delivery values 0 without a cable
+    // delivery system descriptor.
+    virtual void AddTransport(uint32_t transportStreamId, uint32_t originalNetworkId, uint32_t frequency,
+                              uint32_t symbolRate, uint32_t modulation, uint32_t fecInner) = 0;
+    // SDT: once per section.
+    virtual void SetTransportSdtVersion(uint32_t transportStreamId, uint32_t originalNetworkId,
+                                        uint32_t versionNumber) = 0;
+    // SDT: per service; `nvodReferenceServiceId` is 0 for a service's own row.
+    virtual void AddServiceDetails(uint32_t transportStreamId, uint32_t originalNetworkId, uint32_t serviceId,
+                                   uint32_t serviceType, const std::string& serviceName,
+                                   const std::string& providerName, const std::vector<uint16_t>& caSystemIds,
+                                   uint32_t nvodReferenceServiceId) = 0;
+    // SDT: per time-shifted service.
+    virtual void SetServiceNvodReference(uint32_t transportStreamId, uint32_t originalNetworkId, uint32_t serviceId,
+                                         uint32_t referenceServiceId) = 0;
+    // PAT: once per program loop entry, program number 0 included.
+    virtual void AddPatEntry(int transportStreamId, int programNumber, int pid) = 0;
+    // PMT: once per elementary stream; component tag 0 without a stream
+    // identifier descriptor.
+    virtual void AddPmtStream(int programNumber, int pcrPid, int elementaryPid, unsigned char streamType,
+                              unsigned char componentTag) = 0;
+};
