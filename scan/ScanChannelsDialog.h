@@ -1,0 +1,125 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "framework/Dialog.h"
+#include "si/ScanRowWriter.h"
+
+#include "scan/ScanOwner.h"
+
+// The "Scan Channels" window: a status log and four result lists that the
+// table decoders fill while the timer-driven scan walks the network. The lists
+// are the scan's only working memory: the sequence and the merge read their
+// cells and item data back.
+class ScanChannelsDialog : public fw::Dialog, public ScanRowWriter {
+public:
+    enum ScanState {
+        StateRequestNit = 1,
+        StateWaitNit = 2,
+        StateNextTransport = 3,
+        StateWaitSdt = 4,
+        StateRequestPat = 5,
+        StateWaitPat = 6,
+        StateNextService = 7,
+        StateWaitPmt = 8,
+    };
+    static constexpr unsigned kScanTimerId = 1025;
+    static constexpr unsigned kScanTimerPeriodMs = 500;
+    static constexpr int kRetries = 3;
+
+    ScanChannelsDialog(fw::Host& host, ScanOwner* owner, int updateNames);
+
+    bool OnInitDialog() override;
+    void DestroyWindow() override;
+    // Enter neither closes the window nor stops the scan.
+    void OnOK() override {}
+    void OnSize(int cx, int cy) override;
+    void OnTimer(unsigned id) override;
+
+    // Row writers.
+    void AddTransport(uint32_t transportStreamId, uint32_t originalNetworkId, uint32_t frequency, uint32_t symbolRate,
+                      uint32_t modulation, uint32_t fecInner) override;
+    void SetTransportSdtVersion(uint32_t transportStreamId, uint32_t originalNetworkId,
+                                uint32_t versionNumber) override;
+    void AddServiceDetails(uint32_t transportStreamId, uint32_t originalNetworkId, uint32_t serviceId,
+                           uint32_t serviceType, const std::string& serviceName, const std::string& providerName,
+                           const std::vector<uint16_t>& caSystemIds, uint32_t nvodReferenceServiceId) override;
+    void SetServiceNvodReference(uint32_t transportStreamId, uint32_t originalNetworkId, uint32_t serviceId,
+                                 uint32_t referenceServiceId) override;
+    void AddPatEntry(int transportStreamId, int programNumber, int pid) override;
+    void AddPmtStream(int programNumber, int pcrPid, int elementaryPid, unsigned char streamType,
+                      unsigned char componentTag) override;
+
+    // Lookups.
+    int AddService(uint32_t transportStreamId, uint32_t originalNetworkId, uint32_t serviceId);
+    int AddServiceWithType(uint32_t transportStreamId, uint32_t originalNetworkId, uint32_t serviceId,
+                           uint32_t serviceType);
+    int FindService(uint32_t transportStreamId, uint32_t programNumber);
+    std::string GetServiceName(uint32_t transportStreamId, uint32_t programNumber);
+    void AddStatusLine(const std::string& text);
+
+    // The scan sequence.
+    void StartScan();
+    void TuneTransportForSdt(int transportRow);
+    void TuneServiceTransportForPat();
+    int RequestServicePmt(int serviceRow);
+
+    // The merge into the program list.
+    void FindStreamPids(uint16_t& videoPid, uint16_t& audioPid, uint16_t& textPid);
+    int FindProgramRow(int after, const std::string& networkId, const std::string& programId);
+    int StoreServiceInRow(int row, int withName);
+    void MergeService();
+
+    void LayoutLists(int cx, int cy);
+
+    fw::ListView& StreamList() { return List(kStreamListId); }
+    fw::ListView& PatList() { return List(kPatListId); }
+    fw::ListView& LogList() { return List(kLogListId); }
+    fw::ListView& ServiceList() { return List(kServiceListId); }
+    fw::ListView& TransportList() { return List(kTransportListId); }
+
+    int ScanStateValue() const { return m_ScanState; }
+    unsigned TimerId() const { return m_TimerId; }
+    int RetryCounter() const { return m_RetryCounter; }
+
+    // Columns of the lists, by index.
+    enum PatColumn { PatPmtPid = 0, PatProg = 1, PatName = 2 };
+    enum StreamColumn { StreamPid = 0, StreamType = 1, StreamTag = 2, StreamDescription = 3 };
+    enum TransportColumn { TsId = 0, TsNw = 1, TsFreq = 2, TsRate = 3, TsQam = 4, TsFec = 5, TsSdt = 6 };
+    enum ServiceColumn {
+        SvcProg = 0, SvcTs = 1, SvcNw = 2, SvcService = 3, SvcProvider = 4, SvcType = 5, SvcCaIds = 6, SvcNvod = 7
+    };
+
+    static std::string StreamTypeSuffix(unsigned streamType);
+    static std::string StreamTypeDescription(unsigned streamType);
+
+private:
+    static constexpr int kPatListId = 1001;
+    static constexpr int kStreamListId = 1002;
+    static constexpr int kTransportListId = 1004;
+    static constexpr int kServiceListId = 1060;
+    static constexpr int kLogListId = 1114;
+
+    void MakeColumns();
+    void RestorePlacement();
+    void SavePlacement();
+    void SelectRow(fw::ListView& list, int row);
+    void EndScan();
+
+    ScanOwner* m_Owner;
+    int m_UpdateNames;
+    int m_LayoutReady = 0;
+
+    int m_ScanState = 0;
+    unsigned m_TimerId = 0;
+    int m_RetryCounter = 0;
+    int m_CurrentTransportRow = 0;
+    int m_CurrentServiceRow = 0;
+    int m_CurrentPatRow = -1;
+    int m_LastTransportId = -1;
+    // The network id of the transport tuned last in the service phase: two
+    // transports may share a transport stream id under different networks.
+    int m_LastNetworkId = -1;
+};

@@ -1,0 +1,235 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "tests/ScanTestSupport.h"
+
+namespace {
+
+using scantest::ScriptedOwner;
+using scantest::Service;
+using scantest::Transport;
+
+class ScanSequence : public ::testing::Test {
+protected:
+    ScanSequence() : m_Path(std::filesystem::temp_directory_path() / ("scan-seq-" + std::to_string(::getpid()) + ".INI")),
+                     m_Profile(m_Path.string()) {
+        std::filesystem::remove(m_Path);
+        host.SetProfile(&m_Profile);
+        host.SetModalTimeLimit(30 * 60 * 1000);
+    }
+    ~ScanSequence() override { std::filesystem::remove(m_Path); }
+
+    // Runs a whole scan modally; returns its result and counts its ticks.
+    int RunScan(ScriptedOwner& owner, int updateNames = 1) {
+        ScanChannelsDialog window(host, &owner, updateNames);
+        const int64_t began = host.GetClock().NowMs();
+        const int result = window.DoModal();
+        ticks = static_cast<int>((host.GetClock().NowMs() - began) / 500);
+        log.clear();
+        for (int i = 0; i < window.LogList().GetItemCount(); ++i) log.push_back(window.LogList().GetItemText(i, 0));
+        return result;
+    }
+
+    static int Count(const std::vector<std::string>& items, const std::string& prefix) {
+        return static_cast<int>(std::count_if(items.begin(), items.end(),
+                                              [&](const std::string& s) { return s.rfind(prefix, 0) == 0; }));
+    }
+
+    fw::HeadlessHost host;
+    int ticks = 0;
+    std::vector<std::string> log;
+
+private:
+    std::filesystem::path m_Path;
+    fw::Profile m_Profile;
+};
+
+std::vector<Transport> TwoTransports() {
+    Transport a{1, 1, 34600000, 6900, 3, true, {}};
+    a.services = {{101, "Erstes", 1, 0x100, {{0x101, 2}, {0x102, 4}, {0x103, 6}}},
+                  {102, "Zweites Radio", 2, 0x200, {{0x201, 3}}}};
+    Transport b{2, 1, 35400000, 6875, 5, true, {}};
+    b.services = {{201, "Nur Daten", 12, 0x300, {{0x301, 11}}},
+                  {202, "Drittes", 1, 0x400, {{0x401, 2}, {0x402, 3}}}};
+    return {a, b};
+}
+
+TEST_F(ScanSequence, WholeScanMergesEveryServiceWithVideoOrAudioInTheLeastTicks) {
+    ScriptedOwner owner(host, TwoTransports());
+    EXPECT_EQ(RunScan(owner), 1);
+    // 2 + 2T + 1 + 3R + 2S + 1 with T = 2 transports, R = 2 runs, S = 4 services.
+    EXPECT_EQ(ticks, 2 + 2 * 2 + 1 + 3 * 2 + 2 * 4 + 1);
+    ASSERT_EQ(owner.ProgramList().GetItemCount(), 3);
+    EXPECT_EQ(owner.Row(0), (std::vector<std::string>{"1", "Erstes", "34600000", "101", "257", "258", "256", "259",
+                                                      "0", "0", "1", "1", "8", "32", "0", "3", "0", "0", "0",
+                                                      "6900000", "1", "0", "0", "0", "added"}));
+    EXPECT_EQ(owner.Row(1)[1], "Zweites Radio");
+    EXPECT_EQ(owner.Row(1)[4], "0");
+    EXPECT_EQ(owner.Row(1)[5], "513");
+    EXPECT_EQ(owner.Row(2)[0], "3");
+    EXPECT_EQ(owner.Row(2)[1], "Drittes");
+    EXPECT_EQ(owner.Row(2)[2], "35400000");
+    EXPECT_EQ(owner.Row(2)[15], "5");
+    EXPECT_EQ(owner.Row(2)[19], "6875000");
+    EXPECT_EQ(owner.tunes, (std::vector<unsigned long>{346000, 354000, 346000, 354000}));
+    EXPECT_EQ(log.front(), "Request NIT");
+    EXPECT_EQ(log[1], "Set Frequenzy to 346.0 MHz");
+    EXPECT_EQ(log[2], "Request SDT");
+    EXPECT_EQ(Count(log, "Request PMT"), 4);
+    EXPECT_EQ(Count(log, "Request PAT"), 2);
+}
+
+TEST_F(ScanSequence, SecondScanMarksActualAndUpdatesOnlyWhatChanged) {
+    ScriptedOwner owner(host, TwoTransports());
+    ASSERT_EQ(RunScan(owner), 1);
+    const auto before = owner.Row(0);
+    owner.network[0].services[0].streams[0].pid = 0x10A;   // new video PID
+    owner.network[1].services[1].name = "Drittes Neu";      // renamed
+    for (int r = 0; r < owner.ProgramList().GetItemCount(); ++r) owner.ProgramList().SetItemText(r, 24, "");
+    ASSERT_EQ(RunScan(owner, 0), 1);
+    EXPECT_EQ(owner.ProgramList().GetItemCount(), 3);
+    EXPECT_EQ(owner.Row(0)[4], "266");
+    EXPECT_EQ(owner.Row(0)[24], "updated");
+    EXPECT_EQ(owner.Row(1)[24], "actual");
+    // Without "Update Program Names" the name stays and the row is current.
+    EXPECT_EQ(owner.Row(2)[1], "Drittes");
+    EXPECT_EQ(owner.Row(2)[24], "actual");
+    ASSERT_EQ(RunScan(owner, 1), 1);
+    EXPECT_EQ(owner.Row(2)[1], "Drittes Neu");
+    EXPECT_EQ(owner.Row(2)[24], "updated");
+    EXPECT_EQ(owner.Row(0)[0], before[0]);
+}
+
+TEST_F(ScanSequence, TwoProgramRowsOfOneServiceAreBothRewritten) {
+    ScriptedOwner owner(host, TwoTransports());
+    owner.AddProgramRow({"7", "Alt", "1", "101", "1", "1", "1", "1", "1", "1", "1", "1"});
+    owner.AddProgramRow({"8", "Alt", "1", "101", "1", "1", "1", "1", "1", "1", "1", "1"});
+    ASSERT_EQ(RunScan(owner), 1);
+    for (int row : {0, 1}) {
+        EXPECT_EQ(owner.Row(row)[0], row == 0 ? "7" : "8");
+        EXPECT_EQ(owner.Row(row)[1], "Erstes");
+        EXPECT_EQ(owner.Row(row)[4], "257");
+        EXPECT_EQ(owner.Row(row)[24], "updated");
+    }
+    // Two rows existed, so the next appended service is number 3 + 1.
+    EXPECT_EQ(owner.Row(2)[0], "3");
+}
+
+TEST_F(ScanSequence, NitIsRequestedWithoutEndAndOneTickStaysSilentAfterTheThirdTry) {
+    ScriptedOwner owner(host, TwoTransports());
+    owner.nitAnswers = false;
+    ScanChannelsDialog window(host, &owner, 1);
+    std::vector<int64_t> requestTicks;
+    host.Open(window);
+    const int64_t began = host.GetClock().NowMs();
+    size_t seen = 0;
+    while (host.GetClock().NowMs() - began < 200000) {
+        host.RunOne();
+        if (owner.requests.size() > seen) {
+            seen = owner.requests.size();
+            requestTicks.push_back((host.GetClock().NowMs() - began) / 500);
+        }
+    }
+    ASSERT_GE(requestTicks.size(), 6u);
+    // A request times out at the first poll more than 15 whole seconds after
+    // it was set, so the wait depends on whether it was set on a full second;
+    // one more tick re-requests. After the third try one tick stays silent.
+    const auto usualGap = [](int64_t tick) { return tick % 2 == 0 ? 33 : 32; };
+    for (size_t k = 1; k < requestTicks.size(); ++k) {
+        EXPECT_EQ(requestTicks[k] - requestTicks[k - 1], usualGap(requestTicks[k - 1]) + (k == 3 ? 1 : 0)) << k;
+    }
+    EXPECT_EQ(window.LogList().GetItemCount(), 1);
+    EXPECT_FALSE(window.IsEnded());
+    host.Close(window);
+}
+
+TEST_F(ScanSequence, TransportsWithoutSdtAreAskedThreeTimesUntilOneAnswers) {
+    auto net = TwoTransports();
+    net[0].answers = false;  // the NIT still arrives: it is read before tuning away
+    net.push_back(Transport{3, 1, 36200000, 6900, 3, false, {}});
+    ScriptedOwner owner(host, net);
+    // The first transport's NIT is read while tuned there, so keep it answering
+    // for the NIT only.
+    owner.network[0].answers = true;
+    owner.network[0].services.clear();
+    ASSERT_EQ(RunScan(owner), 1);
+    EXPECT_EQ(Count(owner.requests, "SDT@346000"), 3);
+    EXPECT_EQ(Count(owner.requests, "SDT@354000"), 1);
+    // Once one transport has yielded services, later ones are asked once.
+    EXPECT_EQ(Count(owner.requests, "SDT@362000"), 1);
+    EXPECT_EQ(owner.ProgramList().GetItemCount(), 1);
+}
+
+TEST_F(ScanSequence, NoSdtAtAllEndsTheWindowAfterThreeTriesEach) {
+    auto net = TwoTransports();
+    for (auto& t : net) t.services.clear();
+    ScriptedOwner owner(host, net);
+    ASSERT_EQ(RunScan(owner), 1);
+    EXPECT_EQ(Count(owner.requests, "SDT@346000"), 3);
+    EXPECT_EQ(Count(owner.requests, "SDT@354000"), 3);
+    EXPECT_EQ(Count(owner.requests, "PAT"), 0);
+    EXPECT_EQ(owner.ProgramList().GetItemCount(), 0);
+}
+
+TEST_F(ScanSequence, TransportWithFrequencyThatIsNoNumberIsNeitherTunedNorAsked) {
+    ScriptedOwner owner(host, TwoTransports());
+    owner.afterNit = [](ScanChannelsDialog& window) { window.TransportList().SetItemText(1, 2, "abc"); };
+    ASSERT_EQ(RunScan(owner), 1);
+    EXPECT_EQ(Count(owner.requests, "SDT"), 1);
+    EXPECT_EQ(std::count(owner.tunes.begin(), owner.tunes.end(), 354000ul), 0);
+    // Its services were never described, so only the first transport merges.
+    EXPECT_EQ(owner.ProgramList().GetItemCount(), 2);
+}
+
+TEST_F(ScanSequence, ServicesWithoutPatRowOrTransportRowAreSkipped) {
+    auto net = TwoTransports();
+    // A PMT PID the PAT will not list: the service has no PAT row.
+    net[0].services.push_back(Service{103, "Ohne PAT", 1, 0x500, {{0x501, 2}}, 0, false});
+    ScriptedOwner owner(host, net);
+    owner.afterNit = [](ScanChannelsDialog& window) {
+        // The second transport's row disappears from the NIT: its services
+        // will have no transport row.
+        window.TransportList().DeleteItem(1);
+    };
+    ASSERT_EQ(RunScan(owner), 1);
+    EXPECT_EQ(Count(owner.requests, "PMT1280"), 0);
+    EXPECT_EQ(Count(log, "Request PMT"), 2);
+    // Nothing of the transport without a row is tuned, requested or merged.
+    EXPECT_EQ(std::count(owner.tunes.begin(), owner.tunes.end(), 354000ul), 0);
+    EXPECT_EQ(Count(owner.requests, "PAT@354000"), 0);
+    for (int r = 0; r < owner.ProgramList().GetItemCount(); ++r) EXPECT_NE(owner.Row(r)[1], "Drittes");
+}
+
+TEST_F(ScanSequence, ForeignTimerIdChangesNothing) {
+    ScriptedOwner owner(host, TwoTransports());
+    ScanChannelsDialog window(host, &owner, 1);
+    host.Open(window);
+    ASSERT_EQ(window.ScanStateValue(), ScanChannelsDialog::StateRequestNit);
+    window.OnTimer(window.TimerId() + 1);
+    EXPECT_EQ(window.ScanStateValue(), ScanChannelsDialog::StateRequestNit);
+    EXPECT_TRUE(owner.requests.empty());
+    window.OnTimer(window.TimerId());
+    EXPECT_EQ(window.ScanStateValue(), ScanChannelsDialog::StateWaitNit);
+    host.Close(window);
+}
+
+TEST_F(ScanSequence, TimeShiftedServiceTakesItsReferenceServiceName) {
+    auto net = TwoTransports();
+    net[0].services.push_back(Service{110, "Kino Eins", 1, 0x600, {}});
+    net[0].services.push_back(Service{111, "", 1, 0x610, {{0x611, 2}, {0x612, 3}}, 110});
+    ScriptedOwner owner(host, net);
+    ASSERT_EQ(RunScan(owner), 1);
+    bool found = false;
+    for (int r = 0; r < owner.ProgramList().GetItemCount(); ++r) {
+        if (owner.Row(r)[3] == "111") {
+            found = true;
+            EXPECT_EQ(owner.Row(r)[1], "Kino Eins");
+            EXPECT_EQ(owner.Row(r)[20], "1");
+        }
+    }
+    EXPECT_TRUE(found);
+}
+
+}  // namespace

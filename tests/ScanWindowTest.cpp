@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/ScanTestSupport.h"
+
+namespace {
+
+class ScanWindow : public ::testing::Test {
+protected:
+    ScanWindow()
+        : m_Path(std::filesystem::temp_directory_path() / ("scan-win-" + std::to_string(::getpid()) + ".INI")),
+          m_Profile(m_Path.string()), owner(host, {}), window(host, &owner, 1) {
+        std::filesystem::remove(m_Path);
+        host.SetProfile(&m_Profile);
+        host.Open(window);
+    }
+    ~ScanWindow() override {
+        host.Close(window);
+        std::filesystem::remove(m_Path);
+    }
+    static std::vector<std::string> Cells(fw::ListView& list, int row) {
+        std::vector<std::string> cells;
+        for (int c = 0; c < list.GetColumnCount(); ++c) cells.push_back(list.GetItemText(row, c));
+        return cells;
+    }
+
+    fw::HeadlessHost host;
+    std::filesystem::path m_Path;
+    fw::Profile m_Profile;
+    scantest::ScriptedOwner owner;
+    ScanChannelsDialog window;
+};
+
+TEST_F(ScanWindow, OpensWithItsColumnsAndFirstStatusLine) {
+    EXPECT_EQ(window.TransportList().GetColumnCount(), 7);
+    EXPECT_EQ(window.ServiceList().Column(6).title, "CA-ID's");
+    EXPECT_EQ(window.PatList().Column(0).align, fw::Align::Center);
+    EXPECT_EQ(window.LogList().GetItemText(0, 0), "Request NIT");
+    EXPECT_EQ(window.TimerId(), ScanChannelsDialog::kScanTimerId);
+    const fw::Rect pat = window.GetControlRect(1001);
+    EXPECT_EQ(window.PatList().GetColumnWidth(2), static_cast<int>((pat.Width() - 4 - 17) * 0.56));
+}
+
+TEST_F(ScanWindow, TransportRowsAreKeyedByNetworkAndTransportAndSortedByTransport) {
+    window.AddTransport(7, 1, 35400000, 6900, 5, 0);
+    window.AddTransport(3, 1, 34600000, 6900, 3, 0);
+    window.AddTransport(3, 1, 99, 99, 99, 99);  // a repetition changes nothing
+    window.AddTransport(3, 2, 36200000, 6875, 3, 0);
+    fw::ListView& list = window.TransportList();
+    ASSERT_EQ(list.GetItemCount(), 3);
+    EXPECT_EQ(Cells(list, 0), (std::vector<std::string>{"3", "1", "34600000", "6900", "3", "0", ""}));
+    EXPECT_EQ(list.GetItemText(1, 1), "2");
+    EXPECT_EQ(list.GetItemText(2, 0), "7");
+    EXPECT_EQ(list.GetItemData(1), (2u << 16) | 3u);
+    window.SetTransportSdtVersion(3, 2, 17);
+    window.SetTransportSdtVersion(9, 9, 4);  // no such transport
+    EXPECT_EQ(list.GetItemText(1, 6), "17");
+    EXPECT_EQ(list.GetItemText(0, 6), "");
+}
+
+TEST_F(ScanWindow, ServiceNamesAreShownWithoutControlCodesAndCaIdsInHex) {
+    window.AddServiceDetails(3, 1, 28006, 1, std::string("\x86Nachrichten\x87 24"), "Anbieter", {0x1702, 0x0B00, 0x1702},
+                             0);
+    window.AddServiceDetails(3, 1, 28007, 2, "", "", {}, 0);
+    window.SetServiceNvodReference(3, 1, 28010, 257);
+    fw::ListView& list = window.ServiceList();
+    ASSERT_EQ(list.GetItemCount(), 3);
+    EXPECT_EQ(Cells(list, 0),
+              (std::vector<std::string>{"28006", "3", "1", "Nachrichten 24", "Anbieter", "1", "1702 0B00 1702 ", ""}));
+    EXPECT_EQ(list.GetItemText(1, 3), "");
+    EXPECT_EQ(list.GetItemText(2, 7), "257");
+    EXPECT_EQ(list.GetItemData(0), (28006u << 16) | 3u);
+    // A later description without a name keeps the name, takes the new type.
+    window.AddServiceDetails(3, 1, 28006, 25, "", "", {}, 0);
+    EXPECT_EQ(list.GetItemText(0, 3), "Nachrichten 24");
+    EXPECT_EQ(list.GetItemText(0, 5), "25");
+}
+
+TEST_F(ScanWindow, PatRowsNameTheirProgramsAndKeepTheFirstPmtPid) {
+    window.AddServiceDetails(5, 1, 300, 1, "", "", {}, 0);
+    window.AddPatEntry(5, 898, 0x1000);
+    window.AddPatEntry(5, 0, 0x10);
+    window.AddPatEntry(5, 300, 0x300);
+    window.AddPatEntry(9, 898, 0x2000);
+    fw::ListView& list = window.PatList();
+    ASSERT_EQ(list.GetItemCount(), 3);
+    EXPECT_EQ(Cells(list, 0), (std::vector<std::string>{"16", "0", "< 0 >"}));
+    EXPECT_EQ(Cells(list, 1), (std::vector<std::string>{"768", "300", "< 300 >"}));
+    EXPECT_EQ(Cells(list, 2), (std::vector<std::string>{"4096", "898", "< PRO SIEBEN >"}));
+    const std::pair<uint32_t, const char*> known[] = {{46, "< SAT.1 >"}, {47, "< N24 >"}, {52, "< N24 >"},
+                                                       {53, "< CBS >"},  {899, "< KABEL 1 >"}, {900, "< 900 >"}};
+    for (const auto& [program, name] : known) EXPECT_EQ(window.GetServiceName(5, program), name) << program;
+}
+
+TEST_F(ScanWindow, FindServiceWithoutTransportPrefersARowWithAName) {
+    window.AddServiceDetails(1, 1, 40, 1, "", "", {}, 0);
+    window.AddServiceDetails(2, 1, 40, 1, "Benannt", "", {}, 0);
+    EXPECT_EQ(window.FindService(0, 40), 1);
+    EXPECT_EQ(window.FindService(1, 40), 0);
+    EXPECT_EQ(window.FindService(0, 41), -1);
+}
+
+TEST_F(ScanWindow, StreamRowsAreUniquePerPidAndTagAndSortedByPid) {
+    window.AddPmtStream(1, 0x100, 256, 2, 0);
+    window.AddPmtStream(1, 0x100, 17, 6, 0);
+    window.AddPmtStream(1, 0x100, 256, 2, 0);
+    window.AddPmtStream(1, 0x100, 256, 2, 1);
+    window.AddPmtStream(1, 0x100, 300, 0x1B, 0);
+    window.AddPmtStream(1, 0x100, 301, 0x81, 0);
+    fw::ListView& list = window.StreamList();
+    ASSERT_EQ(list.GetItemCount(), 5);
+    EXPECT_EQ(Cells(list, 0), (std::vector<std::string>{"   17", "6 - Text/Data", "0",
+                                                         "ITU-T Rec. H.222.0 | ISO/IEC 13818-1 PES packets containing private data"}));
+    EXPECT_EQ(list.GetItemText(1, 1), "2 - Video");
+    EXPECT_EQ(list.GetItemText(2, 2), "1");
+    EXPECT_EQ(list.GetItemText(3, 3), "ITU-T Rec. H.222.0 | ISO/IEC 13818-1 reserved");
+    EXPECT_EQ(list.GetItemText(4, 3), "User private");
+    EXPECT_EQ(list.GetItemData(2), (1u << 16) | 256u);
+}
+
+TEST_F(ScanWindow, ResizingLaysTheListsOutAndPlacementIsKept) {
+    window.MoveWindow(fw::Rect{100, 50, 100 + 808, 50 + 627});
+    const fw::Rect client = window.GetClientRect();
+    const fw::Rect log = window.GetControlRect(1114);
+    const fw::Rect transports = window.GetControlRect(1004);
+    const fw::Rect streams = window.GetControlRect(1002);
+    const double W = client.Width(), H = client.Height(), L = log.left, T = log.top;
+    EXPECT_EQ(log.Width(), static_cast<int>((W - 2.5 * L) * 0.4));
+    EXPECT_EQ(transports.Width(), static_cast<int>((W - 2.5 * L) * 0.6));
+    EXPECT_EQ(transports.left, static_cast<int>(W - L - transports.Width()));
+    EXPECT_EQ(streams.top, static_cast<int>(2 * T + (H - 3 * T) * 0.76));
+    EXPECT_EQ(streams.right, static_cast<int>(W - L));
+    host.Close(window);
+    EXPECT_EQ(m_Profile.GetInt("ScanNetwork", "Left", 0), 100);
+    EXPECT_EQ(m_Profile.GetInt("ScanNetwork", "Bottom", 0), 677);
+    ScanChannelsDialog again(host, &owner, 1);
+    host.Open(again);
+    EXPECT_EQ(again.GetWindowRect(), (fw::Rect{100, 50, 908, 677}));
+    host.Close(again);
+}
+
+}  // namespace
