@@ -71,6 +71,13 @@ public:
     int FindProgramRow(int after, const std::string& networkId, const std::string& programId);
     int StoreServiceInRow(int row, int withName);
     void MergeService();
+    // Points the merge at a service, its transport and its PAT row, as the
+    // sequence does before it merges.
+    void SetCurrentRows(int serviceRow, int transportRow, int patRow) {
+        m_CurrentServiceRow = serviceRow;
+        m_CurrentTransportRow = transportRow;
+        m_CurrentPatRow = patRow;
+    }
 
     void LayoutLists(int cx, int cy);
 
