@@ -233,7 +233,9 @@ TEST_F(DispatchTest, EitLengthMismatchIsShownOnlyWithTheDebugSwitchOn) {
         EpgDvbSocket socket(owner);
         socket.Dispatch(shortEit.data(), static_cast<int>(shortEit.size()));
         ASSERT_EQ(host.Messages().size(), c.messages);
-        if (c.messages) EXPECT_EQ(host.Messages().front(), "EpgDvbSocket: pos != len-4\n");
+        if (c.messages) {
+            EXPECT_EQ(host.Messages().front(), "EpgDvbSocket: pos != len-4\n");
+        }
         EXPECT_EQ(socket.EventStore().GetCount(), 1);
     }
 }

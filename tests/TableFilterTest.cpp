@@ -59,6 +59,8 @@ TEST_F(TableFilterTest, PollWaitsUpToFifteenSecondsThenShutsTheFilterDown) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.elapsedMs);
         Card().ResetFaults();
+        // Requests are set at the start of a second.
+        host.Time().Set((host.Time().Now() + 1) * 1000);
         SiFilterSocket socket("PAT", owner);
         const int started = socket.Request(0x0000, 0x80, 0x00, 3);
         ASSERT_EQ(started, static_cast<int>(host.Time().Now()));
