@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "acquisition/Tuner.h"
 #include "app/WindowPlacement.h"
 #include "framework/Profile.h"
 #include "programs/CaseFold.h"
@@ -45,10 +46,11 @@ int CompareKeys(const SortKey& a, const SortKey& b) {
 
 ProgramListDialog::ProgramListDialog(fw::Host& host) : fw::Dialog(host, res::IDD_PROGRAM_LIST), m_Board(*this) {}
 
-ProgramListDialog::~ProgramListDialog() {
-    // The table filters that exist are deleted here, in the order "PAT",
-    // "NIT", "STD_act", "PMT".
-}
+// The table filters that exist are deleted with m_TableFilters, in the order
+// "PAT", "NIT", "STD_act", "PMT".
+ProgramListDialog::~ProgramListDialog() = default;
+
+int ProgramListDialog::Tune(unsigned long frequency) { return acquisition::Tune(frequency); }
 
 const char* ProgramListDialog::AboutText() { return "Kelvane 2.3 - program list editor and DVB-C network scan"; }
 
@@ -94,11 +96,9 @@ bool ProgramListDialog::OnInitDialog() {
     SetIcon(res::IDI_APP);
     SetDlgItemText(res::IDC_ABOUT, AboutText());
 
-    if (m_Board.OpenBoard()) {
-        // The four table filters are created here with this window as their
-        // owner, in the order "PAT", "NIT", "STD_act", "PMT". Without an open
-        // board there are none, and the list can still be edited, loaded and saved.
-    }
+    // Without an open board there are no table filters, and the list can
+    // still be edited, loaded and saved.
+    if (m_Board.OpenBoard()) CreateTableFilters();
 
     m_UpdateNames = profile.GetInt(kSettings, kUpdateNames, 1) != 0 ? 1 : 0;
     CheckDlgButton(res::IDC_UPDATE_NAMES, m_UpdateNames != 0);
@@ -116,8 +116,7 @@ void ProgramListDialog::DestroyWindow() {
         profile.WriteInt(kColumns, ColumnKey(column), list.GetColumnWidth(column));
     }
 
-    // Each table filter that exists is shut down here, in the order "PAT",
-    // "NIT", "STD_act", "PMT", before the board closes.
+    ShutDownTableFilters();
 
     // Also when the board failed to open.
     m_Board.CloseBoard();

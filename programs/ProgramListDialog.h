@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "acquisition/TableFilters.h"
 #include "card/DBDVBX32.h"
 #include "framework/Dialog.h"
 #include "programs/BoardGateway.h"
@@ -13,9 +14,9 @@
 // working copy; nothing reaches the board database until Save. The window
 // opens the board at start-up and closes it at its end.
 //
-// The four table filters ("PAT", "NIT", "STD_act", "PMT") that the window
-// owns while the board is open are created, shut down and deleted at the
-// places marked in ProgramListDialog.cpp; their members go here.
+// The window owns the four table filters ("PAT", "NIT", "STD_act", "PMT"):
+// created once the board is open, shut down before it closes, deleted with
+// the window. The scan reaches them, and the tuner, through the window.
 class ProgramListDialog : public fw::Dialog {
 public:
     explicit ProgramListDialog(fw::Host& host);
@@ -52,6 +53,22 @@ public:
     // The fixed line in edit 1009.
     static const char* AboutText();
 
+    // The scan's table requests and polls (a filter that was never created
+    // does nothing and reports done), and tuning in kHz.
+    void CreateTableFilters() { m_TableFilters.CreateTableFilters(this); }
+    void ShutDownTableFilters() { m_TableFilters.ShutDownTableFilters(); }
+    void SetResultWindowForAll(ScanRowWriter* window) { m_TableFilters.SetResultWindowForAll(window); }
+    void RequestNit() { m_TableFilters.RequestNit(); }
+    void RequestPat() { m_TableFilters.RequestPat(); }
+    void RequestPmt(int pid) { m_TableFilters.RequestPmt(pid); }
+    void RequestSdt() { m_TableFilters.RequestSdt(); }
+    int IsNitDone() { return m_TableFilters.IsNitDone(); }
+    int IsPatDone() { return m_TableFilters.IsPatDone(); }
+    int IsPmtDone() { return m_TableFilters.IsPmtDone(); }
+    int IsSdtDone() { return m_TableFilters.IsSdtDone(); }
+    int Tune(unsigned long frequency);
+    TableFilters& Filters() { return m_TableFilters; }
+
     // Check box "Update Program Names" (1 checked, 0 not); kept in the settings.
     uint32_t m_UpdateNames = 0;
     // Set at start-up; until then size changes leave the controls where they are.
@@ -70,4 +87,5 @@ private:
     int ListClientWidth() const;
 
     BoardGateway m_Board;
+    TableFilters m_TableFilters;
 };
