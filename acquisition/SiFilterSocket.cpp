@@ -75,9 +75,16 @@ void SiFilterSocket::ShutDown() {
     }
 }
 
+bool SiFilterSocket::IsPastTimeOut() const {
+    // A clock set back behind the start would otherwise keep the request
+    // waiting for as long as the clock was set back; it ends it instead.
+    const long long elapsed = Now() - m_StartTime;
+    return elapsed < 0 || elapsed > m_TimeoutSeconds;
+}
+
 int SiFilterSocket::IsWaiting() {
     if (m_Filter->GetFilterHandle() == kNoFilter) return 0;
-    if (Now() - m_StartTime <= m_TimeoutSeconds) return 1;
+    if (!IsPastTimeOut()) return 1;
     ShutDown();
     m_Mode = 0;
     return 0;
@@ -85,7 +92,7 @@ int SiFilterSocket::IsWaiting() {
 
 void SiFilterSocket::OnDataReceived(unsigned char* data, int length) {
     const int result = Dispatch(data, length);
-    if (result != 0 || m_Mode == 0 || Now() - m_StartTime > m_TimeoutSeconds) {
+    if (result != 0 || m_Mode == 0 || IsPastTimeOut()) {
         ShutDown();
         m_Mode = 0;
     }

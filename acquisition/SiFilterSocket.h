@@ -46,6 +46,8 @@ public:
     bool IsIdle() const { return m_Filter->GetFilterHandle() == kNoFilter; }
 
 private:
+    bool IsPastTimeOut() const;
+
     std::unique_ptr<CPIDFilter> m_Filter;
     std::string m_Name;
     unsigned short m_Pid = 0;

@@ -55,7 +55,9 @@ TEST_F(TableFilterTest, PollWaitsUpToFifteenSecondsThenShutsTheFilterDown) {
     const struct {
         int64_t elapsedMs;
         int waiting;
-    } cases[] = {{0, 1}, {14999, 1}, {15000, 1}, {15999, 1}, {16000, 0}, {60000, 0}};
+    } cases[] = {{0, 1}, {14999, 1}, {15000, 1}, {15999, 1}, {16000, 0}, {60000, 0},
+                 // The clock set back by an hour ends the request too.
+                 {-3600000, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.elapsedMs);
         Card().ResetFaults();
