@@ -2,8 +2,11 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "framework/DateTime.h"
 #include "framework/ObjectMap.h"
+#include "si/EitSectionTracker.h"
 
 class ScanRowWriter;
 
@@ -34,6 +37,33 @@ void DecodeBat(const unsigned char* data, int length);
 // returns 1 when every tracked sub-table is complete, else 0.
 int DecodeEit(const unsigned char* data, int length, fw::StringToObjectMap& eventStore,
               const EitDiagnostics& diagnostics);
+// Deletes every tracker the store holds (null values are only removed) and
+// empties it.
+void ClearEventStore(fw::StringToObjectMap& eventStore);
+
+// EN 300 468 Annex C: five bytes, a 16-bit Modified Julian Date and hour,
+// minute and second as two BCD digits each. Sets `out` and returns 1; returns 0
+// and leaves `out` alone for the undefined time (MJD 0xFFFF).
+int MjdBcdToDateTime(const unsigned char* p, fw::DateTime* out);
+
+// What the time tables carry. The decoders below keep none of it; the readers
+// give it to whoever wants to look (tests, diagnostics).
+struct LocalTimeOffset {
+    std::string countryCode;  // three characters as broadcast
+    int countryRegionId = 0;
+    int polarity = 0;
+    uint16_t localTimeOffset = 0;  // BCD hours and minutes, unconverted
+    fw::DateTime timeOfChange;
+    uint16_t nextTimeOffset = 0;  // BCD hours and minutes, unconverted
+};
+struct TimeOffsetTable {
+    fw::DateTime utcTime;
+    // The first entry of each local time offset descriptor, in section order.
+    std::vector<LocalTimeOffset> offsets;
+};
+// False when the section is too short for its UTC_time.
+bool ReadTdt(const unsigned char* data, int length, fw::DateTime* utcTime);
+bool ReadTot(const unsigned char* data, int length, TimeOffsetTable* table);
 
 void DecodeTdt(const unsigned char* data, int length);
 void DecodeTot(const unsigned char* data, int length);

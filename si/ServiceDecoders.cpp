@@ -1,0 +1,210 @@
+// NIT, BAT and SDT: the network's transports and the services they carry.
+#include <string>
+#include <vector>
+
+#include "si/Decoders.h"
+#include "si/ScanRowWriter.h"
+#include "si/SectionReader.h"
+
+namespace si {
+
+namespace {
+
+constexpr uint8_t kCableDeliverySystemDescriptor = 0x44;
+constexpr uint8_t kServiceDescriptor = 0x48;
+constexpr uint8_t kNvodReferenceDescriptor = 0x4B;
+constexpr uint8_t kTimeShiftedServiceDescriptor = 0x4C;
+constexpr uint8_t kCaIdentifierDescriptor = 0x53;
+
+// EN 300 468: BCD numbers are read a nibble at a time from the most
+// significant one; nibbles above 9 are not rejected but add their value.
+uint32_t Bcd(uint32_t value, uint8_t nibble) { return value * 10 + nibble; }
+
+struct CableDelivery {
+    uint32_t frequency = 0;
+    uint32_t symbolRate = 0;
+    uint8_t modulation = 0;
+    uint8_t fecInner = 0;
+};
+
+// EN 300 468 6.2.13.1: cable_delivery_system_descriptor.
+void ReadCableDelivery(SectionReader& body, CableDelivery& out) {
+    const auto frequencyBytes = body.Bytes(4);
+    body.Skip(2);  // reserved_future_use, FEC_outer
+    const uint8_t modulation = body.U8();
+    const auto rateBytes = body.Bytes(4);
+    if (body.Error()) return;
+
+    // frequency: 8 BCD digits in units of 100 Hz; the scan keeps 10 Hz units.
+    uint32_t frequency = 0;
+    for (uint8_t b : frequencyBytes) frequency = Bcd(Bcd(frequency, b >> 4), b & 0x0F);
+    // symbol_rate: 7 BCD digits in units of 100 symbols/s; rounded half up to
+    // units of 1000 symbols/s. The eighth nibble is FEC_inner.
+    uint32_t rate = 0;
+    for (int i = 0; i < 3; ++i) rate = Bcd(Bcd(rate, rateBytes[i] >> 4), rateBytes[i] & 0x0F);
+    rate = Bcd(rate, rateBytes[3] >> 4);
+
+    out.frequency = frequency * 10;
+    out.symbolRate = (rate + 5) / 10;
+    out.modulation = modulation;
+    out.fecInner = rateBytes[3] & 0x0F;
+}
+
+struct ServiceValues {
+    uint8_t serviceType = 0;
+    std::string serviceName;
+    std::string providerName;
+    std::vector<uint16_t> caSystemIds;
+    uint16_t nvodTransportStreamId = 0, nvodOriginalNetworkId = 0, nvodServiceId = 0;
+    uint16_t referenceServiceId = 0;
+};
+
+void AppendBytes(std::string& to, std::span<const uint8_t> bytes) {
+    to.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+// EN 300 468 6.2.33: service_descriptor. A second one in the same entry
+// replaces the type and extends both names. Names whose lengths run past the
+// descriptor drop the whole descriptor.
+void ReadServiceDescriptor(SectionReader& body, ServiceValues& service) {
+    const uint8_t service_type = body.U8();
+    const uint8_t provider_length = body.U8();
+    const auto provider = body.Bytes(provider_length);
+    const uint8_t name_length = body.U8();
+    const auto name = body.Bytes(name_length);
+    if (body.Error()) return;
+    service.serviceType = service_type;
+    AppendBytes(service.providerName, provider);
+    AppendBytes(service.serviceName, name);
+}
+
+// EN 300 468 6.2.26: NVOD_reference_descriptor; the loop's last triple counts.
+void ReadNvodReference(SectionReader& body, ServiceValues& service) {
+    while (!body.AtEnd()) {
+        const uint16_t transport_stream_id = body.U16();
+        const uint16_t original_network_id = body.U16();
+        const uint16_t service_id = body.U16();
+        if (body.Error()) return;
+        service.nvodTransportStreamId = transport_stream_id;
+        service.nvodOriginalNetworkId = original_network_id;
+        service.nvodServiceId = service_id;
+    }
+}
+
+void DecodeServiceDescriptor(uint8_t tag, SectionReader& body, ServiceValues& service) {
+    switch (tag) {
+    case kServiceDescriptor:
+        ReadServiceDescriptor(body, service);
+        break;
+    case kNvodReferenceDescriptor:
+        ReadNvodReference(body, service);
+        break;
+    case kTimeShiftedServiceDescriptor: {
+        // EN 300 468 6.2.45: time_shifted_service_descriptor.
+        const uint16_t reference_service_id = body.U16();
+        if (!body.Error()) service.referenceServiceId = reference_service_id;
+        break;
+    }
+    case kCaIdentifierDescriptor:
+        // EN 300 468 6.2.5: CA_identifier_descriptor, ids in broadcast order.
+        while (!body.AtEnd()) {
+            const uint16_t ca_system_id = body.U16();
+            if (body.Error()) break;
+            service.caSystemIds.push_back(ca_system_id);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace
+
+void DecodeNit(const unsigned char* data, int length, ScanRowWriter* window) {
+    SectionReader section = WithoutCrc(data, length);
+    section.Seek(8);
+    const uint16_t network_descriptors_length = section.Length12();
+    section.Skip(network_descriptors_length);
+    const uint16_t transport_stream_loop_length = section.Length12();
+    if (section.Error()) return;
+    // A loop that claims more than the section holds still yields the entries
+    // that are there in full.
+    SectionReader loop = section.Sub(transport_stream_loop_length);
+
+    while (!loop.AtEnd()) {
+        const uint16_t transport_stream_id = loop.U16();
+        const uint16_t original_network_id = loop.U16();
+        const uint16_t transport_descriptors_length = loop.Length12();
+        SectionReader descriptors = loop.Sub(transport_descriptors_length);
+        if (loop.Error()) break;
+
+        // Only a cable network is scanned: satellite and terrestrial delivery
+        // descriptors leave the delivery values at 0.
+        CableDelivery delivery;
+        WalkDescriptors(descriptors, [&](uint8_t tag, SectionReader& body) {
+            if (tag == kCableDeliverySystemDescriptor) ReadCableDelivery(body, delivery);
+        });
+        if (window != nullptr)
+            window->AddTransport(transport_stream_id, original_network_id, delivery.frequency, delivery.symbolRate,
+                                 delivery.modulation, delivery.fecInner);
+    }
+}
+
+void DecodeBat(const unsigned char* data, int length) {
+    // Bouquets are not shown; the section is only stepped through.
+    SectionReader section = WithoutCrc(data, length);
+    section.Seek(8);
+    section.Skip(section.Length12());
+    SectionReader loop = section.Sub(section.Length12());
+    while (!loop.AtEnd()) {
+        loop.Skip(4);
+        loop.Skip(loop.Length12());
+    }
+}
+
+void DecodeSdt(const unsigned char* data, int length, ScanRowWriter* window) {
+    SectionReader section = WithoutCrc(data, length);
+    section.Seek(1);
+    const uint16_t section_length = section.Length12();
+    const uint16_t transport_stream_id = section.U16();
+    const uint8_t version_number = (section.U8() >> 1) & 0x1F;
+    section.Seek(8);
+    const uint16_t original_network_id = section.U16();
+    if (section.Error()) return;
+
+    // The transport is marked as described even when no service entry follows.
+    if (window != nullptr) window->SetTransportSdtVersion(transport_stream_id, original_network_id, version_number);
+    if (section_length <= 15 || static_cast<long long>(length) - 4 <= 11) return;
+
+    section.Seek(11);
+    while (!section.AtEnd()) {
+        const uint16_t service_id = section.U16();
+        section.Skip(1);  // EIT_schedule_flag, EIT_present_following_flag
+        const uint16_t descriptors_loop_length = section.Length12();
+        SectionReader descriptors = section.Sub(descriptors_loop_length);
+        // A service cut short by the end of the section is dropped.
+        if (section.Error()) break;
+
+        ServiceValues service;
+        WalkDescriptors(descriptors,
+                        [&](uint8_t tag, SectionReader& body) { DecodeServiceDescriptor(tag, body, service); });
+        if (window == nullptr) continue;
+
+        if (service.referenceServiceId != 0) {
+            window->SetServiceNvodReference(transport_stream_id, original_network_id, service_id,
+                                            service.referenceServiceId);
+            continue;
+        }
+        window->AddServiceDetails(transport_stream_id, original_network_id, service_id, service.serviceType,
+                                  service.serviceName, service.providerName, service.caSystemIds, 0);
+        // An NVOD reference service lends its type, names and CA ids to the
+        // service it refers to, which shows the reference in its "Nvod" column.
+        if (service.nvodServiceId != 0) {
+            window->AddServiceDetails(service.nvodTransportStreamId, service.nvodOriginalNetworkId,
+                                      service.nvodServiceId, service.serviceType, service.serviceName,
+                                      service.providerName, service.caSystemIds, service_id);
+        }
+    }
+}
+
+}  // namespace si
