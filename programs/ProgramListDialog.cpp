@@ -8,6 +8,7 @@
 #include "framework/Profile.h"
 #include "programs/CaseFold.h"
 #include "programs/ProgramDetailsDialog.h"
+#include "scan/ScanChannelsDialog.h"
 #include "programs/ProgramListColumn.h"
 #include "programs/ProgramRowCodec.h"
 #include "res/ResourceIds.h"
@@ -131,13 +132,19 @@ void ProgramListDialog::OnCommand(int id) {
         case res::IDC_DELETE: OnDelete(); break;
         case res::IDC_MOVE_UP: OnMoveUp(); break;
         case res::IDC_MOVE_DOWN: OnMoveDown(); break;
-        case res::IDC_SEARCH:
-            // The scan starts here: blank the "State" cell of every row, then
-            // run the scan window modally with this window and m_UpdateNames
-            // as the check box shows it.
-            break;
+        case res::IDC_SEARCH: OnSearch(); break;
         default: break;
     }
+}
+
+void ProgramListDialog::OnSearch() {
+    m_UpdateNames = IsDlgButtonChecked(res::IDC_UPDATE_NAMES) ? 1 : 0;
+    fw::ListView& list = ProgramList();
+    for (int row = 0; row < list.GetItemCount(); ++row) list.SetItemText(row, kColumnState, "");
+    // The merge has written into the list by the time the window closes; its
+    // result says nothing more.
+    ScanChannelsDialog scan(GetHost(), this, static_cast<int>(m_UpdateNames));
+    scan.DoModal();
 }
 
 void ProgramListDialog::OnListDoubleClick(int listId) {

@@ -8,6 +8,7 @@
 #include "card/DBDVBX32.h"
 #include "framework/Dialog.h"
 #include "programs/BoardGateway.h"
+#include "scan/ScanOwner.h"
 
 // The main window (template 129): the board database's program list as a
 // 25-column list that the user loads, edits, sorts and saves. The list is the
@@ -17,7 +18,7 @@
 // The window owns the four table filters ("PAT", "NIT", "STD_act", "PMT"):
 // created once the board is open, shut down before it closes, deleted with
 // the window. The scan reaches them, and the tuner, through the window.
-class ProgramListDialog : public fw::Dialog {
+class ProgramListDialog : public fw::Dialog, public ScanOwner {
 public:
     explicit ProgramListDialog(fw::Host& host);
     ~ProgramListDialog() override;
@@ -38,12 +39,14 @@ public:
     void OnMoveUp();
     void OnMoveDown();
     void OnEditProgram();
+    // Search: runs the scan window, which merges what it finds into the list.
+    void OnSearch();
     // Ascending by the column, every time; rows that compare equal keep their order.
     void SortByColumn(int column);
 
     // The program list, list 1150. Its rows are read and written through the
     // column layout of ProgramListColumn and the conversions below.
-    fw::ListView& ProgramList();
+    fw::ListView& ProgramList() override;
     void RecordToRow(const TunProgDataTag& record, int row);
     TunProgDataTag RowToRecord(int row);
 
@@ -57,16 +60,16 @@ public:
     // does nothing and reports done), and tuning in kHz.
     void CreateTableFilters() { m_TableFilters.CreateTableFilters(this); }
     void ShutDownTableFilters() { m_TableFilters.ShutDownTableFilters(); }
-    void SetResultWindowForAll(ScanRowWriter* window) { m_TableFilters.SetResultWindowForAll(window); }
-    void RequestNit() { m_TableFilters.RequestNit(); }
-    void RequestPat() { m_TableFilters.RequestPat(); }
-    void RequestPmt(int pid) { m_TableFilters.RequestPmt(pid); }
-    void RequestSdt() { m_TableFilters.RequestSdt(); }
-    int IsNitDone() { return m_TableFilters.IsNitDone(); }
-    int IsPatDone() { return m_TableFilters.IsPatDone(); }
-    int IsPmtDone() { return m_TableFilters.IsPmtDone(); }
-    int IsSdtDone() { return m_TableFilters.IsSdtDone(); }
-    int Tune(unsigned long frequency);
+    void SetResultWindowForAll(ScanRowWriter* window) override { m_TableFilters.SetResultWindowForAll(window); }
+    void RequestNit() override { m_TableFilters.RequestNit(); }
+    void RequestPat() override { m_TableFilters.RequestPat(); }
+    void RequestPmt(int pid) override { m_TableFilters.RequestPmt(pid); }
+    void RequestSdt() override { m_TableFilters.RequestSdt(); }
+    int IsNitDone() override { return m_TableFilters.IsNitDone(); }
+    int IsPatDone() override { return m_TableFilters.IsPatDone(); }
+    int IsPmtDone() override { return m_TableFilters.IsPmtDone(); }
+    int IsSdtDone() override { return m_TableFilters.IsSdtDone(); }
+    int Tune(unsigned long frequency) override;
     TableFilters& Filters() { return m_TableFilters; }
 
     // Check box "Update Program Names" (1 checked, 0 not); kept in the settings.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/WindowPlacement.h"
 #include "framework/Host.h"
 #include "framework/Profile.h"
 #include "programs/ProgramListColumn.h"
@@ -57,7 +58,7 @@ ScanChannelsDialog::ScanChannelsDialog(fw::Host& host, ScanOwner* owner, int upd
 bool ScanChannelsDialog::OnInitDialog() {
     fw::Dialog::OnInitDialog();
     m_LayoutReady = 1;
-    RestorePlacement();
+    RestoreWindowPlacement(*this, kPlacementSection);
     MakeColumns();
     if (m_Owner) m_Owner->SetResultWindowForAll(this);
     StartScan();
@@ -65,28 +66,9 @@ bool ScanChannelsDialog::OnInitDialog() {
 }
 
 void ScanChannelsDialog::DestroyWindow() {
-    SavePlacement();
+    SaveWindowPlacement(*this, kPlacementSection);
     if (m_Owner) m_Owner->SetResultWindowForAll(nullptr);
     fw::Dialog::DestroyWindow();
-}
-
-void ScanChannelsDialog::RestorePlacement() {
-    const fw::Rect current = GetWindowRect();
-    const fw::Profile& profile = GetProfile();
-    const int left = profile.GetInt(kPlacementSection, "Left", current.left);
-    const int top = profile.GetInt(kPlacementSection, "Top", current.top);
-    const int right = profile.GetInt(kPlacementSection, "Right", current.right);
-    const int bottom = profile.GetInt(kPlacementSection, "Bottom", current.bottom);
-    MoveWindow(fw::Rect{left, top, right, bottom});
-}
-
-void ScanChannelsDialog::SavePlacement() {
-    const fw::Rect r = GetWindowRect();
-    fw::Profile& profile = GetProfile();
-    profile.WriteInt(kPlacementSection, "Left", r.left);
-    profile.WriteInt(kPlacementSection, "Top", r.top);
-    profile.WriteInt(kPlacementSection, "Right", r.right);
-    profile.WriteInt(kPlacementSection, "Bottom", r.bottom);
 }
 
 void ScanChannelsDialog::MakeColumns() {
@@ -214,8 +196,8 @@ void ScanChannelsDialog::AddServiceDetails(uint32_t transportStreamId, uint32_t 
     fw::ListView& list = ServiceList();
     // Names arrive in their DVB character table; the list shows UTF-8 without
     // the table selector and the emphasis codes.
-    if (!serviceName.empty()) list.SetItemText(row, SvcService, DvbTextToUtf8(serviceName));
-    if (!providerName.empty()) list.SetItemText(row, SvcProvider, DvbTextToUtf8(providerName));
+    if (!serviceName.empty()) list.SetItemText(row, SvcService, si::DvbTextToUtf8(serviceName));
+    if (!providerName.empty()) list.SetItemText(row, SvcProvider, si::DvbTextToUtf8(providerName));
     std::string ids;
     for (uint16_t id : caSystemIds) ids += Format("%04lX ", id);
     list.SetItemText(row, SvcCaIds, ids);
@@ -509,8 +491,8 @@ void ScanChannelsDialog::FindStreamPids(uint16_t& videoPid, uint16_t& audioPid, 
 int ScanChannelsDialog::FindProgramRow(int after, const std::string& networkId, const std::string& programId) {
     fw::ListView& programs = m_Owner->ProgramList();
     for (int row = after + 1; row < programs.GetItemCount(); ++row) {
-        if (programs.ItemText(row, ProgramListColumn::NwId) == networkId &&
-            programs.ItemText(row, ProgramListColumn::ProgId) == programId) {
+        if (programs.ItemText(row, kColumnNwId) == networkId &&
+            programs.ItemText(row, kColumnProgId) == programId) {
             return row;
         }
     }
@@ -548,30 +530,29 @@ int ScanChannelsDialog::StoreServiceInRow(int row, int withName) {
         if (programs.ItemText(row, column) != value) changed = 1;
         programs.SetItemText(row, column, value);
     };
-    using C = ProgramListColumn;
-    if (withName) put(C::Programm, name);
-    put(C::Frequenz, transports.ItemText(tr, TsFreq));
-    put(C::ProgId, services.ItemText(svc, SvcProg));
-    put(C::VPid, Decimal(video));
-    put(C::APid, Decimal(audio));
-    put(C::PmtPid, PatList().ItemText(m_CurrentPatRow, PatPmtPid));
-    put(C::TxtPid, Decimal(text));
-    put(C::Subtitle, "0");
-    put(C::DataPid, "0");
-    put(C::TsId, transports.ItemText(tr, TsId));
-    put(C::NwId, transports.ItemText(tr, TsNw));
-    put(C::Standard, "8");
-    put(C::ExtraInfo, "32");
-    put(C::ServiceId, "0");
-    put(C::Modulation, transports.ItemText(tr, TsQam));
-    put(C::Fec, "0");
-    put(C::Tone22kHz, "0");
-    put(C::Vertikal, "0");
-    put(C::Symbolrate, transports.ItemText(tr, TsRate) + "000");
-    put(C::ProgType, services.ItemText(svc, SvcType));
-    put(C::IpFilter, "0");
-    put(C::Reserved1, "0");
-    put(C::Reserved2, "0");
+    if (withName) put(kColumnName, name);
+    put(kColumnFrequency, transports.ItemText(tr, TsFreq));
+    put(kColumnProgId, services.ItemText(svc, SvcProg));
+    put(kColumnVideoPid, Decimal(video));
+    put(kColumnAudioPid, Decimal(audio));
+    put(kColumnPmtPid, PatList().ItemText(m_CurrentPatRow, PatPmtPid));
+    put(kColumnTxtPid, Decimal(text));
+    put(kColumnSubtitlePid, "0");
+    put(kColumnDataPid, "0");
+    put(kColumnTsId, transports.ItemText(tr, TsId));
+    put(kColumnNwId, transports.ItemText(tr, TsNw));
+    put(kColumnStandard, "8");
+    put(kColumnExtraInfo, "32");
+    put(kColumnServiceId, "0");
+    put(kColumnModulation, transports.ItemText(tr, TsQam));
+    put(kColumnFec, "0");
+    put(kColumnTone22kHz, "0");
+    put(kColumnVertical, "0");
+    put(kColumnSymbolRate, transports.ItemText(tr, TsRate) + "000");
+    put(kColumnProgType, services.ItemText(svc, SvcType));
+    put(kColumnIpFilter, "0");
+    put(kColumnReserved1, "0");
+    put(kColumnReserved2, "0");
     return changed;
 }
 
@@ -588,12 +569,12 @@ void ScanChannelsDialog::MergeService() {
         row = programs.InsertItem(count, Decimal(static_cast<unsigned long>(count) + 1));
         programs.SetItemData(row, static_cast<uint32_t>(row));
         programs.EnsureVisible(row);
-        programs.SetItemText(row, ProgramListColumn::State, "added");
+        programs.SetItemText(row, kColumnState, "added");
         StoreServiceInRow(row, 1);
         return;
     }
     for (; row >= 0; row = FindProgramRow(row, networkId, programId)) {
         const int changed = StoreServiceInRow(row, m_UpdateNames);
-        programs.SetItemText(row, ProgramListColumn::State, changed ? "updated" : "actual");
+        programs.SetItemText(row, kColumnState, changed ? "updated" : "actual");
     }
 }

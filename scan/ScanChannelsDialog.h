@@ -110,8 +110,6 @@ private:
     static constexpr int kLogListId = 1114;
 
     void MakeColumns();
-    void RestorePlacement();
-    void SavePlacement();
     void SelectRow(fw::ListView& list, int row);
     void EndScan();
 
