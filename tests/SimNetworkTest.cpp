@@ -8,6 +8,7 @@
 #include "cardlib/SimNetwork.h"
 #include "framework/Clock.h"
 #include "framework/headless/HeadlessHost.h"
+#include "tests/CardListener.h"
 
 namespace {
 
@@ -15,34 +16,8 @@ using cardlib::Section;
 using cardlib::SimNetwork;
 using cardlib::SimTransport;
 
-// A filter and the socket open on it, remembering when each section came.
-class Listener : public CDVBWinSock {
-public:
-    Listener(fw::HeadlessHost& host, uint16_t pid, uint8_t value, uint8_t mask) : m_Host(host) {
-        EXPECT_EQ(m_Filter.SetBitFilter(pid, &value, &mask, 1, 0), CCommonDVB::DVB_ERR_NONE);
-        int error = 0;
-        EXPECT_EQ(SOpen(m_Filter.GetFilterHandle(), &error), 1);
-    }
-    ~Listener() override {
-        m_Filter.ShutDownFilter();
-        SClose();
-    }
-    void OnDataReceived(unsigned char* data, int length) override {
-        sections.emplace_back(data, data + length);
-        times.push_back(m_Host.GetClock().NowMs());
-    }
-    std::vector<Section> sections;
-    std::vector<int64_t> times;
-
-private:
-    fw::HeadlessHost& m_Host;
-    CPIDFilter m_Filter;
-};
-
-void Tune(unsigned long kHz) {
-    CFrontend frontend;
-    frontend.SetFrequency(kHz, 1);
-}
+using cardtest::Listener;
+using cardtest::Tune;
 
 class SimNetworkTest : public ::testing::Test {
 protected:
