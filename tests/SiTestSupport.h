@@ -76,6 +76,7 @@ inline Bytes LongHeader(unsigned id, unsigned version, unsigned sectionNumber = 
 class RecordingScanRowWriter : public ScanRowWriter {
 public:
     std::vector<std::string> calls;
+    std::vector<std::string> serviceNames, providerNames;  // raw, as handed over
 
     void AddTransport(uint32_t ts, uint32_t nw, uint32_t frequency, uint32_t symbolRate, uint32_t modulation,
                       uint32_t fecInner) override {
@@ -87,6 +88,8 @@ public:
     void AddServiceDetails(uint32_t ts, uint32_t nw, uint32_t sid, uint32_t type, const std::string& name,
                            const std::string& provider, const std::vector<uint16_t>& caIds,
                            uint32_t nvodReference) override {
+        serviceNames.push_back(name);
+        providerNames.push_back(provider);
         std::string ca;
         for (uint16_t id : caIds) {
             char hex[8];
