@@ -1,0 +1,60 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "acquisition/EpgDvbSocket.h"
+
+// One named table request at a time on one card section filter: set the
+// filter, wait for a section or the time-out, shut the filter down. The
+// filter's handle is the state: 0xFFFF is idle, anything else is waiting.
+class SiFilterSocket : public EpgDvbSocket {
+public:
+    static constexpr unsigned short kNoFilter = 0xFFFF;
+
+    SiFilterSocket(std::string name, fw::Dialog& owner);
+    // Does not shut the filter down; the owner does that before.
+    ~SiFilterSocket() override;
+
+    // One filter byte.
+    int Request(unsigned short pid, unsigned char mask, unsigned char value, unsigned short mode);
+    // Empties the event store, keeps copies of the filter bytes and applies
+    // them. Returns what Apply returns.
+    int Request(unsigned short pid, const unsigned char* mask, const unsigned char* value, unsigned char length,
+                unsigned short mode);
+    // Sets the card filter for the stored request and opens the socket on it.
+    // Returns the start time (seconds) once the filter is set, 0 if it could
+    // not be set.
+    int Apply();
+    // 1 while the request is within its time-out; past it the filter is shut
+    // down and 0 is returned, as it is when no filter is set.
+    int IsWaiting();
+    // Shuts the filter down and closes the socket; nothing when idle.
+    void ShutDown();
+
+    void OnDataReceived(unsigned char* data, int length) override;
+
+    const std::string& Name() const { return m_Name; }
+    unsigned short Pid() const { return m_Pid; }
+    unsigned char FilterLength() const { return m_FilterLength; }
+    const unsigned char* Mask() const { return m_Mask.get(); }
+    const unsigned char* Value() const { return m_Value.get(); }
+    unsigned short Mode() const { return m_Mode; }
+    int TimeoutSeconds() const { return m_TimeoutSeconds; }
+    long long StartTime() const { return m_StartTime; }
+    CPIDFilter& Filter() const { return *m_Filter; }
+    bool IsIdle() const { return m_Filter->GetFilterHandle() == kNoFilter; }
+
+private:
+    bool IsPastTimeOut() const;
+
+    std::unique_ptr<CPIDFilter> m_Filter;
+    std::string m_Name;
+    unsigned short m_Pid = 0;
+    std::unique_ptr<unsigned char[]> m_Mask;
+    std::unique_ptr<unsigned char[]> m_Value;
+    unsigned char m_FilterLength = 0;
+    unsigned short m_Mode = 0;
+    int m_TimeoutSeconds = 15;
+    long long m_StartTime = 0;
+};

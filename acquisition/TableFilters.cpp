@@ -1,0 +1,59 @@
+#include "acquisition/TableFilters.h"
+
+namespace {
+
+// ISO/IEC 13818-1 2.4.4.3 and EN 300 468 5.1.3: the PIDs the tables travel on.
+constexpr unsigned short kPatPid = 0x0000;
+constexpr unsigned short kNitPid = 0x0010;
+constexpr unsigned short kSdtPid = 0x0011;
+
+void Request(SiFilterSocket* socket, unsigned short pid, unsigned char mask, unsigned char value) {
+    if (socket != nullptr) socket->Request(pid, mask, value, 0);
+}
+
+int IsDone(SiFilterSocket* socket) { return socket != nullptr && socket->IsWaiting() == 1 ? 0 : 1; }
+
+}  // namespace
+
+TableFilters::TableFilters() = default;
+
+TableFilters::~TableFilters() {
+    m_PatSocket.reset();
+    m_NitSocket.reset();
+    m_SdtSocket.reset();
+    m_PmtSocket.reset();
+}
+
+void TableFilters::CreateTableFilters(fw::Dialog* owner) {
+    if (owner == nullptr || m_PatSocket || m_NitSocket || m_SdtSocket || m_PmtSocket) return;
+    m_PatSocket = std::make_unique<SiFilterSocket>("PAT", *owner);
+    m_NitSocket = std::make_unique<SiFilterSocket>("NIT", *owner);
+    m_SdtSocket = std::make_unique<SiFilterSocket>("STD_act", *owner);
+    m_PmtSocket = std::make_unique<SiFilterSocket>("PMT", *owner);
+}
+
+void TableFilters::ShutDownTableFilters() {
+    for (SiFilterSocket* socket : {m_PatSocket.get(), m_NitSocket.get(), m_SdtSocket.get(), m_PmtSocket.get()})
+        if (socket != nullptr) socket->ShutDown();
+}
+
+void TableFilters::SetResultWindowForAll(ScanRowWriter* window) {
+    for (SiFilterSocket* socket : {m_NitSocket.get(), m_PatSocket.get(), m_PmtSocket.get(), m_SdtSocket.get()})
+        if (socket != nullptr) socket->SetResultWindow(window);
+}
+
+// Value and mask are compared with the section's table id:
+// NIT 0x40/0xF0 passes 0x40 to 0x4F, PAT 0x00/0x80 passes 0x00 to 0x7F,
+// PMT 0x02/0x02 every id with bit 1 set, SDT 0x42/0xFF only SDT actual.
+void TableFilters::RequestNit() { Request(m_NitSocket.get(), kNitPid, 0xF0, 0x40); }
+
+void TableFilters::RequestPat() { Request(m_PatSocket.get(), kPatPid, 0x80, 0x00); }
+
+void TableFilters::RequestPmt(int pid) { Request(m_PmtSocket.get(), static_cast<unsigned short>(pid), 0x02, 0x02); }
+
+void TableFilters::RequestSdt() { Request(m_SdtSocket.get(), kSdtPid, 0xFF, 0x42); }
+
+int TableFilters::IsNitDone() { return IsDone(m_NitSocket.get()); }
+int TableFilters::IsPatDone() { return IsDone(m_PatSocket.get()); }
+int TableFilters::IsPmtDone() { return IsDone(m_PmtSocket.get()); }
+int TableFilters::IsSdtDone() { return IsDone(m_SdtSocket.get()); }

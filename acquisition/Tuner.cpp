@@ -1,0 +1,17 @@
+#include "acquisition/Tuner.h"
+
+#include "card/TTCommDVB.h"
+
+namespace acquisition {
+
+int Tune(unsigned long frequencyKHz) {
+    CFrontend frontend;
+    unsigned long current = 0;
+    if (frontend.GetFrequency(current) == CCommonDVB::DVB_ERR_NONE && current == frequencyKHz) return 0;
+    // The tuner's answer is not looked at: a transport that does not lock
+    // simply delivers nothing, and its requests end by time-out.
+    frontend.SetFrequency(frequencyKHz, 1);
+    return 1;
+}
+
+}  // namespace acquisition

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "acquisition/TableFilters.h"
+#include "card/DBDVBX32.h"
+#include "framework/Dialog.h"
+#include "programs/BoardGateway.h"
+
+// The main window (template 129): the board database's program list as a
+// 25-column list that the user loads, edits, sorts and saves. The list is the
+// working copy; nothing reaches the board database until Save. The window
+// opens the board at start-up and closes it at its end.
+//
+// The window owns the four table filters ("PAT", "NIT", "STD_act", "PMT"):
+// created once the board is open, shut down before it closes, deleted with
+// the window. The scan reaches them, and the tuner, through the window.
+class ProgramListDialog : public fw::Dialog {
+public:
+    explicit ProgramListDialog(fw::Host& host);
+    ~ProgramListDialog() override;
+
+    bool OnInitDialog() override;
+    // The end: settings written, board closed, then the window goes.
+    void DestroyWindow() override;
+    void OnCommand(int id) override;
+    void OnSize(int cx, int cy) override;
+    void OnListDoubleClick(int listId) override;
+    void OnColumnClick(int listId, int column) override;
+
+    // Handlers.
+    void OnLoad();
+    void OnSave();
+    void OnAdd();
+    void OnDelete();
+    void OnMoveUp();
+    void OnMoveDown();
+    void OnEditProgram();
+    // Ascending by the column, every time; rows that compare equal keep their order.
+    void SortByColumn(int column);
+
+    // The program list, list 1150. Its rows are read and written through the
+    // column layout of ProgramListColumn and the conversions below.
+    fw::ListView& ProgramList();
+    void RecordToRow(const TunProgDataTag& record, int row);
+    TunProgDataTag RowToRecord(int row);
+
+    // How two cells of `column` compare in a sort: case-insensitively as
+    // Unicode text for "Programm" and "State", as unsigned numbers otherwise.
+    static int CompareCells(std::string_view first, std::string_view second, int column);
+    // The fixed line in edit 1009.
+    static const char* AboutText();
+
+    // The scan's table requests and polls (a filter that was never created
+    // does nothing and reports done), and tuning in kHz.
+    void CreateTableFilters() { m_TableFilters.CreateTableFilters(this); }
+    void ShutDownTableFilters() { m_TableFilters.ShutDownTableFilters(); }
+    void SetResultWindowForAll(ScanRowWriter* window) { m_TableFilters.SetResultWindowForAll(window); }
+    void RequestNit() { m_TableFilters.RequestNit(); }
+    void RequestPat() { m_TableFilters.RequestPat(); }
+    void RequestPmt(int pid) { m_TableFilters.RequestPmt(pid); }
+    void RequestSdt() { m_TableFilters.RequestSdt(); }
+    int IsNitDone() { return m_TableFilters.IsNitDone(); }
+    int IsPatDone() { return m_TableFilters.IsPatDone(); }
+    int IsPmtDone() { return m_TableFilters.IsPmtDone(); }
+    int IsSdtDone() { return m_TableFilters.IsSdtDone(); }
+    int Tune(unsigned long frequency);
+    TableFilters& Filters() { return m_TableFilters; }
+
+    // Check box "Update Program Names" (1 checked, 0 not); kept in the settings.
+    uint32_t m_UpdateNames = 0;
+    // Set at start-up; until then size changes leave the controls where they are.
+    bool m_LaidOut = false;
+
+private:
+    // Reads the record at a 1-based position and appends it as the last row.
+    bool AppendRecord(uint32_t position);
+    // Stores a row at position row + 1.
+    bool StoreRow(int row);
+    void StoreAllRows();
+    void SwapRows(int first, int second);
+    // Moves the program at the selection mark one row up (-1) or down (+1).
+    void MoveSelected(int direction);
+    void SelectRow(int row);
+    int ListClientWidth() const;
+
+    BoardGateway m_Board;
+    TableFilters m_TableFilters;
+};
