@@ -1,0 +1,222 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "cardlib/Card.h"
+#include "cardlib/SimBackend.h"
+#include "cardlib/SimNetwork.h"
+#include "cardlib/TsFile.h"
+#include "programs/ProgramListColumn.h"
+#include "programs/ProgramListDialog.h"
+#include "res/ResourceIds.h"
+#include "scan/ScanChannelsDialog.h"
+#include "si/DvbText.h"
+#include "tests/ProgramTestSupport.h"
+
+namespace {
+
+using cardlib::SimNetwork;
+using cardlib::SimService;
+using cardlib::SimTransport;
+
+// Program list rows by (NW-ID, Prog-ID), each with its cells from "Programm" on.
+using ProgramRows = std::map<std::pair<std::string, std::string>, std::vector<std::string>>;
+
+const SimService* FindService(const SimTransport& transport, uint16_t serviceId) {
+    for (const auto& s : transport.services) {
+        if (s.serviceId == serviceId) return &s;
+    }
+    return nullptr;
+}
+
+// The lowest PID of each kind, as the merge picks them.
+uint16_t LowestPid(const SimService& service, std::initializer_list<int> types) {
+    uint16_t best = 0;
+    for (const auto& st : service.streams) {
+        if (std::find(types.begin(), types.end(), st.streamType) == types.end()) continue;
+        if (best == 0 || st.pid < best) best = st.pid;
+    }
+    return best;
+}
+
+// What a scan of `network` must leave in an empty program list: every service
+// of a transport that locks whose PMT carries video (stream type 2) or audio
+// (3, 4), with the cells the merge writes, marked "added". A time-shifted
+// service is named and typed after its reference service.
+ProgramRows ExpectedRows(const SimNetwork& network) {
+    ProgramRows rows;
+    for (const auto& t : network.transports) {
+        if (!t.locks) continue;
+        for (const auto& s : t.services) {
+            if (s.pmtPid == 0) continue;
+            const uint16_t video = LowestPid(s, {2}), audio = LowestPid(s, {3, 4}), text = LowestPid(s, {6});
+            if (video == 0 && audio == 0) continue;
+            const SimService* named = &s;
+            if (s.referenceServiceId != 0) named = FindService(t, s.referenceServiceId);
+            const std::string nw = std::to_string(t.originalNetworkId);
+            const std::string prog = std::to_string(s.serviceId);
+            rows[{nw, prog}] = {si::DvbTextToUtf8(named->name),
+                                std::to_string(t.frequencyKHz * 100),
+                                prog,
+                                std::to_string(video),
+                                std::to_string(audio),
+                                std::to_string(s.pmtPid),
+                                std::to_string(text),
+                                "0",
+                                "0",
+                                std::to_string(t.transportStreamId),
+                                nw,
+                                "8",
+                                "32",
+                                "0",
+                                std::to_string(static_cast<int>(t.modulation)),
+                                "0",
+                                "0",
+                                "0",
+                                std::to_string(t.symbolRate / 1000) + "000",
+                                std::to_string(named->serviceType),
+                                "0",
+                                "0",
+                                "0",
+                                "added"};
+        }
+    }
+    return rows;
+}
+
+class ScanEndToEnd : public programtest::ProgramFixture {
+public:
+    void SetUp() override {
+        ProgramFixture::SetUp();
+        card.Detach();
+        card.ResetFaults();
+        host.SetModalTimeLimit(60 * 60 * 1000);
+    }
+    void TearDown() override {
+        card.UseBackend(nullptr);
+        card.Detach();
+        ProgramFixture::TearDown();
+    }
+
+    void UseNetwork(const SimNetwork& network) {
+        card.Detach();
+        card.UseBackend(std::make_unique<cardlib::SimBackend>(network));
+        card.Attach(host);
+    }
+
+    ProgramRows Rows(ProgramListDialog& window) {
+        ProgramRows rows;
+        fw::ListView& list = window.ProgramList();
+        for (int r = 0; r < list.GetItemCount(); ++r) {
+            std::vector<std::string> cells;
+            for (int c = 1; c < kProgramListColumnCount; ++c) cells.push_back(list.GetItemText(r, c));
+            rows[{list.GetItemText(r, kColumnNwId), list.GetItemText(r, kColumnProgId)}] = cells;
+        }
+        return rows;
+    }
+
+    static void ExpectNumberedInOrder(ProgramListDialog& window) {
+        fw::ListView& list = window.ProgramList();
+        for (int r = 0; r < list.GetItemCount(); ++r) EXPECT_EQ(list.GetItemText(r, kColumnNr), std::to_string(r + 1));
+    }
+
+    cardlib::Card& card = cardlib::Card::Instance();
+};
+
+TEST_F(ScanEndToEnd, DefaultNetworkFillsAnEmptyProgramList) {
+    const SimNetwork& network = cardlib::DefaultNetwork();
+    UseNetwork(network);
+    ProgramListDialog window(host);
+    host.Open(window);
+    ScanChannelsDialog scan(host, &window, 1);
+    EXPECT_EQ(scan.DoModal(), 1);
+    EXPECT_TRUE(host.Messages().empty());
+
+    const ProgramRows expected = ExpectedRows(network);
+    const ProgramRows actual = Rows(window);
+    EXPECT_GT(expected.size(), 40u);
+    EXPECT_EQ(actual.size(), expected.size());
+    for (const auto& [key, cells] : expected) {
+        auto it = actual.find(key);
+        ASSERT_NE(it, actual.end()) << "missing NW " << key.first << " program " << key.second;
+        EXPECT_EQ(it->second, cells) << "NW " << key.first << " program " << key.second;
+    }
+    ExpectNumberedInOrder(window);
+
+    // The transport that never locks is tuned and asked once: a transport
+    // before it had already yielded services.
+    std::vector<std::string> log;
+    for (int i = 0; i < scan.LogList().GetItemCount(); ++i) log.push_back(scan.LogList().GetItemText(i, 0));
+    for (const auto& t : network.transports) {
+        if (t.locks) continue;
+        char line[64];
+        std::snprintf(line, sizeof line, "Set Frequenzy to %.1f MHz", t.frequencyKHz * 100 * 0.00001);
+        EXPECT_EQ(std::count(log.begin(), log.end(), std::string(line)), 1) << line;
+    }
+    host.Close(window);
+}
+
+TEST_F(ScanEndToEnd, SecondScanMarksEveryRowActualAndChangedServicesUpdated) {
+    SimNetwork network = cardlib::DefaultNetwork();
+    UseNetwork(network);
+    ProgramListDialog window(host);
+    host.Open(window);
+    window.OnCommand(res::IDC_SEARCH);
+    const ProgramRows first = Rows(window);
+    ASSERT_FALSE(first.empty());
+
+    window.OnCommand(res::IDC_SEARCH);
+    ProgramRows second = Rows(window);
+    ASSERT_EQ(second.size(), first.size());
+    for (auto& [key, cells] : second) {
+        EXPECT_EQ(cells.back(), "actual") << key.second;
+        auto before = first.at(key);
+        before.back() = "actual";
+        EXPECT_EQ(cells, before) << key.second;
+    }
+
+    // One service gets a new video PID, another a new name.
+    SimTransport& t = network.transports[1];
+    t.services[0].streams[0].pid = static_cast<uint16_t>(t.services[0].streams[0].pid + 7);
+    t.services[1].name = "Hafenblick Neu";
+    UseNetwork(network);
+    window.CheckDlgButton(res::IDC_UPDATE_NAMES, false);
+    window.OnCommand(res::IDC_SEARCH);
+    const std::string nw = std::to_string(t.originalNetworkId);
+    ProgramRows third = Rows(window);
+    EXPECT_EQ((third[{nw, std::to_string(t.services[0].serviceId)}].back()), "updated");
+    EXPECT_EQ((third[{nw, std::to_string(t.services[1].serviceId)}].back()), "actual");
+    EXPECT_EQ((third[{nw, std::to_string(t.services[1].serviceId)}].front()), "Hafenblick Zwei");
+    int updated = 0;
+    for (const auto& [key, cells] : third) updated += cells.back() == "updated";
+    EXPECT_EQ(updated, 1);
+
+    window.CheckDlgButton(res::IDC_UPDATE_NAMES, true);
+    window.OnCommand(res::IDC_SEARCH);
+    ProgramRows fourth = Rows(window);
+    EXPECT_EQ((fourth[{nw, std::to_string(t.services[1].serviceId)}].front()), "Hafenblick Neu");
+    EXPECT_EQ((fourth[{nw, std::to_string(t.services[1].serviceId)}].back()), "updated");
+    EXPECT_EQ((fourth[{nw, std::to_string(t.services[0].serviceId)}].back()), "actual");
+    host.Close(window);
+}
+
+TEST_F(ScanEndToEnd, TransportStreamFilesGiveTheSameProgramList) {
+    const SimNetwork& network = cardlib::DefaultNetwork();
+    const auto folder = Dir() / "captures";
+    std::string error;
+    ASSERT_TRUE(cardlib::WriteTsFolder(network, folder.string(), &error)) << error;
+    card.Detach();
+    card.UseBackend(std::make_unique<cardlib::TsFileBackend>(folder.string(),
+                                                             network.transports[network.homeTransport].frequencyKHz));
+    card.Attach(host);
+    ProgramListDialog window(host);
+    host.Open(window);
+    window.OnCommand(res::IDC_SEARCH);
+    const ProgramRows expected = ExpectedRows(network);
+    EXPECT_EQ(Rows(window), expected);
+    ExpectNumberedInOrder(window);
+    host.Close(window);
+}
+
+}  // namespace
