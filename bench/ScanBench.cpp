@@ -71,3 +71,77 @@ void BM_MergeThousandServicesIntoTenThousandPrograms(benchmark::State& state) {
 BENCHMARK(BM_MergeThousandServicesIntoTenThousandPrograms)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+#include "cardlib/BoardDatabase.h"
+#include "cardlib/Card.h"
+#include "cardlib/SimBackend.h"
+#include "cardlib/SimNetwork.h"
+#include "programs/ProgramListDialog.h"
+
+namespace {
+
+// A whole scan on the headless host's virtual clock, counting the 500 ms ticks
+// it takes against the least the sequence allows when every table arrives
+// before the next tick: 2 + 2T + 1 + 3R + 2S + 1 for T transports, R runs of
+// services of one transport and S services. `instant` gives the network no
+// lock delay and 10 ms repetitions, so only the sequence itself counts.
+void RunScanTicks(benchmark::State& state, const cardlib::SimNetwork& base, bool instant) {
+    cardlib::SimNetwork network = base;
+    if (instant) {
+        network.timing = cardlib::SimTiming{0, 0, 10, 10, 10};
+    }
+    const auto dir = std::filesystem::temp_directory_path() / "kelvane-scan-ticks";
+    std::filesystem::create_directories(dir);
+    fw::Profile profile((dir / "kelvane.INI").string());
+    cardlib::SetBoardDatabasePath((dir / "board.db").string());
+    double ticks = 0, least = 0, transports = 0, runs = 0, services = 0, merged = 0;
+    for (auto _ : state) {
+        fw::HeadlessHost host;
+        host.SetProfile(&profile);
+        host.SetModalTimeLimit(4 * 60 * 60 * 1000);
+        cardlib::Card& card = cardlib::Card::Instance();
+        card.Detach();
+        card.UseBackend(std::make_unique<cardlib::SimBackend>(network));
+        card.Attach(host);
+        ProgramListDialog window(host);
+        host.Open(window);
+        ScanChannelsDialog scan(host, &window, 1);
+        const int64_t began = host.GetClock().NowMs();
+        scan.DoModal();
+        ticks = static_cast<double>((host.GetClock().NowMs() - began) / 500);
+        fw::ListView& list = scan.ServiceList();
+        transports = scan.TransportList().GetItemCount();
+        services = list.GetItemCount();
+        runs = 0;
+        for (int r = 0; r < list.GetItemCount(); ++r) {
+            if (r == 0 || list.GetItemText(r, 1) != list.GetItemText(r - 1, 1) ||
+                list.GetItemText(r, 2) != list.GetItemText(r - 1, 2)) {
+                ++runs;
+            }
+        }
+        least = 2 + 2 * transports + 1 + 3 * runs + 2 * services + 1;
+        merged = window.ProgramList().GetItemCount();
+        host.Close(window);
+        card.UseBackend(nullptr);
+        card.Detach();
+    }
+    state.counters["ticks"] = ticks;
+    state.counters["least"] = least;
+    state.counters["T"] = transports;
+    state.counters["R"] = runs;
+    state.counters["S"] = services;
+    state.counters["merged"] = merged;
+    cardlib::SetBoardDatabasePath("");
+    std::filesystem::remove_all(dir);
+}
+
+void BM_ScanTicksDefaultNetwork(benchmark::State& state) { RunScanTicks(state, cardlib::DefaultNetwork(), false); }
+void BM_ScanTicksDefaultNetworkInstant(benchmark::State& state) { RunScanTicks(state, cardlib::DefaultNetwork(), true); }
+void BM_ScanTicksLargeNetwork(benchmark::State& state) { RunScanTicks(state, cardlib::LargeNetwork(), false); }
+void BM_ScanTicksLargeNetworkInstant(benchmark::State& state) { RunScanTicks(state, cardlib::LargeNetwork(), true); }
+BENCHMARK(BM_ScanTicksDefaultNetwork)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanTicksDefaultNetworkInstant)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanTicksLargeNetwork)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanTicksLargeNetworkInstant)->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -220,3 +220,31 @@ TEST_F(ScanEndToEnd, TransportStreamFilesGiveTheSameProgramList) {
 }
 
 }  // namespace
+
+namespace {
+
+// When every table arrives before the next tick, a scan takes exactly the
+// ticks its states need: 2 + 2T + 1 + 3R + 2S + 1.
+TEST_F(ScanEndToEnd, ScanNeedsNoTickBeyondItsStatesWhenTablesArriveAtOnce) {
+    SimNetwork network = cardlib::LargeNetwork();
+    network.timing = cardlib::SimTiming{0, 0, 10, 10, 10};
+    UseNetwork(network);
+    ProgramListDialog window(host);
+    host.Open(window);
+    ScanChannelsDialog scan(host, &window, 1);
+    const int64_t began = host.GetClock().NowMs();
+    ASSERT_EQ(scan.DoModal(), 1);
+    const int64_t ticks = (host.GetClock().NowMs() - began) / 500;
+    fw::ListView& services = scan.ServiceList();
+    int runs = 0;
+    for (int r = 0; r < services.GetItemCount(); ++r) {
+        runs += r == 0 || services.GetItemText(r, 1) != services.GetItemText(r - 1, 1) ||
+                services.GetItemText(r, 2) != services.GetItemText(r - 1, 2);
+    }
+    const int transports = scan.TransportList().GetItemCount();
+    ASSERT_GT(transports, 1);
+    EXPECT_EQ(ticks, 2 + 2 * transports + 1 + 3 * runs + 2 * services.GetItemCount() + 1);
+    host.Close(window);
+}
+
+}  // namespace
