@@ -209,10 +209,14 @@ void QtListBinding::OnStateChanged(int row) {
 }
 
 void QtListBinding::OnRowsRemoved() {
-    // Qt moves the current row off a removed one; the list view model does
-    // not move its focus, so neither does the window.
+    // Qt moves the current row, and with single selection the selection, off
+    // a removed row; the ListView moves neither, so the window follows it.
     FlagGuard guard(m_Syncing);
     QItemSelectionModel* model = m_View->selectionModel();
+    for (const QModelIndex& row : model->selectedRows()) {
+        if (!m_List.GetItemState(row.row(), kItemSelected))
+            model->select(row, QItemSelectionModel::Deselect | QItemSelectionModel::Rows);
+    }
     const QModelIndex current = model->currentIndex();
     if (current.isValid() && !m_List.GetItemState(current.row(), kItemFocused))
         model->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
@@ -271,15 +275,19 @@ void QtDialogWindow::Detach() {
     if (m_Dialog.View() == this) m_Dialog.SetView(nullptr);
 }
 
+Qt::WindowFlags QtDialogWindow::FlagsFor(const DialogTemplate& dialogTemplate) {
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                            Qt::WindowCloseButtonHint;
+    if (dialogTemplate.minimizeBox) flags |= Qt::WindowMinimizeButtonHint;
+    if (dialogTemplate.maximizeBox) flags |= Qt::WindowMaximizeButtonHint;
+    return flags;
+}
+
 void QtDialogWindow::Build() {
     const DialogTemplate& t = m_Dialog.Template();
     setWindowTitle(QString::fromStdString(t.caption));
     setFont(m_Host.DialogFont(t));
-    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                            Qt::WindowCloseButtonHint;
-    if (t.minimizeBox) flags |= Qt::WindowMinimizeButtonHint;
-    if (t.maximizeBox) flags |= Qt::WindowMaximizeButtonHint;
-    setWindowFlags(flags);
+    setWindowFlags(FlagsFor(t));
     setSizeGripEnabled(false);
 
     QWidget* previousTabStop = nullptr;

@@ -37,6 +37,9 @@ public:
     QtDialogWindow(QtHost& host, Dialog& dialog, QWidget* parent);
     ~QtDialogWindow() override;
 
+    // The window decorations a template asks for.
+    static Qt::WindowFlags FlagsFor(const DialogTemplate& dialogTemplate);
+
     Dialog& Owner() const { return m_Dialog; }
     QWidget* Widget(int controlId) const;
     QTreeView* ListWidget(int controlId) const;

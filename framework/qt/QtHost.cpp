@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QThread>
+#include <QWindow>
 #include <QTimer>
 #include <algorithm>
 #include <climits>
@@ -93,7 +94,22 @@ QIcon QtHost::Icon(int iconId) {
     return icon;
 }
 
+void QtHost::ProbeFrame(const DialogTemplate& dialogTemplate) {
+    auto& known = m_Frames[dialogTemplate.resizable ? 1 : 0];
+    if (known) return;
+    // Some platforms know the frame of a window that was never shown; a
+    // window manager tells it only once the window is mapped (see NoteFrame).
+    QDialog probe;
+    probe.setWindowFlags(QtDialogWindow::FlagsFor(dialogTemplate));
+    probe.winId();
+    if (const QWindow* window = probe.windowHandle()) {
+        const QMargins margins = window->frameMargins();
+        if (!margins.isNull()) known = FrameMetrics{margins.left(), margins.top(), margins.right(), margins.bottom()};
+    }
+}
+
 int QtHost::RunModal(Dialog& dialog) {
+    ProbeFrame(dialog.Template());
     dialog.Create(DefaultWindowRect(dialog.TemplateWindowSize()));
     // A dialog without a parent belongs to the innermost modal window, so it
     // stays in front of it.

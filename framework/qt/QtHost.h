@@ -73,6 +73,7 @@ private:
         QTimer* timer = nullptr;
         std::function<void()> run;
     };
+    void ProbeFrame(const DialogTemplate& dialogTemplate);
     void Arm(TaskId id, std::function<void()> task, int64_t delayMs);
     void RunTask(TaskId id);
     void DropTask(TaskId id);
