@@ -1,0 +1,79 @@
+#include "app/ProgramListApp.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "framework/Host.h"
+#include "programs/ProgramListDialog.h"
+
+namespace {
+
+std::string HomeDirectory() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
+    return ".";
+}
+
+bool IsWritableDirectory(const std::filesystem::path& dir) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(dir, ec)) return false;
+    return access(dir.c_str(), W_OK | X_OK) == 0;
+}
+
+}  // namespace
+
+ProgramListApp::ProgramListApp(fw::Host& host, std::function<bool()> socketStartup)
+    : m_Host(host), m_SocketStartup(std::move(socketStartup)) {}
+
+ProgramListApp::~ProgramListApp() {
+    // The host must not keep a profile that goes with this object.
+    if (m_Profile) m_Host.SetProfile(nullptr);
+}
+
+std::string ProgramListApp::UserConfigDirectory() {
+    const char* configHome = std::getenv("XDG_CONFIG_HOME");
+    // The base directory specification ignores relative paths here.
+    const std::filesystem::path base = configHome && configHome[0] == '/'
+                                           ? std::filesystem::path(configHome)
+                                           : std::filesystem::path(HomeDirectory()) / ".config";
+    return (base / "kelvane").string();
+}
+
+std::string ProgramListApp::SettingsPathFor(const std::string& executablePath) {
+    if (!executablePath.empty()) {
+        std::error_code ec;
+        std::filesystem::path path = std::filesystem::absolute(executablePath, ec);
+        if (!ec && path.has_filename()) {
+            path.replace_extension("INI");
+            const std::filesystem::path dir = path.parent_path();
+            if (IsWritableDirectory(dir)) return path.string();
+        }
+    }
+    return (std::filesystem::path(UserConfigDirectory()) / "kelvane.INI").string();
+}
+
+std::string ProgramListApp::SettingsPath() const { return m_Profile ? m_Profile->Path() : std::string(); }
+
+int ProgramListApp::InitInstance(const std::string& executablePath) {
+    if (m_SocketStartup && !m_SocketStartup()) {
+        m_Host.ShowMessage(nullptr, "Fehler beim Initialisieren der Windows-Sockets.");
+        return 1;
+    }
+
+    const std::string settings = SettingsPathFor(executablePath);
+    // The settings are written only when the main window ends; their folder
+    // must exist by then. A folder that cannot be made leaves the writes
+    // failing silently, as any failed settings write does.
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(settings).parent_path(), ec);
+    m_Profile = std::make_unique<fw::Profile>(settings);
+    m_Host.SetProfile(m_Profile.get());
+
+    ProgramListDialog dialog(m_Host);
+    dialog.DoModal();
+    return 0;
+}

@@ -1,0 +1,30 @@
+#include "app/WindowPlacement.h"
+
+#include <cstdint>
+
+#include "framework/Dialog.h"
+#include "framework/Profile.h"
+
+void RestoreWindowPlacement(fw::Dialog& window, const char* section) {
+    const fw::Rect current = window.GetWindowRect();
+    fw::Profile& profile = window.GetProfile();
+    fw::Rect stored;
+    stored.left = profile.GetInt(section, "Left", current.left);
+    stored.top = profile.GetInt(section, "Top", current.top);
+    stored.right = profile.GetInt(section, "Right", current.right);
+    stored.bottom = profile.GetInt(section, "Bottom", current.bottom);
+    // 64-bit: a garbage file may hold edges whose difference overflows int.
+    const long long width = static_cast<long long>(stored.right) - stored.left;
+    const long long height = static_cast<long long>(stored.bottom) - stored.top;
+    if (width <= 0 || height <= 0 || width > INT32_MAX || height > INT32_MAX) return;
+    window.MoveWindow(stored);
+}
+
+void SaveWindowPlacement(const fw::Dialog& window, const char* section) {
+    const fw::Rect rect = window.GetWindowRect();
+    fw::Profile& profile = window.GetProfile();
+    profile.WriteInt(section, "Left", rect.left);
+    profile.WriteInt(section, "Top", rect.top);
+    profile.WriteInt(section, "Right", rect.right);
+    profile.WriteInt(section, "Bottom", rect.bottom);
+}

@@ -1,0 +1,302 @@
+#include "programs/ProgramListDialog.h"
+
+#include <string>
+#include <vector>
+
+#include "app/WindowPlacement.h"
+#include "framework/Profile.h"
+#include "programs/CaseFold.h"
+#include "programs/ProgramDetailsDialog.h"
+#include "programs/ProgramListColumn.h"
+#include "programs/ProgramRowCodec.h"
+#include "res/ResourceIds.h"
+
+namespace {
+
+constexpr const char* kMainFrame = "MainFrame";
+constexpr const char* kSettings = "Settings";
+constexpr const char* kUpdateNames = "UpdateNames";
+constexpr const char* kColumns = "Columns";
+// A bordered list's client area lies this many pixels inside its rectangle on each side.
+constexpr int kListEdge = 2;
+
+std::string ColumnKey(int column) { return "Col_" + std::to_string(column); }
+
+// What a cell sorts by: a number, or its case-folded text.
+struct SortKey {
+    uint32_t number = 0;
+    std::string folded;
+};
+
+SortKey SortKeyFor(std::string_view cell, int column) {
+    SortKey key;
+    if (IsTextColumn(column)) key.folded = programs::FoldCase(cell);
+    else key.number = ProgramRowCodec::ReadNumber(cell);
+    return key;
+}
+
+int CompareKeys(const SortKey& a, const SortKey& b) {
+    if (a.number != b.number) return a.number < b.number ? -1 : 1;
+    const int text = a.folded.compare(b.folded);
+    return text < 0 ? -1 : text > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+ProgramListDialog::ProgramListDialog(fw::Host& host) : fw::Dialog(host, res::IDD_PROGRAM_LIST), m_Board(*this) {}
+
+ProgramListDialog::~ProgramListDialog() {
+    // The table filters that exist are deleted here, in the order "PAT",
+    // "NIT", "STD_act", "PMT".
+}
+
+const char* ProgramListDialog::AboutText() { return "Kelvane 2.3 - program list editor and DVB-C network scan"; }
+
+fw::ListView& ProgramListDialog::ProgramList() { return List(res::IDC_PROGRAM_LIST); }
+
+void ProgramListDialog::RecordToRow(const TunProgDataTag& record, int row) {
+    ProgramRowCodec::RecordToRow(record, ProgramList(), row);
+}
+
+TunProgDataTag ProgramListDialog::RowToRecord(int row) { return ProgramRowCodec::RowToRecord(ProgramList(), row); }
+
+int ProgramListDialog::ListClientWidth() const {
+    const fw::Control* list = GetDlgItem(res::IDC_PROGRAM_LIST);
+    if (!list) return 0;
+    const int edges = (list->style & fw::kBorder) != 0 ? 2 * kListEdge : 0;
+    return list->rect.Width() - edges;
+}
+
+bool ProgramListDialog::OnInitDialog() {
+    fw::Dialog::OnInitDialog();
+    CheckDlgButton(res::IDC_UPDATE_NAMES, m_UpdateNames != 0);
+    m_LaidOut = true;
+
+    // Where this changes the size, OnSize lays the controls out again.
+    RestoreWindowPlacement(*this, kMainFrame);
+
+    fw::ListView& list = ProgramList();
+    list.SetFullRowSelect(true);
+    const int width = ListClientWidth() - VerticalScrollBarWidth();
+    for (int column = 0; column < kProgramListColumnCount; ++column) {
+        const ProgramListColumnInfo& info = ProgramListColumnAt(column);
+        list.InsertColumn(column, info.title, info.align, static_cast<int>(width * info.widthFraction));
+    }
+    // A first column takes no alignment when it is inserted.
+    list.SetColumnAlign(kColumnNr, ProgramListColumnAt(kColumnNr).align);
+
+    fw::Profile& profile = GetProfile();
+    for (int column = 0; column < kProgramListColumnCount; ++column) {
+        const int stored = profile.GetInt(kColumns, ColumnKey(column), -1);
+        if (stored >= 0) list.SetColumnWidth(column, stored);
+    }
+
+    SetIcon(res::IDI_APP);
+    SetDlgItemText(res::IDC_ABOUT, AboutText());
+
+    if (m_Board.OpenBoard()) {
+        // The four table filters are created here with this window as their
+        // owner, in the order "PAT", "NIT", "STD_act", "PMT". Without an open
+        // board there are none, and the list can still be edited, loaded and saved.
+    }
+
+    m_UpdateNames = profile.GetInt(kSettings, kUpdateNames, 1) != 0 ? 1 : 0;
+    CheckDlgButton(res::IDC_UPDATE_NAMES, m_UpdateNames != 0);
+    return true;
+}
+
+void ProgramListDialog::DestroyWindow() {
+    if (IsDestroyed()) return;
+    m_UpdateNames = IsDlgButtonChecked(res::IDC_UPDATE_NAMES) ? 1 : 0;
+    SaveWindowPlacement(*this, kMainFrame);
+    fw::Profile& profile = GetProfile();
+    profile.WriteInt(kSettings, kUpdateNames, static_cast<int>(m_UpdateNames));
+    fw::ListView& list = ProgramList();
+    for (int column = 0; column < kProgramListColumnCount; ++column) {
+        profile.WriteInt(kColumns, ColumnKey(column), list.GetColumnWidth(column));
+    }
+
+    // Each table filter that exists is shut down here, in the order "PAT",
+    // "NIT", "STD_act", "PMT", before the board closes.
+
+    // Also when the board failed to open.
+    m_Board.CloseBoard();
+    fw::Dialog::DestroyWindow();
+}
+
+void ProgramListDialog::OnCommand(int id) {
+    switch (id) {
+        case res::IDC_LOAD: OnLoad(); break;
+        case res::IDC_SAVE: OnSave(); break;
+        case res::IDC_ADD: OnAdd(); break;
+        case res::IDC_DELETE: OnDelete(); break;
+        case res::IDC_MOVE_UP: OnMoveUp(); break;
+        case res::IDC_MOVE_DOWN: OnMoveDown(); break;
+        case res::IDC_SEARCH:
+            // The scan starts here: blank the "State" cell of every row, then
+            // run the scan window modally with this window and m_UpdateNames
+            // as the check box shows it.
+            break;
+        default: break;
+    }
+}
+
+void ProgramListDialog::OnListDoubleClick(int listId) {
+    if (listId == res::IDC_PROGRAM_LIST) OnEditProgram();
+}
+
+void ProgramListDialog::OnColumnClick(int listId, int column) {
+    if (listId == res::IDC_PROGRAM_LIST && column >= 0 && column < kProgramListColumnCount) SortByColumn(column);
+}
+
+bool ProgramListDialog::AppendRecord(uint32_t position) {
+    TunProgDataTag record;
+    if (!m_Board.ReadRecord(position, &record)) return false;
+    fw::ListView& list = ProgramList();
+    const int row = list.InsertItem(list.GetItemCount(), std::string());
+    if (row < 0) return false;
+    RecordToRow(record, row);
+    return true;
+}
+
+void ProgramListDialog::OnLoad() {
+    ProgramList().DeleteAllItems();
+    uint32_t count = 0;
+    if (!m_Board.LoadCount(&count)) return;
+    // A program that cannot be read gets no row; the next one is read.
+    for (uint32_t position = 1; position <= count; ++position) AppendRecord(position);
+}
+
+bool ProgramListDialog::StoreRow(int row) {
+    TunProgDataTag record = RowToRecord(row);
+    // Stored positions follow the list's order, whatever "Nr" shows.
+    record.index = static_cast<uint32_t>(row) + 1;
+    return m_Board.StoreRecord(&record);
+}
+
+void ProgramListDialog::StoreAllRows() {
+    const int rows = ProgramList().GetItemCount();
+    for (int row = 0; row < rows; ++row) StoreRow(row);
+}
+
+void ProgramListDialog::OnSave() {
+    if (!m_Board.PrepareSave()) return;
+    StoreAllRows();
+    m_Board.CommitSave();
+}
+
+void ProgramListDialog::SelectRow(int row) {
+    fw::ListView& list = ProgramList();
+    list.SetItemState(row, fw::kItemSelected | fw::kItemFocused, fw::kItemSelected | fw::kItemFocused);
+}
+
+void ProgramListDialog::OnAdd() {
+    fw::ListView& list = ProgramList();
+    const int row = list.InsertItem(list.GetItemCount(), std::string());
+    if (row < 0) return;
+    SelectRow(row);
+    list.EnsureVisible(row);
+    TunProgDataTag record;
+    ProgramDetailsDialog details(GetHost(), record, false);
+    if (details.DoModal() == fw::IDOK) RecordToRow(record, row);
+    else list.DeleteItem(row);
+}
+
+void ProgramListDialog::OnEditProgram() {
+    fw::ListView& list = ProgramList();
+    const int row = list.GetSelectionMark();
+    if (row < 0 || row >= list.GetItemCount()) return;
+    TunProgDataTag record = RowToRecord(row);
+    ProgramDetailsDialog details(GetHost(), record, true);
+    if (details.DoModal() == fw::IDOK) RecordToRow(record, row);
+}
+
+void ProgramListDialog::OnDelete() {
+    fw::ListView& list = ProgramList();
+    const int row = list.GetNextItem(-1, fw::kItemSelected);
+    if (row < 0) return;
+    list.DeleteItem(row);
+    // The row below moves up into the deleted one's place and takes the
+    // selection; after the last row there is none.
+    list.SetSelectionMark(row);
+    SelectRow(row);
+}
+
+void ProgramListDialog::SwapRows(int first, int second) {
+    // Through records, so columns 0 to 23 move and "State" stays in place.
+    const TunProgDataTag a = RowToRecord(first);
+    const TunProgDataTag b = RowToRecord(second);
+    RecordToRow(a, second);
+    RecordToRow(b, first);
+}
+
+void ProgramListDialog::MoveSelected(int direction) {
+    fw::ListView& list = ProgramList();
+    const int row = list.GetSelectionMark();
+    if (row < 0 || row >= list.GetItemCount()) return;
+    const int other = row + direction;
+    if (other < 0 || other >= list.GetItemCount()) return;
+    SwapRows(row, other);
+    SelectRow(other);
+    list.SetSelectionMark(other);
+    list.EnsureVisible(other);
+}
+
+void ProgramListDialog::OnMoveUp() { MoveSelected(-1); }
+
+void ProgramListDialog::OnMoveDown() { MoveSelected(+1); }
+
+int ProgramListDialog::CompareCells(std::string_view first, std::string_view second, int column) {
+    return CompareKeys(SortKeyFor(first, column), SortKeyFor(second, column));
+}
+
+void ProgramListDialog::SortByColumn(int column) {
+    fw::ListView& list = ProgramList();
+    // Each cell's key is made once, not once per comparison.
+    std::vector<SortKey> keys;
+    keys.reserve(static_cast<size_t>(list.GetItemCount()));
+    for (int row = 0; row < list.GetItemCount(); ++row) keys.push_back(SortKeyFor(list.ItemText(row, column), column));
+    list.SortItemsByRow([&keys](int a, int b) {
+        return CompareKeys(keys[static_cast<size_t>(a)], keys[static_cast<size_t>(b)]);
+    });
+}
+
+void ProgramListDialog::OnSize(int cx, int cy) {
+    fw::Dialog::OnSize(cx, cy);
+    if (m_LaidOut) {
+        const fw::Rect listRect = GetControlRect(res::IDC_PROGRAM_LIST);
+        const int left = listRect.left;
+        const int top = listRect.top;
+        MoveControl(res::IDC_PROGRAM_LIST, fw::Rect{left, top, left + (cx - 2 * left), top + (cy - 8 * top)});
+
+        // Each control keeps its size; x and y as functions of its own w and h.
+        struct Placement {
+            int id;
+            int (*x)(int cx, int w, int left);
+            int (*y)(int cy, int h, int top);
+        };
+        const auto leftColumn = [](int, int, int l) { return l; };
+        const auto secondColumn = [](int, int w, int l) { return l + w + 5; };
+        const auto centred = [](int width, int w, int) { return (width - w) / 2; };
+        const auto thirdFromRight = [](int width, int w, int l) { return width - 2 * w - l - 5; };
+        const auto rightColumn = [](int width, int w, int l) { return width - w - l; };
+        const auto upperRow = [](int height, int h, int t) { return height - 2 * h - t - 5; };
+        const auto lowerRow = [](int height, int h, int t) { return height - h - t; };
+        const Placement placements[] = {
+            {res::IDC_ADD, leftColumn, upperRow},          {res::IDC_DELETE, leftColumn, lowerRow},
+            {res::IDC_MOVE_UP, secondColumn, upperRow},    {res::IDC_MOVE_DOWN, secondColumn, lowerRow},
+            {res::IDC_ABOUT, centred, upperRow},           {res::IDC_UPDATE_NAMES, centred, lowerRow},
+            {res::IDC_SAVE, thirdFromRight, upperRow},     {res::IDC_LOAD, thirdFromRight, lowerRow},
+            {res::IDC_SEARCH, rightColumn, upperRow},      {fw::IDCANCEL, rightColumn, lowerRow},
+        };
+        for (const Placement& p : placements) {
+            const fw::Rect r = GetControlRect(p.id);
+            const int w = r.Width();
+            const int h = r.Height();
+            const int x = p.x(cx, w, left);
+            const int y = p.y(cy, h, top);
+            MoveControl(p.id, fw::Rect{x, y, x + w, y + h});
+        }
+    }
+    Invalidate();
+}
