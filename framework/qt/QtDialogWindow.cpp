@@ -409,7 +409,12 @@ void QtDialogWindow::ControlChanged(int id) {
         }
         case ControlKind::Edit: {
             auto* edit = static_cast<QLineEdit*>(widget);
-            if (edit->text() != text) edit->setText(text);
+            if (edit->text() != text) {
+                edit->setText(text);
+                // A text set by the program shows from its start, as a name
+                // longer than its box does in the edit control.
+                edit->setCursorPosition(0);
+            }
             break;
         }
         case ControlKind::Static: {
