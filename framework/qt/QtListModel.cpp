@@ -1,8 +1,14 @@
 #include "framework/qt/QtListModel.h"
 
+#include <QTimer>
+#include <algorithm>
+
 namespace fw {
 
-QtListModel::QtListModel(ListView& list, QObject* parent) : QAbstractTableModel(parent), m_List(list) {
+QtListModel::QtListModel(ListView& list, QObject* parent)
+    : QAbstractTableModel(parent), m_List(list), m_FlushTimer(new QTimer(this)) {
+    m_FlushTimer->setSingleShot(true);
+    connect(m_FlushTimer, &QTimer::timeout, this, &QtListModel::FlushChangedCells);
     m_ColumnCount = m_List.GetColumnCount();
     for (int c = 0; c < m_ColumnCount; ++c) m_Aligns.push_back(m_List.Column(c).align);
     m_List.SetObserver(this);
@@ -12,6 +18,8 @@ QtListModel::~QtListModel() { Detach(); }
 
 void QtListModel::Detach() {
     if (!m_Attached) return;
+    m_ChangedCells = QRect();
+    m_FlushTimer->stop();
     m_Attached = false;
     m_List.SetObserver(nullptr);
     // The view must not read a ListView that may be gone.
@@ -70,6 +78,7 @@ Qt::ItemFlags QtListModel::flags(const QModelIndex& index) const {
 }
 
 void QtListModel::ColumnsChanged() {
+    FlushChangedCells();
     ++m_Changing;
     const int count = m_List.GetColumnCount();
     const bool grew = count > m_ColumnCount;
@@ -99,6 +108,7 @@ void QtListModel::ColumnsChanged() {
 }
 
 void QtListModel::BeginInsertRows(int first, int last) {
+    FlushChangedCells();
     ++m_Changing;
     beginInsertRows(QModelIndex(), first, last);
 }
@@ -109,6 +119,7 @@ void QtListModel::EndInsertRows() {
 }
 
 void QtListModel::BeginRemoveRows(int first, int last) {
+    FlushChangedCells();
     ++m_Changing;
     beginRemoveRows(QModelIndex(), first, last);
 }
@@ -119,6 +130,7 @@ void QtListModel::EndRemoveRows() {
 }
 
 void QtListModel::BeginReset() {
+    FlushChangedCells();
     ++m_Changing;
     beginResetModel();
 }
@@ -130,9 +142,20 @@ void QtListModel::EndReset() {
 }
 
 void QtListModel::CellChanged(int row, int column) {
-    if (column >= m_ColumnCount) return;
-    const QModelIndex cell = index(row, column);
-    emit dataChanged(cell, cell, {Qt::DisplayRole});
+    if (column >= m_ColumnCount || row < 0 || column < 0) return;
+    m_ChangedCells |= QRect(column, row, 1, 1);
+    if (!m_FlushTimer->isActive()) m_FlushTimer->start(0);
+}
+
+void QtListModel::FlushChangedCells() {
+    if (m_ChangedCells.isNull()) return;
+    const QRect cells = m_ChangedCells;
+    m_ChangedCells = QRect();
+    m_FlushTimer->stop();
+    const int lastRow = std::min(cells.bottom(), m_List.GetItemCount() - 1);
+    const int lastColumn = std::min(cells.right(), m_ColumnCount - 1);
+    if (!m_Attached || cells.top() > lastRow || cells.left() > lastColumn) return;
+    emit dataChanged(index(cells.top(), cells.left()), index(lastRow, lastColumn));
 }
 
 void QtListModel::StateChanged(int row) { emit stateChanged(row); }

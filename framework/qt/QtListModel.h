@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QRect>
 #include <vector>
 
 #include "framework/ListView.h"
+
+class QTimer;
 
 namespace fw {
 
@@ -54,6 +57,10 @@ private:
     void EnsureVisible(int row) override;
 
     static Qt::Alignment ToQt(Align align);
+    // Cell changes are told to the views as one rectangle, once the program
+    // is done (or before the rows move): a row filled cell by cell would
+    // otherwise cost one notification per cell.
+    void FlushChangedCells();
 
     ListView& m_List;
     bool m_Attached = true;
@@ -62,6 +69,8 @@ private:
     // new column only after inserting it, so the count Qt sees is kept here.
     int m_ColumnCount = 0;
     std::vector<Align> m_Aligns;
+    QRect m_ChangedCells;  // rows and columns changed but not yet announced
+    QTimer* m_FlushTimer;
 };
 
 }  // namespace fw
