@@ -1,0 +1,45 @@
+// What the stand-in card needs from a source of transport-stream packets.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace fw {
+class Host;
+}
+
+namespace cardlib {
+
+// Where a backend puts the packets of the tuned transport: the card's demux.
+class PacketSink {
+public:
+    virtual ~PacketSink() = default;
+    // Whole packets: the data ends on a packet boundary. (The demux still
+    // checks every sync byte, so a damaged source cannot hurt it.)
+    virtual void OnPackets(const uint8_t* data, size_t size) = 0;
+    // Whether some section filter is set on `pid`; a backend may leave out the
+    // packets nobody listens to.
+    virtual bool Wants(uint16_t pid) const = 0;
+};
+
+// A source of transport-stream packets for the frequency the front end is
+// tuned to. All timing goes through the host's Post; a stopped backend has
+// nothing posted, so an idle program uses no CPU.
+class Backend {
+public:
+    virtual ~Backend() = default;
+    // Where the front end stands when the card starts (kHz), already locked.
+    virtual unsigned long HomeFrequency() const = 0;
+    // The front end is told to tune at `nowMs`; the old transport's packets
+    // stop at once. May come while started or stopped.
+    virtual void Tune(unsigned long frequencyKHz, int64_t nowMs) = 0;
+    // Begins delivering packets into `sink` through `host`. The card starts a
+    // backend while a host is attached and some filter is set.
+    virtual void Start(fw::Host& host, PacketSink& sink) = 0;
+    // Stops all timing: nothing stays posted.
+    virtual void Stop() = 0;
+    // The set of PIDs that `Wants` answers for has changed while started.
+    virtual void WantedChanged() {}
+};
+
+}  // namespace cardlib
