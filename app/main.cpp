@@ -6,6 +6,8 @@
 #include <system_error>
 
 #include "app/ProgramListApp.h"
+#include "cardlib/Card.h"
+#include "cardlib/Settings.h"
 #include "framework/qt/QtHost.h"
 #include "res/ResourceIds.h"
 
@@ -31,6 +33,18 @@ int main(int argc, char** argv) {
 
     fw::QtHost host;
     host.SetAppName("Kelvane");
-    ProgramListApp app(host);
-    return app.InitInstance(ExecutablePath(argc > 0 ? argv[0] : nullptr));
+    // The stand-in card: its backend from its own settings file, its timing
+    // and deliveries on this host. A file it cannot use leaves the defaults
+    // in place; the user is told what was ignored.
+    const std::string problems = cardlib::ConfigureFromSettings(host);
+    if (!problems.empty()) host.ShowMessage(nullptr, problems);
+
+    int exitCode = 0;
+    {
+        ProgramListApp app(host);
+        exitCode = app.InitInstance(ExecutablePath(argc > 0 ? argv[0] : nullptr));
+    }
+    // Nothing of the card may run on a host that is going away.
+    cardlib::Card::Instance().Detach();
+    return exitCode;
 }
