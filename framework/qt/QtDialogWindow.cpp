@@ -491,8 +491,17 @@ void QtDialogWindow::moveEvent(QMoveEvent* event) {
 
 void QtDialogWindow::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    // The window manager's frame is known only once the window is mapped.
+    // A window manager's frame is known only once it has framed the window;
+    // the activation that follows is the first sure sign, the timers are for
+    // managers that do not activate it.
     QTimer::singleShot(0, this, [this] { SyncFromWidget(); });
+    QTimer::singleShot(300, this, [this] { SyncFromWidget(); });
+}
+
+bool QtDialogWindow::event(QEvent* event) {
+    const bool handled = QDialog::event(event);
+    if (event->type() == QEvent::WindowActivate) SyncFromWidget();
+    return handled;
 }
 
 void QtDialogWindow::SyncFromWidget() {
@@ -503,9 +512,21 @@ void QtDialogWindow::SyncFromWidget() {
                             outer.bottom() - client.bottom()};
     const FrameMetrics before = m_Host.Frame(m_Dialog.Template());
     if (m_Host.NoteFrame(m_Dialog.Template(), real)) {
-        // The dialog's outer rectangle stands (it may come from the saved
-        // placement); the client area shrinks or grows to the real frame.
         const Rect window = m_Dialog.GetWindowRect();
+        if (!m_Dialog.Template().resizable) {
+            // A fixed dialog keeps the client area its template asks for;
+            // the outer rectangle takes the frame in.
+            const int width = window.Width() - before.left - before.right;
+            const int height = window.Height() - before.top - before.bottom;
+            const Rect outer{client.left() - real.left, client.top() - real.top,
+                             client.left() + width + real.right, client.top() + height + real.bottom};
+            m_Dialog.UserMoveWindow(outer);
+            ApplyWindowRect();
+            return;
+        }
+        // A resizable window keeps its outer rectangle (it may come from the
+        // saved placement, which is an outer one): the client area gives way
+        // to the frame, and the program lays its controls out again.
         const int oldWidth = window.Width() - before.left - before.right;
         const int oldHeight = window.Height() - before.top - before.bottom;
         ApplyWindowRect();
