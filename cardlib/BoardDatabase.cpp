@@ -214,7 +214,7 @@ std::string HomeDirectory() {
 
 std::string DefaultBoardDatabasePath() {
     const char* dataHome = std::getenv("XDG_DATA_HOME");
-    // The base directory specification ignores relative paths here.
+    // An XDG base directory must be absolute; a relative one is ignored.
     const std::filesystem::path base = dataHome && dataHome[0] == '/'
                                            ? std::filesystem::path(dataHome)
                                            : std::filesystem::path(HomeDirectory()) / ".local" / "share";
