@@ -151,7 +151,9 @@ struct CardAccess {
 Card::Card() : m_State(std::make_unique<State>()) {}
 
 Card::~Card() {
-    if (m_State->backendRunning && m_State->backend) m_State->backend->Stop();
+    // At exit the host may be gone already; a running backend would cancel
+    // its timing on it, so it is left to the end of the process instead.
+    if (m_State->host && m_State->backendRunning) (void)m_State->backend.release();
 }
 
 Card& Card::Instance() {

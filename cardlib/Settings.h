@@ -31,6 +31,7 @@ std::unique_ptr<Backend> MakeBackend(const CardSettings& settings);
 // What the application's start-up calls: reads the settings file, installs
 // the backend it names and attaches the card to `host`. Returns the problems
 // found in the file (empty when none), for the caller to show or ignore.
+// Call Card::Instance().Detach() before the host goes away.
 std::string ConfigureFromSettings(fw::Host& host);
 
 }  // namespace cardlib

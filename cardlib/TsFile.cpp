@@ -14,7 +14,6 @@ namespace cardlib {
 namespace {
 
 constexpr size_t kPacketSize = 188;
-constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
 // The rate is measured over the PCRs in this much of the file's start.
 constexpr size_t kRateProbeBytes = 4 * 1024 * 1024;
 // After a stall (a modal loop, a suspended machine) at most this much is caught up; the rest is lost, as

@@ -1,0 +1,50 @@
+// The kelvane executable: the Qt host, then the application object, which
+// runs the program list window until the user closes it.
+#include <QApplication>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "app/ProgramListApp.h"
+#include "cardlib/Card.h"
+#include "cardlib/Settings.h"
+#include "framework/qt/QtHost.h"
+#include "res/ResourceIds.h"
+
+namespace {
+
+// The settings file lives beside the executable, so its real path counts, not
+// the name it was started by.
+std::string ExecutablePath(const char* argv0) {
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec && !self.empty()) return self.string();
+    if (!argv0) return {};
+    const std::filesystem::path started = std::filesystem::absolute(argv0, ec);
+    return ec ? std::string() : started.string();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kelvane"));
+    QApplication::setWindowIcon(fw::QtHost::Icon(res::IDI_APP));
+
+    fw::QtHost host;
+    host.SetAppName("Kelvane");
+    // The stand-in card: its backend from its own settings file, its timing
+    // and deliveries on this host. A file it cannot use leaves the defaults
+    // in place; the user is told what was ignored.
+    const std::string problems = cardlib::ConfigureFromSettings(host);
+    if (!problems.empty()) host.ShowMessage(nullptr, problems);
+
+    int exitCode = 0;
+    {
+        ProgramListApp app(host);
+        exitCode = app.InitInstance(ExecutablePath(argc > 0 ? argv[0] : nullptr));
+    }
+    // Nothing of the card may run on a host that is going away.
+    cardlib::Card::Instance().Detach();
+    return exitCode;
+}

@@ -1,0 +1,266 @@
+#include "framework/qt/QtHost.h"
+
+#include <QApplication>
+#include <QFontMetrics>
+#include <QImage>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QScreen>
+#include <QStyle>
+#include <QThread>
+#include <QWindow>
+#include <QTimer>
+#include <algorithm>
+#include <climits>
+#include <memory>
+
+#include "framework/Dialog.h"
+#include "framework/DialogTemplate.h"
+#include "framework/qt/QtDialogWindow.h"
+#include "res/Icon.h"
+#include "res/ResourceIds.h"
+
+namespace fw {
+
+namespace {
+
+bool SameFrame(const FrameMetrics& a, const FrameMetrics& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+int ClampDelay(int64_t delayMs) { return static_cast<int>(std::clamp<int64_t>(delayMs, 0, INT_MAX)); }
+
+}  // namespace
+
+QtHost::QtHost() = default;
+
+QtHost::~QtHost() {
+    for (auto& [key, timer] : m_Timers) delete timer;
+    m_Timers.clear();
+    std::lock_guard lock(m_TaskMutex);
+    for (auto& [id, task] : m_Tasks) delete task.timer;
+    m_Tasks.clear();
+}
+
+QFont QtHost::DialogFont(const DialogTemplate& dialogTemplate) const {
+    // The template names a font of another platform; its size is kept and the
+    // desktop's own face is used, so texts look native and still fit, since
+    // the dialog units are measured on this very font.
+    QFont font = QApplication::font();
+    font.setPointSize(dialogTemplate.fontPoints > 0 ? dialogTemplate.fontPoints : 8);
+    return font;
+}
+
+Size QtHost::DialogBaseUnits(const DialogTemplate& dialogTemplate) const {
+    const QFontMetrics metrics(DialogFont(dialogTemplate));
+    // The average width of the 52 letters, rounded as the dialog manager
+    // does, and the full line height.
+    const int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    return Size{(letters / 26 + 1) / 2, metrics.height()};
+}
+
+FrameMetrics QtHost::Frame(const DialogTemplate& dialogTemplate) const {
+    return m_Frames[dialogTemplate.resizable ? 1 : 0].value_or(FrameMetrics{});
+}
+
+bool QtHost::NoteFrame(const DialogTemplate& dialogTemplate, const FrameMetrics& frame) {
+    auto& known = m_Frames[dialogTemplate.resizable ? 1 : 0];
+    const FrameMetrics before = known.value_or(FrameMetrics{});
+    known = frame;
+    return !SameFrame(before, frame);
+}
+
+Rect QtHost::DefaultWindowRect(Size windowSize) const {
+    QRect area(0, 0, 1280, 1024);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
+    const int left = area.left() + (area.width() - windowSize.cx) / 2;
+    const int top = area.top() + std::max(0, (area.height() - windowSize.cy) / 2);
+    return Rect{left, top, left + windowSize.cx, top + windowSize.cy};
+}
+
+int QtHost::VerticalScrollBarWidth() const { return QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent); }
+
+QIcon QtHost::Icon(int iconId) {
+    if (iconId != res::IDI_APP) return {};
+    static const QIcon icon = [] {
+        const auto& pixels = res::AppIconPixels();
+        QImage image(res::kAppIconSize, res::kAppIconSize, QImage::Format_ARGB32);
+        for (int y = 0; y < res::kAppIconSize; ++y) {
+            for (int x = 0; x < res::kAppIconSize; ++x)
+                image.setPixel(x, y, pixels[static_cast<size_t>(y * res::kAppIconSize + x)]);
+        }
+        return QIcon(QPixmap::fromImage(image));
+    }();
+    return icon;
+}
+
+void QtHost::ProbeFrame(const DialogTemplate& dialogTemplate) {
+    auto& known = m_Frames[dialogTemplate.resizable ? 1 : 0];
+    if (known) return;
+    // Some platforms know the frame of a window that was never shown; a
+    // window manager tells it only once the window is mapped (see NoteFrame).
+    QDialog probe;
+    probe.setWindowFlags(QtDialogWindow::FlagsFor(dialogTemplate));
+    probe.winId();
+    if (const QWindow* window = probe.windowHandle()) {
+        const QMargins margins = window->frameMargins();
+        if (!margins.isNull()) known = FrameMetrics{margins.left(), margins.top(), margins.right(), margins.bottom()};
+    }
+}
+
+int QtHost::RunModal(Dialog& dialog) {
+    ProbeFrame(dialog.Template());
+    dialog.Create(DefaultWindowRect(dialog.TemplateWindowSize()));
+    // A dialog without a parent belongs to the innermost modal window, so it
+    // stays in front of it.
+    QWidget* parent = m_Windows.empty() ? nullptr : m_Windows.back();
+    auto window = std::make_unique<QtDialogWindow>(*this, dialog, parent);
+    m_Windows.push_back(window.get());
+    dialog.SetView(window.get());
+    window->ApplyWindowRect();
+
+    dialog.OnInitDialog();
+    if (!dialog.IsEnded()) {
+        window->ApplyFocus();
+        window->exec();
+    }
+    if (!dialog.IsEnded()) dialog.EndDialog(IDCANCEL);
+    // The window's end runs while its controls still hold what the user left.
+    dialog.DestroyWindow();
+    window->Detach();
+    m_Windows.erase(std::find(m_Windows.begin(), m_Windows.end(), window.get()));
+    window.reset();
+    return dialog.Result();
+}
+
+void QtHost::EndModal(Dialog& dialog, int result) {
+    if (QDialog* window = WindowOf(dialog)) window->done(result);
+}
+
+QDialog* QtHost::WindowOf(const Dialog& dialog) const {
+    for (QtDialogWindow* window : m_Windows) {
+        if (&window->Owner() == &dialog) return window;
+    }
+    return nullptr;
+}
+
+QWidget* QtHost::ControlWidget(const Dialog& dialog, int controlId) const {
+    for (QtDialogWindow* window : m_Windows) {
+        if (&window->Owner() == &dialog) return window->Widget(controlId);
+    }
+    return nullptr;
+}
+
+void QtHost::ShowMessage(Dialog* owner, const std::string& text) {
+    m_Messages.push_back(text);
+    if (m_MessageHandler) {
+        m_MessageHandler(text);
+        return;
+    }
+    QWidget* parent = owner ? WindowOf(*owner) : nullptr;
+    if (!parent && !m_Windows.empty()) parent = m_Windows.back();
+    QMessageBox box(parent);
+    box.setWindowTitle(QString::fromStdString(AppName()));
+    box.setText(QString::fromStdString(text));
+    box.setTextFormat(Qt::PlainText);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+}
+
+bool QtHost::StartTimer(Dialog& dialog, unsigned id, unsigned periodMs) {
+    const auto key = std::make_pair(&dialog, id);
+    QTimer*& timer = m_Timers[key];
+    if (!timer) {
+        timer = new QTimer(this);
+        Dialog* target = &dialog;
+        connect(timer, &QTimer::timeout, this, [target, id] { target->OnTimer(id); });
+    }
+    timer->start(static_cast<int>(std::min<unsigned>(std::max(periodMs, 1u), INT_MAX)));
+    return true;
+}
+
+bool QtHost::StopTimer(Dialog& dialog, unsigned id) {
+    auto it = m_Timers.find(std::make_pair(&dialog, id));
+    if (it == m_Timers.end()) return false;
+    // The handler of this very timer may be the caller.
+    it->second->stop();
+    it->second->deleteLater();
+    m_Timers.erase(it);
+    return true;
+}
+
+TaskId QtHost::Post(std::function<void()> task, int64_t delayMs) {
+    const TaskId id = ++m_NextTask;
+    if (QThread::currentThread() == thread()) {
+        Arm(id, std::move(task), delayMs);
+    } else {
+        // Work handed over from another thread still runs on the GUI thread.
+        {
+            std::lock_guard lock(m_TaskMutex);
+            m_InFlight.insert(id);
+        }
+        QMetaObject::invokeMethod(
+            this, [this, id, task = std::move(task), delayMs]() mutable { Arm(id, std::move(task), delayMs); },
+            Qt::QueuedConnection);
+    }
+    return id;
+}
+
+void QtHost::Arm(TaskId id, std::function<void()> task, int64_t delayMs) {
+    {
+        std::lock_guard lock(m_TaskMutex);
+        m_InFlight.erase(id);
+        if (m_CancelledEarly.erase(id) > 0) return;
+    }
+    auto* timer = new QTimer(this);
+    timer->setSingleShot(true);
+    // Not before the delay: a coarse timer may fire a little early.
+    timer->setTimerType(Qt::PreciseTimer);
+    connect(timer, &QTimer::timeout, this, [this, id] { RunTask(id); });
+    {
+        std::lock_guard lock(m_TaskMutex);
+        m_Tasks[id] = Task{timer, std::move(task)};
+    }
+    timer->start(ClampDelay(delayMs));
+}
+
+void QtHost::RunTask(TaskId id) {
+    std::function<void()> run;
+    {
+        std::lock_guard lock(m_TaskMutex);
+        auto it = m_Tasks.find(id);
+        if (it == m_Tasks.end()) return;
+        run = std::move(it->second.run);
+        it->second.timer->deleteLater();
+        m_Tasks.erase(it);
+    }
+    if (run) run();
+}
+
+void QtHost::DropTask(TaskId id) {
+    std::lock_guard lock(m_TaskMutex);
+    auto it = m_Tasks.find(id);
+    if (it == m_Tasks.end()) {
+        // Posted from another thread and not armed yet.
+        if (m_InFlight.count(id) > 0) m_CancelledEarly.insert(id);
+        return;
+    }
+    it->second.timer->stop();
+    it->second.timer->deleteLater();
+    m_Tasks.erase(it);
+}
+
+void QtHost::Cancel(TaskId id) {
+    if (QThread::currentThread() == thread()) {
+        DropTask(id);
+    } else {
+        QMetaObject::invokeMethod(this, [this, id] { DropTask(id); }, Qt::QueuedConnection);
+    }
+}
+
+size_t QtHost::PendingTasks() const {
+    std::lock_guard lock(m_TaskMutex);
+    return m_Tasks.size();
+}
+
+}  // namespace fw

@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeView>
+#include <filesystem>
+
+#include "card/DBDVBX32.h"
+#include "cardlib/BoardDatabase.h"
+#include "framework/Profile.h"
+#include "framework/qt/QtHost.h"
+#include "programs/ProgramListColumn.h"
+#include "programs/ProgramListDialog.h"
+#include "res/ResourceIds.h"
+#include "tests/qt/QtTestSupport.h"
+
+namespace {
+
+// A few programs of a German cable network, as a board database holds them.
+std::vector<TunProgDataTag> CablePrograms() {
+    struct Row {
+        const char* name;
+        uint32_t kHz;
+        uint16_t sid, tsid, video, audio, pmt, txt;
+    };
+    const Row rows[] = {
+        {"Das Erste HD", 330000, 10301, 1019, 5101, 5102, 5100, 5104},
+        {"ZDF HD", 450000, 11110, 1011, 6110, 6120, 6100, 6130},
+        {"arte HD", 330000, 10302, 1019, 5111, 5112, 5110, 5114},
+        {"3sat", 346000, 28007, 1079, 1210, 1220, 1200, 1230},
+        {"KiKA", 346000, 28008, 1079, 1310, 1320, 1300, 1330},
+        {"phoenix", 346000, 28725, 1079, 1410, 1420, 1400, 1430},
+        {"WDR Köln", 538000, 28111, 1201, 3301, 3302, 3300, 3304},
+        {"BR Fernsehen Süd", 538000, 28107, 1201, 3401, 3402, 3400, 3404},
+    };
+    std::vector<TunProgDataTag> records;
+    uint32_t n = 0;
+    for (const Row& r : rows) {
+        TunProgDataTag p;
+        p.index = ++n;
+        p.name = r.name;
+        p.frequency = r.kHz;
+        p.serviceId = r.sid;
+        p.progId = r.sid;
+        p.tsId = r.tsid;
+        p.nwId = 61441;
+        p.modulation = 5;
+        p.fec = 0;
+        p.symbolRate = 6900000;
+        p.progType = 1;
+        p.videoPid = r.video;
+        p.audioPid = r.audio;
+        p.pmtPid = r.pmt;
+        p.txtPid = r.txt;
+        records.push_back(p);
+    }
+    return records;
+}
+
+class ProgramListWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (std::filesystem::temp_directory_path() / "kelvane-qt-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        m_Dir = pattern;
+        cardlib::ResetBoard();
+        cardlib::SetBoardDatabasePath((m_Dir / "board.db").string());
+        m_Profile = std::make_unique<fw::Profile>((m_Dir / "kelvane.INI").string());
+        host.SetProfile(m_Profile.get());
+        host.SetMessageHandler([](const std::string& text) { ADD_FAILURE() << "message: " << text; });
+
+        ASSERT_EQ(DVB_LoadDBProgData(), DVB_ERR_OK);
+        ASSERT_EQ(DVB_DelAllDBProgData(), DVB_ERR_OK);
+        for (TunProgDataTag record : CablePrograms()) ASSERT_EQ(DVB_SetDBProgData(kTunProgDataTagSize, &record), DVB_ERR_OK);
+        ASSERT_EQ(DVB_SaveDBProgData(), DVB_ERR_OK);
+        cardlib::ResetBoard();
+    }
+
+    void TearDown() override {
+        cardlib::ResetBoard();
+        cardlib::SetBoardDatabasePath("");
+        std::error_code ec;
+        std::filesystem::remove_all(m_Dir, ec);
+    }
+
+    fw::QtHost host;
+    std::filesystem::path m_Dir;
+    std::unique_ptr<fw::Profile> m_Profile;
+};
+
+std::filesystem::path ScreenshotPath(const char* name) {
+    const std::filesystem::path dir = std::filesystem::path(KELVANE_DOCS_DIR) / "screenshots";
+    std::filesystem::create_directories(dir);
+    return dir / name;
+}
+
+std::vector<std::string> ColumnTexts(const QAbstractItemModel& model, int column) {
+    std::vector<std::string> cells;
+    for (int row = 0; row < model.rowCount(); ++row)
+        cells.push_back(model.data(model.index(row, column)).toString().toStdString());
+    return cells;
+}
+
+TEST_F(ProgramListWindow, LoadSortEditAndScreenshots) {
+    ProgramListDialog window(host);
+    std::string detailsName;
+    qttest::RunModalWith(host, window, [&] {
+        QDialog* dialog = host.WindowOf(window);
+        auto* view = qobject_cast<QTreeView*>(host.ControlWidget(window, res::IDC_PROGRAM_LIST));
+        ASSERT_TRUE(dialog && view);
+        EXPECT_EQ(dialog->windowTitle(), "Kelvane 2.3");
+        EXPECT_FALSE(dialog->windowIcon().isNull());
+        EXPECT_EQ(view->model()->columnCount(), kProgramListColumnCount);
+        EXPECT_EQ(view->model()->rowCount(), 0);  // nothing before Load
+
+        QTest::mouseClick(host.ControlWidget(window, res::IDC_LOAD), Qt::LeftButton);
+        QAbstractItemModel& model = *view->model();
+        ASSERT_EQ(model.rowCount(), 8);
+        EXPECT_EQ(ColumnTexts(model, kColumnName).front(), "Das Erste HD");
+
+        // A click on "Frequenz" sorts by frequency; equal ones keep their order.
+        QHeaderView* header = view->header();
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(kColumnFrequency) + 5, header->height() / 2));
+        EXPECT_EQ(ColumnTexts(model, kColumnName),
+                  (std::vector<std::string>{"Das Erste HD", "arte HD", "3sat", "KiKA", "phoenix", "ZDF HD",
+                                            "WDR Köln", "BR Fernsehen Süd"}));
+        EXPECT_EQ(ColumnTexts(model, kColumnFrequency).front(), "33000000");
+
+        const QPoint kika = view->visualRect(model.index(3, kColumnName)).center();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, kika);
+        ASSERT_TRUE(dialog->grab().save(QString::fromStdString(ScreenshotPath("program-list.png").string())));
+
+        // The details dialog runs its own modal loop; this looks at it from inside.
+        host.Post([&] {
+            auto* details = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(details, nullptr);
+            ASSERT_NE(details, dialog);
+            (void)QTest::qWaitForWindowExposed(details, 2000);
+            EXPECT_EQ(details->windowTitle(), "Program Details");
+            if (auto* name = details->findChild<QLineEdit*>(QStringLiteral("control%1").arg(res::IDC_NAME)))
+                detailsName = name->text().toStdString();
+            EXPECT_TRUE(details->grab().save(QString::fromStdString(ScreenshotPath("program-details.png").string())));
+            details->findChild<QPushButton*>(QStringLiteral("control%1").arg(fw::IDCANCEL))->click();
+        });
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, kika);
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, kika);
+        EXPECT_EQ(detailsName, "KiKA");
+
+        QTest::mouseClick(host.ControlWidget(window, fw::IDCANCEL), Qt::LeftButton);
+    });
+    EXPECT_TRUE(window.IsDestroyed());
+    // The end of the window wrote what the user saw.
+    EXPECT_GT(m_Profile->GetInt("Columns", "Col_1", -1), 0);
+    EXPECT_GT(m_Profile->GetInt("MainFrame", "Right", -1), m_Profile->GetInt("MainFrame", "Left", 0));
+}
+
+}  // namespace
