@@ -247,6 +247,8 @@ CCommonDVB::ErrReturn CPIDFilter::SetBitFilter(unsigned short pid, unsigned char
         m_Slot->length = length;
         std::copy(value, value + length, m_Slot->value);
         std::copy(mask, mask + length, m_Slot->mask);
+        // The mode is kept but changes nothing: a set filter passes every
+        // matching section until it is shut down.
         m_Slot->mode = mode;
         // Setting a set filter again keeps its handle, so sockets open on it stay open.
         m_Slot->handle = wasSet ? oldHandle : s.AllocateHandle();

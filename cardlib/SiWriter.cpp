@@ -1,5 +1,7 @@
 #include "cardlib/SiWriter.h"
 
+#include <algorithm>
+
 namespace cardlib {
 
 uint32_t Crc32Mpeg2(const uint8_t* data, size_t size) {
@@ -30,8 +32,11 @@ void ByteWriter::CloseLength(size_t field) {
 }
 
 std::vector<uint8_t> Descriptor(uint8_t tag, const std::vector<uint8_t>& body) {
-    std::vector<uint8_t> d{tag, static_cast<uint8_t>(body.size() > 255 ? 255 : body.size())};
-    d.insert(d.end(), body.begin(), body.begin() + d[1]);
+    const size_t length = body.size() > 255 ? 255 : body.size();
+    std::vector<uint8_t> d(2 + length);
+    d[0] = tag;
+    d[1] = static_cast<uint8_t>(length);
+    std::copy_n(body.begin(), length, d.begin() + 2);
     return d;
 }
 

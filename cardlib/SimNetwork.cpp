@@ -223,11 +223,13 @@ std::vector<uint8_t> ServiceEntry(const SimService& s) {
         d.Append(Descriptor(0x4C, {static_cast<uint8_t>(s.referenceServiceId >> 8),
                                    static_cast<uint8_t>(s.referenceServiceId)}));
     } else {
-        std::vector<uint8_t> body{s.serviceType, static_cast<uint8_t>(s.provider.size())};
-        body.insert(body.end(), s.provider.begin(), s.provider.end());
-        body.push_back(static_cast<uint8_t>(s.name.size()));
-        body.insert(body.end(), s.name.begin(), s.name.end());
-        d.Append(Descriptor(0x48, body));
+        ByteWriter body;
+        body.U8(s.serviceType);
+        body.U8(static_cast<uint8_t>(s.provider.size()));
+        body.Append(s.provider);
+        body.U8(static_cast<uint8_t>(s.name.size()));
+        body.Append(s.name);
+        d.Append(Descriptor(0x48, body.Bytes()));
     }
     if (!s.nvodReferences.empty()) {
         ByteWriter refs;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <set>
 
 #include "card/TTCommDVB.h"
@@ -72,6 +73,33 @@ TEST(SimNetworkTables, CableDeliveryDescriptorIsBcd) {
     EXPECT_NE(at, nit.end());
     const std::vector<uint8_t> qam256 = {0x44, 0x0B, 0x03, 0x78, 0x00, 0x00, 0xFF, 0xF2, 0x05, 0x00, 0x69, 0x00, 0x0F};
     EXPECT_NE(std::search(nit.begin(), nit.end(), qam256.begin(), qam256.end()), nit.end());
+}
+
+Section ReadGolden(const std::string& name) {
+    std::ifstream in(std::string(KELVANE_TEST_DATA) + "/simnet/" + name, std::ios::binary);
+    return Section((std::istreambuf_iterator<char>(in)), {});
+}
+
+// The default network's sections are pinned byte for byte (ffprobe reads the
+// same names, programs and streams from them); decoder tests may use the files.
+TEST(SimNetworkTables, SectionsMatchTheGoldenFiles) {
+    const SimNetwork& n = cardlib::DefaultNetwork();
+    const std::pair<const char*, Section> cases[] = {
+        {"nit-0.bin", cardlib::BuildNit(n)[0]},
+        {"pat-346000.bin", cardlib::BuildPat(n.transports[0])[0]},
+        {"sdt-346000.bin", cardlib::BuildSdt(n.transports[0])[0]},
+        {"sdt-402000.bin", cardlib::BuildSdt(n.transports[7])[0]},
+        {"sdt-434000.bin", cardlib::BuildSdt(n.transports[9])[0]},
+        {"pmt-46.bin", cardlib::BuildPmt(n.transports[0].services[0])},
+        {"pmt-1001.bin", cardlib::BuildPmt(n.transports[9].services[0])},
+    };
+    for (const auto& [name, built] : cases) {
+        SCOPED_TRACE(name);
+        const Section golden = ReadGolden(name);
+        ASSERT_FALSE(golden.empty());
+        EXPECT_TRUE(CrcHolds(golden));
+        EXPECT_EQ(built, golden);
+    }
 }
 
 TEST(SimNetworkTables, DefaultNetworkLooksLikeAGermanCableNetwork) {
