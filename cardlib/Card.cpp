@@ -62,7 +62,10 @@ struct Card::State : PacketSink, SectionHandler {
     TsDemux demux;
 
     // PacketSink
-    void OnPackets(const uint8_t* data, size_t size) override { demux.Feed(data, size); }
+    void OnPackets(const uint8_t* data, size_t size) override {
+        demux.Feed(data, size);
+        demux.Flush();
+    }
     bool Wants(uint16_t pid) const override { return demux.Wants(pid); }
 
     // SectionHandler
