@@ -36,7 +36,7 @@ ProgramListApp::~ProgramListApp() {
 
 std::string ProgramListApp::UserConfigDirectory() {
     const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    // The base directory specification ignores relative paths here.
+    // An XDG base directory must be absolute; a relative one is ignored.
     const std::filesystem::path base = configHome && configHome[0] == '/'
                                            ? std::filesystem::path(configHome)
                                            : std::filesystem::path(HomeDirectory()) / ".config";

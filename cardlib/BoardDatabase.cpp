@@ -18,6 +18,8 @@ namespace {
 // some other SQLite file that happens to sit at the path.
 constexpr int kApplicationId = 0x4B4C5642;
 constexpr int kSchemaVersion = 1;
+// Each connection lives inside one call on the GUI thread: no locking needed.
+constexpr int kOpenFlags = SQLITE_OPEN_NOMUTEX;
 
 struct Board {
     std::string path;  // empty: the default
@@ -212,7 +214,7 @@ std::string HomeDirectory() {
 
 std::string DefaultBoardDatabasePath() {
     const char* dataHome = std::getenv("XDG_DATA_HOME");
-    // The base directory specification ignores relative paths here.
+    // An XDG base directory must be absolute; a relative one is ignored.
     const std::filesystem::path base = dataHome && dataHome[0] == '/'
                                            ? std::filesystem::path(dataHome)
                                            : std::filesystem::path(HomeDirectory()) / ".local" / "share";
@@ -274,11 +276,11 @@ DVBErrReturn DVB_LoadDBProgData() {
     // Read-write, so that a journal left by an interrupted save is rolled
     // back; read-only where the file cannot be written.
     sqlite3* raw = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | cardlib::kOpenFlags, nullptr);
     cardlib::Db db(raw);
     if (rc != SQLITE_OK) {
         raw = nullptr;
-        rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+        rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | cardlib::kOpenFlags, nullptr);
         db.reset(raw);
         if (rc != SQLITE_OK) return cardlib::ErrorFor(rc);
     }
@@ -363,7 +365,8 @@ DVBErrReturn DVB_SaveDBProgData() {
     if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
 
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | cardlib::kOpenFlags;
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
     cardlib::Db db(raw);
     if (rc != SQLITE_OK) return cardlib::ErrorFor(rc);
     sqlite3_busy_timeout(db.get(), 2000);

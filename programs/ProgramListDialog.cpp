@@ -107,6 +107,11 @@ bool ProgramListDialog::OnInitDialog() {
 
 void ProgramListDialog::DestroyWindow() {
     if (IsDestroyed()) return;
+    // A window that was never built has no settings to keep and opened no board.
+    if (!IsCreated()) {
+        fw::Dialog::DestroyWindow();
+        return;
+    }
     m_UpdateNames = IsDlgButtonChecked(res::IDC_UPDATE_NAMES) ? 1 : 0;
     SaveWindowPlacement(*this, kMainFrame);
     fw::Profile& profile = GetProfile();

@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "programs/ProgramListColumn.h"
+#include "programs/ProgramListDialog.h"
+#include "res/ResourceIds.h"
+#include "tests/ProgramTestSupport.h"
+
+namespace {
+
+using programtest::WriteFile;
+
+class ProgramSettings : public programtest::ProgramFixture {
+public:
+    // The window as the template and the headless host place it.
+    const fw::Rect kDefaultRect{270, 246, 1010, 777};
+    // Computed column widths: 690 px shared out.
+    static int ComputedWidth(int column) { return column == 0 ? 27 : column == 1 ? 138 : column == 2 ? 69 : 48; }
+    static constexpr int kAbsent = -12345;
+};
+
+TEST_F(ProgramSettings, WithoutAFileTheWindowStartsAsBuiltAndClosingWritesEveryKey) {
+    ASSERT_FALSE(std::filesystem::exists(SettingsFile()));
+    ProgramListDialog w(host);
+    host.Open(w);
+    EXPECT_EQ(w.GetWindowRect(), kDefaultRect);
+    EXPECT_TRUE(w.IsDlgButtonChecked(res::IDC_UPDATE_NAMES));
+    EXPECT_EQ(w.m_UpdateNames, 1u);
+    for (int c = 0; c < 25; ++c) EXPECT_EQ(w.ProgramList().GetColumnWidth(c), ComputedWidth(c)) << c;
+    EXPECT_FALSE(std::filesystem::exists(SettingsFile()));  // nothing is written at start-up
+    host.Close(w);
+
+    fw::Profile& s = Settings();
+    EXPECT_EQ(s.GetInt("MainFrame", "Left", kAbsent), kDefaultRect.left);
+    EXPECT_EQ(s.GetInt("MainFrame", "Top", kAbsent), kDefaultRect.top);
+    EXPECT_EQ(s.GetInt("MainFrame", "Right", kAbsent), kDefaultRect.right);
+    EXPECT_EQ(s.GetInt("MainFrame", "Bottom", kAbsent), kDefaultRect.bottom);
+    EXPECT_EQ(s.GetInt("Settings", "UpdateNames", kAbsent), 1);
+    for (int c = 0; c < 25; ++c) EXPECT_EQ(s.GetInt("Columns", "Col_" + std::to_string(c), kAbsent), ComputedWidth(c));
+    EXPECT_TRUE(host.Messages().empty());
+}
+
+TEST_F(ProgramSettings, PlacementColumnWidthsAndUpdateNamesComeBackNextTime) {
+    const fw::Rect moved{100, 50, 1000, 700};
+    {
+        ProgramListDialog w(host);
+        host.Open(w);
+        w.UserMoveWindow(moved);
+        w.ProgramList().SetColumnWidth(kColumnName, 250);
+        w.ProgramList().SetColumnWidth(kColumnPmtPid, 0);
+        w.CheckDlgButton(res::IDC_UPDATE_NAMES, false);
+        host.Close(w);
+    }
+    ProgramListDialog w(host);
+    host.Open(w);
+    EXPECT_EQ(w.GetWindowRect(), moved);
+    EXPECT_EQ(w.ProgramList().GetColumnWidth(kColumnName), 250);
+    EXPECT_EQ(w.ProgramList().GetColumnWidth(kColumnPmtPid), 0);  // hidden
+    EXPECT_EQ(w.ProgramList().GetColumnWidth(kColumnFrequency), 69);
+    EXPECT_FALSE(w.IsDlgButtonChecked(res::IDC_UPDATE_NAMES));
+    EXPECT_EQ(w.m_UpdateNames, 0u);
+    // The restored size was laid out: "Close" sits at the new bottom right.
+    const fw::Rect client = w.GetClientRect();
+    EXPECT_EQ(w.GetControlRect(fw::IDCANCEL).right, client.right - 11);
+    EXPECT_EQ(w.GetControlRect(fw::IDCANCEL).bottom, client.bottom - 11);
+    host.Close(w);
+}
+
+TEST_F(ProgramSettings, StoredWidthsApplyFromZeroUpAndNegativeOnesKeepTheComputedWidth) {
+    WriteFile(SettingsFile(), "[Columns]\r\nCol_5=0\r\nCol_6=-1\r\nCol_7=-40\r\nCol_8=1\r\n");
+    ProgramListDialog w(host);
+    host.Open(w);
+    EXPECT_EQ(w.ProgramList().GetColumnWidth(5), 0);
+    EXPECT_EQ(w.ProgramList().GetColumnWidth(6), 48);
+    EXPECT_EQ(w.ProgramList().GetColumnWidth(7), 48);
+    EXPECT_EQ(w.ProgramList().GetColumnWidth(8), 1);
+    host.Close(w);
+}
+
+TEST_F(ProgramSettings, ARectangleOffTheScreenIsAppliedUnchanged) {
+    WriteFile(SettingsFile(), "[MainFrame]\nLeft=-3000\nTop=-2000\nRight=-2000\nBottom=-1500\n");
+    ProgramListDialog w(host);
+    host.Open(w);
+    EXPECT_EQ(w.GetWindowRect(), (fw::Rect{-3000, -2000, -2000, -1500}));
+    host.Close(w);
+}
+
+TEST_F(ProgramSettings, BadSettingsGiveDefaultsWithoutAMessage) {
+    struct Case {
+        const char* what;
+        std::function<void(const std::filesystem::path&)> make;
+        bool checked;
+    };
+    std::string junk;
+    for (int i = 0; i < 2048; ++i) junk.push_back(static_cast<char>((i * 131 + 7) % 256));
+    const Case cases[] = {
+        {"binary junk", [&](const std::filesystem::path& p) { WriteFile(p, junk); }, true},
+        {"values that are not numbers",
+         [](const std::filesystem::path& p) {
+             WriteFile(p, "[MainFrame]\nLeft=abc\nTop=\nRight=99999999999999999999\nBottom=--5\n"
+                          "[Settings]\nUpdateNames=yes\n[Columns]\nCol_3=wide\n");
+         },
+         true},
+        {"a rectangle without area",
+         [](const std::filesystem::path& p) { WriteFile(p, "[MainFrame]\nLeft=500\nTop=100\nRight=400\nBottom=50\n"); },
+         true},
+        {"lines without sections or values",
+         [](const std::filesystem::path& p) { WriteFile(p, "Left=1\n[MainFrame\n=5\n[]\nCol_1\n[Settings]\nUpdateNames=0\n"); },
+         false},
+        {"a folder in the file's place", [](const std::filesystem::path& p) { std::filesystem::create_directory(p); },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(SettingsFile());
+        c.make(SettingsFile());
+        ProgramListDialog w(host);
+        host.Open(w);
+        EXPECT_EQ(w.GetWindowRect(), kDefaultRect);
+        EXPECT_EQ(w.IsDlgButtonChecked(res::IDC_UPDATE_NAMES), c.checked);
+        for (int col = 0; col < 25; ++col) EXPECT_EQ(w.ProgramList().GetColumnWidth(col), ComputedWidth(col));
+        host.Close(w);
+        EXPECT_TRUE(host.Messages().empty());
+    }
+}
+
+TEST_F(ProgramSettings, AnyNonZeroUpdateNamesChecksTheBoxAndIsWrittenBackAsOne) {
+    WriteFile(SettingsFile(), "[Settings]\nUpdateNames=7\n");
+    ProgramListDialog w(host);
+    host.Open(w);
+    EXPECT_TRUE(w.IsDlgButtonChecked(res::IDC_UPDATE_NAMES));
+    host.Close(w);
+    EXPECT_EQ(Settings().GetInt("Settings", "UpdateNames", kAbsent), 1);
+}
+
+}  // namespace
