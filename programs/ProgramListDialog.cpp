@@ -53,7 +53,7 @@ ProgramListDialog::~ProgramListDialog() = default;
 
 int ProgramListDialog::Tune(unsigned long frequency) { return acquisition::Tune(frequency); }
 
-const char* ProgramListDialog::AboutText() { return "Kelvane 2.3 - program list editor and DVB-C network scan"; }
+const char* ProgramListDialog::AboutText() { return "Kelvane 2.3 - DVB-C programs"; }
 
 fw::ListView& ProgramListDialog::ProgramList() { return List(res::IDC_PROGRAM_LIST); }
 

@@ -29,14 +29,14 @@ std::vector<TunProgDataTag> CablePrograms() {
         uint16_t sid, tsid, video, audio, pmt, txt;
     };
     const Row rows[] = {
-        {"Das Erste HD", 330000, 10301, 1019, 5101, 5102, 5100, 5104},
-        {"ZDF HD", 450000, 11110, 1011, 6110, 6120, 6100, 6130},
-        {"arte HD", 330000, 10302, 1019, 5111, 5112, 5110, 5114},
-        {"3sat", 346000, 28007, 1079, 1210, 1220, 1200, 1230},
-        {"KiKA", 346000, 28008, 1079, 1310, 1320, 1300, 1330},
-        {"phoenix", 346000, 28725, 1079, 1410, 1420, 1400, 1430},
-        {"WDR Köln", 538000, 28111, 1201, 3301, 3302, 3300, 3304},
-        {"BR Fernsehen Süd", 538000, 28107, 1201, 3401, 3402, 3400, 3404},
+        {"Kanal Elf HD", 330000, 10301, 1019, 5101, 5102, 5100, 5104},
+        {"Rheinwelle HD", 450000, 11110, 1011, 6110, 6120, 6100, 6130},
+        {"Doku Horizont HD", 330000, 10302, 1019, 5111, 5112, 5110, 5114},
+        {"Bergsee TV", 346000, 28007, 1079, 1210, 1220, 1200, 1230},
+        {"Kinderinsel", 346000, 28008, 1079, 1310, 1320, 1300, 1330},
+        {"Parlament Direkt", 346000, 28725, 1079, 1410, 1420, 1400, 1430},
+        {"Hafenblick Köln", 538000, 28111, 1201, 3301, 3302, 3300, 3304},
+        {"Südwind Fernsehen", 538000, 28107, 1201, 3401, 3402, 3400, 3404},
     };
     std::vector<TunProgDataTag> records;
     uint32_t n = 0;
@@ -121,19 +121,19 @@ TEST_F(ProgramListWindow, LoadSortEditAndScreenshots) {
         QTest::mouseClick(host.ControlWidget(window, res::IDC_LOAD), Qt::LeftButton);
         QAbstractItemModel& model = *view->model();
         ASSERT_EQ(model.rowCount(), 8);
-        EXPECT_EQ(ColumnTexts(model, kColumnName).front(), "Das Erste HD");
+        EXPECT_EQ(ColumnTexts(model, kColumnName).front(), "Kanal Elf HD");
 
         // A click on "Frequenz" sorts by frequency; equal ones keep their order.
         QHeaderView* header = view->header();
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
                           QPoint(header->sectionViewportPosition(kColumnFrequency) + 5, header->height() / 2));
         EXPECT_EQ(ColumnTexts(model, kColumnName),
-                  (std::vector<std::string>{"Das Erste HD", "arte HD", "3sat", "KiKA", "phoenix", "ZDF HD",
-                                            "WDR Köln", "BR Fernsehen Süd"}));
+                  (std::vector<std::string>{"Kanal Elf HD", "Doku Horizont HD", "Bergsee TV", "Kinderinsel", "Parlament Direkt", "Rheinwelle HD",
+                                            "Hafenblick Köln", "Südwind Fernsehen"}));
         EXPECT_EQ(ColumnTexts(model, kColumnFrequency).front(), "33000000");
 
-        const QPoint kika = view->visualRect(model.index(3, kColumnName)).center();
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, kika);
+        const QPoint kinderinsel = view->visualRect(model.index(3, kColumnName)).center();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, kinderinsel);
         ASSERT_TRUE(dialog->grab().save(QString::fromStdString(ScreenshotPath("program-list.png").string())));
 
         // The details dialog runs its own modal loop; this looks at it from inside.
@@ -148,9 +148,9 @@ TEST_F(ProgramListWindow, LoadSortEditAndScreenshots) {
             EXPECT_TRUE(details->grab().save(QString::fromStdString(ScreenshotPath("program-details.png").string())));
             details->findChild<QPushButton*>(QStringLiteral("control%1").arg(fw::IDCANCEL))->click();
         });
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, kika);
-        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, kika);
-        EXPECT_EQ(detailsName, "KiKA");
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, kinderinsel);
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, kinderinsel);
+        EXPECT_EQ(detailsName, "Kinderinsel");
 
         QTest::mouseClick(host.ControlWidget(window, fw::IDCANCEL), Qt::LeftButton);
     });

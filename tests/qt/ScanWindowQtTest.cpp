@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QTest>
+#include <QTreeView>
+#include <filesystem>
+
+#include "cardlib/BoardDatabase.h"
+#include "cardlib/Card.h"
+#include "cardlib/SimBackend.h"
+#include "cardlib/SimNetwork.h"
+#include "framework/Profile.h"
+#include "framework/qt/QtHost.h"
+#include "programs/ProgramListColumn.h"
+#include "programs/ProgramListDialog.h"
+#include "res/ResourceIds.h"
+#include "tests/qt/QtTestSupport.h"
+
+namespace {
+
+// The built-in network cut down to two transports of four services, with its
+// real timing, so a scan in real time ends within a test's patience.
+cardlib::SimNetwork ShortNetwork() {
+    cardlib::SimNetwork network = cardlib::DefaultNetwork();
+    network.transports.resize(2);
+    for (auto& t : network.transports) t.services.resize(4);
+    network.timing.nitIntervalMs = 1000;
+    return network;
+}
+
+std::filesystem::path ScreenshotPath(const char* name) {
+    const std::filesystem::path dir = std::filesystem::path(KELVANE_DOCS_DIR) / "screenshots";
+    std::filesystem::create_directories(dir);
+    return dir / name;
+}
+
+TEST(ScanWindowQt, SearchScansTheNetworkAndFillsTheProgramList) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kelvane-qt-scan-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    const std::filesystem::path dir = pattern;
+    cardlib::ResetBoard();
+    cardlib::SetBoardDatabasePath((dir / "board.db").string());
+    fw::Profile profile((dir / "kelvane.INI").string());
+    fw::QtHost host;
+    host.SetProfile(&profile);
+    host.SetMessageHandler([](const std::string& text) { ADD_FAILURE() << "message: " << text; });
+    cardlib::Card& card = cardlib::Card::Instance();
+    card.Detach();
+    card.UseBackend(std::make_unique<cardlib::SimBackend>(ShortNetwork()));
+    card.Attach(host);
+
+    ProgramListDialog window(host);
+    int rowsAfterScan = -1;
+    bool sawScanWindow = false;
+    qttest::RunModalWith(
+        host, window,
+        [&] {
+            // Mid-scan, the log and the lists have filled partly.
+            host.Post(
+                [&] {
+                    auto* scan = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                    ASSERT_NE(scan, nullptr);
+                    sawScanWindow = scan->windowTitle() == "Scan Channels";
+                    EXPECT_TRUE(scan->grab().save(QString::fromStdString(ScreenshotPath("scan-window.png").string())));
+                },
+                9000);
+            // Search runs the scan window modally until the scan closes it.
+            QTest::mouseClick(host.ControlWidget(window, res::IDC_SEARCH), Qt::LeftButton);
+            rowsAfterScan = window.ProgramList().GetItemCount();
+            auto* view = qobject_cast<QTreeView*>(host.ControlWidget(window, res::IDC_PROGRAM_LIST));
+            ASSERT_NE(view, nullptr);
+            EXPECT_EQ(view->model()->rowCount(), rowsAfterScan);
+            EXPECT_TRUE(host.WindowOf(window)->grab().save(
+                QString::fromStdString(ScreenshotPath("program-list-scanned.png").string())));
+            QTest::mouseClick(host.ControlWidget(window, fw::IDCANCEL), Qt::LeftButton);
+        },
+        90000);
+    EXPECT_TRUE(sawScanWindow);
+    EXPECT_EQ(rowsAfterScan, 8);
+    for (int r = 0; r < window.ProgramList().GetItemCount(); ++r) {
+        EXPECT_EQ(window.ProgramList().GetItemText(r, kColumnState), "added");
+    }
+    card.UseBackend(nullptr);
+    card.Detach();
+    cardlib::ResetBoard();
+    cardlib::SetBoardDatabasePath("");
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+}
+
+}  // namespace
