@@ -60,7 +60,7 @@ Bytes Pat() {
 }
 
 // A TV service: video, two audio tracks, teletext and subtitles, each with its
-// stream identifier and the usual descriptors (103 bytes).
+// stream identifier and the usual descriptors (94 bytes).
 Bytes Pmt() {
     Bytes rest;
     Put16(rest, 0xE000 | 101);
@@ -88,7 +88,7 @@ Bytes Pmt() {
     return Section(0x02, 28006, rest);
 }
 
-// Twelve services with names, providers and CA ids (about 450 bytes).
+// Twelve services with names, providers and CA ids (462 bytes).
 Bytes Sdt() {
     Bytes rest;
     Put16(rest, 0x0085);
@@ -109,7 +109,7 @@ Bytes Sdt() {
 }
 
 // A cable network's NIT: 17 transports with cable delivery and service list
-// descriptors (about 1000 bytes).
+// descriptors (945 bytes).
 Bytes Nit() {
     Bytes rest;
     const Bytes name = Descriptor(0x40, Text("Kabelnetz"));
