@@ -14,7 +14,8 @@ namespace cardlib {
 class PacketSink {
 public:
     virtual ~PacketSink() = default;
-    // Any chunking: the demux finds the packet boundaries itself.
+    // Whole packets: the data ends on a packet boundary. (The demux still
+    // checks every sync byte, so a damaged source cannot hurt it.)
     virtual void OnPackets(const uint8_t* data, size_t size) = 0;
     // Whether some section filter is set on `pid`; a backend may leave out the
     // packets nobody listens to.

@@ -62,7 +62,10 @@ struct Card::State : PacketSink, SectionHandler {
     TsDemux demux;
 
     // PacketSink
-    void OnPackets(const uint8_t* data, size_t size) override { demux.Feed(data, size); }
+    void OnPackets(const uint8_t* data, size_t size) override {
+        demux.Feed(data, size);
+        demux.Flush();
+    }
     bool Wants(uint16_t pid) const override { return demux.Wants(pid); }
 
     // SectionHandler
@@ -148,7 +151,9 @@ struct CardAccess {
 Card::Card() : m_State(std::make_unique<State>()) {}
 
 Card::~Card() {
-    if (m_State->backendRunning && m_State->backend) m_State->backend->Stop();
+    // At exit the host may be gone already; a running backend would cancel
+    // its timing on it, so it is left to the end of the process instead.
+    if (m_State->host && m_State->backendRunning) (void)m_State->backend.release();
 }
 
 Card& Card::Instance() {
@@ -242,6 +247,8 @@ CCommonDVB::ErrReturn CPIDFilter::SetBitFilter(unsigned short pid, unsigned char
         m_Slot->length = length;
         std::copy(value, value + length, m_Slot->value);
         std::copy(mask, mask + length, m_Slot->mask);
+        // The mode is kept but changes nothing: a set filter passes every
+        // matching section until it is shut down.
         m_Slot->mode = mode;
         // Setting a set filter again keeps its handle, so sockets open on it stay open.
         m_Slot->handle = wasSet ? oldHandle : s.AllocateHandle();

@@ -67,29 +67,45 @@ void TsDemux::Feed(const uint8_t* data, size_t size) {
     const uint8_t* p = data;
     const uint8_t* const end = data + size;
 
-    if (m_CarrySize > 0) {
+    while (m_CarrySize > 0) {
         const size_t need = kPacketSize - m_CarrySize;
         if (size < need) {
-            std::memcpy(m_Carry.data() + m_CarrySize, p, size);
+            std::memcpy(m_Carry.data() + m_CarrySize, data, size);
             m_CarrySize += size;
             return;
         }
-        std::memcpy(m_Carry.data() + m_CarrySize, p, need);
-        p += need;
-        m_CarrySize = 0;
-        // The packet after it must start where this one ends, or this one was cut short.
-        if (p < end && *p != kSyncByte) {
-            LoseSync();
-        } else {
-            m_InSync = true;
-            ++m_Counters.packets;
-            const uint16_t pid = static_cast<uint16_t>(((m_Carry[1] & 0x1F) << 8) | m_Carry[2]);
-            if (m_Index[pid] != 0) ProcessPacket(m_Carry.data());
+        std::memcpy(m_Carry.data() + m_CarrySize, data, need);
+        const uint8_t* after = data + need;
+        if (after == end && !m_InSync) {
+            // Sync is not found until the packet after confirms it.
+            m_CarrySize = kPacketSize;
+            return;
         }
+        // The packet after it must start where this one ends, or this one was cut short.
+        if (after < end && *after != kSyncByte) {
+            LoseSync();
+            // Try the next sync byte among the carried bytes, then the new ones again.
+            const void* next = std::memchr(m_Carry.data() + 1, kSyncByte, m_CarrySize - 1);
+            if (!next) {
+                m_CarrySize = 0;
+                break;
+            }
+            const size_t skip = static_cast<size_t>(static_cast<const uint8_t*>(next) - m_Carry.data());
+            std::memmove(m_Carry.data(), m_Carry.data() + skip, m_CarrySize - skip);
+            m_CarrySize -= skip;
+            continue;
+        }
+        m_CarrySize = 0;
+        p = after;
+        m_InSync = true;
+        ++m_Counters.packets;
+        const uint16_t pid = static_cast<uint16_t>(((m_Carry[1] & 0x1F) << 8) | m_Carry[2]);
+        if (m_Index[pid] != 0) ProcessPacket(m_Carry.data());
     }
 
     while (static_cast<size_t>(end - p) >= kPacketSize) {
         const size_t left = static_cast<size_t>(end - p);
+        if (left == kPacketSize && !m_InSync && p[0] == kSyncByte) break;  // waits for confirmation
         if (p[0] != kSyncByte || (left > kPacketSize && p[kPacketSize] != kSyncByte)) {
             LoseSync();
             const void* next = std::memchr(p + 1, kSyncByte, left - 1);
@@ -113,6 +129,15 @@ void TsDemux::Feed(const uint8_t* data, size_t size) {
         m_CarrySize = static_cast<size_t>(end - p);
         std::memcpy(m_Carry.data(), p, m_CarrySize);
     }
+}
+
+void TsDemux::Flush() {
+    if (m_CarrySize != kPacketSize) return;
+    m_CarrySize = 0;
+    m_InSync = true;
+    ++m_Counters.packets;
+    const uint16_t pid = static_cast<uint16_t>(((m_Carry[1] & 0x1F) << 8) | m_Carry[2]);
+    if (m_Index[pid] != 0) ProcessPacket(m_Carry.data());
 }
 
 void TsDemux::ProcessPacket(const uint8_t* packet) {

@@ -47,7 +47,13 @@ public:
     void SetWanted(uint16_t pid, bool wanted);
     bool Wants(uint16_t pid) const { return pid < kPidCount && m_Index[pid] != 0; }
 
+    // While searching for sync, a packet counts only once the sync byte of
+    // the next one confirms it; in sync, packets are taken as they come and
+    // a missing sync byte after one discards it.
     void Feed(const uint8_t* data, size_t size);
+    // The bytes fed so far end on a packet boundary (a source that hands over
+    // whole packets says so): a packet still waiting for confirmation counts.
+    void Flush();
     // A new stream (retuning): the partial packet and every section in
     // progress go; the wanted PIDs stay.
     void Reset();

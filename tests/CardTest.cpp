@@ -78,7 +78,6 @@ TEST_F(CardTest, InjectedFaultsAreReturnedAndCounted) {
 
     faults.setBitFilter = 0;
     ASSERT_EQ(filter.SetBitFilter(0, &value, &mask, 1, 0), CCommonDVB::DVB_ERR_NONE);
-    const unsigned short handle = filter.GetFilterHandle();
     // A failing SetBitFilter on a set filter leaves none behind either.
     faults.setBitFilter = 3;
     EXPECT_EQ(filter.SetBitFilter(0, &value, &mask, 1, 0), 3);
@@ -86,7 +85,6 @@ TEST_F(CardTest, InjectedFaultsAreReturnedAndCounted) {
     faults.setBitFilter = 0;
     ASSERT_EQ(filter.SetBitFilter(0, &value, &mask, 1, 0), CCommonDVB::DVB_ERR_NONE);
     EXPECT_NE(filter.GetFilterHandle(), 0xFFFF);
-    (void)handle;
 
     faults.shutDownFilter = 5;
     EXPECT_EQ(filter.ShutDownFilter(), 5);

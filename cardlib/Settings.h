@@ -1,0 +1,37 @@
+// The stand-in card's own settings file: which backend runs, and where the
+// transport-stream files are. The system's own settings do not live here.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "cardlib/Backend.h"
+#include "framework/Host.h"
+
+namespace cardlib {
+
+struct CardSettings {
+    enum class Source { Simulated, Files };
+    Source source = Source::Simulated;
+    std::string network = "default";  // simulated: "default" or "large"
+    std::string folder;                // files: the folder of "<kHz>.ts" captures
+    unsigned long homeFrequencyKHz = 0;  // files: where the front end starts; 0: the lowest file
+};
+
+// $XDG_CONFIG_HOME/kelvane/card.ini, or ~/.config/kelvane/card.ini; empty when neither can be named.
+std::string CardSettingsPath();
+
+// Reads the [Card] section. A missing file gives the defaults (the simulated
+// network); a value that makes no sense keeps its default and is described
+// in `problems`, one line each.
+CardSettings ReadCardSettings(const std::string& path, std::string* problems = nullptr);
+
+std::unique_ptr<Backend> MakeBackend(const CardSettings& settings);
+
+// What the application's start-up calls: reads the settings file, installs
+// the backend it names and attaches the card to `host`. Returns the problems
+// found in the file (empty when none), for the caller to show or ignore.
+// Call Card::Instance().Detach() before the host goes away.
+std::string ConfigureFromSettings(fw::Host& host);
+
+}  // namespace cardlib

@@ -1,0 +1,47 @@
+// The simulated cable network as a packet source: the default backend.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "cardlib/Backend.h"
+#include "cardlib/SimNetwork.h"
+#include "cardlib/TsPacketizer.h"
+#include "framework/Host.h"
+
+namespace cardlib {
+
+// Tuning locks after the transport's lock delay (never, for a transport that
+// does not lock or a frequency nobody sends on); then each table repeats at
+// its interval. Emissions are posted for the next due time, and only while
+// started, and only for tables whose PID somebody wants.
+class SimBackend final : public Backend {
+public:
+    explicit SimBackend(SimNetwork network);
+    ~SimBackend() override;
+
+    unsigned long HomeFrequency() const override;
+    void Tune(unsigned long frequencyKHz, int64_t nowMs) override;
+    void Start(fw::Host& host, PacketSink& sink) override;
+    void Stop() override;
+    void WantedChanged() override;
+
+    const SimNetwork& Network() const { return m_Network; }
+
+private:
+    void Schedule();
+    void Emit();
+
+    SimNetwork m_Network;
+    const SimTransport* m_Transport = nullptr;  // the tuned one, if anything is sent there
+    std::vector<SimTable> m_Tables;
+    int64_t m_LockAtMs = 0;
+    TsPacketizer m_Packetizer;
+    fw::Host* m_Host = nullptr;
+    PacketSink* m_Sink = nullptr;
+    fw::TaskId m_Pending = 0;
+    bool m_HasPending = false;
+    int64_t m_DoneUntilMs = 0;  // emissions up to here have gone out (or were missed while stopped)
+};
+
+}  // namespace cardlib

@@ -1,0 +1,26 @@
+// Writes the simulated cable network as a folder of transport-stream files,
+// one "<kHz>.ts" per transport, for the stand-in card's file backend.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cardlib/SimNetwork.h"
+#include "cardlib/TsFile.h"
+
+int main(int argc, char** argv) {
+    if (argc < 2 || argc > 3 || (argc == 3 && std::strcmp(argv[2], "large") != 0 && std::strcmp(argv[2], "default") != 0)) {
+        std::fprintf(stderr, "usage: %s FOLDER [default|large]\n", argv[0]);
+        return 2;
+    }
+    const bool large = argc == 3 && std::strcmp(argv[2], "large") == 0;
+    const cardlib::SimNetwork& network = large ? cardlib::LargeNetwork() : cardlib::DefaultNetwork();
+    std::string error;
+    if (!cardlib::WriteTsFolder(network, argv[1], &error)) {
+        std::fprintf(stderr, "%s: %s\n", argv[0], error.c_str());
+        return 1;
+    }
+    size_t files = 0;
+    for (const auto& t : network.transports) files += t.locks ? 1 : 0;
+    std::printf("%zu transport-stream files written to %s\n", files, argv[1]);
+    return 0;
+}

@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "cardlib/Card.h"
+#include "cardlib/Settings.h"
+#include "cardlib/TsFile.h"
+#include "framework/headless/HeadlessHost.h"
+#include "tests/CardListener.h"
+
+namespace {
+
+using cardlib::CardSettings;
+using Source = CardSettings::Source;
+
+class CardSettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = std::filesystem::temp_directory_path() / ("kelvane-cardini-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir / "kelvane");
+        const char* old = std::getenv("XDG_CONFIG_HOME");
+        if (old) oldConfig = old, hadConfig = true;
+        ::setenv("XDG_CONFIG_HOME", dir.c_str(), 1);
+    }
+    void TearDown() override {
+        if (hadConfig)
+            ::setenv("XDG_CONFIG_HOME", oldConfig.c_str(), 1);
+        else
+            ::unsetenv("XDG_CONFIG_HOME");
+        cardlib::Card::Instance().UseBackend(nullptr);
+        cardlib::Card::Instance().Detach();
+        std::filesystem::remove_all(dir);
+    }
+    std::string Write(const std::string& text) {
+        const std::string path = (dir / "kelvane" / "card.ini").string();
+        std::ofstream(path) << text;
+        return path;
+    }
+
+    std::filesystem::path dir;
+    std::string oldConfig;
+    bool hadConfig = false;
+};
+
+TEST_F(CardSettingsTest, PathFollowsXdgConfigHome) {
+    EXPECT_EQ(cardlib::CardSettingsPath(), (dir / "kelvane" / "card.ini").string());
+}
+
+TEST_F(CardSettingsTest, ReadsKeysAndReportsWhatItCannotUse) {
+    struct Case {
+        const char* name;
+        std::string text;
+        Source source;
+        std::string network, folder;
+        unsigned long home;
+        bool problems;
+    };
+    const std::string abs = (dir / "caps").string();
+    const Case cases[] = {
+        {"empty file", "", Source::Simulated, "default", "", 0, false},
+        {"simulated large", "[Card]\nBackend=simulated\nNetwork=large\n", Source::Simulated, "large", "", 0, false},
+        {"files", "[Card]\nBackend=Files\nFolder=" + abs + "\nHomeFrequency=354000\n", Source::Files, "default", abs,
+         354000, false},
+        {"relative folder beside the file", "[card]\r\n backend = files \r\nfolder=caps\r\n", Source::Files, "default",
+         (dir / "kelvane" / "caps").string(), 0, false},
+        {"other sections are ignored", "[Other]\nBackend=files\n[Card]\n; comment\n", Source::Simulated, "default", "", 0,
+         false},
+        {"files without folder", "[Card]\nBackend=files\n", Source::Simulated, "default", "", 0, true},
+        {"unknown backend", "[Card]\nBackend=dvb\n", Source::Simulated, "default", "", 0, true},
+        {"bad frequency", "[Card]\nHomeFrequency=346 MHz\n", Source::Simulated, "default", "", 0, true},
+        {"unknown key", "[Card]\nSpeed=9\n", Source::Simulated, "default", "", 0, true},
+        {"not an assignment", "[Card]\nBackend\n", Source::Simulated, "default", "", 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string problems;
+        const CardSettings s = cardlib::ReadCardSettings(Write(c.text), &problems);
+        EXPECT_EQ(s.source, c.source);
+        EXPECT_EQ(s.network, c.network);
+        EXPECT_EQ(s.folder, c.folder);
+        EXPECT_EQ(s.homeFrequencyKHz, c.home);
+        EXPECT_EQ(!problems.empty(), c.problems) << problems;
+    }
+    std::string problems;
+    const CardSettings missing = cardlib::ReadCardSettings((dir / "nowhere.ini").string(), &problems);
+    EXPECT_EQ(missing.source, Source::Simulated);
+    EXPECT_TRUE(problems.empty());
+}
+
+TEST_F(CardSettingsTest, WithoutAFileTheSimulatedNetworkRuns) {
+    fw::HeadlessHost host;
+    EXPECT_EQ(cardlib::ConfigureFromSettings(host), "");
+    EXPECT_EQ(cardlib::Card::Instance().Frequency(), 346000u);
+    cardtest::Listener nit(host, 0x10, 0x40, 0xF0);
+    host.Advance(10000);
+    EXPECT_FALSE(nit.sections.empty());
+}
+
+TEST_F(CardSettingsTest, FilesBackendPlaysTheFolder) {
+    std::string error;
+    ASSERT_TRUE(cardlib::WriteTsFolder(cardlib::DefaultNetwork(), (dir / "caps").string(), &error)) << error;
+    Write("[Card]\nBackend=files\nFolder=" + (dir / "caps").string() + "\nHomeFrequency=362000\n");
+    fw::HeadlessHost host;
+    EXPECT_EQ(cardlib::ConfigureFromSettings(host), "");
+    EXPECT_EQ(cardlib::Card::Instance().Frequency(), 362000u);
+    cardtest::Listener sdt(host, 0x11, 0x42, 0xFF);
+    host.Advance(3000);
+    ASSERT_FALSE(sdt.sections.empty());
+    EXPECT_EQ((sdt.sections[0][3] << 8) | sdt.sections[0][4], 3);  // transport_stream_id of 362 MHz
+}
+
+}  // namespace
