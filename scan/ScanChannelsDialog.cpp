@@ -320,16 +320,22 @@ void ScanChannelsDialog::EndScan() {
 }
 
 void ScanChannelsDialog::TuneTransportForSdt(int transportRow) {
+    if (!TuneTransport(transportRow)) return;
+    AddStatusLine("Request SDT");
+    m_Owner->RequestSdt();
+}
+
+bool ScanChannelsDialog::TuneTransport(int transportRow) {
     fw::ListView& transports = TransportList();
     SelectRow(transports, transportRow);
     unsigned long frequency = 0;
-    if (!ScanUnsigned(transports.ItemText(transportRow, TsFreq), frequency)) return;
+    if (!ScanUnsigned(transports.ItemText(transportRow, TsFreq), frequency)) return false;
     char line[64];
     std::snprintf(line, sizeof line, "Set Frequenzy to %.1f MHz", static_cast<double>(frequency) * 0.00001);
     AddStatusLine(line);
+    // The cell holds 10 Hz units; the tuner takes kHz.
     m_Owner->Tune(frequency / 100);
-    AddStatusLine("Request SDT");
-    m_Owner->RequestSdt();
+    return true;
 }
 
 void ScanChannelsDialog::TuneServiceTransportForPat() {
@@ -343,13 +349,7 @@ void ScanChannelsDialog::TuneServiceTransportForPat() {
     const int row = transports.FindItemByData(static_cast<uint32_t>((nw << 16) | (ts & 0xFFFF)));
     if (row < 0) return;
     m_CurrentTransportRow = row;
-    SelectRow(transports, row);
-    unsigned long frequency = 0;
-    if (!ScanUnsigned(transports.ItemText(row, TsFreq), frequency)) return;
-    char line[64];
-    std::snprintf(line, sizeof line, "Set Frequenzy to %.1f MHz", static_cast<double>(frequency) * 0.00001);
-    AddStatusLine(line);
-    m_Owner->Tune(frequency / 100);
+    if (!TuneTransport(row)) return;
     AddStatusLine("Request PAT");
     m_Owner->RequestPat();
 }

@@ -111,6 +111,9 @@ private:
 
     void MakeColumns();
     void SelectRow(fw::ListView& list, int row);
+    // Selects the transport row and tunes to its "Freq"; false when the cell
+    // holds no number (nothing is tuned then).
+    bool TuneTransport(int transportRow);
     void EndScan();
 
     ScanOwner* m_Owner;
