@@ -146,6 +146,14 @@ Rect Dialog::GetControlRect(int id) const {
     return c ? c->rect : Rect{};
 }
 
+int Dialog::GetControlClientWidth(int id) const {
+    // A bordered control loses two pixels on each side to its edge.
+    constexpr int kEdge = 2;
+    const Control* c = GetDlgItem(id);
+    if (!c) return 0;
+    return c->rect.Width() - ((c->style & kBorder) != 0 ? 2 * kEdge : 0);
+}
+
 void Dialog::MoveControl(int id, const Rect& rect) {
     if (Control* c = GetDlgItem(id)) {
         c->rect = rect;

@@ -87,6 +87,8 @@ public:
     int GetFocusId() const { return m_FocusId; }
     // Control rectangle in client coordinates.
     Rect GetControlRect(int id) const;
+    // Width of a control's client area: its rectangle less a border's edges.
+    int GetControlClientWidth(int id) const;
     void MoveControl(int id, const Rect& rect);
 
     // Window geometry (screen coordinates for the window, client for the rest).

@@ -19,8 +19,6 @@ constexpr const char* kMainFrame = "MainFrame";
 constexpr const char* kSettings = "Settings";
 constexpr const char* kUpdateNames = "UpdateNames";
 constexpr const char* kColumns = "Columns";
-// A bordered list's client area lies this many pixels inside its rectangle on each side.
-constexpr int kListEdge = 2;
 
 std::string ColumnKey(int column) { return "Col_" + std::to_string(column); }
 
@@ -63,13 +61,6 @@ void ProgramListDialog::RecordToRow(const TunProgDataTag& record, int row) {
 
 TunProgDataTag ProgramListDialog::RowToRecord(int row) { return ProgramRowCodec::RowToRecord(ProgramList(), row); }
 
-int ProgramListDialog::ListClientWidth() const {
-    const fw::Control* list = GetDlgItem(res::IDC_PROGRAM_LIST);
-    if (!list) return 0;
-    const int edges = (list->style & fw::kBorder) != 0 ? 2 * kListEdge : 0;
-    return list->rect.Width() - edges;
-}
-
 bool ProgramListDialog::OnInitDialog() {
     fw::Dialog::OnInitDialog();
     CheckDlgButton(res::IDC_UPDATE_NAMES, m_UpdateNames != 0);
@@ -80,7 +71,7 @@ bool ProgramListDialog::OnInitDialog() {
 
     fw::ListView& list = ProgramList();
     list.SetFullRowSelect(true);
-    const int width = ListClientWidth() - VerticalScrollBarWidth();
+    const int width = GetControlClientWidth(res::IDC_PROGRAM_LIST) - VerticalScrollBarWidth();
     for (int column = 0; column < kProgramListColumnCount; ++column) {
         const ProgramListColumnInfo& info = ProgramListColumnAt(column);
         list.InsertColumn(column, info.title, info.align, static_cast<int>(width * info.widthFraction));

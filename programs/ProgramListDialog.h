@@ -87,7 +87,6 @@ private:
     // Moves the program at the selection mark one row up (-1) or down (+1).
     void MoveSelected(int direction);
     void SelectRow(int row);
-    int ListClientWidth() const;
 
     BoardGateway m_Board;
     TableFilters m_TableFilters;

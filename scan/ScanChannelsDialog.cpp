@@ -79,10 +79,8 @@ void ScanChannelsDialog::MakeColumns() {
     };
     const auto make = [this](fw::ListView& list, int listId, std::initializer_list<ColumnSpec> columns) {
         list.SetFullRowSelect(true);
-        // The control's client area less the vertical scroll bar; a bordered
-        // list loses two pixels on each side to its edge.
-        const fw::Rect rect = GetControlRect(listId);
-        const int client = rect.Width() - 4 - VerticalScrollBarWidth();
+        // The control's client area less the vertical scroll bar.
+        const int client = GetControlClientWidth(listId) - VerticalScrollBarWidth();
         int index = 0;
         for (const auto& c : columns) {
             list.InsertColumn(index++, c.title, c.align, static_cast<int>(client * c.fraction));
