@@ -5,6 +5,7 @@
 #include <string>
 #include <system_error>
 
+#include "app/CardStatus.h"
 #include "app/ProgramListApp.h"
 #include "cardlib/Card.h"
 #include "cardlib/Settings.h"
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
     // in place; the user is told what was ignored.
     const std::string problems = cardlib::ConfigureFromSettings(host);
     if (!problems.empty()) host.ShowMessage(nullptr, problems);
+    ShowCardStatusInScanLog(host);
 
     int exitCode = 0;
     {
@@ -45,6 +47,7 @@ int main(int argc, char** argv) {
         exitCode = app.InitInstance(ExecutablePath(argc > 0 ? argv[0] : nullptr));
     }
     // Nothing of the card may run on a host that is going away.
+    cardlib::Card::Instance().SetStatusHandler(nullptr);
     cardlib::Card::Instance().Detach();
     return exitCode;
 }

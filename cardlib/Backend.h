@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace fw {
 class Host;
@@ -20,6 +22,21 @@ public:
     // Whether some section filter is set on `pid`; a backend may leave out the
     // packets nobody listens to.
     virtual bool Wants(uint16_t pid) const = 0;
+
+    // For a backend whose device filters sections itself: the card's filters
+    // that are set now, and where the sections they pass go back in. The card
+    // checks every byte of the filter again on the way in.
+    struct Filter {
+        unsigned short handle = 0;
+        uint16_t pid = 0;
+        std::vector<uint8_t> value, mask;
+    };
+    virtual std::vector<Filter> SetFilters() const { return {}; }
+    virtual void OnFilterSection(unsigned short handle, const uint8_t* data, size_t size) {
+        (void)handle, (void)data, (void)size;
+    }
+    // A line for the user about the reception (signal figures after a lock).
+    virtual void OnStatusLine(const std::string& text) { (void)text; }
 };
 
 // A source of transport-stream packets for the frequency the front end is
@@ -40,6 +57,9 @@ public:
     virtual void Stop() = 0;
     // The set of PIDs that `Wants` answers for has changed while started.
     virtual void WantedChanged() {}
+    // The filters that PacketSink::SetFilters answers with have changed while
+    // started (a backend that filters sections itself follows them).
+    virtual void FiltersChanged() {}
 };
 
 }  // namespace cardlib

@@ -74,13 +74,41 @@ struct Card::State : PacketSink, SectionHandler {
     void Deliver(uint16_t pid, const uint8_t* data, size_t size) {
         for (FilterSlot* filter : filters) {
             if (!filter->set || filter->pid != pid || !filter->Matches(data, size)) continue;
-            for (SocketSlot* socket : sockets) {
-                if (socket->handle != filter->handle) continue;
-                if (socket->queue.size() >= kMaxQueuedSections) continue;
-                socket->queue.emplace_back(data, data + size);
-                Notify(*socket);
-            }
+            Queue(filter->handle, data, size);
         }
+    }
+
+    void Queue(unsigned short handle, const uint8_t* data, size_t size) {
+        for (SocketSlot* socket : sockets) {
+            if (socket->handle != handle) continue;
+            if (socket->queue.size() >= kMaxQueuedSections) continue;
+            socket->queue.emplace_back(data, data + size);
+            Notify(*socket);
+        }
+    }
+
+    // Section-level backends: they set the card's filters on their device.
+    std::vector<Filter> SetFilters() const override {
+        std::vector<Filter> set;
+        for (const FilterSlot* f : filters) {
+            if (!f->set) continue;
+            set.push_back(Filter{f->handle, f->pid, std::vector<uint8_t>(f->value, f->value + f->length),
+                                 std::vector<uint8_t>(f->mask, f->mask + f->length)});
+        }
+        return set;
+    }
+    void OnFilterSection(unsigned short handle, const uint8_t* data, size_t size) override {
+        for (FilterSlot* filter : filters) {
+            if (filter->set && filter->handle == handle && filter->Matches(data, size)) Queue(handle, data, size);
+        }
+    }
+    void OnStatusLine(const std::string& text) override {
+        if (statusHandler) statusHandler(text);
+    }
+    std::function<void(const std::string&)> statusHandler;
+
+    void FiltersChanged() {
+        if (backendRunning) backend->FiltersChanged();
     }
 
     void Notify(SocketSlot& socket) {
@@ -200,6 +228,10 @@ void Card::InjectSection(uint16_t pid, const std::vector<uint8_t>& section) {
     m_State->Deliver(pid, section.data(), section.size());
 }
 
+void Card::SetStatusHandler(std::function<void(const std::string&)> handler) {
+    m_State->statusHandler = std::move(handler);
+}
+
 unsigned long Card::Frequency() const { return m_State->frequency; }
 
 }  // namespace cardlib
@@ -222,6 +254,7 @@ CPIDFilter::~CPIDFilter() {
     if (wasSet) {
         s.UpdateWanted(pid);
         s.UpdateBackend(false);
+        s.FiltersChanged();
     }
 }
 
@@ -257,6 +290,7 @@ CCommonDVB::ErrReturn CPIDFilter::SetBitFilter(unsigned short pid, unsigned char
     }
     if (wasSet) s.UpdateWanted(oldPid);
     s.UpdateBackend(false);
+    s.FiltersChanged();
     return result;
 }
 
@@ -269,6 +303,7 @@ CCommonDVB::ErrReturn CPIDFilter::ShutDownFilter() {
     m_Slot->handle = cardlib::kNoHandle;
     s.UpdateWanted(m_Slot->pid);
     s.UpdateBackend(false);
+    s.FiltersChanged();
     return DVB_ERR_NONE;
 }
 

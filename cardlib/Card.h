@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "cardlib/Backend.h"
@@ -41,6 +43,9 @@ public:
     // Hands a complete section to the section filters as if the demux had cut it from `pid`
     // (delivery to the socket happens through the host, on the GUI thread, as for real data).
     void InjectSection(uint16_t pid, const std::vector<uint8_t>& section);
+    // Where a backend's lines about the reception go (the start-up shows
+    // them in the scan window's log); without a handler they are dropped.
+    void SetStatusHandler(std::function<void(const std::string&)> handler);
     // Tuned frequency in kHz.
     unsigned long Frequency() const;
 

@@ -26,6 +26,13 @@ std::string Lower(std::string s) {
     return s;
 }
 
+// A decimal number no larger than `max`.
+bool Number(const std::string& text, unsigned long max, unsigned long& value) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    value = std::strtoul(text.c_str(), nullptr, 10);
+    return value <= max;
+}
+
 void Note(std::string* problems, const std::string& line) {
     if (problems) *problems += line + "\n";
 }
@@ -71,8 +78,10 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
                 settings.source = CardSettings::Source::Simulated;
             else if (v == "files")
                 settings.source = CardSettings::Source::Files;
+            else if (v == "dvb")
+                settings.source = CardSettings::Source::Dvb;
             else
-                Note(problems, where + "Backend is \"simulated\" or \"files\", not \"" + value + "\"");
+                Note(problems, where + "Backend is \"simulated\", \"files\" or \"dvb\", not \"" + value + "\"");
         } else if (key == "network") {
             const std::string v = Lower(value);
             if (v == "default" || v == "large")
@@ -91,6 +100,31 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
                 Note(problems, where + "HomeFrequency is a frequency in kHz, not \"" + value + "\"");
             else
                 settings.homeFrequencyKHz = kHz;
+        } else if (key == "adapter" || key == "frontend" || key == "demux") {
+            unsigned long number = 0;
+            if (!Number(value, 255, number)) {
+                Note(problems, where + Trim(text.substr(0, eq)) + " is a device number (0 to 255), not \"" + value + "\"");
+                continue;
+            }
+            unsigned& field = key == "adapter" ? settings.dvb.adapter : key == "frontend" ? settings.dvb.frontend
+                                                                                          : settings.dvb.demux;
+            field = static_cast<unsigned>(number);
+        } else if (key == "symbolrate") {
+            // ksym/s, as cable operators publish it.
+            unsigned long rate = 0;
+            if (!Number(value, 7200, rate) || rate < 870)
+                Note(problems, where + "SymbolRate is in ksym/s (870 to 7200), not \"" + value + "\"");
+            else
+                settings.dvb.symbolRate = static_cast<uint32_t>(rate * 1000);
+        } else if (key == "modulation") {
+            const std::string v = Lower(value);
+            unsigned long order = 0;
+            if (v == "auto")
+                settings.dvb.modulation = 0;
+            else if (Number(v, 256, order) && (order == 64 || order == 128 || order == 256))
+                settings.dvb.modulation = static_cast<unsigned>(order);
+            else
+                Note(problems, where + "Modulation is \"auto\", 64, 128 or 256, not \"" + value + "\"");
         } else {
             Note(problems, where + "unknown key \"" + Trim(text.substr(0, eq)) + "\"");
         }
@@ -99,10 +133,16 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
         Note(problems, path + ": Backend=files needs a Folder; the simulated network runs instead");
         settings.source = CardSettings::Source::Simulated;
     }
+    settings.dvb.homeFrequencyKHz = settings.homeFrequencyKHz;
     return settings;
 }
 
-std::unique_ptr<Backend> MakeBackend(const CardSettings& settings) {
+std::unique_ptr<Backend> MakeBackend(const CardSettings& settings, std::string* problems) {
+    if (settings.source == CardSettings::Source::Dvb) {
+        auto backend = std::make_unique<LinuxDvbBackend>(settings.dvb, KernelDvbSystem());
+        if (!backend->Problem().empty()) Note(problems, backend->Problem());
+        return backend;
+    }
     if (settings.source == CardSettings::Source::Files)
         return std::make_unique<TsFileBackend>(settings.folder, settings.homeFrequencyKHz);
     return std::make_unique<SimBackend>(settings.network == "large" ? LargeNetwork() : DefaultNetwork());
@@ -112,7 +152,7 @@ std::string ConfigureFromSettings(fw::Host& host) {
     std::string problems;
     const CardSettings settings = ReadCardSettings(CardSettingsPath(), &problems);
     Card& card = Card::Instance();
-    card.UseBackend(MakeBackend(settings));
+    card.UseBackend(MakeBackend(settings, &problems));
     card.Attach(host);
     return problems;
 }

@@ -6,16 +6,19 @@
 #include <string>
 
 #include "cardlib/Backend.h"
+#include "cardlib/LinuxDvbBackend.h"
 #include "framework/Host.h"
 
 namespace cardlib {
 
 struct CardSettings {
-    enum class Source { Simulated, Files };
+    enum class Source { Simulated, Files, Dvb };
     Source source = Source::Simulated;
     std::string network = "default";  // simulated: "default" or "large"
     std::string folder;                // files: the folder of "<kHz>.ts" captures
     unsigned long homeFrequencyKHz = 0;  // files: where the front end starts; 0: the lowest file
+                                         // dvb: where the scan starts; 0: where the tuner stands
+    DvbSettings dvb;                     // dvb: which devices, and what to tune where the NIT is silent
 };
 
 // $XDG_CONFIG_HOME/kelvane/card.ini, or ~/.config/kelvane/card.ini; empty when neither can be named.
@@ -26,7 +29,9 @@ std::string CardSettingsPath();
 // in `problems`, one line each.
 CardSettings ReadCardSettings(const std::string& path, std::string* problems = nullptr);
 
-std::unique_ptr<Backend> MakeBackend(const CardSettings& settings);
+// A backend that cannot reach its device still works (it receives nothing)
+// and says why in `problems`.
+std::unique_ptr<Backend> MakeBackend(const CardSettings& settings, std::string* problems = nullptr);
 
 // What the application's start-up calls: reads the settings file, installs
 // the backend it names and attaches the card to `host`. Returns the problems

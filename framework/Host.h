@@ -45,6 +45,14 @@ public:
     virtual TaskId Post(std::function<void()> task, int64_t delayMs = 0) = 0;
     virtual void Cancel(TaskId id) = 0;
 
+    // Calls `ready` on the GUI thread whenever the file descriptor `fd` can
+    // be read without blocking, or reports an error or hang-up, until
+    // Unwatch. This is how a device's data and errors reach the program.
+    virtual TaskId Watch(int fd, std::function<void()> ready) = 0;
+    virtual void Unwatch(TaskId id) = 0;
+    // The innermost dialog running modally, or null.
+    virtual Dialog* ActiveModal() const = 0;
+
     virtual const Clock& GetClock() const = 0;
 
     // System metrics.

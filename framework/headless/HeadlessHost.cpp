@@ -1,5 +1,9 @@
 #include "framework/headless/HeadlessHost.h"
 
+#include <poll.h>
+
+#include <algorithm>
+
 #include "framework/Dialog.h"
 #include "framework/DialogTemplate.h"
 
@@ -36,6 +40,7 @@ void HeadlessHost::Close(Dialog& dialog) {
 }
 
 int HeadlessHost::RunModal(Dialog& dialog) {
+    m_Modal.push_back(&dialog);
     Open(dialog);
     const int templateId = dialog.Template().id;
     auto script = m_Scripts.find(templateId);
@@ -58,6 +63,7 @@ int HeadlessHost::RunModal(Dialog& dialog) {
     }
     if (!dialog.IsEnded()) dialog.EndDialog(IDCANCEL);
     Close(dialog);
+    m_Modal.erase(std::find(m_Modal.begin(), m_Modal.end(), &dialog));
     return dialog.Result();
 }
 
@@ -103,7 +109,42 @@ void HeadlessHost::Cancel(TaskId id) {
     m_EventIndex.erase(it);
 }
 
+TaskId HeadlessHost::Watch(int fd, std::function<void()> ready) {
+    const TaskId id = ++m_Sequence;
+    m_Watches.emplace(id, WatchEntry{fd, std::move(ready), false, 0});
+    return id;
+}
+
+void HeadlessHost::Unwatch(TaskId id) {
+    auto it = m_Watches.find(id);
+    if (it == m_Watches.end()) return;
+    if (it->second.posted) Cancel(it->second.task);
+    m_Watches.erase(it);
+}
+
+bool HeadlessHost::Ready(int fd) const {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
+}
+
+void HeadlessHost::PollWatches() {
+    for (auto& [id, watch] : m_Watches) {
+        if (watch.posted || !Ready(watch.fd)) continue;
+        watch.posted = true;
+        const TaskId watchId = id;
+        watch.task = Post([this, watchId] {
+            auto it = m_Watches.find(watchId);
+            if (it == m_Watches.end()) return;
+            it->second.posted = false;
+            // The handler may unwatch, which destroys the entry.
+            auto ready = it->second.ready;
+            ready();
+        });
+    }
+}
+
 bool HeadlessHost::RunOne() {
+    PollWatches();
     if (m_Events.empty()) return false;
     auto it = m_Events.begin();
     const auto key = it->first;
@@ -117,7 +158,11 @@ bool HeadlessHost::RunOne() {
 
 void HeadlessHost::Advance(int64_t ms) {
     const int64_t until = m_Clock.NowMs() + ms;
-    while (!m_Events.empty() && m_Events.begin()->first.first <= until) RunOne();
+    for (;;) {
+        PollWatches();
+        if (m_Events.empty() || m_Events.begin()->first.first > until) break;
+        RunOne();
+    }
     m_Clock.Set(until);
 }
 

@@ -42,6 +42,9 @@ public:
     bool StopTimer(Dialog& dialog, unsigned id) override;
     TaskId Post(std::function<void()> task, int64_t delayMs = 0) override;
     void Cancel(TaskId id) override;
+    TaskId Watch(int fd, std::function<void()> ready) override;
+    void Unwatch(TaskId id) override;
+    Dialog* ActiveModal() const override { return m_Modal.empty() ? nullptr : m_Modal.back(); }
     const Clock& GetClock() const override { return m_Clock; }
     int VerticalScrollBarWidth() const override { return 17; }
     Size DialogBaseUnits(const DialogTemplate& dialogTemplate) const override;
@@ -83,6 +86,16 @@ private:
         bool operator<(const TimerKey& o) const { return dialog != o.dialog ? dialog < o.dialog : id < o.id; }
     };
     void ArmTimer(Dialog* dialog, unsigned id, unsigned periodMs, uint64_t generation);
+    // Descriptors are polled (without waiting) between events: one that is
+    // ready gets its handler posted for now, once until that has run.
+    struct WatchEntry {
+        int fd = -1;
+        std::function<void()> ready;
+        bool posted = false;
+        TaskId task = 0;
+    };
+    void PollWatches();
+    bool Ready(int fd) const;
 
     VirtualClock m_Clock;
     // Ordered by (time, sequence): events at one time run in posting order.
@@ -95,6 +108,8 @@ private:
     std::vector<std::string> m_Messages;
     std::function<void(const std::string&)> m_OnMessage;
     int64_t m_ModalLimitMs = 0;
+    std::vector<Dialog*> m_Modal;
+    std::map<TaskId, WatchEntry> m_Watches;
 };
 
 }  // namespace fw

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QStyle>
 #include <QThread>
 #include <QWindow>
@@ -257,6 +258,26 @@ void QtHost::Cancel(TaskId id) {
         QMetaObject::invokeMethod(this, [this, id] { DropTask(id); }, Qt::QueuedConnection);
     }
 }
+
+TaskId QtHost::Watch(int fd, std::function<void()> ready) {
+    const TaskId id = ++m_NextTask;
+    // Qt's read notifier also fires on an error or hang-up of the descriptor.
+    auto* notifier = new QSocketNotifier(static_cast<qintptr>(fd), QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, [ready = std::move(ready)] { ready(); });
+    m_Watches[id] = notifier;
+    return id;
+}
+
+void QtHost::Unwatch(TaskId id) {
+    auto it = m_Watches.find(id);
+    if (it == m_Watches.end()) return;
+    // Its own handler may be the caller.
+    it->second->setEnabled(false);
+    it->second->deleteLater();
+    m_Watches.erase(it);
+}
+
+Dialog* QtHost::ActiveModal() const { return m_Windows.empty() ? nullptr : &m_Windows.back()->Owner(); }
 
 size_t QtHost::PendingTasks() const {
     std::lock_guard lock(m_TaskMutex);

@@ -17,6 +17,7 @@
 #include "framework/Host.h"
 
 class QDialog;
+class QSocketNotifier;
 class QTimer;
 class QWidget;
 
@@ -40,6 +41,9 @@ public:
     bool StopTimer(Dialog& dialog, unsigned id) override;
     TaskId Post(std::function<void()> task, int64_t delayMs = 0) override;
     void Cancel(TaskId id) override;
+    TaskId Watch(int fd, std::function<void()> ready) override;
+    void Unwatch(TaskId id) override;
+    Dialog* ActiveModal() const override;
     const Clock& GetClock() const override { return m_Clock; }
     int VerticalScrollBarWidth() const override;
     Size DialogBaseUnits(const DialogTemplate& dialogTemplate) const override;
@@ -81,6 +85,7 @@ private:
     SystemClock m_Clock;
     std::vector<QtDialogWindow*> m_Windows;  // innermost modal last
     std::map<std::pair<Dialog*, unsigned>, QTimer*> m_Timers;
+    std::map<TaskId, QSocketNotifier*> m_Watches;
     mutable std::mutex m_TaskMutex;
     std::map<TaskId, Task> m_Tasks;
     std::set<TaskId> m_InFlight;        // posted from another thread, not armed yet

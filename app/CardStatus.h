@@ -1,0 +1,9 @@
+// Lines the stand-in card has for the user about the reception (signal
+// figures after a lock) go to the log of the scan that tuned it.
+#pragma once
+
+#include "framework/Host.h"
+
+// Installs the card's status handler for `host`: a line arriving while a
+// scan window runs is appended to its log list; at other times it is dropped.
+void ShowCardStatusInScanLog(fw::Host& host);

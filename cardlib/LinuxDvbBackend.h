@@ -1,0 +1,103 @@
+// A real tuner through the Linux DVB API: the frontend tunes DVB-C with the
+// DVBv5 properties, the demux device filters the sections. Every system call
+// goes through a DvbSystem, so tests put an emulated kernel behind it.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cardlib/Backend.h"
+#include "cardlib/LinuxDvbSystem.h"
+#include "framework/Host.h"
+
+namespace cardlib {
+
+struct DvbSettings {
+    unsigned adapter = 0, frontend = 0, demux = 0;
+    uint32_t symbolRate = 6900000;  // symbols/s, where the NIT does not say
+    unsigned modulation = 0;        // QAM order (16 to 256), where the NIT does not say; 0: auto
+    unsigned long homeFrequencyKHz = 0;  // 0: wherever the frontend stands
+};
+
+class LinuxDvbBackend final : public Backend {
+public:
+    // How often the lock is read after tuning, when the fixed constellation
+    // guess changes, and when the frontend is left to itself.
+    static constexpr int64_t kLockPollMs = 100;
+    static constexpr int64_t kFallbackMs = 1500;
+    static constexpr int64_t kLockGiveUpMs = 10000;
+    // The kernel's buffer per filter: a burst of the longest sections.
+    static constexpr unsigned long kDemuxBufferBytes = 256 * 1024;
+
+    LinuxDvbBackend(DvbSettings settings, std::shared_ptr<DvbSystem> system);
+    ~LinuxDvbBackend() override;
+    LinuxDvbBackend(const LinuxDvbBackend&) = delete;
+    LinuxDvbBackend& operator=(const LinuxDvbBackend&) = delete;
+
+    // What stood in the way when the frontend was opened; empty when nothing did.
+    const std::string& Problem() const { return m_Problem; }
+
+    unsigned long HomeFrequency() const override { return m_Home; }
+    void Tune(unsigned long frequencyKHz, int64_t nowMs) override;
+    void Start(fw::Host& host, PacketSink& sink) override;
+    void Stop() override;
+    void FiltersChanged() override;
+
+    // Sections the kernel reported lost (buffer overruns), for tests.
+    unsigned Overflows() const { return m_Overflows; }
+
+private:
+    struct Delivery {
+        uint32_t symbolRate = 0;
+        uint32_t modulation = 0;  // enum fe_modulation
+        uint32_t innerFec = 0;    // enum fe_code_rate
+    };
+    struct DemuxFilter {
+        PacketSink::Filter spec;
+        int fd = -1;
+        fw::TaskId watch = 0;
+    };
+
+    bool OpenFrontend();
+    void CloseFrontend();
+    void TuneNow();
+    bool SendTuning(uint32_t modulation);
+    void CheckLock();
+    void ReportSignal();
+    void OpenFilter(const PacketSink::Filter& spec);
+    void CloseFilter(DemuxFilter& filter);
+    void CloseAllFilters();
+    void OnReadable(unsigned short handle);
+    void LearnFromNit(const uint8_t* section, size_t size);
+    void DeviceLost(const std::string& path, int error);
+    void Report(const std::string& text);
+    void CancelLockPoll();
+
+    DvbSettings m_Settings;
+    std::shared_ptr<DvbSystem> m_System;
+    std::string m_FrontendPath, m_DemuxPath;
+    int m_Frontend = -1;
+    bool m_CanQamAuto = false;
+    unsigned long m_Home = 0;
+    unsigned long m_Wanted = 0;  // kHz the card asked for
+    bool m_TunePending = true;
+    std::map<unsigned long, Delivery> m_Deliveries;  // kHz -> what the NIT said
+    Delivery m_Tuning;                               // what was last sent
+    bool m_MayFallBack = false;                      // 256 tried, 64 still to try
+    int64_t m_TunedAtMs = 0;
+    fw::Host* m_Host = nullptr;
+    PacketSink* m_Sink = nullptr;
+    fw::TaskId m_LockPoll = 0;
+    bool m_LockPolling = false;
+    std::vector<DemuxFilter> m_Filters;
+    unsigned m_Overflows = 0;
+    std::string m_Problem;
+    std::set<std::string> m_Reported;
+    bool m_Lost = false;
+};
+
+}  // namespace cardlib

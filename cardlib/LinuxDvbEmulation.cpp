@@ -1,0 +1,411 @@
+#include "cardlib/LinuxDvbEmulation.h"
+
+#include <fcntl.h>
+#include <linux/dvb/dmx.h>
+#include <sys/ioctl.h>
+#include <linux/dvb/frontend.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+#include "framework/Clock.h"
+
+namespace cardlib {
+
+namespace {
+
+constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
+
+// The band and symbol rates of a DVB-C frontend, as drivers report them.
+constexpr uint32_t kMinFrequencyHz = 47000000, kMaxFrequencyHz = 862000000;
+constexpr uint32_t kMinSymbolRate = 870000, kMaxSymbolRate = 7200000;
+
+constexpr uint32_t kStatusLocked = FE_HAS_SIGNAL | FE_HAS_CARRIER | FE_HAS_VITERBI | FE_HAS_SYNC | FE_HAS_LOCK;
+
+// EN 300 468 table 38 to the kernel's enum fe_modulation.
+uint32_t KernelModulation(Modulation modulation) {
+    switch (modulation) {
+        case Modulation::Qam16: return QAM_16;
+        case Modulation::Qam32: return QAM_32;
+        case Modulation::Qam64: return QAM_64;
+        case Modulation::Qam128: return QAM_128;
+        case Modulation::Qam256: return QAM_256;
+    }
+    return QAM_AUTO;
+}
+
+int64_t NextDue(const SimTable& table, int64_t lockAtMs, int64_t afterMs) {
+    const int64_t first = lockAtMs + table.phaseMs;
+    if (first > afterMs) return first;
+    const int64_t periods = (afterMs - first) / table.intervalMs + 1;
+    return first + periods * table.intervalMs;
+}
+
+}  // namespace
+
+EmulatedDvb::EmulatedDvb(fw::Host& host, SimNetwork network, Setup setup)
+    : m_Host(host), m_Network(std::move(network)), m_Setup(std::move(setup)) {
+    if (m_Setup.deliverySystems.empty()) m_Setup.deliverySystems = {SYS_DVBC_ANNEX_A};
+}
+
+EmulatedDvb::~EmulatedDvb() {
+    if (m_HasPending) m_Host.Cancel(m_Pending);
+    for (const auto& [fd, file] : m_Files) ::close(fd);
+}
+
+size_t EmulatedDvb::OpenDemuxes() const {
+    return static_cast<size_t>(
+        std::count_if(m_Files.begin(), m_Files.end(), [](const auto& entry) { return !entry.second.frontend; }));
+}
+
+int EmulatedDvb::Open(const std::string& path, int flags) {
+    const bool frontend = path == DvbDevicePath(m_Setup.adapter, "frontend", 0);
+    const bool demux = path == DvbDevicePath(m_Setup.adapter, "demux", 0);
+    if (!m_Setup.present || m_Gone || (!frontend && !demux)) return -ENOENT;
+    if (!m_Setup.permitted) return -EACCES;
+    File file;
+    file.frontend = frontend;
+    // dvb_frontend lets one program at a time open the frontend for writing.
+    if (frontend && (flags & O_ACCMODE) != O_RDONLY) {
+        const bool taken = m_Setup.frontendBusy || std::any_of(m_Files.begin(), m_Files.end(), [](const auto& e) {
+                               return e.second.frontend && e.second.writer;
+                           });
+        if (taken) return -EBUSY;
+        file.writer = true;
+    }
+    const int fd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (fd < 0) return -errno;
+    m_Files.emplace(fd, std::move(file));
+    return fd;
+}
+
+int EmulatedDvb::Close(int fd) {
+    auto it = m_Files.find(fd);
+    if (it == m_Files.end()) return -EBADF;
+    m_Files.erase(it);
+    ::close(fd);
+    Schedule();
+    return 0;
+}
+
+int EmulatedDvb::Ioctl(int fd, unsigned long request, void* arg) {
+    auto it = m_Files.find(fd);
+    if (it == m_Files.end()) return -EBADF;
+    if (m_Gone) return -ENODEV;
+    return it->second.frontend ? FrontendIoctl(it->second, request, arg) : DemuxIoctl(fd, it->second, request, arg);
+}
+
+bool EmulatedDvb::Locked() const { return m_Transport && m_Host.GetClock().NowMs() >= m_LockAtMs; }
+
+int EmulatedDvb::FrontendIoctl(File& file, unsigned long request, void* arg) {
+    switch (request) {
+        case FE_GET_INFO: {
+            dvb_frontend_info info{};
+            std::strncpy(info.name, m_Setup.name.c_str(), sizeof info.name - 1);
+            switch (m_Setup.deliverySystems.front()) {
+                case SYS_DVBC_ANNEX_A: case SYS_DVBC_ANNEX_C: info.type = FE_QAM; break;
+                case SYS_DVBS: case SYS_DVBS2: info.type = FE_QPSK; break;
+                case SYS_ATSC: info.type = FE_ATSC; break;
+                default: info.type = FE_OFDM; break;
+            }
+            info.frequency_min = kMinFrequencyHz;
+            info.frequency_max = kMaxFrequencyHz;
+            info.frequency_stepsize = 62500;
+            info.symbol_rate_min = kMinSymbolRate;
+            info.symbol_rate_max = kMaxSymbolRate;
+            unsigned caps = FE_CAN_QAM_16 | FE_CAN_QAM_32 | FE_CAN_QAM_64 | FE_CAN_QAM_128 | FE_CAN_QAM_256 |
+                            FE_CAN_FEC_AUTO | FE_CAN_INVERSION_AUTO;
+            if (m_Setup.canQamAuto) caps |= FE_CAN_QAM_AUTO;
+            info.caps = static_cast<fe_caps>(caps);
+            std::memcpy(arg, &info, sizeof info);
+            return 0;
+        }
+        case FE_READ_STATUS: {
+            uint32_t status = 0;
+            if (Locked())
+                status = kStatusLocked;
+            else if (!m_Tunings.empty() && m_Network.FindTransport(m_Tunings.back().frequencyHz / 1000))
+                status = FE_HAS_SIGNAL | FE_HAS_CARRIER;
+            const fe_status value = static_cast<fe_status>(status);
+            std::memcpy(arg, &value, sizeof value);
+            return 0;
+        }
+        case FE_SET_PROPERTY:
+            // Only the program that opened it for writing may tune.
+            if (!file.writer) return -EPERM;
+            return SetProperties(arg);
+        case FE_GET_PROPERTY:
+            return GetProperties(arg);
+        default:
+            return -ENOTTY;
+    }
+}
+
+int EmulatedDvb::SetProperties(void* arg) {
+    dtv_properties properties;
+    std::memcpy(&properties, arg, sizeof properties);
+    if (properties.num == 0 || properties.num > DTV_IOCTL_MAX_MSGS || !properties.props) return -EINVAL;
+    for (uint32_t i = 0; i < properties.num; ++i) {
+        const uint32_t cmd = properties.props[i].cmd;
+        const uint32_t data = properties.props[i].u.data;
+        switch (cmd) {
+            case DTV_CLEAR: {
+                const uint32_t system = m_Cache.deliverySystem;
+                m_Cache = Tuning{};
+                m_Cache.deliverySystem = system;
+                break;
+            }
+            case DTV_DELIVERY_SYSTEM:
+                // A delivery system the frontend lacks is refused.
+                if (std::find(m_Setup.deliverySystems.begin(), m_Setup.deliverySystems.end(), data) ==
+                    m_Setup.deliverySystems.end())
+                    return -EINVAL;
+                m_Cache.deliverySystem = data;
+                break;
+            case DTV_FREQUENCY: m_Cache.frequencyHz = data; break;
+            case DTV_SYMBOL_RATE: m_Cache.symbolRate = data; break;
+            case DTV_MODULATION: m_Cache.modulation = data; break;
+            case DTV_INNER_FEC: m_Cache.innerFec = data; break;
+            case DTV_INVERSION: m_Cache.inversion = data; break;
+            case DTV_TUNE: {
+                if (m_Cache.deliverySystem != SYS_DVBC_ANNEX_A) return -EINVAL;
+                if (m_Cache.frequencyHz < kMinFrequencyHz || m_Cache.frequencyHz > kMaxFrequencyHz) return -EINVAL;
+                if (m_Cache.symbolRate < kMinSymbolRate || m_Cache.symbolRate > kMaxSymbolRate) return -EINVAL;
+                m_Tunings.push_back(m_Cache);
+                const SimTransport* t = m_Network.FindTransport(m_Cache.frequencyHz / 1000);
+                // The demodulator locks only on the transport's own symbol rate
+                // and constellation (or finds the constellation itself).
+                const bool fits = t && t->locks && t->symbolRate == m_Cache.symbolRate &&
+                                  (m_Cache.modulation == KernelModulation(t->modulation) ||
+                                   (m_Cache.modulation == QAM_AUTO && m_Setup.canQamAuto));
+                const int64_t now = m_Host.GetClock().NowMs();
+                m_Transport = fits ? t : nullptr;
+                m_Tables = fits ? TransportTables(m_Network, *t) : std::vector<SimTable>{};
+                m_LockAtMs = fits ? now + LockDelayMs(m_Network, *t) : kNever;
+                m_DoneUntilMs = now;
+                Schedule();
+                break;
+            }
+            default:
+                return -EINVAL;
+        }
+    }
+    return 0;
+}
+
+int EmulatedDvb::GetProperties(void* arg) {
+    dtv_properties properties;
+    std::memcpy(&properties, arg, sizeof properties);
+    if (properties.num == 0 || properties.num > DTV_IOCTL_MAX_MSGS || !properties.props) return -EINVAL;
+    for (uint32_t i = 0; i < properties.num; ++i) {
+        dtv_property& p = properties.props[i];
+        switch (p.cmd) {
+            case DTV_ENUM_DELSYS: {
+                const size_t n = std::min(m_Setup.deliverySystems.size(), sizeof p.u.buffer.data);
+                for (size_t k = 0; k < n; ++k) p.u.buffer.data[k] = static_cast<uint8_t>(m_Setup.deliverySystems[k]);
+                p.u.buffer.len = static_cast<uint32_t>(n);
+                break;
+            }
+            case DTV_DELIVERY_SYSTEM: p.u.data = m_Cache.deliverySystem; break;
+            case DTV_FREQUENCY: p.u.data = m_Cache.frequencyHz; break;
+            case DTV_STAT_SIGNAL_STRENGTH:
+            case DTV_STAT_CNR: {
+                p.u.st.len = 1;
+                if (m_Setup.reportsStats && Locked()) {
+                    p.u.st.stat[0].scale = FE_SCALE_DECIBEL;
+                    // 0.001 dBm and 0.001 dB: a healthy cable outlet.
+                    p.u.st.stat[0].svalue = p.cmd == DTV_STAT_CNR ? 34500 : -38300;
+                } else {
+                    p.u.st.stat[0].scale = FE_SCALE_NOT_AVAILABLE;
+                    p.u.st.stat[0].svalue = 0;
+                }
+                break;
+            }
+            default:
+                return -EINVAL;
+        }
+    }
+    return 0;
+}
+
+int EmulatedDvb::DemuxIoctl(int fd, File& file, unsigned long request, void* arg) {
+    switch (request) {
+        case DMX_SET_BUFFER_SIZE:
+            if (file.started) return -EBUSY;
+            file.bufferSize = static_cast<size_t>(reinterpret_cast<uintptr_t>(arg));
+            if (file.bufferSize == 0) return -EINVAL;
+            return 0;
+        case DMX_SET_FILTER: {
+            dmx_sct_filter_params params;
+            std::memcpy(&params, arg, sizeof params);
+            if (params.pid > 0x1FFF) return -EINVAL;
+            file.started = false;
+            file.filterSet = true;
+            file.pid = params.pid;
+            std::memcpy(file.value, params.filter.filter, sizeof file.value);
+            std::memcpy(file.mask, params.filter.mask, sizeof file.mask);
+            std::memcpy(file.mode, params.filter.mode, sizeof file.mode);
+            if (params.flags & DMX_IMMEDIATE_START) return DemuxIoctl(fd, file, DMX_START, nullptr);
+            Schedule();
+            return 0;
+        }
+        case DMX_START:
+            if (!file.filterSet) return -EINVAL;
+            // Starting empties the buffer and forgets an error.
+            file.sections.clear();
+            file.buffered = 0;
+            file.readOffset = 0;
+            file.error = 0;
+            file.started = true;
+            // Nothing is owed for the time nobody listened.
+            if (!m_HasPending) m_DoneUntilMs = std::max(m_DoneUntilMs, m_Host.GetClock().NowMs());
+            UpdateReadiness(fd, file);
+            Schedule();
+            return 0;
+        case DMX_STOP:
+            file.started = false;
+            Schedule();
+            return 0;
+        default:
+            return -ENOTTY;
+    }
+}
+
+long EmulatedDvb::Read(int fd, uint8_t* buffer, size_t size) {
+    auto it = m_Files.find(fd);
+    if (it == m_Files.end()) return -EBADF;
+    File& file = it->second;
+    if (m_Gone) return -ENODEV;
+    if (file.frontend) return -EINVAL;
+    if (file.error != 0) {
+        // dmxdev reports an error once and flushes what was buffered.
+        const int error = file.error;
+        file.error = 0;
+        file.sections.clear();
+        file.buffered = 0;
+        file.readOffset = 0;
+        UpdateReadiness(fd, file);
+        return -error;
+    }
+    if (file.sections.empty()) return -EAGAIN;
+    // One section per read: a read ends where its section ends.
+    const std::vector<uint8_t>& front = file.sections.front();
+    const size_t n = std::min(size, front.size() - file.readOffset);
+    std::memcpy(buffer, front.data() + file.readOffset, n);
+    file.readOffset += n;
+    if (file.readOffset == front.size()) {
+        file.buffered -= front.size();
+        file.sections.pop_front();
+        file.readOffset = 0;
+    }
+    UpdateReadiness(fd, file);
+    return static_cast<long>(n);
+}
+
+int EmulatedDvb::Poll(pollfd* fds, size_t count, int) {
+    int ready = 0;
+    for (size_t i = 0; i < count; ++i) {
+        fds[i].revents = 0;
+        auto it = m_Files.find(fds[i].fd);
+        if (it == m_Files.end()) {
+            fds[i].revents = POLLNVAL;
+        } else if (m_Gone) {
+            fds[i].revents = POLLERR | POLLHUP;
+        } else if (!it->second.frontend) {
+            if (it->second.error != 0) fds[i].revents |= POLLERR;
+            if (!it->second.sections.empty()) fds[i].revents |= static_cast<short>(fds[i].events & (POLLIN | POLLRDNORM));
+        }
+        ready += fds[i].revents != 0;
+    }
+    return ready;
+}
+
+void EmulatedDvb::Unplug() {
+    m_Gone = true;
+    m_Transport = nullptr;
+    if (m_HasPending) m_Host.Cancel(m_Pending);
+    m_HasPending = false;
+    for (auto& [fd, file] : m_Files) UpdateReadiness(fd, file);
+}
+
+void EmulatedDvb::FailNextRead(uint16_t pid, int error) {
+    for (auto& [fd, file] : m_Files) {
+        if (file.frontend || !file.filterSet || file.pid != pid) continue;
+        file.error = error;
+        if (error == ETIMEDOUT) file.started = false;
+        UpdateReadiness(fd, file);
+    }
+    Schedule();
+}
+
+// dvb_demux: byte 0 of the filter is the table id, bytes 1 to 15 are section
+// bytes 3 to 17 (the section_length bytes are skipped). Mode bit 0 asks for
+// equality; mode bit 1 asks that at least one such bit differs.
+bool EmulatedDvb::Matches(const File& file, const std::vector<uint8_t>& section) const {
+    bool anyNegative = false, differs = false;
+    for (size_t i = 0; i < 16; ++i) {
+        if (file.mask[i] == 0) continue;
+        const size_t at = i == 0 ? 0 : i + 2;
+        if (at >= section.size()) return false;
+        const uint8_t x = static_cast<uint8_t>((section[at] ^ file.value[i]) & file.mask[i]);
+        if (x & static_cast<uint8_t>(~file.mode[i])) return false;
+        if (file.mask[i] & file.mode[i]) anyNegative = true;
+        if (x & file.mode[i]) differs = true;
+    }
+    return !anyNegative || differs;
+}
+
+void EmulatedDvb::UpdateReadiness(int fd, File& file) {
+    const bool readable = m_Gone || (!file.frontend && (file.error != 0 || !file.sections.empty()));
+    if (readable == file.signalled) return;
+    uint64_t count = 1;
+    const ssize_t done = readable ? ::write(fd, &count, sizeof count) : ::read(fd, &count, sizeof count);
+    if (done == static_cast<ssize_t>(sizeof count)) file.signalled = readable;
+}
+
+void EmulatedDvb::Schedule() {
+    if (m_HasPending) m_Host.Cancel(m_Pending);
+    m_HasPending = false;
+    if (!m_Transport || m_Gone) return;
+    int64_t next = kNever;
+    for (const SimTable& table : m_Tables) {
+        const bool wanted = std::any_of(m_Files.begin(), m_Files.end(), [&](const auto& e) {
+            return !e.second.frontend && e.second.started && e.second.pid == table.pid;
+        });
+        if (wanted) next = std::min(next, NextDue(table, m_LockAtMs, m_DoneUntilMs));
+    }
+    if (next == kNever) return;
+    const int64_t now = m_Host.GetClock().NowMs();
+    m_HasPending = true;
+    m_Pending = m_Host.Post([this] { Emit(); }, next > now ? next - now : 0);
+}
+
+void EmulatedDvb::Emit() {
+    m_HasPending = false;
+    const int64_t now = m_Host.GetClock().NowMs();
+    for (const SimTable& table : m_Tables) {
+        if (NextDue(table, m_LockAtMs, m_DoneUntilMs) > now) continue;
+        for (auto& [fd, file] : m_Files) {
+            if (file.frontend || !file.started || file.pid != table.pid) continue;
+            for (const Section& section : table.sections) {
+                if (!Matches(file, section)) continue;
+                // A full buffer loses the section and says so at the next read.
+                if (file.bufferSize - file.buffered < section.size()) {
+                    file.error = EOVERFLOW;
+                    continue;
+                }
+                file.sections.push_back(section);
+                file.buffered += section.size();
+            }
+            UpdateReadiness(fd, file);
+        }
+    }
+    m_DoneUntilMs = now;
+    Schedule();
+}
+
+}  // namespace cardlib

@@ -1,0 +1,104 @@
+// An emulated Linux DVB core behind the system-call seam: one adapter with a
+// DVB-C frontend and a demux, fed with the sections of a simulated network.
+// It answers as the kernel's dvb_frontend and dmxdev do (property checks,
+// lock after a delay, status bits, section filters with value/mask/mode over
+// byte 0 and bytes 3 to 17, one section per read, EAGAIN when empty,
+// EOVERFLOW once after an overrun), and its descriptors are real ones (event
+// descriptors), so a host's poll or socket notifier sees them become ready.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cardlib/LinuxDvbSystem.h"
+#include "cardlib/SimNetwork.h"
+#include "framework/Host.h"
+
+namespace cardlib {
+
+class EmulatedDvb final : public DvbSystem {
+public:
+    // What the emulated hardware is and how it is set up on the machine.
+    struct Setup {
+        unsigned adapter = 0;
+        bool present = true;            // false: no /dev/dvb at all
+        bool permitted = true;          // false: the nodes are not the user's (EACCES)
+        bool frontendBusy = false;      // another program has the frontend open for writing
+        std::vector<uint32_t> deliverySystems;  // DTV_ENUM_DELSYS; empty: DVB-C annex A only
+        bool canQamAuto = false;        // FE_CAN_QAM_AUTO
+        bool reportsStats = true;       // DTV_STAT_SIGNAL_STRENGTH and DTV_STAT_CNR
+        std::string name = "Emulated DVB-C frontend";
+    };
+    // The parameters of one DTV_TUNE, as the frontend got them.
+    struct Tuning {
+        uint32_t deliverySystem = 0, frequencyHz = 0, symbolRate = 0, modulation = 0, innerFec = 0, inversion = 0;
+    };
+
+    EmulatedDvb(fw::Host& host, SimNetwork network, Setup setup);
+    EmulatedDvb(fw::Host& host, SimNetwork network) : EmulatedDvb(host, std::move(network), Setup{}) {}
+    ~EmulatedDvb() override;
+    EmulatedDvb(const EmulatedDvb&) = delete;
+    EmulatedDvb& operator=(const EmulatedDvb&) = delete;
+
+    int Open(const std::string& path, int flags) override;
+    int Ioctl(int fd, unsigned long request, void* arg) override;
+    long Read(int fd, uint8_t* buffer, size_t size) override;
+    int Poll(pollfd* fds, size_t count, int timeoutMs) override;
+    int Close(int fd) override;
+
+    // The device leaves (a USB stick pulled out): open descriptors report
+    // ENODEV and poll as errors, the nodes are gone.
+    void Unplug();
+    // The next read of each demux descriptor filtering `pid` fails with `error`
+    // (ETIMEDOUT also stops the filter, as a section time-out does).
+    void FailNextRead(uint16_t pid, int error);
+
+    const std::vector<Tuning>& Tunings() const { return m_Tunings; }
+    // Demux descriptors open now.
+    size_t OpenDemuxes() const;
+    size_t OpenDescriptors() const { return m_Files.size(); }
+
+private:
+    struct File {
+        bool frontend = false;
+        bool writer = false;
+        // demux
+        bool filterSet = false, started = false;
+        uint16_t pid = 0;
+        uint8_t value[16] = {}, mask[16] = {}, mode[16] = {};
+        size_t bufferSize = 8192;  // dmxdev's default
+        size_t buffered = 0;
+        std::deque<std::vector<uint8_t>> sections;
+        size_t readOffset = 0;  // into the front section, after a short read
+        int error = 0;          // reported by the next read, which empties the buffer
+        bool signalled = false;
+    };
+    bool Matches(const File& file, const std::vector<uint8_t>& section) const;
+    void UpdateReadiness(int fd, File& file);
+    int FrontendIoctl(File& file, unsigned long request, void* arg);
+    int DemuxIoctl(int fd, File& file, unsigned long request, void* arg);
+    int SetProperties(void* arg);
+    int GetProperties(void* arg);
+    bool Locked() const;
+    void Schedule();
+    void Emit();
+
+    fw::Host& m_Host;
+    SimNetwork m_Network;
+    Setup m_Setup;
+    bool m_Gone = false;
+    std::map<int, File> m_Files;
+    Tuning m_Cache;  // the property cache DTV_TUNE reads
+    std::vector<Tuning> m_Tunings;
+    const SimTransport* m_Transport = nullptr;  // what the last tuning locks on, if anything
+    std::vector<SimTable> m_Tables;
+    int64_t m_LockAtMs = 0;
+    int64_t m_DoneUntilMs = 0;
+    fw::TaskId m_Pending = 0;
+    bool m_HasPending = false;
+};
+
+}  // namespace cardlib
