@@ -71,7 +71,8 @@ TEST_F(CardSettingsTest, ReadsKeysAndReportsWhatItCannotUse) {
         {"other sections are ignored", "[Other]\nBackend=files\n[Card]\n; comment\n", Source::Simulated, "default", "", 0,
          false},
         {"files without folder", "[Card]\nBackend=files\n", Source::Simulated, "default", "", 0, true},
-        {"unknown backend", "[Card]\nBackend=dvb\n", Source::Simulated, "default", "", 0, true},
+        {"unknown backend", "[Card]\nBackend=v4l\n", Source::Simulated, "default", "", 0, true},
+        {"dvb", "[Card]\nBackend=DVB\nHomeFrequency=346000\n", Source::Dvb, "default", "", 346000, false},
         {"bad frequency", "[Card]\nHomeFrequency=346 MHz\n", Source::Simulated, "default", "", 0, true},
         {"unknown key", "[Card]\nSpeed=9\n", Source::Simulated, "default", "", 0, true},
         {"not an assignment", "[Card]\nBackend\n", Source::Simulated, "default", "", 0, true},
@@ -90,6 +91,34 @@ TEST_F(CardSettingsTest, ReadsKeysAndReportsWhatItCannotUse) {
     const CardSettings missing = cardlib::ReadCardSettings((dir / "nowhere.ini").string(), &problems);
     EXPECT_EQ(missing.source, Source::Simulated);
     EXPECT_TRUE(problems.empty());
+}
+
+TEST_F(CardSettingsTest, ReadsTheTunersDevicesAndWhatToTuneWhereTheNitIsSilent) {
+    struct Case {
+        std::string keys;
+        unsigned adapter, frontend, demux;
+        uint32_t symbolRate;
+        unsigned modulation;
+        bool problems;
+    } cases[] = {
+        {"", 0, 0, 0, 6900000, 0, false},
+        {"Adapter=1\nFrontend=2\nDemux=3\nSymbolRate=6875\nModulation=256\n", 1, 2, 3, 6875000, 256, false},
+        {"Modulation=AUTO\nModulation=128\n", 0, 0, 0, 6900000, 128, false},
+        {"Adapter=-1\nDemux=x\nSymbolRate=6900000\nModulation=32\n", 0, 0, 0, 6900000, 0, true},
+        {"SymbolRate=500\nFrontend=256\n", 0, 0, 0, 6900000, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keys);
+        std::string problems;
+        const CardSettings s = cardlib::ReadCardSettings(Write("[Card]\nBackend=dvb\n" + c.keys), &problems);
+        EXPECT_EQ(s.source, Source::Dvb);
+        EXPECT_EQ(s.dvb.adapter, c.adapter);
+        EXPECT_EQ(s.dvb.frontend, c.frontend);
+        EXPECT_EQ(s.dvb.demux, c.demux);
+        EXPECT_EQ(s.dvb.symbolRate, c.symbolRate);
+        EXPECT_EQ(s.dvb.modulation, c.modulation);
+        EXPECT_EQ(!problems.empty(), c.problems) << problems;
+    }
 }
 
 TEST_F(CardSettingsTest, WithoutAFileTheSimulatedNetworkRuns) {
