@@ -2,8 +2,9 @@
 // figures after a lock) go to the log of the scan that tuned it.
 #pragma once
 
+#include "cardlib/Card.h"
 #include "framework/Host.h"
 
-// Installs the card's status handler for `host`: a line arriving while a
+// Installs the status handler of `card` for `host`: a line arriving while a
 // scan window runs is appended to its log list; at other times it is dropped.
-void ShowCardStatusInScanLog(fw::Host& host);
+void ShowCardStatusInScanLog(cardlib::Card& card, fw::Host& host);

@@ -56,17 +56,8 @@ private:
 class LinuxDvb : public programtest::ProgramFixture {
 public:
     void SetUp() override {
-        ProgramFixture::SetUp();
-        card.Detach();
-        card.ResetFaults();
         host.SetModalTimeLimit(60 * 60 * 1000);
-        ShowCardStatusInScanLog(host);
-    }
-    void TearDown() override {
-        card.UseBackend(nullptr);
-        card.Detach();
-        card.SetStatusHandler(nullptr);
-        ProgramFixture::TearDown();
+        ShowCardStatusInScanLog(card, host);
     }
 
     // Installs the backend over an emulated adapter carrying `network`.
@@ -100,7 +91,6 @@ public:
         return rows;
     }
 
-    cardlib::Card& card = cardlib::Card::Instance();
     std::shared_ptr<EmulatedDvb> kernel;
     std::shared_ptr<Recorder> recorder;
 };
