@@ -84,8 +84,9 @@ bool ReadVdrLine(LineReader& reader, std::string_view line, TunProgDataTag& p) {
     else if (frequency >= 10000000) frequency /= 1000;
     if (frequency > UINT32_MAX) return reader.Fail("frequency " + std::string(f[1]) + " is out of range");
     p.frequency = static_cast<uint32_t>(frequency);
-    if (!ReadParameters(reader, f[2], p)) return false;
+    // The parameters mean what they mean for the source: cable first.
     if (f[3] != "C") return reader.Fail("source \"" + std::string(f[3]) + "\" is not cable (C)");
+    if (!ReadParameters(reader, f[2], p)) return false;
     uint32_t symbolRateK = 0;
     if (!reader.Field(f[4], "symbol rate", UINT32_MAX / 1000, symbolRateK)) return false;
     p.symbolRate = symbolRateK * 1000;
