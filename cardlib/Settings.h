@@ -1,5 +1,5 @@
 // The stand-in card's own settings file: which backend runs, and where the
-// transport-stream files are. The system's own settings do not live here.
+// transport-stream files are. The program's own settings do not live here.
 #pragma once
 
 #include <memory>
