@@ -8,23 +8,13 @@
 #include "cardlib/SimBackend.h"
 #include "cardlib/SimNetwork.h"
 #include "cardlib/TsFile.h"
+#include "framework/AsciiCase.h"
+#include "framework/Ini.h"
+#include "framework/XdgDirs.h"
 
 namespace cardlib {
 
 namespace {
-
-std::string Trim(const std::string& s) {
-    const auto b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return {};
-    const auto e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return s;
-}
 
 // A decimal number no larger than `max`.
 bool Number(const std::string& text, unsigned long max, unsigned long& value) {
@@ -39,41 +29,32 @@ void Note(std::string* problems, const std::string& line) {
 
 }  // namespace
 
-std::string CardSettingsPath() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config && *config == '/') return std::string(config) + "/kelvane/card.ini";
-    const char* home = std::getenv("HOME");
-    if (home && *home) return std::string(home) + "/.config/kelvane/card.ini";
-    return {};
-}
+std::string CardSettingsPath() { return fw::XdgConfigHome() + "/kelvane/card.ini"; }
 
 CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
     CardSettings settings;
     if (path.empty()) return settings;
     std::ifstream in(path);
     if (!in) return settings;
-    std::string line, section;
+    std::string raw;
+    bool inCard = false;
     int number = 0;
-    while (std::getline(in, line)) {
+    while (std::getline(in, raw)) {
         ++number;
-        const std::string text = Trim(line);
-        if (text.empty() || text[0] == ';' || text[0] == '#') continue;
-        if (text.front() == '[') {
-            const auto close = text.find(']');
-            section = Lower(Trim(text.substr(1, close == std::string::npos ? std::string::npos : close - 1)));
+        const fw::IniLine line = fw::ParseIniLine(raw);
+        if (line.kind == fw::IniLine::Kind::Section) {
+            inCard = fw::IniNamesMatch(line.name, "Card");
             continue;
         }
-        if (section != "card") continue;
-        const auto eq = text.find('=');
+        if (!inCard || line.kind == fw::IniLine::Kind::Blank || line.kind == fw::IniLine::Kind::Comment) continue;
         const std::string where = path + ":" + std::to_string(number) + ": ";
-        if (eq == std::string::npos) {
+        if (line.kind != fw::IniLine::Kind::Assignment) {
             Note(problems, where + "not a key=value line");
             continue;
         }
-        const std::string key = Lower(Trim(text.substr(0, eq)));
-        const std::string value = Trim(text.substr(eq + 1));
-        if (key == "backend") {
-            const std::string v = Lower(value);
+        const std::string& value = line.value;
+        if (fw::IniNamesMatch(line.name, "Backend")) {
+            const std::string v = fw::AsciiLower(value);
             if (v == "simulated")
                 settings.source = CardSettings::Source::Simulated;
             else if (v == "files")
@@ -82,42 +63,44 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
                 settings.source = CardSettings::Source::Dvb;
             else
                 Note(problems, where + "Backend is \"simulated\", \"files\" or \"dvb\", not \"" + value + "\"");
-        } else if (key == "network") {
-            const std::string v = Lower(value);
+        } else if (fw::IniNamesMatch(line.name, "Network")) {
+            const std::string v = fw::AsciiLower(value);
             if (v == "default" || v == "large")
                 settings.network = v;
             else
                 Note(problems, where + "Network is \"default\" or \"large\", not \"" + value + "\"");
-        } else if (key == "folder") {
+        } else if (fw::IniNamesMatch(line.name, "Folder")) {
             std::filesystem::path folder = value;
             // A relative folder is taken from beside the settings file.
             if (!value.empty() && folder.is_relative()) folder = std::filesystem::path(path).parent_path() / folder;
             settings.folder = folder.string();
-        } else if (key == "homefrequency") {
+        } else if (fw::IniNamesMatch(line.name, "HomeFrequency")) {
             char* end = nullptr;
             const unsigned long kHz = std::strtoul(value.c_str(), &end, 10);
             if (value.empty() || *end != '\0' || value[0] == '-')
                 Note(problems, where + "HomeFrequency is a frequency in kHz, not \"" + value + "\"");
             else
                 settings.homeFrequencyKHz = kHz;
-        } else if (key == "adapter" || key == "frontend" || key == "demux") {
+        } else if (fw::IniNamesMatch(line.name, "Adapter") || fw::IniNamesMatch(line.name, "Frontend") ||
+                   fw::IniNamesMatch(line.name, "Demux")) {
             unsigned long number = 0;
             if (!Number(value, 255, number)) {
-                Note(problems, where + Trim(text.substr(0, eq)) + " is a device number (0 to 255), not \"" + value + "\"");
+                Note(problems, where + line.name + " is a device number (0 to 255), not \"" + value + "\"");
                 continue;
             }
-            unsigned& field = key == "adapter" ? settings.dvb.adapter : key == "frontend" ? settings.dvb.frontend
-                                                                                          : settings.dvb.demux;
+            unsigned& field = fw::IniNamesMatch(line.name, "Adapter")    ? settings.dvb.adapter
+                              : fw::IniNamesMatch(line.name, "Frontend") ? settings.dvb.frontend
+                                                                         : settings.dvb.demux;
             field = static_cast<unsigned>(number);
-        } else if (key == "symbolrate") {
+        } else if (fw::IniNamesMatch(line.name, "SymbolRate")) {
             // ksym/s, as cable operators publish it.
             unsigned long rate = 0;
             if (!Number(value, 7200, rate) || rate < 870)
                 Note(problems, where + "SymbolRate is in ksym/s (870 to 7200), not \"" + value + "\"");
             else
                 settings.dvb.symbolRate = static_cast<uint32_t>(rate * 1000);
-        } else if (key == "modulation") {
-            const std::string v = Lower(value);
+        } else if (fw::IniNamesMatch(line.name, "Modulation")) {
+            const std::string v = fw::AsciiLower(value);
             unsigned long order = 0;
             if (v == "auto")
                 settings.dvb.modulation = 0;
@@ -126,7 +109,7 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
             else
                 Note(problems, where + "Modulation is \"auto\", 64, 128 or 256, not \"" + value + "\"");
         } else {
-            Note(problems, where + "unknown key \"" + Trim(text.substr(0, eq)) + "\"");
+            Note(problems, where + "unknown key \"" + line.name + "\"");
         }
     }
     if (settings.source == CardSettings::Source::Files && settings.folder.empty()) {
