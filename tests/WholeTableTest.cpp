@@ -58,24 +58,18 @@ Bytes PmtSection(unsigned program, unsigned pid) {
 class WholeTableTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        card().Attach(host);
-        card().UseBackend(nullptr);
-        card().ResetFaults();
+        card.Attach(host);
         filters.CreateTableFilters(&owner);
         filters.SetResultWindowForAll(&window);
     }
-    void TearDown() override {
-        filters.ShutDownTableFilters();
-        card().Detach();
-        card().ResetFaults();
-    }
-    static cardlib::Card& card() { return cardlib::Card::Instance(); }
+    void TearDown() override { filters.ShutDownTableFilters(); }
     void Deliver(uint16_t pid, const Bytes& section) {
-        card().InjectSection(pid, section);
+        card.InjectSection(pid, section);
         host.Advance(0);
     }
 
     fw::HeadlessHost host;
+    cardlib::Card card;
     fw::Dialog owner{host, res::IDD_PROGRAM_LIST};
     TableFilters filters;
     RecordingWriter window;
