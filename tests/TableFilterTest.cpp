@@ -303,18 +303,19 @@ TEST_F(TableFilterTest, FirstSectionEndsEachRequest) {
     }
 }
 
-// The filter bytes pass exactly the table ids each request is after.
-TEST_F(TableFilterTest, EachRequestPassesOnlyItsTables) {
+// The filter bytes pass exactly the table ids each request is after: any id
+// of its range ends the request, and none outside it does.
+TEST_F(TableFilterTest, EachRequestPassesExactlyItsTables) {
     filters.CreateTableFilters(&owner);
     const Bytes filler(12, 0x11);
     const struct {
         size_t request;  // index into FourRequests()
-        std::vector<unsigned char> rejected;
+        std::vector<unsigned char> passed, refused;
     } cases[] = {
-        {0, {0x80, 0x93, 0xFF}},        // PAT: 0x00 to 0x7F only
-        {1, {0x00, 0x01, 0x40, 0x71}},  // PMT: bit 0x02 set only
-        {2, {0x46, 0x4A, 0x40, 0x43}},  // SDT: only SDT actual
-        {3, {0x50, 0x3F, 0x70, 0x00}},  // NIT: 0x40 to 0x4F only
+        {0, {0x00, 0x01, 0x42, 0x7F}, {0x80, 0x93, 0xFF}},               // PAT: 0x00 to 0x7F
+        {1, {0x02, 0x03, 0x06, 0x42, 0xFE}, {0x00, 0x01, 0x40, 0x71}},  // PMT: bit 0x02 set
+        {2, {0x42}, {0x46, 0x4A, 0x40, 0x43}},                           // SDT: SDT actual only
+        {3, {0x40, 0x41, 0x4A, 0x4D}, {0x50, 0x3F, 0x70, 0x00}},         // NIT: 0x40 to 0x4F
     };
     const std::vector<TableRequest> requests = FourRequests();
     for (const auto& c : cases) {
@@ -323,7 +324,7 @@ TEST_F(TableFilterTest, EachRequestPassesOnlyItsTables) {
         RecordingWriter window;
         filters.SetResultWindowForAll(&window);
         r.request(filters);
-        for (unsigned char tableId : c.rejected) Card().InjectSection(r.pid, MakeSection(tableId, filler));
+        for (unsigned char tableId : c.refused) Card().InjectSection(r.pid, MakeSection(tableId, filler));
         // The right table on another PID is not this request's either.
         Card().InjectSection(static_cast<uint16_t>(r.pid + 0x200), r.section);
         host.Advance(0);
@@ -332,6 +333,14 @@ TEST_F(TableFilterTest, EachRequestPassesOnlyItsTables) {
         host.Advance(0);
         EXPECT_EQ(r.isDone(filters), 1);
         EXPECT_TRUE(window.Has(r.row));
+
+        filters.SetResultWindowForAll(nullptr);
+        for (unsigned char tableId : c.passed) {
+            r.request(filters);
+            Card().InjectSection(r.pid, MakeSection(tableId, filler));
+            host.Advance(0);
+            EXPECT_EQ(r.isDone(filters), 1) << "table id " << int{tableId};
+        }
     }
 }
 
