@@ -68,14 +68,14 @@ TEST_F(ProgramListWindow, StartUpSetsUpColumnsIconAboutTextAndOpensTheBoard) {
     EXPECT_EQ(w.IconId(), res::IDI_APP);
     EXPECT_EQ(w.GetDlgItemText(res::IDC_ABOUT), ProgramListDialog::AboutText());
     EXPECT_NE(std::string(ProgramListDialog::AboutText()), "");
-    EXPECT_TRUE(cardlib::IsBoardOpen());
+    EXPECT_TRUE(board.IsOpen());
     EXPECT_EQ(Calls(), Strings{"DVB_OpenBoard"});
     EXPECT_EQ(list.GetItemCount(), 0);  // nothing is loaded at start-up
     EXPECT_TRUE(host.Messages().empty());
 }
 
 TEST_F(ProgramListWindow, FailedOpenIsShownBeforeTheSettingsAndLeavesTheListUsable) {
-    cardlib::GetBoardFaults().openBoard = DVB_ERR_BOARD;
+    board.Faults().openBoard = DVB_ERR_BOARD;
     Settings().WriteInt("Settings", "UpdateNames", 1);
     bool checkedWhenShown = true;
     int columnsWhenShown = 0;
@@ -102,7 +102,7 @@ TEST_F(ProgramListWindow, FailedOpenIsShownBeforeTheSettingsAndLeavesTheListUsab
 }
 
 TEST_F(ProgramListWindow, CloseWritesTheSettingsThenClosesTheBoard) {
-    cardlib::GetBoardFaults().closeBoard = DVB_ERR_BOARD;
+    board.Faults().closeBoard = DVB_ERR_BOARD;
     std::string settingsWhenShown;
     host.OnMessage([&](const std::string&) { settingsWhenShown = programtest::ReadFile(SettingsFile()); });
     ProgramListDialog w(host);
@@ -150,18 +150,17 @@ TEST_F(ProgramListWindow, LoadFailuresAreShownAndSkipWhatTheyMust) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        cardlib::ResetBoard();
+        cardlib::Board caseBoard(BoardFile().string());
         std::filesystem::remove(BoardFile());
         if (!c.names.empty() || c.messages.size() == 1) SeedBoard(Five());
         ProgramListDialog w(host);
         host.Open(w);
         AddRows(w, {Program(9, "stale")});
         host.ClearMessages();
-        c.fault(cardlib::GetBoardFaults());
+        c.fault(caseBoard.Faults());
         w.OnLoad();
         EXPECT_EQ(host.Messages(), c.messages);
         EXPECT_EQ(Column(w, kColumnName), c.names);
-        cardlib::ResetBoard();
         host.Close(w);
     }
 }
@@ -212,7 +211,6 @@ TEST_F(ProgramListWindow, SaveFailuresAreShownAndTheRestGoesOnOrStops) {
          [](cardlib::BoardFaults& f) {
              f.setProgData = DVB_ERR_DB_IO;
              f.setProgDataCall = 2;
-             f.setProgDataCalls = 0;
          },
          {"Error on DVB_SetDBProgData: 2"},
          {"DVB_LoadDBProgData", "DVB_DelAllDBProgData", "DVB_SetDBProgData", "DVB_SetDBProgData",
@@ -233,19 +231,18 @@ TEST_F(ProgramListWindow, SaveFailuresAreShownAndTheRestGoesOnOrStops) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        cardlib::ResetBoard();
+        cardlib::Board caseBoard(BoardFile().string());
         SeedBoard(Five());
         ProgramListDialog w(host);
         host.Open(w);
         AddRows(w, {Program(1, "A"), Program(2, "B"), Program(3, "C")});
         host.ClearMessages();
         RecordCalls();
-        c.fault(cardlib::GetBoardFaults());
+        c.fault(caseBoard.Faults());
         w.OnSave();
         EXPECT_EQ(host.Messages(), c.messages);
         EXPECT_EQ(Calls(), c.calls);
         EXPECT_EQ(Names(StoredPrograms()), c.stored);
-        cardlib::ResetBoard();
         host.Close(w);
     }
 }
@@ -288,7 +285,7 @@ TEST_F(ProgramListWindow, DeleteRemovesTheSelectedRowAndSelectsTheOneBelow) {
         EXPECT_EQ(w.ProgramList().GetSelectionMark(), c.selectedAfter);
         EXPECT_TRUE(Calls().empty());  // the database is not touched
         EXPECT_TRUE(host.Messages().empty());
-        cardlib::GetBoardFaults().recordCalls = false;
+        board.Calls().recordNames = false;
         host.Close(w);
     }
 }
