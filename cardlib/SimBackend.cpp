@@ -27,7 +27,8 @@ SimBackend::SimBackend(SimNetwork network) : m_Network(std::move(network)) {
         const SimTransport& home = m_Network.transports[m_Network.homeTransport];
         if (home.locks) {
             m_Transport = &home;
-            m_Tables = TransportTables(m_Network, home);
+            // Whatever update it has went on air long ago.
+            m_Tables = TransportTables(m_Network, home, 0);
         }
     }
 }
@@ -43,8 +44,17 @@ unsigned long SimBackend::HomeFrequency() const {
 void SimBackend::Tune(unsigned long frequencyKHz, int64_t nowMs) {
     const SimTransport* transport = m_Network.FindTransport(static_cast<uint32_t>(frequencyKHz));
     m_Transport = transport && transport->locks ? transport : nullptr;
-    m_Tables = m_Transport ? TransportTables(m_Network, *m_Transport) : std::vector<SimTable>{};
     m_LockAtMs = m_Transport ? nowMs + LockDelayMs(m_Network, *m_Transport) : kNever;
+    m_Tables.clear();
+    if (m_Transport) {
+        std::optional<int64_t> updateAfterMs;
+        if (m_Transport->HasUpdate()) {
+            auto [at, first] = m_UpdateAtMs.try_emplace(m_Transport->frequencyKHz, 0);
+            if (first) at->second = m_LockAtMs + UpdateAfterMs(m_Network, *m_Transport);
+            updateAfterMs = std::max<int64_t>(0, at->second - m_LockAtMs);
+        }
+        m_Tables = TransportTables(m_Network, *m_Transport, updateAfterMs);
+    }
     m_Packetizer = TsPacketizer{};
     m_DoneUntilMs = nowMs;
     if (m_Host) Schedule();

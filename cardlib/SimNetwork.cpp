@@ -585,7 +585,8 @@ int64_t UpdateAfterMs(const SimNetwork& network, const SimTransport& transport) 
     return first + 1;
 }
 
-std::vector<SimTable> TransportTables(const SimNetwork& network, const SimTransport& transport) {
+std::vector<SimTable> TransportTables(const SimNetwork& network, const SimTransport& transport,
+                                      std::optional<int64_t> updateAfterMs) {
     const SimTiming& timing = network.timing;
     std::vector<SimTable> tables;
     auto spread = [&](uint16_t onPid, uint64_t key, int64_t interval, const std::vector<Section>& sections,
@@ -602,8 +603,8 @@ std::vector<SimTable> TransportTables(const SimNetwork& network, const SimTransp
                               [build, i](int64_t utcMs) { return std::vector<Section>{build(utcMs).at(i)}; }});
     };
 
-    const int64_t update = UpdateAfterMs(network, transport);
-    if (update < 0) {
+    const int64_t update = transport.HasUpdate() ? updateAfterMs.value_or(UpdateAfterMs(network, transport)) : -1;
+    if (update <= 0) {
         spread(pid::kPat, table::kPat, timing.patIntervalMs, BuildPat(transport));
         spread(pid::kSdtBat, table::kSdtActual, timing.sdtIntervalMs, BuildSdt(transport));
     } else {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -149,12 +150,15 @@ struct SimTable {
 
     std::vector<Section> SectionsAt(int64_t utcMs) const { return atTime ? atTime(utcMs) : sections; }
 };
-// Everything a transport broadcasts, with its repetition.
-std::vector<SimTable> TransportTables(const SimNetwork& network, const SimTransport& transport);
-// When the transport's update goes on air, after lock: just after the first
-// SDT section, so a receiver that collects the SDT from lock on sees its
-// version change half way. -1 without an update.
+// When the transport's update goes on air, after its first lock: just after
+// the first SDT section, so a receiver that collects the SDT from lock on sees
+// its version change half way. -1 without an update.
 int64_t UpdateAfterMs(const SimNetwork& network, const SimTransport& transport);
+// Everything a transport broadcasts, with its repetition. `updateAfterMs`:
+// when its update goes on air after this lock (0: it is on air already);
+// by default UpdateAfterMs.
+std::vector<SimTable> TransportTables(const SimNetwork& network, const SimTransport& transport,
+                                      std::optional<int64_t> updateAfterMs = std::nullopt);
 // How long tuning to `transport` takes to lock.
 int64_t LockDelayMs(const SimNetwork& network, const SimTransport& transport);
 

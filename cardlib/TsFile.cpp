@@ -180,7 +180,9 @@ void TsFileBackend::Feed(int64_t from, int64_t to) {
 }
 
 std::vector<uint8_t> TransportStream(const SimNetwork& network, const SimTransport& transport) {
-    const std::vector<SimTable> tables = TransportTables(network, transport);
+    // A capture replays from its start at every tune, so it holds the
+    // transport as it is after its update: a new service once seen stays.
+    const std::vector<SimTable> tables = TransportTables(network, transport, 0);
     int64_t cycleMs = 1;
     for (const SimTable& t : tables) cycleMs = std::lcm(cycleMs, t.intervalMs);
 

@@ -334,6 +334,14 @@ TEST_F(SimNetworkTest, AServiceIsAddedWhileTheTransportIsRead) {
     EXPECT_TRUE(std::is_partitioned(pat.sections.begin(), pat.sections.end(), [&](const Section& s) { return s == patBefore; }));
     EXPECT_EQ(pat.sections.back(), patAfter);
     EXPECT_LT(pat.times[std::find(pat.sections.begin(), pat.sections.end(), patAfter) - pat.sections.begin()], sdt.times[1]);
+
+    // Once on air the new service stays, however often the tuner comes back.
+    Tune(network.transports[network.homeTransport].frequencyKHz);
+    Tune(updating->frequencyKHz);
+    pat.sections.clear();
+    host.Advance(cardlib::LockDelayMs(network, *updating) + network.timing.patIntervalMs);
+    ASSERT_FALSE(pat.sections.empty());
+    EXPECT_EQ(pat.sections.front(), patAfter);
 }
 
 // Program 101 is on two transports in different PMT PIDs, and one PMT PID
