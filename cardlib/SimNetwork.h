@@ -112,7 +112,7 @@ struct SimNetwork {
 
 // The built-in network: 11 transports on the 8 MHz raster from 346 MHz,
 // 71 services with all the oddities of a real cable network, and a
-// neighbouring network's and a bouquet's tables on the shared PIDs.
+// neighbouring network's tables and two bouquets on the shared PIDs.
 const SimNetwork& DefaultNetwork();
 // 50 transports and 500 services, for benchmarks.
 const SimNetwork& LargeNetwork();
