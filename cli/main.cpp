@@ -209,7 +209,7 @@ std::optional<Failure> Scan(const Options& o) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::cerr << kUsage;
+        std::cerr << "kelvane-cli: no command (see kelvane-cli --help)" << std::endl;
         return 2;
     }
     const std::string command = argv[1];

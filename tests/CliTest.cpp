@@ -111,6 +111,7 @@ TEST_F(CliTest, FailuresEndWithOneLineAndNothingWritten) {
         {{"list", "--db"}, 2, "--db needs a value"},
         {{"list", "--db", Path("folder.db")}, 1, Path("folder.db") + ": Error on DVB_LoadDBProgData: 2"},
         {{"frobnicate"}, 2, "unknown command \"frobnicate\" (see kelvane-cli --help)"},
+        {{}, 2, "no command (see kelvane-cli --help)"},
     };
     for (const auto& c : cases) {
         const CliRun run = Cli(c.args);
