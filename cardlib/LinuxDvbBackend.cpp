@@ -209,7 +209,14 @@ void LinuxDvbBackend::Tune(unsigned long frequencyKHz, int64_t) {
 void LinuxDvbBackend::Start(fw::Host& host, PacketSink& sink) {
     m_Host = &host;
     m_Sink = &sink;
-    if (m_TunePending) TuneNow();
+    if (m_TunePending) {
+        TuneNow();
+    } else if (m_AwaitingLock) {
+        // Stopped between two requests while the tuner was still locking:
+        // the lock (and its signal line) is still to be seen. Look at once,
+        // as requests may come and go faster than the polling interval.
+        PollLock(0);
+    }
     FiltersChanged();
 }
 
@@ -227,6 +234,7 @@ void LinuxDvbBackend::CancelLockPoll() {
 
 void LinuxDvbBackend::TuneNow() {
     m_TunePending = false;
+    m_AwaitingLock = false;
     CancelLockPoll();
     if (m_Wanted == 0 || !OpenFrontend()) return;
     // The NIT this backend delivered knows the transport; card.ini guesses.
@@ -280,9 +288,15 @@ bool LinuxDvbBackend::SendTuning(uint32_t modulation) {
     }
     if (!m_Host) return true;
     m_TunedAtMs = m_Host->GetClock().NowMs();
-    m_LockPolling = true;
-    m_LockPoll = m_Host->Post([this] { CheckLock(); }, kLockPollMs);
+    m_AwaitingLock = true;
+    PollLock(kLockPollMs);
     return true;
+}
+
+void LinuxDvbBackend::PollLock(int64_t delayMs) {
+    CancelLockPoll();
+    m_LockPolling = true;
+    m_LockPoll = m_Host->Post([this] { CheckLock(); }, delayMs);
 }
 
 void LinuxDvbBackend::CheckLock() {
@@ -295,6 +309,7 @@ void LinuxDvbBackend::CheckLock() {
         return;
     }
     if (status & FE_HAS_LOCK) {
+        m_AwaitingLock = false;
         ReportSignal();
         return;
     }
@@ -305,9 +320,11 @@ void LinuxDvbBackend::CheckLock() {
         return;
     }
     // A frequency that does not lock simply delivers nothing.
-    if (waited >= kLockGiveUpMs) return;
-    m_LockPolling = true;
-    m_LockPoll = m_Host->Post([this] { CheckLock(); }, kLockPollMs);
+    if (waited >= kLockGiveUpMs) {
+        m_AwaitingLock = false;
+        return;
+    }
+    PollLock(kLockPollMs);
 }
 
 void LinuxDvbBackend::ReportSignal() {

@@ -66,6 +66,7 @@ private:
     void CloseFrontend();
     void TuneNow();
     bool SendTuning(uint32_t modulation);
+    void PollLock(int64_t delayMs);
     void CheckLock();
     void ReportSignal();
     void OpenFilter(const PacketSink::Filter& spec);
@@ -93,6 +94,7 @@ private:
     PacketSink* m_Sink = nullptr;
     fw::TaskId m_LockPoll = 0;
     bool m_LockPolling = false;
+    bool m_AwaitingLock = false;  // tuned, lock neither seen nor given up on
     std::vector<DemuxFilter> m_Filters;
     unsigned m_Overflows = 0;
     std::string m_Problem;

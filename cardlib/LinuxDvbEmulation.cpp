@@ -184,8 +184,8 @@ int EmulatedDvb::SetProperties(void* arg) {
                                    (m_Cache.modulation == QAM_AUTO && m_Setup.canQamAuto));
                 const int64_t now = m_Host.GetClock().NowMs();
                 m_Transport = fits ? t : nullptr;
-                m_Tables = fits ? TransportTables(m_Network, *t) : std::vector<SimTable>{};
                 m_LockAtMs = fits ? now + LockDelayMs(m_Network, *t) : kNever;
+                m_Tables = fits ? TablesAfterLock(m_Network, *t, m_LockAtMs, m_UpdateAtMs) : std::vector<SimTable>{};
                 m_DoneUntilMs = now;
                 Schedule();
                 break;

@@ -95,6 +95,7 @@ private:
     std::vector<Tuning> m_Tunings;
     const SimTransport* m_Transport = nullptr;  // what the last tuning locks on, if anything
     std::vector<SimTable> m_Tables;
+    std::map<uint32_t, int64_t> m_UpdateAtMs;  // when each transport's update went on air
     int64_t m_LockAtMs = 0;
     int64_t m_DoneUntilMs = 0;
     fw::TaskId m_Pending = 0;

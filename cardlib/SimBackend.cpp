@@ -46,15 +46,7 @@ void SimBackend::Tune(unsigned long frequencyKHz, int64_t nowMs) {
     m_Transport = transport && transport->locks ? transport : nullptr;
     m_LockAtMs = m_Transport ? nowMs + LockDelayMs(m_Network, *m_Transport) : kNever;
     m_Tables.clear();
-    if (m_Transport) {
-        std::optional<int64_t> updateAfterMs;
-        if (m_Transport->HasUpdate()) {
-            auto [at, first] = m_UpdateAtMs.try_emplace(m_Transport->frequencyKHz, 0);
-            if (first) at->second = m_LockAtMs + UpdateAfterMs(m_Network, *m_Transport);
-            updateAfterMs = std::max<int64_t>(0, at->second - m_LockAtMs);
-        }
-        m_Tables = TransportTables(m_Network, *m_Transport, updateAfterMs);
-    }
+    if (m_Transport) m_Tables = TablesAfterLock(m_Network, *m_Transport, m_LockAtMs, m_UpdateAtMs);
     m_Packetizer = TsPacketizer{};
     m_DoneUntilMs = nowMs;
     if (m_Host) Schedule();

@@ -651,4 +651,15 @@ int64_t LockDelayMs(const SimNetwork& network, const SimTransport& transport) {
     return network.timing.lockMinMs + spread;
 }
 
+std::vector<SimTable> TablesAfterLock(const SimNetwork& network, const SimTransport& transport, int64_t lockAtMs,
+                                      std::map<uint32_t, int64_t>& updateAtMs) {
+    std::optional<int64_t> updateAfterMs;
+    if (transport.HasUpdate()) {
+        auto [at, first] = updateAtMs.try_emplace(transport.frequencyKHz, 0);
+        if (first) at->second = lockAtMs + UpdateAfterMs(network, transport);
+        updateAfterMs = std::max<int64_t>(0, at->second - lockAtMs);
+    }
+    return TransportTables(network, transport, updateAfterMs);
+}
+
 }  // namespace cardlib

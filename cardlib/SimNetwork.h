@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -159,6 +160,11 @@ int64_t UpdateAfterMs(const SimNetwork& network, const SimTransport& transport);
 // by default UpdateAfterMs.
 std::vector<SimTable> TransportTables(const SimNetwork& network, const SimTransport& transport,
                                       std::optional<int64_t> updateAfterMs = std::nullopt);
+// What `transport` sends after a lock at `lockAtMs`. Its update goes on air
+// once, after its first lock, and stays: `updateAtMs` keeps that moment per
+// frequency across tunings, so a second visit sees the new tables.
+std::vector<SimTable> TablesAfterLock(const SimNetwork& network, const SimTransport& transport, int64_t lockAtMs,
+                                      std::map<uint32_t, int64_t>& updateAtMs);
 // How long tuning to `transport` takes to lock.
 int64_t LockDelayMs(const SimNetwork& network, const SimTransport& transport);
 

@@ -99,15 +99,20 @@ TEST_F(LinuxDvb, ScanThroughTheDevicesGivesTheSimulatedBackendsProgramList) {
     const SimNetwork& network = cardlib::DefaultNetwork();
     card.UseBackend(std::make_unique<cardlib::SimBackend>(network));
     card.Attach(host);
-    const auto simulated = Scan();
+    auto simulated = Scan();
     ASSERT_GT(simulated.size(), 40u);
+    // The same programs; where a service added on air falls in the list
+    // depends on when each tuner locked.
+    std::sort(simulated.begin(), simulated.end());
 
     // A frontend without its own constellation search, card.ini's defaults:
     // the home transport is found by trying 256-QAM, then 64-QAM, the rest
     // with what the NIT says.
     Use(network);
     std::vector<std::string> log;
-    EXPECT_EQ(Scan(&log), simulated);
+    auto scanned = Scan(&log);
+    std::sort(scanned.begin(), scanned.end());
+    EXPECT_EQ(scanned, simulated);
     EXPECT_TRUE(host.Messages().empty());
     // Each transport that locks has its signal figures in the log.
     std::set<std::string> locked, expected;
