@@ -194,14 +194,25 @@ void ProgramListDialog::SelectRow(int row) {
 
 void ProgramListDialog::OnAdd() {
     fw::ListView& list = ProgramList();
+    const int selectedBefore = list.GetNextItem(-1, fw::kItemSelected);
+    const int markBefore = list.GetSelectionMark();
     const int row = list.InsertItem(list.GetItemCount(), std::string());
     if (row < 0) return;
+    // Move Up and Move Down act on the selection mark: it goes with the
+    // selection, to the row the user sees selected.
     SelectRow(row);
+    list.SetSelectionMark(row);
     list.EnsureVisible(row);
     TunProgDataTag record;
     ProgramDetailsDialog details(GetHost(), record, false);
-    if (details.DoModal() == fw::IDOK) RecordToRow(record, row);
-    else list.DeleteItem(row);
+    if (details.DoModal() == fw::IDOK) {
+        RecordToRow(record, row);
+        return;
+    }
+    list.DeleteItem(row);
+    // Cancelled: the list is as it was, selection included.
+    if (selectedBefore >= 0) SelectRow(selectedBefore);
+    list.SetSelectionMark(markBefore);
 }
 
 void ProgramListDialog::OnEditProgram() {
