@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -58,29 +59,44 @@ bool IsAssignment(const std::string& trimmed, std::string* key, std::string* val
     return true;
 }
 
-}  // namespace
-
-int Profile::GetInt(const std::string& section, const std::string& key, int defaultValue) const {
-    std::string current, name, k, v;
+// The value of the first assignment to `key` in `section`, trimmed.
+std::optional<std::string> FindValue(const std::string& path, const std::string& section, const std::string& key) {
+    std::string name, k, v;
     bool inSection = false;
-    for (const auto& raw : ReadLines(m_Path)) {
+    for (const auto& raw : ReadLines(path)) {
         const std::string line = Trim(raw);
         if (line.empty()) continue;
         if (IsSection(line, &name)) {
             inSection = EqualNoCase(name, section);
             continue;
         }
-        if (!inSection || !IsAssignment(line, &k, &v) || !EqualNoCase(k, key)) continue;
-        // Like the profile functions: a leading decimal number with an optional
-        // sign; a value that does not start with one is the default.
-        const char* begin = v.c_str();
-        char* end = nullptr;
-        errno = 0;
-        const long long n = std::strtoll(begin, &end, 10);
-        if (end == begin || errno == ERANGE || n < INT32_MIN || n > INT32_MAX) return defaultValue;
-        return static_cast<int>(n);
+        if (inSection && IsAssignment(line, &k, &v) && EqualNoCase(k, key)) return v;
     }
-    return defaultValue;
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string Profile::GetString(const std::string& section, const std::string& key,
+                               const std::string& defaultValue) const {
+    const std::optional<std::string> value = FindValue(m_Path, section, key);
+    if (!value) return defaultValue;
+    // Quotes keep white space at either end, as the profile functions allow.
+    if (value->size() >= 2 && value->front() == '"' && value->back() == '"') return value->substr(1, value->size() - 2);
+    return *value;
+}
+
+int Profile::GetInt(const std::string& section, const std::string& key, int defaultValue) const {
+    const std::optional<std::string> value = FindValue(m_Path, section, key);
+    if (!value) return defaultValue;
+    // Like the profile functions: a leading decimal number with an optional
+    // sign; a value that does not start with one is the default.
+    const char* begin = value->c_str();
+    char* end = nullptr;
+    errno = 0;
+    const long long n = std::strtoll(begin, &end, 10);
+    if (end == begin || errno == ERANGE || n < INT32_MIN || n > INT32_MAX) return defaultValue;
+    return static_cast<int>(n);
 }
 
 bool Profile::WriteInt(const std::string& section, const std::string& key, int value) {
