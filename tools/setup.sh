@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Kelvane builds with, where they are missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev libdvbv5-dev dvb-tools)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
