@@ -1,23 +1,12 @@
 #include "exchange/Exchange.h"
 
 #include "exchange/FormatSupport.h"
+#include "framework/AsciiCase.h"
 
 namespace exchange {
 
-namespace {
-
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return lower;
-}
-
-}  // namespace
-
 std::optional<Format> FormatFromName(std::string_view name) {
-    const std::string lower = Lower(name);
+    const std::string lower = fw::AsciiLower(std::string(name));
     if (lower == "dvbv5") return Format::Dvbv5;
     if (lower == "vdr") return Format::Vdr;
     if (lower == "zap") return Format::Zap;
@@ -42,7 +31,7 @@ std::optional<Format> FormatFromFileName(std::string_view fileName) {
     if (slash != std::string_view::npos) fileName.remove_prefix(slash + 1);
     const size_t dot = fileName.find_last_of('.');
     if (dot == std::string_view::npos) return std::nullopt;
-    const std::string extension = Lower(fileName.substr(dot + 1));
+    const std::string extension = fw::AsciiLower(std::string(fileName.substr(dot + 1)));
     if (extension == "m3u" || extension == "m3u8") return Format::M3u;
     if (extension == "csv") return Format::Csv;
     if (extension == "dvbv5") return Format::Dvbv5;

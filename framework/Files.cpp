@@ -1,85 +1,84 @@
 #include "framework/Files.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-
-#include "framework/Host.h"
 
 namespace fw {
 
 namespace {
 
-// Far more than any channel list; stops a device or a wrong pick from being
-// read without end.
-constexpr size_t kMaxFileSize = 64u << 20;
-
-FileResult Failed(const char* verb, const std::string& path, const char* reason) {
-    FileResult result;
-    result.error = std::string("Cannot ") + verb + " " + path + ": " + reason;
-    return result;
-}
-
-class DiskFileSystem final : public Files {
+class SystemFiles : public Files {
 public:
-    FileResult Read(const std::string& path) override {
+    ReadResult ReadAll(const std::string& path, std::string* contents) override {
+        contents->clear();
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return Failed("read", path, std::strerror(errno));
-        FileResult result;
-        struct stat info {};
-        if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-            ::close(fd);
-            return Failed("read", path, std::strerror(EISDIR));
+        if (fd < 0) {
+            const int error = errno;
+            Note(error);
+            return error == ENOENT || error == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
         }
-        char buffer[65536];
+        char buffer[8192];
+        ReadResult result = ReadResult::Ok;
         for (;;) {
             const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                const int error = errno;
-                ::close(fd);
-                return Failed("read", path, std::strerror(error));
-            }
             if (n == 0) break;
-            if (kMaxFileSize - result.text.size() < static_cast<size_t>(n)) {
-                ::close(fd);
-                return Failed("read", path, "the file is too large");
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                Note(errno);
+                result = ReadResult::Failed;
+                break;
             }
-            result.text.append(buffer, static_cast<size_t>(n));
+            contents->append(buffer, static_cast<size_t>(n));
         }
         ::close(fd);
-        result.ok = true;
         return result;
     }
 
-    FileResult Write(const std::string& path, std::string_view text) override {
+    bool WriteAll(const std::string& path, const std::string& contents) override {
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0) return Failed("write", path, std::strerror(errno));
-        while (!text.empty()) {
-            const ssize_t n = ::write(fd, text.data(), text.size());
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                const int error = n < 0 ? errno : EIO;
-                ::close(fd);
-                return Failed("write", path, std::strerror(error));
+        if (fd < 0) return Note(errno);
+        size_t done = 0;
+        bool ok = true;
+        while (done < contents.size()) {
+            const ssize_t n = ::write(fd, contents.data() + done, contents.size() - done);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                ok = Note(errno);
+                break;
             }
-            text.remove_prefix(static_cast<size_t>(n));
+            done += static_cast<size_t>(n);
         }
         // A full disk may show only here.
-        if (::close(fd) != 0) return Failed("write", path, std::strerror(errno));
-        FileResult result;
-        result.ok = true;
-        return result;
+        if (::close(fd) != 0) return Note(errno);
+        return ok;
     }
+
+    bool Rename(const std::string& from, const std::string& to) override {
+        return std::rename(from.c_str(), to.c_str()) == 0;
+    }
+
+    bool Remove(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
+
+    std::string LastError() const override { return m_LastError; }
+
+private:
+    // Keeps the reason; false, for the caller to return.
+    bool Note(int error) {
+        m_LastError = std::strerror(error);
+        return false;
+    }
+
+    std::string m_LastError;
 };
 
 }  // namespace
 
-Files& DiskFiles() {
-    static DiskFileSystem files;
+Files& Files::System() {
+    static SystemFiles files;
     return files;
 }
 

@@ -1,25 +1,29 @@
+// Whole-file reads and writes for our settings files and the user's files, behind one seam so that
+// tests can make them fail the way a disk or a file system would.
 #pragma once
 
 #include <string>
-#include <string_view>
 
 namespace fw {
 
-// Reading or writing one whole file: its text, or a message for the user.
-struct FileResult {
-    bool ok = false;
-    std::string text;   // what was read
-    std::string error;  // "Cannot read PATH: reason" / "Cannot write PATH: reason"
-};
-
-// Whole files the user names, read and written in one go. The disk is behind
-// this, so tests put an emulation in its place.
 class Files {
 public:
+    enum class ReadResult { Ok, Missing, Failed };
+
     virtual ~Files() = default;
-    virtual FileResult Read(const std::string& path) = 0;
-    // Creates or replaces the file.
-    virtual FileResult Write(const std::string& path, std::string_view text) = 0;
+    // Missing only when there is no such file; anything else that keeps the
+    // contents from being read is Failed.
+    virtual ReadResult ReadAll(const std::string& path, std::string* contents) = 0;
+    // Creates or truncates the file; false if any of it could not be written.
+    virtual bool WriteAll(const std::string& path, const std::string& contents) = 0;
+    virtual bool Rename(const std::string& from, const std::string& to) = 0;
+    virtual bool Remove(const std::string& path) = 0;
+    // Why the last call that failed did, in the system's words ("Permission
+    // denied"), for a message to the user; empty where nothing says.
+    virtual std::string LastError() const { return {}; }
+
+    // The operating system's files.
+    static Files& System();
 };
 
 }  // namespace fw

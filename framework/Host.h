@@ -6,18 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "framework/Files.h"
 #include "framework/Geometry.h"
 
 namespace fw {
 
 class Clock;
 class Dialog;
-class Files;
 class Profile;
 struct DialogTemplate;
-
-// The files on disk; what Host::GetFiles gives unless a test set others.
-Files& DiskFiles();
 
 using TaskId = uint64_t;
 
@@ -84,7 +81,7 @@ public:
     const std::string& AppName() const { return m_AppName; }
     void SetAppName(std::string name) { m_AppName = std::move(name); }
     // Where the program reads and writes the files the user names.
-    Files& GetFiles() const { return m_Files ? *m_Files : DiskFiles(); }
+    Files& GetFiles() const { return m_Files ? *m_Files : Files::System(); }
     void SetFiles(Files* files) { m_Files = files; }
 
 private:

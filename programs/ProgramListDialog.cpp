@@ -53,6 +53,12 @@ std::vector<ChannelFileType> ChannelFileTypes(bool importing) {
     return types;
 }
 
+// "Cannot read PATH: why", the reason where the files know it.
+std::string FileError(const char* what, const std::string& path, const fw::Files& files) {
+    const std::string reason = files.LastError();
+    return what + path + (reason.empty() ? std::string() : ": " + reason);
+}
+
 // Asks for a channel file; its format is the one its extension names, where
 // it names one (".conf" does not), else the one of the chosen filter.
 std::optional<std::pair<std::string, exchange::Format>> ChooseChannelFile(fw::Dialog& window, bool importing) {
@@ -218,20 +224,21 @@ void ProgramListDialog::OnExport() {
     for (int row = 0; row < list.GetItemCount(); ++row) programs.push_back(RowToRecord(row));
     exchange::ExportOptions options;
     options.m3uUrlPattern = GetProfile().GetString(kExchange, kM3uUrlPattern, "");
-    const fw::FileResult written =
-        GetHost().GetFiles().Write(file->first, exchange::Export(file->second, programs, options));
-    if (!written.ok) MessageBox(written.error);
+    fw::Files& files = GetHost().GetFiles();
+    if (!files.WriteAll(file->first, exchange::Export(file->second, programs, options)))
+        MessageBox(FileError("Cannot write ", file->first, files));
 }
 
 void ProgramListDialog::OnImport() {
     const auto file = ChooseChannelFile(*this, true);
     if (!file) return;
-    const fw::FileResult read = GetHost().GetFiles().Read(file->first);
-    if (!read.ok) {
-        MessageBox(read.error);
+    fw::Files& files = GetHost().GetFiles();
+    std::string text;
+    if (files.ReadAll(file->first, &text) != fw::Files::ReadResult::Ok) {
+        MessageBox(FileError("Cannot read ", file->first, files));
         return;
     }
-    exchange::ImportResult imported = exchange::Import(file->second, read.text, file->first);
+    exchange::ImportResult imported = exchange::Import(file->second, text, file->first);
     if (!imported.ok) {
         MessageBox(imported.error);
         return;
