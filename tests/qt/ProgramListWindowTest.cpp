@@ -21,6 +21,8 @@
 
 namespace {
 
+using qttest::ScreenshotPath;
+
 // A few programs of a German cable network, as a board database holds them.
 std::vector<TunProgDataTag> CablePrograms() {
     struct Row {
@@ -92,12 +94,6 @@ protected:
     std::filesystem::path m_Dir;
     std::unique_ptr<fw::Profile> m_Profile;
 };
-
-std::filesystem::path ScreenshotPath(const char* name) {
-    const std::filesystem::path dir = std::filesystem::path(KELVANE_DOCS_DIR) / "screenshots";
-    std::filesystem::create_directories(dir);
-    return dir / name;
-}
 
 std::vector<std::string> ColumnTexts(const QAbstractItemModel& model, int column) {
     std::vector<std::string> cells;
