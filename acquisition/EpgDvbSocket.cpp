@@ -7,6 +7,7 @@
 #include "framework/Host.h"
 #include "framework/Profile.h"
 #include "si/Decoders.h"
+#include "si/SiTags.h"
 
 namespace {
 
@@ -31,22 +32,23 @@ constexpr std::array<Route, 256> MakeRoutes() {
     std::array<Route, 256> routes{};
     // TDT and RST carry no CRC_32 (EN 300 468 5.2.5, 5.2.7); the two private
     // tables are taken as they come.
-    routes[0x70] = {false, &Call<&EpgDvbSocket::DecodeTdt>};
-    routes[0x71] = {false, &Call<&EpgDvbSocket::DecodeRst>};
+    namespace table = si::table;
+    routes[table::kTdt] = {false, &Call<&EpgDvbSocket::DecodeTdt>};
+    routes[table::kRst] = {false, &Call<&EpgDvbSocket::DecodeRst>};
     routes[0x80] = {false, &Call<&EpgDvbSocket::DecodePrivate80>};
     routes[0x82] = {false, &Call<&EpgDvbSocket::DecodePrivate82>};
 
-    routes[0x00] = {true, &Call<&EpgDvbSocket::DecodePat>};
-    routes[0x01] = {true, &Call<&EpgDvbSocket::DecodeCat>};
-    routes[0x02] = {true, &Call<&EpgDvbSocket::DecodePmt>};
-    routes[0x40] = {true, &Call<&EpgDvbSocket::DecodeNit>};
-    routes[0x41] = {true, &Call<&EpgDvbSocket::DecodeNit>};
-    routes[0x42] = {true, &Call<&EpgDvbSocket::DecodeSdt>};
-    routes[0x46] = {true, &Call<&EpgDvbSocket::DecodeSdt>};
-    routes[0x4A] = {true, &Call<&EpgDvbSocket::DecodeBat>};
+    routes[table::kPat] = {true, &Call<&EpgDvbSocket::DecodePat>};
+    routes[table::kCat] = {true, &Call<&EpgDvbSocket::DecodeCat>};
+    routes[table::kPmt] = {true, &Call<&EpgDvbSocket::DecodePmt>};
+    routes[table::kNitActual] = {true, &Call<&EpgDvbSocket::DecodeNit>};
+    routes[table::kNitOther] = {true, &Call<&EpgDvbSocket::DecodeNit>};
+    routes[table::kSdtActual] = {true, &Call<&EpgDvbSocket::DecodeSdt>};
+    routes[table::kSdtOther] = {true, &Call<&EpgDvbSocket::DecodeSdt>};
+    routes[table::kBat] = {true, &Call<&EpgDvbSocket::DecodeBat>};
     // EN 300 468 5.1.3: 0x4E to 0x6F are the event information tables.
-    for (int tableId = 0x4E; tableId <= 0x6F; ++tableId) routes[tableId] = {true, &CallEit};
-    routes[0x73] = {true, &Call<&EpgDvbSocket::DecodeTot>};
+    for (int tableId = table::kEitPresentFollowingActual; tableId <= 0x6F; ++tableId) routes[tableId] = {true, &CallEit};
+    routes[table::kTot] = {true, &Call<&EpgDvbSocket::DecodeTot>};
     routes[0x93] = {true, &Call<&EpgDvbSocket::DecodePrivate93>};
     return routes;
 }
@@ -59,10 +61,7 @@ EpgDvbSocket::EpgDvbSocket(fw::Dialog& owner) : DvbDataSocket(owner) {}
 
 EpgDvbSocket::~EpgDvbSocket() { ClearEventStore(); }
 
-void EpgDvbSocket::ClearEventStore() {
-    for (const auto& [key, object] : m_EventStore) delete object;
-    m_EventStore.RemoveAll();
-}
+void EpgDvbSocket::ClearEventStore() { si::ClearEventStore(m_EventStore); }
 
 std::string EpgDvbSocket::DumpDirectory() const {
     return m_DumpDirectory ? *m_DumpDirectory : si::DefaultDumpDirectory();

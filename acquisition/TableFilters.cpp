@@ -1,11 +1,8 @@
 #include "acquisition/TableFilters.h"
 
-namespace {
+#include "si/SiTags.h"
 
-// ISO/IEC 13818-1 2.4.4.3 and EN 300 468 5.1.3: the PIDs the tables travel on.
-constexpr unsigned short kPatPid = 0x0000;
-constexpr unsigned short kNitPid = 0x0010;
-constexpr unsigned short kSdtPid = 0x0011;
+namespace {
 
 void Request(SiFilterSocket* socket, unsigned short pid, unsigned char mask, unsigned char value) {
     if (socket != nullptr) socket->Request(pid, mask, value, 0);
@@ -45,13 +42,13 @@ void TableFilters::SetResultWindowForAll(ScanRowWriter* window) {
 // Value and mask are compared with the section's table id:
 // NIT 0x40/0xF0 passes 0x40 to 0x4F, PAT 0x00/0x80 passes 0x00 to 0x7F,
 // PMT 0x02/0x02 every id with bit 1 set, SDT 0x42/0xFF only SDT actual.
-void TableFilters::RequestNit() { Request(m_NitSocket.get(), kNitPid, 0xF0, 0x40); }
+void TableFilters::RequestNit() { Request(m_NitSocket.get(), si::pid::kNit, 0xF0, si::table::kNitActual); }
 
-void TableFilters::RequestPat() { Request(m_PatSocket.get(), kPatPid, 0x80, 0x00); }
+void TableFilters::RequestPat() { Request(m_PatSocket.get(), si::pid::kPat, 0x80, si::table::kPat); }
 
 void TableFilters::RequestPmt(int pid) { Request(m_PmtSocket.get(), static_cast<unsigned short>(pid), 0x02, 0x02); }
 
-void TableFilters::RequestSdt() { Request(m_SdtSocket.get(), kSdtPid, 0xFF, 0x42); }
+void TableFilters::RequestSdt() { Request(m_SdtSocket.get(), si::pid::kSdtBat, 0xFF, si::table::kSdtActual); }
 
 int TableFilters::IsNitDone() { return IsDone(m_NitSocket.get()); }
 int TableFilters::IsPatDone() { return IsDone(m_PatSocket.get()); }

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "app/ProgramListApp.h"
+#include "cardlib/BoardDatabase.h"
 #include "cardlib/Card.h"
 #include "cardlib/Settings.h"
 #include "framework/qt/QtHost.h"
@@ -35,18 +36,17 @@ int main(int argc, char** argv) {
 
     fw::QtHost host;
     host.SetAppName("Kelvane");
-    // The stand-in card: its backend from its own settings file, its timing
-    // and deliveries on this host. A file it cannot use leaves the defaults
-    // in place; the user is told what was ignored.
-    const std::string problems = cardlib::ConfigureFromSettings(host);
+    // The stand-in card and its board database live as long as the program;
+    // the card goes before the host, so nothing of it runs on a host that is
+    // going away.
+    cardlib::Board board;
+    cardlib::Card card;
+    // The card's backend comes from its own settings file, its timing and
+    // deliveries from this host. A file it cannot use leaves the defaults in
+    // place; the user is told what was ignored.
+    const std::string problems = cardlib::ConfigureFromSettings(card, host);
     if (!problems.empty()) host.ShowMessage(nullptr, problems);
 
-    int exitCode = 0;
-    {
-        ProgramListApp app(host);
-        exitCode = app.InitInstance(ExecutablePath(argc > 0 ? argv[0] : nullptr));
-    }
-    // Nothing of the card may run on a host that is going away.
-    cardlib::Card::Instance().Detach();
-    return exitCode;
+    ProgramListApp app(host);
+    return app.InitInstance(ExecutablePath(argc > 0 ? argv[0] : nullptr));
 }

@@ -153,7 +153,8 @@ public:
 
 void BM_DecodeThroughDispatch(benchmark::State& state, Bytes (*make)()) {
     fw::HeadlessHost host;
-    cardlib::Card::Instance().Attach(host);
+    cardlib::Card card;
+    card.Attach(host);
     const Bytes section = make();
     CountingWindow window;
     {
@@ -165,7 +166,6 @@ void BM_DecodeThroughDispatch(benchmark::State& state, Bytes (*make)()) {
             benchmark::DoNotOptimize(result);
         }
     }
-    cardlib::Card::Instance().Detach();
     if (window.rows == 0) state.SkipWithError("the section produced no rows");
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * section.size()));

@@ -72,7 +72,8 @@ void BM_BareCrc(benchmark::State& state) {
 
 void BM_Dispatch(benchmark::State& state) {
     fw::HeadlessHost host;
-    cardlib::Card::Instance().Attach(host);
+    cardlib::Card card;
+    card.Attach(host);
     {
         fw::Dialog owner(host, res::IDD_PROGRAM_LIST);
         EpgDvbSocket socket(owner);
@@ -84,7 +85,6 @@ void BM_Dispatch(benchmark::State& state) {
             benchmark::DoNotOptimize(result);
         }
     }
-    cardlib::Card::Instance().Detach();
     Finish(state);
 }
 

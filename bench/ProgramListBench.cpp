@@ -11,6 +11,7 @@
 
 #include "card/DBDVBX32.h"
 #include "cardlib/BoardDatabase.h"
+#include "cardlib/Card.h"
 #include "framework/Profile.h"
 #include "framework/headless/HeadlessHost.h"
 #include "programs/ProgramListColumn.h"
@@ -48,10 +49,6 @@ TunProgDataTag MakeProgram(uint32_t i, std::mt19937& random) {
 class ProgramListFixture {
 public:
     ProgramListFixture() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kelvane-bench-XXXXXX").string();
-        m_Dir = mkdtemp(pattern.data());
-        cardlib::ResetBoard();
-        cardlib::SetBoardDatabasePath((m_Dir / "board.db").string());
         m_Profile = std::make_unique<fw::Profile>((m_Dir / "kelvane.INI").string());
         host.SetProfile(m_Profile.get());
         std::mt19937 random(2026);
@@ -68,18 +65,23 @@ public:
     ~ProgramListFixture() {
         host.Close(*window);
         window.reset();
-        cardlib::ResetBoard();
-        cardlib::SetBoardDatabasePath("");
         std::error_code ec;
         std::filesystem::remove_all(m_Dir, ec);
     }
 
-    fw::HeadlessHost host;
-    std::unique_ptr<ProgramListDialog> window;
-
 private:
-    std::filesystem::path m_Dir;
+    static std::filesystem::path MakeTempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "kelvane-bench-XXXXXX").string();
+        return mkdtemp(pattern.data());
+    }
+    std::filesystem::path m_Dir = MakeTempDir();
     std::unique_ptr<fw::Profile> m_Profile;
+
+public:
+    fw::HeadlessHost host;
+    cardlib::Board board{(m_Dir / "board.db").string()};
+    cardlib::Card card;
+    std::unique_ptr<ProgramListDialog> window;
 };
 
 void CheckRows(benchmark::State& state, ProgramListDialog& window) {

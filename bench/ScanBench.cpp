@@ -93,14 +93,13 @@ void RunScanTicks(benchmark::State& state, const cardlib::SimNetwork& base, bool
     const auto dir = std::filesystem::temp_directory_path() / "kelvane-scan-ticks";
     std::filesystem::create_directories(dir);
     fw::Profile profile((dir / "kelvane.INI").string());
-    cardlib::SetBoardDatabasePath((dir / "board.db").string());
+    cardlib::Board board((dir / "board.db").string());
     double ticks = 0, least = 0, transports = 0, runs = 0, services = 0, merged = 0;
     for (auto _ : state) {
         fw::HeadlessHost host;
         host.SetProfile(&profile);
         host.SetModalTimeLimit(4 * 60 * 60 * 1000);
-        cardlib::Card& card = cardlib::Card::Instance();
-        card.Detach();
+        cardlib::Card card;
         card.UseBackend(std::make_unique<cardlib::SimBackend>(network));
         card.Attach(host);
         ProgramListDialog window(host);
@@ -122,8 +121,6 @@ void RunScanTicks(benchmark::State& state, const cardlib::SimNetwork& base, bool
         least = 2 + 2 * transports + 1 + 3 * runs + 2 * services + 1;
         merged = window.ProgramList().GetItemCount();
         host.Close(window);
-        card.UseBackend(nullptr);
-        card.Detach();
     }
     state.counters["ticks"] = ticks;
     state.counters["least"] = least;
@@ -131,7 +128,6 @@ void RunScanTicks(benchmark::State& state, const cardlib::SimNetwork& base, bool
     state.counters["R"] = runs;
     state.counters["S"] = services;
     state.counters["merged"] = merged;
-    cardlib::SetBoardDatabasePath("");
     std::filesystem::remove_all(dir);
 }
 

@@ -21,24 +21,23 @@ constexpr int kSchemaVersion = 1;
 // Each connection lives inside one call on the GUI thread: no locking needed.
 constexpr int kOpenFlags = SQLITE_OPEN_NOMUTEX;
 
-struct Board {
-    std::string path;  // empty: the default
-    bool open = false;
-    bool loaded = false;
-    // Ascending by index; a record's position is its place in this list.
-    std::vector<TunProgDataTag> records;
-    BoardFaults faults;
+}  // namespace
+
+// The DVB_* functions reach the installed board's state through here.
+struct BoardAccess {
+    Board& board;
+    explicit BoardAccess(const char* call) : board(Board::Current()) {
+        if (board.m_Calls.recordNames) board.m_Calls.names.emplace_back(call);
+    }
+    std::string& path() { return board.m_Path; }
+    bool& open() { return board.m_Open; }
+    bool& loaded() { return board.m_Loaded; }
+    std::vector<TunProgDataTag>& records() { return board.m_Records; }
+    BoardFaults& faults() { return board.m_Faults; }
+    BoardCalls& calls() { return board.m_Calls; }
 };
 
-Board& State() {
-    static Board board;
-    return board;
-}
-
-void Record(const char* call) {
-    BoardFaults& f = State().faults;
-    if (f.recordCalls) f.calls.emplace_back(call);
-}
+namespace {
 
 struct DbCloser {
     void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
@@ -166,7 +165,7 @@ DVBErrReturn ReadRecords(sqlite3* db, std::vector<TunProgDataTag>* records) {
     return rc == SQLITE_DONE ? DVB_ERR_OK : ErrorFor(rc);
 }
 
-DVBErrReturn WriteRecords(sqlite3* db, const std::vector<TunProgDataTag>& records) {
+DVBErrReturn WriteRecords(sqlite3* db, const std::vector<TunProgDataTag>& records, const BoardFaults& faults) {
     bool empty = false;
     DVBErrReturn result = CheckFile(db, &empty);
     if (result != DVB_ERR_OK) return result;
@@ -199,7 +198,7 @@ DVBErrReturn WriteRecords(sqlite3* db, const std::vector<TunProgDataTag>& record
         if (rc != SQLITE_DONE) return ErrorFor(rc);
         sqlite3_reset(s);
         ++written;
-        if (State().faults.duringSave) State().faults.duringSave(written);
+        if (faults.duringSave) faults.duringSave(written);
     }
     return DVB_ERR_OK;
 }
@@ -221,53 +220,41 @@ std::string DefaultBoardDatabasePath() {
     return (base / "kelvane" / "board.db").string();
 }
 
-void SetBoardDatabasePath(std::string path) { State().path = std::move(path); }
+Board::Board(std::string path) : m_Path(std::move(path)) {}
 
-std::string BoardDatabasePath() { return State().path.empty() ? DefaultBoardDatabasePath() : State().path; }
+Board::~Board() = default;
 
-BoardFaults& GetBoardFaults() { return State().faults; }
-
-void ResetBoard() {
-    Board& b = State();
-    b.open = false;
-    b.loaded = false;
-    b.records.clear();
-    b.faults = BoardFaults{};
-}
-
-bool IsBoardOpen() { return State().open; }
+Board& Board::Current() { return CurrentOrDie("Board"); }
 
 }  // namespace cardlib
 
-using cardlib::State;
 
 DVBErrReturn DVB_OpenBoard(BoardWindow) {
-    cardlib::Record("DVB_OpenBoard");
-    if (State().faults.openBoard != DVB_ERR_OK) return State().faults.openBoard;
-    State().open = true;
+    cardlib::BoardAccess board("DVB_OpenBoard");
+    if (board.faults().openBoard != DVB_ERR_OK) return board.faults().openBoard;
+    board.open() = true;
     return DVB_ERR_OK;
 }
 
 DVBErrReturn DVB_CloseBoard(BoardWindow) {
-    cardlib::Record("DVB_CloseBoard");
-    if (State().faults.closeBoard != DVB_ERR_OK) return State().faults.closeBoard;
-    State().open = false;
+    cardlib::BoardAccess board("DVB_CloseBoard");
+    if (board.faults().closeBoard != DVB_ERR_OK) return board.faults().closeBoard;
+    board.open() = false;
     return DVB_ERR_OK;
 }
 
 DVBErrReturn DVB_LoadDBProgData() {
-    cardlib::Record("DVB_LoadDBProgData");
-    auto& board = State();
-    if (board.faults.loadProgData != DVB_ERR_OK) return board.faults.loadProgData;
+    cardlib::BoardAccess board("DVB_LoadDBProgData");
+    if (board.faults().loadProgData != DVB_ERR_OK) return board.faults().loadProgData;
     // Whatever happens below, a failed load leaves nothing that a save could
     // write over the file with.
-    board.loaded = false;
-    board.records.clear();
-    const std::string path = cardlib::BoardDatabasePath();
+    board.loaded() = false;
+    board.records().clear();
+    const std::string path = board.path();
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
     if (status.type() == std::filesystem::file_type::not_found) {
-        board.loaded = true;  // no file yet: an empty list
+        board.loaded() = true;  // no file yet: an empty list
         return DVB_ERR_OK;
     }
     if (ec) return DVB_ERR_DB_IO;
@@ -290,59 +277,55 @@ DVBErrReturn DVB_LoadDBProgData() {
     if (result != DVB_ERR_OK) return result;
     std::vector<TunProgDataTag> records;
     if (!empty && (result = cardlib::ReadRecords(db.get(), &records)) != DVB_ERR_OK) return result;
-    board.records = std::move(records);
-    board.loaded = true;
+    board.records() = std::move(records);
+    board.loaded() = true;
     return DVB_ERR_OK;
 }
 
 DVBErrReturn DVB_GetDBProgCount(uint32_t* first, uint32_t* count) {
-    cardlib::Record("DVB_GetDBProgCount");
-    auto& board = State();
-    if (board.faults.getProgCount != DVB_ERR_OK) return board.faults.getProgCount;
+    cardlib::BoardAccess board("DVB_GetDBProgCount");
+    if (board.faults().getProgCount != DVB_ERR_OK) return board.faults().getProgCount;
     if (!count) return DVB_ERR_DB_BAD_SIZE;
-    if (!board.loaded) return DVB_ERR_DB_NOT_LOADED;
-    const auto n = static_cast<uint32_t>(board.records.size());
+    if (!board.loaded()) return DVB_ERR_DB_NOT_LOADED;
+    const auto n = static_cast<uint32_t>(board.records().size());
     if (first) *first = n;
     *count = n;
     return DVB_ERR_OK;
 }
 
 DVBErrReturn DVB_GetDBProgData(uint32_t position, uint32_t* size, TunProgDataTag* record) {
-    cardlib::Record("DVB_GetDBProgData");
-    auto& board = State();
-    const auto& f = board.faults;
+    cardlib::BoardAccess board("DVB_GetDBProgData");
+    const auto& f = board.faults();
     if (f.getProgData != DVB_ERR_OK && (f.getProgDataPosition == 0 || f.getProgDataPosition == position)) {
         return f.getProgData;
     }
     if (!size || *size != kTunProgDataTagSize || !record) return DVB_ERR_DB_BAD_SIZE;
-    if (!board.loaded) return DVB_ERR_DB_NOT_LOADED;
-    if (position == 0 || position > board.records.size()) return DVB_ERR_DB_NO_SUCH_PROGRAM;
-    *record = board.records[position - 1];
+    if (!board.loaded()) return DVB_ERR_DB_NOT_LOADED;
+    if (position == 0 || position > board.records().size()) return DVB_ERR_DB_NO_SUCH_PROGRAM;
+    *record = board.records()[position - 1];
     record->index = position;
     return DVB_ERR_OK;
 }
 
 DVBErrReturn DVB_DelAllDBProgData() {
-    cardlib::Record("DVB_DelAllDBProgData");
-    auto& board = State();
-    if (board.faults.delAllProgData != DVB_ERR_OK) return board.faults.delAllProgData;
-    if (!board.loaded) return DVB_ERR_DB_NOT_LOADED;
-    board.records.clear();
+    cardlib::BoardAccess board("DVB_DelAllDBProgData");
+    if (board.faults().delAllProgData != DVB_ERR_OK) return board.faults().delAllProgData;
+    if (!board.loaded()) return DVB_ERR_DB_NOT_LOADED;
+    board.records().clear();
     return DVB_ERR_OK;
 }
 
 DVBErrReturn DVB_SetDBProgData(uint32_t size, TunProgDataTag* record) {
-    cardlib::Record("DVB_SetDBProgData");
-    auto& board = State();
-    auto& f = board.faults;
-    ++f.setProgDataCalls;
-    if (f.setProgData != DVB_ERR_OK && (f.setProgDataCall == 0 || f.setProgDataCall == f.setProgDataCalls)) {
+    cardlib::BoardAccess board("DVB_SetDBProgData");
+    auto& f = board.faults();
+    ++board.calls().setProgData;
+    if (f.setProgData != DVB_ERR_OK && (f.setProgDataCall == 0 || f.setProgDataCall == board.calls().setProgData)) {
         return f.setProgData;
     }
     if (size != kTunProgDataTagSize || !record) return DVB_ERR_DB_BAD_SIZE;
-    if (!board.loaded) return DVB_ERR_DB_NOT_LOADED;
+    if (!board.loaded()) return DVB_ERR_DB_NOT_LOADED;
     if (record->index == 0) return DVB_ERR_DB_NO_SUCH_PROGRAM;
-    auto& records = board.records;
+    auto& records = board.records();
     // A save stores positions 1 to n in order: appending is the common case.
     if (records.empty() || records.back().index < record->index) {
         records.push_back(*record);
@@ -356,11 +339,10 @@ DVBErrReturn DVB_SetDBProgData(uint32_t size, TunProgDataTag* record) {
 }
 
 DVBErrReturn DVB_SaveDBProgData() {
-    cardlib::Record("DVB_SaveDBProgData");
-    auto& board = State();
-    if (board.faults.saveProgData != DVB_ERR_OK) return board.faults.saveProgData;
-    if (!board.loaded) return DVB_ERR_DB_NOT_LOADED;
-    const std::filesystem::path path = cardlib::BoardDatabasePath();
+    cardlib::BoardAccess board("DVB_SaveDBProgData");
+    if (board.faults().saveProgData != DVB_ERR_OK) return board.faults().saveProgData;
+    if (!board.loaded()) return DVB_ERR_DB_NOT_LOADED;
+    const std::filesystem::path path = board.path();
     std::error_code ec;
     if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
 
@@ -373,7 +355,7 @@ DVBErrReturn DVB_SaveDBProgData() {
     if (const int begin = cardlib::Exec(db.get(), "BEGIN IMMEDIATE"); begin != SQLITE_OK) {
         return cardlib::ErrorFor(begin);
     }
-    DVBErrReturn result = cardlib::WriteRecords(db.get(), board.records);
+    DVBErrReturn result = cardlib::WriteRecords(db.get(), board.records(), board.faults());
     if (result == DVB_ERR_OK) {
         if (const int commit = cardlib::Exec(db.get(), "COMMIT"); commit != SQLITE_OK) {
             result = cardlib::ErrorFor(commit);

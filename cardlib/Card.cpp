@@ -24,6 +24,7 @@ constexpr int kErrorInvalidHandle = 10022;
 
 struct FilterSlot {
     CPIDFilter* owner = nullptr;
+    Card::State* card = nullptr;  // null once the card is gone
     bool set = false;
     unsigned short handle = kNoHandle;
     uint16_t pid = 0;
@@ -42,6 +43,7 @@ struct FilterSlot {
 
 struct SocketSlot {
     CDVBWinSock* owner = nullptr;
+    Card::State* card = nullptr;  // null once the card is gone
     unsigned short handle = kNoHandle;  // the filter it is open on
     std::deque<std::vector<uint8_t>> queue;
     bool notifying = false;
@@ -55,6 +57,7 @@ struct Card::State : PacketSink, SectionHandler {
     std::unique_ptr<Backend> backend;
     bool backendRunning = false;
     CardFaults faults;
+    CardCalls calls;
     unsigned long frequency = 0;
     std::vector<FilterSlot*> filters;
     std::vector<SocketSlot*> sockets;
@@ -145,21 +148,27 @@ struct Card::State : PacketSink, SectionHandler {
 
 // The library's classes reach the card's state through here.
 struct CardAccess {
-    static Card::State& S() { return *Card::Instance().m_State; }
+    static Card::State& Current() { return *Card::Current().m_State; }
 };
 
 Card::Card() : m_State(std::make_unique<State>()) {}
 
 Card::~Card() {
-    // At exit the host may be gone already; a running backend would cancel
-    // its timing on it, so it is left to the end of the process instead.
-    if (m_State->host && m_State->backendRunning) (void)m_State->backend.release();
+    Detach();
+    // Whatever is still open on this card is cut off: its calls fail from now on.
+    for (FilterSlot* filter : m_State->filters) {
+        filter->card = nullptr;
+        filter->set = false;
+        filter->handle = kNoHandle;
+    }
+    for (SocketSlot* socket : m_State->sockets) {
+        socket->card = nullptr;
+        socket->queue.clear();
+        socket->handle = kNoHandle;
+    }
 }
 
-Card& Card::Instance() {
-    static Card card;
-    return card;
-}
+Card& Card::Current() { return CurrentOrDie("Card"); }
 
 void Card::Attach(fw::Host& host) {
     if (m_State->host == &host) return;
@@ -194,7 +203,7 @@ void Card::UseBackend(std::unique_ptr<Backend> backend) {
 
 CardFaults& Card::Faults() { return m_State->faults; }
 
-void Card::ResetFaults() { m_State->faults = CardFaults{}; }
+CardCalls& Card::Calls() { return m_State->calls; }
 
 void Card::InjectSection(uint16_t pid, const std::vector<uint8_t>& section) {
     m_State->Deliver(pid, section.data(), section.size());
@@ -210,25 +219,27 @@ using cardlib::SocketSlot;
 
 CPIDFilter::CPIDFilter() : m_Slot(new FilterSlot) {
     m_Slot->owner = this;
-    CardAccess::S().filters.push_back(m_Slot);
+    m_Slot->card = &CardAccess::Current();
+    m_Slot->card->filters.push_back(m_Slot);
 }
 
 CPIDFilter::~CPIDFilter() {
-    auto& s = CardAccess::S();
+    cardlib::Card::State* s = m_Slot->card;
     const bool wasSet = m_Slot->set;
     const uint16_t pid = m_Slot->pid;
-    s.filters.erase(std::remove(s.filters.begin(), s.filters.end(), m_Slot), s.filters.end());
+    if (s) s->filters.erase(std::remove(s->filters.begin(), s->filters.end(), m_Slot), s->filters.end());
     delete m_Slot;
-    if (wasSet) {
-        s.UpdateWanted(pid);
-        s.UpdateBackend(false);
+    if (s && wasSet) {
+        s->UpdateWanted(pid);
+        s->UpdateBackend(false);
     }
 }
 
 CCommonDVB::ErrReturn CPIDFilter::SetBitFilter(unsigned short pid, unsigned char* value, unsigned char* mask,
                                                unsigned char length, unsigned short mode) {
-    auto& s = CardAccess::S();
-    ++s.faults.setBitFilterCalls;
+    if (!m_Slot->card) return DVB_ERR_NOT_OPEN;
+    auto& s = *m_Slot->card;
+    ++s.calls.setBitFilter;
     // Whatever was set before is gone, so a failure leaves no filter behind.
     const bool wasSet = m_Slot->set;
     const uint16_t oldPid = m_Slot->pid;
@@ -261,8 +272,9 @@ CCommonDVB::ErrReturn CPIDFilter::SetBitFilter(unsigned short pid, unsigned char
 }
 
 CCommonDVB::ErrReturn CPIDFilter::ShutDownFilter() {
-    auto& s = CardAccess::S();
-    ++s.faults.shutDownFilterCalls;
+    if (!m_Slot->card) return DVB_ERR_NOT_OPEN;
+    auto& s = *m_Slot->card;
+    ++s.calls.shutDownFilter;
     if (s.faults.shutDownFilter != 0) return static_cast<ErrReturn>(s.faults.shutDownFilter);
     if (!m_Slot->set) return DVB_ERR_NOT_OPEN;
     m_Slot->set = false;
@@ -279,45 +291,52 @@ CFrontend::CFrontend() = default;
 CFrontend::~CFrontend() = default;
 
 CCommonDVB::ErrReturn CFrontend::GetFrequency(unsigned long& frequency) {
-    auto& s = CardAccess::S();
-    ++s.faults.getFrequencyCalls;
+    auto& s = CardAccess::Current();
+    ++s.calls.getFrequency;
     if (s.faults.getFrequency != 0) return static_cast<ErrReturn>(s.faults.getFrequency);
     frequency = s.frequency;
     return DVB_ERR_NONE;
 }
 
-CCommonDVB::ErrReturn CFrontend::SetFrequency(unsigned long frequency, int) {
-    auto& s = CardAccess::S();
-    ++s.faults.setFrequencyCalls;
-    s.faults.lastSetFrequency = frequency;
+CCommonDVB::ErrReturn CFrontend::SetFrequency(unsigned long frequency, int flags) {
+    auto& s = CardAccess::Current();
+    ++s.calls.setFrequency;
+    s.calls.lastSetFrequency = frequency;
+    s.calls.lastSetFrequencyFlags = flags;
     s.Tune(frequency);
     return DVB_ERR_NONE;
 }
 
 CDVBWinSock::CDVBWinSock() : m_Slot(new SocketSlot) {
     m_Slot->owner = this;
-    CardAccess::S().sockets.push_back(m_Slot);
+    m_Slot->card = &CardAccess::Current();
+    m_Slot->card->sockets.push_back(m_Slot);
 }
 
 CDVBWinSock::~CDVBWinSock() {
-    auto& s = CardAccess::S();
-    s.CancelNotification(*m_Slot);
-    s.sockets.erase(std::remove(s.sockets.begin(), s.sockets.end(), m_Slot), s.sockets.end());
+    if (cardlib::Card::State* s = m_Slot->card) {
+        s->CancelNotification(*m_Slot);
+        s->sockets.erase(std::remove(s->sockets.begin(), s->sockets.end(), m_Slot), s->sockets.end());
+    }
     delete m_Slot;
 }
 
 int CDVBWinSock::SOpen(int handle, int* error) {
-    auto& s = CardAccess::S();
-    ++s.faults.sOpenCalls;
     int code = 0;
-    if (s.faults.sOpenError != 0) {
-        code = s.faults.sOpenError;
+    if (!m_Slot->card) {
+        code = cardlib::kErrorInvalidHandle;
     } else {
-        const bool known = handle >= 0 && handle < cardlib::kNoHandle &&
-                           std::any_of(s.filters.begin(), s.filters.end(), [&](const FilterSlot* f) {
-                               return f->set && f->handle == handle;
-                           });
-        if (!known) code = cardlib::kErrorInvalidHandle;
+        auto& s = *m_Slot->card;
+        ++s.calls.sOpen;
+        if (s.faults.sOpenError != 0) {
+            code = s.faults.sOpenError;
+        } else {
+            const bool known = handle >= 0 && handle < cardlib::kNoHandle &&
+                               std::any_of(s.filters.begin(), s.filters.end(), [&](const FilterSlot* f) {
+                                   return f->set && f->handle == handle;
+                               });
+            if (!known) code = cardlib::kErrorInvalidHandle;
+        }
     }
     if (code != 0) {
         if (error) *error = code;
@@ -325,7 +344,7 @@ int CDVBWinSock::SOpen(int handle, int* error) {
     }
     // Reopening on another filter forgets what the old one had delivered.
     if (m_Slot->handle != static_cast<unsigned short>(handle)) {
-        s.CancelNotification(*m_Slot);
+        m_Slot->card->CancelNotification(*m_Slot);
         m_Slot->queue.clear();
     }
     m_Slot->handle = static_cast<unsigned short>(handle);
@@ -333,9 +352,10 @@ int CDVBWinSock::SOpen(int handle, int* error) {
 }
 
 void CDVBWinSock::SClose() {
-    auto& s = CardAccess::S();
-    ++s.faults.sCloseCalls;
-    s.CancelNotification(*m_Slot);
+    if (cardlib::Card::State* s = m_Slot->card) {
+        ++s->calls.sClose;
+        s->CancelNotification(*m_Slot);
+    }
     m_Slot->queue.clear();
     m_Slot->handle = cardlib::kNoHandle;
 }

@@ -108,10 +108,9 @@ std::unique_ptr<Backend> MakeBackend(const CardSettings& settings) {
     return std::make_unique<SimBackend>(settings.network == "large" ? LargeNetwork() : DefaultNetwork());
 }
 
-std::string ConfigureFromSettings(fw::Host& host) {
+std::string ConfigureFromSettings(Card& card, fw::Host& host) {
     std::string problems;
     const CardSettings settings = ReadCardSettings(CardSettingsPath(), &problems);
-    Card& card = Card::Instance();
     card.UseBackend(MakeBackend(settings));
     card.Attach(host);
     return problems;

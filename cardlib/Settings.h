@@ -28,10 +28,12 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems = n
 
 std::unique_ptr<Backend> MakeBackend(const CardSettings& settings);
 
-// What the application's start-up calls: reads the settings file, installs
-// the backend it names and attaches the card to `host`. Returns the problems
-// found in the file (empty when none), for the caller to show or ignore.
-// Call Card::Instance().Detach() before the host goes away.
-std::string ConfigureFromSettings(fw::Host& host);
+class Card;
+
+// What the application's start-up calls: reads the settings file, gives
+// `card` the backend it names and attaches the card to `host`. Returns the
+// problems found in the file (empty when none), for the caller to show or
+// ignore.
+std::string ConfigureFromSettings(Card& card, fw::Host& host);
 
 }  // namespace cardlib

@@ -24,8 +24,7 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string path = "/tmp/kelvane-board-fuzz-" + std::to_string(::getpid()) + ".db";
-    cardlib::SetBoardDatabasePath(path);
-    cardlib::ResetBoard();
+    cardlib::Board board(path);
     if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
         if (size > 0) std::fwrite(data, 1, size, f);
         std::fclose(f);
@@ -44,7 +43,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
         }
     }
-    cardlib::ResetBoard();
     std::remove(path.c_str());
     std::remove((path + "-journal").c_str());
     return 0;

@@ -46,6 +46,7 @@ public:
 struct Harness {
     std::filesystem::path root;
     fw::HeadlessHost host;
+    cardlib::Card card;
     std::unique_ptr<fw::Profile> profile;
     std::unique_ptr<fw::Dialog> owner;
     std::unique_ptr<EpgDvbSocket> socket;
@@ -60,7 +61,7 @@ struct Harness {
         std::ofstream(root / "kelvane.INI") << "[Debug]\nEPG-Error=1\n";
         profile = std::make_unique<fw::Profile>((root / "kelvane.INI").string());
         host.SetProfile(profile.get());
-        cardlib::Card::Instance().Attach(host);
+        card.Attach(host);
         owner = std::make_unique<fw::Dialog>(host, res::IDD_PROGRAM_LIST);
         socket = std::make_unique<EpgDvbSocket>(*owner);
         socket->SetResultWindow(&window);
@@ -69,7 +70,6 @@ struct Harness {
     ~Harness() {
         socket.reset();
         owner.reset();
-        cardlib::Card::Instance().Detach();
         std::filesystem::remove_all(root);
     }
 

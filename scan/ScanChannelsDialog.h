@@ -114,7 +114,19 @@ private:
     // Selects the transport row and tunes to its "Freq"; false when the cell
     // holds no number (nothing is tuned then).
     bool TuneTransport(int transportRow);
+    // The transport list row of a service's "TS" and "NW" cells, or -1.
+    int FindServiceTransportRow(int serviceRow);
     void EndScan();
+
+    // One handler per scan state; OnTimer only picks the handler.
+    void OnRequestNit();
+    void OnWaitNit();
+    void OnNextTransport();
+    void OnWaitSdt();
+    void OnRequestPat();
+    void OnWaitPat();
+    void OnNextService();
+    void OnWaitPmt();
 
     ScanOwner* m_Owner;
     int m_UpdateNames;

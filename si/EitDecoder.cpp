@@ -24,8 +24,9 @@ void Report(const EitDiagnostics& diagnostics, const char* text) {
 // that would leave them stops where it is.
 long long WalkEvents(SectionReader& section, long long sectionLength, long long crcStart,
                      const EitDiagnostics& diagnostics) {
-    long long p = 14;
-    if (sectionLength <= 15 || crcStart <= 14) return p;
+    constexpr auto kHeader = static_cast<long long>(header::kEit);
+    long long p = kHeader;
+    if (sectionLength <= 15 || crcStart <= kHeader) return p;
     while (p < crcStart) {
         // EN 300 468 5.2.4: 12 bytes of event header, the last 12 bits of
         // which are descriptors_loop_length.

@@ -69,10 +69,13 @@ void DecodePrivate93(const unsigned char* data, int length, const std::string& d
     SectionReader section = WithoutCrc(data, length);
     section.Seek(1);
     const uint16_t section_length = section.Length12();
-    // Nine header bytes, then the payload; below 13 there is no payload at all.
-    if (section.Error() || section_length < 13) return;
-    const auto name = section.Bytes(9);
-    const auto payload = section.Bytes(section_length - 13u);
+    // Nine header bytes name the dump, then the payload up to the CRC; a
+    // section_length below those two has no payload at all.
+    constexpr size_t kNameBytes = 9;
+    constexpr size_t kNoPayload = kNameBytes + kCrcSize;
+    if (section.Error() || section_length < kNoPayload) return;
+    const auto name = section.Bytes(kNameBytes);
+    const auto payload = section.Bytes(section_length - kNoPayload);
     // A payload cut short by the end of the section is not dumped.
     if (section.Error()) return;
 

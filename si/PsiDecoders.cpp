@@ -2,23 +2,17 @@
 #include "si/Decoders.h"
 #include "si/ScanRowWriter.h"
 #include "si/SectionReader.h"
+#include "si/SiTags.h"
 
 namespace si {
-
-namespace {
-
-// ISO/IEC 13818-1 2.6.1 / EN 300 468 6.2.39: stream_identifier_descriptor.
-constexpr uint8_t kStreamIdentifierDescriptor = 0x52;
-
-}  // namespace
 
 void DecodePat(const unsigned char* data, int length, ScanRowWriter* window) {
     SectionReader section = WithoutCrc(data, length);
     section.Seek(3);
     const uint16_t transport_stream_id = section.U16();
-    // ISO/IEC 13818-1 2.4.4.3: four-byte program entries follow the eight-byte
-    // header; program_number 0 carries the network PID and is handed over too.
-    section.Seek(8);
+    // ISO/IEC 13818-1 2.4.4.3: four-byte program entries follow the header;
+    // program_number 0 carries the network PID and is handed over too.
+    section.Seek(header::kLongForm);
     while (!section.AtEnd()) {
         const uint16_t program_number = section.U16();
         const uint16_t pid = section.Pid();
@@ -31,7 +25,7 @@ void DecodeCat(const unsigned char* data, int length) {
     // Nothing of the conditional access table is used; the walk only keeps its
     // descriptors honest.
     SectionReader section = WithoutCrc(data, length);
-    if (!section.Seek(8)) return;
+    if (!section.Seek(header::kLongForm)) return;
     WalkDescriptors(section.Sub(section.Remaining()), [](uint8_t, SectionReader&) {});
 }
 
@@ -39,7 +33,7 @@ void DecodePmt(const unsigned char* data, int length, ScanRowWriter* window) {
     SectionReader section = WithoutCrc(data, length);
     section.Seek(3);
     const uint16_t program_number = section.U16();
-    section.Seek(8);
+    section.Seek(header::kLongForm);
     const uint16_t pcr_pid = section.Pid();
     const uint16_t program_info_length = section.Length12();
     // Program-level descriptors (a stream identifier among them included) say
@@ -55,10 +49,11 @@ void DecodePmt(const unsigned char* data, int length, ScanRowWriter* window) {
         // A stream cut short by the end of the section is dropped.
         if (section.Error()) break;
 
+        // ISO/IEC 13818-1 2.6.1 / EN 300 468 6.2.39: stream_identifier_descriptor.
         // The tag belongs to this stream alone; of several identifiers the last counts.
         uint8_t component_tag = 0;
         WalkDescriptors(descriptors, [&](uint8_t tag, SectionReader& body) {
-            if (tag != kStreamIdentifierDescriptor) return;
+            if (tag != descriptor::kStreamIdentifier) return;
             const uint8_t value = body.U8();
             if (!body.Error()) component_tag = value;
         });

@@ -6,6 +6,20 @@
 
 namespace si {
 
+// ISO/IEC 13818-1 2.4.4.11 and EN 300 468 5.2: byte counts of the section
+// headers, from the table id on.
+namespace header {
+// table_id to last_section_number: every long-form section.
+constexpr size_t kLongForm = 8;
+// The SDT adds original_network_id and a reserved byte.
+constexpr size_t kSdt = 11;
+// The EIT adds transport_stream_id, original_network_id,
+// segment_last_section_number and last_table_id.
+constexpr size_t kEit = 14;
+}  // namespace header
+// CRC_32 closes every section that carries one.
+constexpr size_t kCrcSize = 4;
+
 // The one cursor through which every decoder reads broadcast data. Reads past
 // the end return zeros and set a sticky error; nothing is ever read outside the
 // span it was built over. Positions are byte offsets from the span's start, so
@@ -27,12 +41,12 @@ public:
     // Moves to an absolute offset; beyond the end is an error and leaves the
     // cursor at the end.
     bool Seek(size_t pos) {
-        if (pos > m_Bytes.size()) return Fail();
+        if (m_Error || pos > m_Bytes.size()) return Fail();
         m_Pos = pos;
         return true;
     }
     bool Skip(size_t n) {
-        if (Remaining() < n) return Fail();
+        if (m_Error || Remaining() < n) return Fail();
         m_Pos += n;
         return true;
     }
@@ -55,7 +69,7 @@ public:
 
     // Byte at an absolute offset, cursor unchanged.
     uint8_t PeekAt(size_t pos) {
-        if (pos >= m_Bytes.size()) return Fail(), 0;
+        if (m_Error || pos >= m_Bytes.size()) return Fail(), 0;
         return m_Bytes[pos];
     }
 
@@ -91,7 +105,8 @@ private:
 // A CRC-protected section without its CRC: the four last bytes are never data,
 // so every loop and field of these tables ends where they begin.
 inline SectionReader WithoutCrc(const unsigned char* data, int length) {
-    return SectionReader(data, length > 4 ? length - 4 : 0);
+    constexpr int crc = static_cast<int>(kCrcSize);
+    return SectionReader(data, length > crc ? length - crc : 0);
 }
 
 // Steps through a descriptor loop (tag, length, body), handing each descriptor

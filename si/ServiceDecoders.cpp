@@ -5,16 +5,11 @@
 #include "si/Decoders.h"
 #include "si/ScanRowWriter.h"
 #include "si/SectionReader.h"
+#include "si/SiTags.h"
 
 namespace si {
 
 namespace {
-
-constexpr uint8_t kCableDeliverySystemDescriptor = 0x44;
-constexpr uint8_t kServiceDescriptor = 0x48;
-constexpr uint8_t kNvodReferenceDescriptor = 0x4B;
-constexpr uint8_t kTimeShiftedServiceDescriptor = 0x4C;
-constexpr uint8_t kCaIdentifierDescriptor = 0x53;
 
 // EN 300 468: BCD numbers are read a nibble at a time from the most
 // significant one; nibbles above 9 are not rejected but add their value.
@@ -93,19 +88,19 @@ void ReadNvodReference(SectionReader& body, ServiceValues& service) {
 
 void DecodeServiceDescriptor(uint8_t tag, SectionReader& body, ServiceValues& service) {
     switch (tag) {
-    case kServiceDescriptor:
+    case descriptor::kService:
         ReadServiceDescriptor(body, service);
         break;
-    case kNvodReferenceDescriptor:
+    case descriptor::kNvodReference:
         ReadNvodReference(body, service);
         break;
-    case kTimeShiftedServiceDescriptor: {
+    case descriptor::kTimeShiftedService: {
         // EN 300 468 6.2.45: time_shifted_service_descriptor.
         const uint16_t reference_service_id = body.U16();
         if (!body.Error()) service.referenceServiceId = reference_service_id;
         break;
     }
-    case kCaIdentifierDescriptor:
+    case descriptor::kCaIdentifier:
         // EN 300 468 6.2.5: CA_identifier_descriptor, ids in broadcast order.
         while (!body.AtEnd()) {
             const uint16_t ca_system_id = body.U16();
@@ -122,7 +117,7 @@ void DecodeServiceDescriptor(uint8_t tag, SectionReader& body, ServiceValues& se
 
 void DecodeNit(const unsigned char* data, int length, ScanRowWriter* window) {
     SectionReader section = WithoutCrc(data, length);
-    section.Seek(8);
+    section.Seek(header::kLongForm);
     const uint16_t network_descriptors_length = section.Length12();
     section.Skip(network_descriptors_length);
     const uint16_t transport_stream_loop_length = section.Length12();
@@ -142,7 +137,7 @@ void DecodeNit(const unsigned char* data, int length, ScanRowWriter* window) {
         // descriptors leave the delivery values at 0.
         CableDelivery delivery;
         WalkDescriptors(descriptors, [&](uint8_t tag, SectionReader& body) {
-            if (tag == kCableDeliverySystemDescriptor) ReadCableDelivery(body, delivery);
+            if (tag == descriptor::kCableDeliverySystem) ReadCableDelivery(body, delivery);
         });
         if (window != nullptr)
             window->AddTransport(transport_stream_id, original_network_id, delivery.frequency, delivery.symbolRate,
@@ -153,7 +148,7 @@ void DecodeNit(const unsigned char* data, int length, ScanRowWriter* window) {
 void DecodeBat(const unsigned char* data, int length) {
     // Bouquets are not shown; the section is only stepped through.
     SectionReader section = WithoutCrc(data, length);
-    section.Seek(8);
+    section.Seek(header::kLongForm);
     section.Skip(section.Length12());
     SectionReader loop = section.Sub(section.Length12());
     while (!loop.AtEnd()) {
@@ -168,15 +163,18 @@ void DecodeSdt(const unsigned char* data, int length, ScanRowWriter* window) {
     const uint16_t section_length = section.Length12();
     const uint16_t transport_stream_id = section.U16();
     const uint8_t version_number = (section.U8() >> 1) & 0x1F;
-    section.Seek(8);
+    section.Seek(header::kLongForm);
     const uint16_t original_network_id = section.U16();
     if (section.Error()) return;
 
     // The transport is marked as described even when no service entry follows.
     if (window != nullptr) window->SetTransportSdtVersion(transport_stream_id, original_network_id, version_number);
-    if (section_length <= 15 || static_cast<long long>(length) - 4 <= 11) return;
+    // Service entries are only looked for past the header, and only when
+    // section_length is above 15, as SDTs have always been read here.
+    if (section_length <= 15 || static_cast<long long>(length) - kCrcSize <= static_cast<long long>(header::kSdt))
+        return;
 
-    section.Seek(11);
+    section.Seek(header::kSdt);
     while (!section.AtEnd()) {
         const uint16_t service_id = section.U16();
         section.Skip(1);  // EIT_schedule_flag, EIT_present_following_flag

@@ -1,12 +1,11 @@
 // TDT and TOT, and the MJD/BCD date conversion they share.
 #include "si/Decoders.h"
 #include "si/SectionReader.h"
+#include "si/SiTags.h"
 
 namespace si {
 
 namespace {
-
-constexpr uint8_t kLocalTimeOffsetDescriptor = 0x58;
 
 int FromBcd(unsigned char b) { return (b >> 4) * 10 + (b & 0x0F); }
 
@@ -70,7 +69,7 @@ bool ReadTot(const unsigned char* data, int length, TimeOffsetTable* table) {
 
     const uint16_t descriptors_loop_length = section.Length12();
     WalkDescriptors(section.Sub(descriptors_loop_length), [&](uint8_t tag, SectionReader& body) {
-        if (tag == kLocalTimeOffsetDescriptor) ReadLocalTimeOffset(body, *table);
+        if (tag == descriptor::kLocalTimeOffset) ReadLocalTimeOffset(body, *table);
     });
     return true;
 }

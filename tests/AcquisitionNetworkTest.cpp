@@ -25,8 +25,6 @@ using cardlib::SimTransport;
 class AcquisitionNetworkTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        card.Detach();
-        card.ResetFaults();
         card.UseBackend(std::make_unique<cardlib::SimBackend>(network));
         card.Attach(host);
         filters.CreateTableFilters(&owner);
@@ -34,8 +32,6 @@ protected:
     }
     void TearDown() override {
         filters.ShutDownTableFilters();
-        card.UseBackend(nullptr);
-        card.Detach();
     }
     // Tunes so that the transport has to lock anew; returns when it locks.
     int64_t TuneAfresh(const SimTransport& transport) {
@@ -46,8 +42,8 @@ protected:
     }
 
     const SimNetwork& network = cardlib::DefaultNetwork();
-    cardlib::Card& card = cardlib::Card::Instance();
     fw::HeadlessHost host;
+    cardlib::Card card;
     fw::Dialog owner{host, res::IDD_PROGRAM_LIST};
     TableFilters filters;
     RecordingWriter window;
@@ -133,7 +129,7 @@ TEST_F(AcquisitionNetworkTest, RequestsOnADarkTransportEndByTimeOut) {
     }
     EXPECT_EQ(doneAt - requestedAt, 16000);
     EXPECT_TRUE(window.rows.empty());
-    EXPECT_EQ(card.Faults().shutDownFilterCalls, 2);
+    EXPECT_EQ(card.Calls().shutDownFilter, 2);
 }
 
 }  // namespace

@@ -10,18 +10,7 @@ using namespace acquisition_test;
 
 class AcquisitionWindowTest : public programtest::ProgramFixture {
 public:
-    void SetUp() override {
-        ProgramFixture::SetUp();
-        card.Attach(host);
-        card.UseBackend(nullptr);
-        card.ResetFaults();
-    }
-    void TearDown() override {
-        card.Detach();
-        card.ResetFaults();
-        ProgramFixture::TearDown();
-    }
-    cardlib::Card& card = cardlib::Card::Instance();
+    void SetUp() override { card.Attach(host); }
 };
 
 // The window creates its filters once the board is open and shuts a filter
@@ -29,7 +18,7 @@ public:
 TEST_F(AcquisitionWindowTest, FiltersLiveBetweenBoardOpenAndClose) {
     int shutDownsWhenBoardCloses = -1;
     host.OnMessage([&](const std::string& text) {
-        if (text.rfind("Error on DVB_CloseBoard", 0) == 0) shutDownsWhenBoardCloses = card.Faults().shutDownFilterCalls;
+        if (text.rfind("Error on DVB_CloseBoard", 0) == 0) shutDownsWhenBoardCloses = card.Calls().shutDownFilter;
     });
     {
         ProgramListDialog window(host);
@@ -52,25 +41,25 @@ TEST_F(AcquisitionWindowTest, FiltersLiveBetweenBoardOpenAndClose) {
         EXPECT_EQ(window.Tune(346000), 1);
         EXPECT_EQ(window.Tune(346000), 0);
 
-        cardlib::GetBoardFaults().closeBoard = DVB_ERR_DB_IO;
+        board.Faults().closeBoard = DVB_ERR_DB_IO;
         host.Close(window);
-        EXPECT_EQ(card.Faults().shutDownFilterCalls, 2);
+        EXPECT_EQ(card.Calls().shutDownFilter, 2);
     }
     EXPECT_EQ(shutDownsWhenBoardCloses, 2);
-    EXPECT_EQ(card.Faults().shutDownFilterCalls, 2);
+    EXPECT_EQ(card.Calls().shutDownFilter, 2);
 }
 
 TEST_F(AcquisitionWindowTest, WithoutABoardEveryRequestIsDoneAtOnce) {
-    cardlib::GetBoardFaults().openBoard = DVB_ERR_DB_IO;
+    board.Faults().openBoard = DVB_ERR_DB_IO;
     ProgramListDialog window(host);
     host.Open(window);
     EXPECT_EQ(window.Filters().PatSocket(), nullptr);
     window.RequestNit();
     window.RequestPmt(0x100);
     EXPECT_EQ(window.IsNitDone() + window.IsPatDone() + window.IsPmtDone() + window.IsSdtDone(), 4);
-    EXPECT_EQ(card.Faults().setBitFilterCalls, 0);
+    EXPECT_EQ(card.Calls().setBitFilter, 0);
     host.Close(window);
-    EXPECT_EQ(card.Faults().shutDownFilterCalls + card.Faults().sCloseCalls, 0);
+    EXPECT_EQ(card.Calls().shutDownFilter + card.Calls().sClose, 0);
 }
 
 }  // namespace

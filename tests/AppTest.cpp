@@ -8,6 +8,7 @@
 
 #include "app/ProgramListApp.h"
 #include "cardlib/BoardDatabase.h"
+#include "cardlib/Card.h"
 #include "framework/Profile.h"
 #include "framework/headless/HeadlessHost.h"
 #include "res/ResourceIds.h"
@@ -37,31 +38,26 @@ private:
 
 class ProgramListApplication : public ::testing::Test {
 public:
-    void SetUp() override {
-        m_Dir = programtest::MakeTempDir();
-        cardlib::ResetBoard();
-        cardlib::SetBoardDatabasePath((m_Dir / "board.db").string());
-        std::filesystem::create_directories(m_Dir / "bin");
-    }
+    void SetUp() override { std::filesystem::create_directories(m_Dir / "bin"); }
     void TearDown() override {
-        cardlib::ResetBoard();
-        cardlib::SetBoardDatabasePath("");
         std::error_code ec;
         std::filesystem::remove_all(m_Dir, ec);
     }
-    std::filesystem::path m_Dir;
+    std::filesystem::path m_Dir = programtest::MakeTempDir();
+    cardlib::Board board{(m_Dir / "board.db").string()};
+    cardlib::Card card;
 };
 
 TEST_F(ProgramListApplication, FailedSocketStartShowsTheGermanMessageAndEndsWithoutAWindow) {
     fw::HeadlessHost host;
     bool windowShown = false;
     host.ScriptModal(res::IDD_PROGRAM_LIST, [&](fw::Dialog&) { windowShown = true; });
-    cardlib::GetBoardFaults().recordCalls = true;
+    board.Calls().recordNames = true;
     ProgramListApp app(host, [] { return false; });
     EXPECT_NE(app.InitInstance((m_Dir / "bin" / "kelvane").string()), 0);
     EXPECT_EQ(host.Messages(), Strings{"Fehler beim Initialisieren der Windows-Sockets."});
     EXPECT_FALSE(windowShown);
-    EXPECT_TRUE(cardlib::GetBoardFaults().calls.empty());
+    EXPECT_TRUE(board.Calls().names.empty());
     EXPECT_FALSE(std::filesystem::exists(m_Dir / "bin" / "kelvane.INI"));
 }
 
@@ -80,7 +76,7 @@ TEST_F(ProgramListApplication, RunsTheMainWindowAndEndsWhenItCloses) {
     EXPECT_EQ(socketStarts, 1);
     EXPECT_EQ(profileSeen, ini);
     EXPECT_EQ(app.SettingsPath(), ini);
-    EXPECT_FALSE(cardlib::IsBoardOpen());
+    EXPECT_FALSE(board.IsOpen());
     EXPECT_TRUE(host.Messages().empty());
     // The window's end wrote its settings beside the executable.
     EXPECT_EQ(fw::Profile(ini).GetInt("Settings", "UpdateNames", -1), 0);

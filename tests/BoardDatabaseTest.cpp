@@ -125,9 +125,8 @@ TEST_F(BoardDatabase, BadFilesFailToLoadAndAreNeverOverwritten) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::filesystem::remove_all(BoardFile());
-        cardlib::ResetBoard();
         c.spoil(*this);
-        cardlib::ResetBoard();
+        cardlib::Board caseBoard(BoardFile().string());
         const bool isFile = std::filesystem::is_regular_file(BoardFile());
         const std::string before = isFile ? ReadFile(BoardFile()) : std::string();
 
@@ -175,7 +174,7 @@ TEST_F(BoardDatabase, SaveKilledHalfWayLeavesThePreviousList) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         close(pipeFds[0]);
-        cardlib::GetBoardFaults().duringSave = [&](uint32_t written) {
+        board.Faults().duringSave = [&](uint32_t written) {
             if (written == 5000) {
                 const char ready = 'k';
                 if (write(pipeFds[1], &ready, 1) != 1) _exit(3);
@@ -219,7 +218,7 @@ TEST_F(BoardDatabase, DefaultFileFollowsXdgDataHome) {
     }
     if (saved) setenv("XDG_DATA_HOME", restore.c_str(), 1);
     else unsetenv("XDG_DATA_HOME");
-    EXPECT_EQ(cardlib::BoardDatabasePath(), BoardFile().string());
+    EXPECT_EQ(board.Path(), BoardFile().string());
 }
 
 }  // namespace

@@ -32,8 +32,6 @@ protected:
             ::setenv("XDG_CONFIG_HOME", oldConfig.c_str(), 1);
         else
             ::unsetenv("XDG_CONFIG_HOME");
-        cardlib::Card::Instance().UseBackend(nullptr);
-        cardlib::Card::Instance().Detach();
         std::filesystem::remove_all(dir);
     }
     std::string Write(const std::string& text) {
@@ -94,8 +92,9 @@ TEST_F(CardSettingsTest, ReadsKeysAndReportsWhatItCannotUse) {
 
 TEST_F(CardSettingsTest, WithoutAFileTheSimulatedNetworkRuns) {
     fw::HeadlessHost host;
-    EXPECT_EQ(cardlib::ConfigureFromSettings(host), "");
-    EXPECT_EQ(cardlib::Card::Instance().Frequency(), 346000u);
+    cardlib::Card card;
+    EXPECT_EQ(cardlib::ConfigureFromSettings(card, host), "");
+    EXPECT_EQ(card.Frequency(), 346000u);
     cardtest::Listener nit(host, 0x10, 0x40, 0xF0);
     host.Advance(10000);
     EXPECT_FALSE(nit.sections.empty());
@@ -106,8 +105,9 @@ TEST_F(CardSettingsTest, FilesBackendPlaysTheFolder) {
     ASSERT_TRUE(cardlib::WriteTsFolder(cardlib::DefaultNetwork(), (dir / "caps").string(), &error)) << error;
     Write("[Card]\nBackend=files\nFolder=" + (dir / "caps").string() + "\nHomeFrequency=362000\n");
     fw::HeadlessHost host;
-    EXPECT_EQ(cardlib::ConfigureFromSettings(host), "");
-    EXPECT_EQ(cardlib::Card::Instance().Frequency(), 362000u);
+    cardlib::Card card;
+    EXPECT_EQ(cardlib::ConfigureFromSettings(card, host), "");
+    EXPECT_EQ(card.Frequency(), 362000u);
     cardtest::Listener sdt(host, 0x11, 0x42, 0xFF);
     host.Advance(3000);
     ASSERT_FALSE(sdt.sections.empty());

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <vector>
 
 #include "card/TTCommDVB.h"
@@ -32,15 +34,7 @@ Bytes Section(uint8_t tableId, size_t size = 16, uint8_t fill = 0) {
 
 class CardTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        card.UseBackend(nullptr);
-        card.ResetFaults();
-        card.Attach(host);
-    }
-    void TearDown() override {
-        card.Detach();
-        card.ResetFaults();
-    }
+    void SetUp() override { card.Attach(host); }
     // Sets a one-byte filter and opens the socket on it.
     void Open(CPIDFilter& filter, CDVBWinSock& socket, uint16_t pid, uint8_t value, uint8_t mask) {
         ASSERT_EQ(filter.SetBitFilter(pid, &value, &mask, 1, 0), CCommonDVB::DVB_ERR_NONE);
@@ -49,7 +43,7 @@ protected:
     }
 
     fw::HeadlessHost host;
-    cardlib::Card& card = cardlib::Card::Instance();
+    cardlib::Card card;
 };
 
 TEST_F(CardTest, FilterHandleReadsNoneUnlessSet) {
@@ -104,13 +98,15 @@ TEST_F(CardTest, InjectedFaultsAreReturnedAndCounted) {
     frontend.SetFrequency(346000, 1);
     socket.SClose();
 
-    EXPECT_EQ(faults.setBitFilterCalls, 4);
-    EXPECT_EQ(faults.shutDownFilterCalls, 1);
-    EXPECT_EQ(faults.sOpenCalls, 1);
-    EXPECT_EQ(faults.sCloseCalls, 1);
-    EXPECT_EQ(faults.getFrequencyCalls, 1);
-    EXPECT_EQ(faults.setFrequencyCalls, 1);
-    EXPECT_EQ(faults.lastSetFrequency, 346000u);
+    const cardlib::CardCalls& calls = card.Calls();
+    EXPECT_EQ(calls.setBitFilter, 4);
+    EXPECT_EQ(calls.shutDownFilter, 1);
+    EXPECT_EQ(calls.sOpen, 1);
+    EXPECT_EQ(calls.sClose, 1);
+    EXPECT_EQ(calls.getFrequency, 1);
+    EXPECT_EQ(calls.setFrequency, 1);
+    EXPECT_EQ(calls.lastSetFrequency, 346000u);
+    EXPECT_EQ(calls.lastSetFrequencyFlags, 1);
 
     faults.shutDownFilter = 0;
     EXPECT_EQ(filter.ShutDownFilter(), CCommonDVB::DVB_ERR_NONE);
@@ -271,6 +267,37 @@ TEST_F(CardTest, FrontEndReportsTheFrequencyItWasTunedTo) {
     frequency = 0;
     another.GetFrequency(frequency);
     EXPECT_EQ(frequency, 442000u);
+}
+
+// A card made while another lives takes over until it goes; a filter or
+// socket that outlives its card fails instead of reaching freed state.
+TEST(CardLifetime, NewerCardTakesOverAndWhatOutlivesItIsCutOff) {
+    fw::HeadlessHost host;
+    cardlib::Card outer;
+    std::unique_ptr<CPIDFilter> filter;
+    std::unique_ptr<RecordingSocket> socket;
+    uint8_t value = 0x42, mask = 0xFF;
+    {
+        cardlib::Card inner;
+        inner.Attach(host);
+        EXPECT_EQ(&cardlib::Card::Current(), &inner);
+        filter = std::make_unique<CPIDFilter>();
+        socket = std::make_unique<RecordingSocket>();
+        ASSERT_EQ(filter->SetBitFilter(0x11, &value, &mask, 1, 0), CCommonDVB::DVB_ERR_NONE);
+        int error = 0;
+        ASSERT_EQ(socket->SOpen(filter->GetFilterHandle(), &error), 1);
+        inner.InjectSection(0x11, Section(0x42));
+    }
+    EXPECT_EQ(&cardlib::Card::Current(), &outer);
+    host.Advance(0);
+    EXPECT_TRUE(socket->received.empty());
+    EXPECT_EQ(filter->GetFilterHandle(), 0xFFFF);
+    EXPECT_EQ(filter->SetBitFilter(0x11, &value, &mask, 1, 0), CCommonDVB::DVB_ERR_NOT_OPEN);
+    int error = 0;
+    EXPECT_EQ(socket->SOpen(1, &error), 0);
+    EXPECT_EQ(outer.Calls().setBitFilter + outer.Calls().sOpen, 0);
+    socket.reset();
+    filter.reset();
 }
 
 }  // namespace

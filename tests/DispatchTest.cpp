@@ -82,14 +82,10 @@ Expectation Expected(int tableId) {
 class DispatchTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        cardlib::Card::Instance().Attach(host);
-        cardlib::Card::Instance().ResetFaults();
+        card.Attach(host);
         host.SetProfile(&profile);
     }
-    void TearDown() override {
-        cardlib::Card::Instance().Detach();
-        std::filesystem::remove_all(scratch);
-    }
+    void TearDown() override { std::filesystem::remove_all(scratch); }
     std::filesystem::path Scratch() {
         std::filesystem::create_directories(scratch);
         return scratch;
@@ -100,6 +96,7 @@ protected:
                                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fw::Profile profile{(scratch / "Kelvane.INI").string()};
     fw::HeadlessHost host;
+    cardlib::Card card;
     fw::Dialog owner{host, res::IDD_PROGRAM_LIST};
 };
 

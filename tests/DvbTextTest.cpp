@@ -23,10 +23,17 @@ TEST(DvbTextToUtf8, DecodesByTheAnnouncedTable) {
         {"0x10 selector cut short", std::string("\x10\x00", 2), ""},
         {"UCS-2 (selector 0x11)", std::string("\x11\x00" "A\x04\x1F\x20\xAC", 7), "AП€"},
         {"UCS-2 odd trailing byte", std::string("\x11\x00" "A\x00", 4), "A\xEF\xBF\xBD"},
+        {"EUC-KR (selector 0x12)", "\x12\xC7\xD1\xB1\xB9", "한국"},
+        {"GB2312 (selector 0x13)", "\x13\xD6\xD0\xCE\xC4", "中文"},
+        {"Big5 (selector 0x14)", "\x14\xA4\xA4\xA4\xE5", "中文"},
         {"UTF-8 (selector 0x15)", "\x15S\xC3\xBC" "d", "Süd"},
+        // The byte after 0x1F names the compression, whatever its value; it is no text.
+        {"compressed text (selector 0x1F)", "\x1F" "Aabc", "abc"},
+        {"reserved 0x10 0x00 0x0C: the default table", std::string("\x10\x00\x0CM\xC8unchen", 11), "München"},
         {"UTF-8 invalid bytes", "\x15" "a\xC3(b\xFF", "a\xEF\xBF\xBD(b\xEF\xBF\xBD"},
         {"default table diacritics compose", "M\xC8unchen \xC2" "E\xCF" "c \xCB" "c\xC8" "A", "München Éč çÄ"},
         {"default table diacritic without composition", "\xC8q", "q\xCC\x88"},
+        {"older editions' umlaut 0xC9", "M\xC9unchen \xC9q", "München q\xCC\x88"},
         {"default table diacritic at the end", "ab\xC2", "ab"},
         {"default table symbols", "\xA4 \xD3 \xE9\xFB\xF5", "€ © Øßı"},
     };

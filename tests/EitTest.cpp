@@ -85,6 +85,8 @@ TEST_F(EitDecoder, CompletenessFollowsTheAnnouncedSegments) {
          {{0, 2, 0x10, 0}, {1, 2, 0x10, 0}, {2, 2, 0x10, 0}, {0x10, 0x10, 0x10, 0}, {8, 8, 0x10, 1}}},
         {"sections after a segment's announced last are not needed",
          {{0, 0, 8, 0}, {8, 8, 8, 1}}},
+        // Section 9 announces a segment 1 whose section 8 never came.
+        {"once complete, stays complete", {{0, 0, 0, 1}, {9, 15, 15, 1}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -152,6 +154,10 @@ TEST_F(EitDecoder, LoopMismatchesAreShownOnlyWhenTheSwitchIsOn) {
         {"masked expected end met exactly",
          Event(1, Descriptor(0x4D, Bytes(0x21, 'a')), 0x123),
          {}},
+        // The mask keeps bit 9: 0x323 is taken as 0x223, still past the
+        // section, so the descriptors that end at 0x23 do not meet it.
+        {"bit 9 survives the mask", Event(1, Descriptor(0x4D, Bytes(0x21, 'a')), 0x323),
+         {"EpgDvbSocket: pos != endPos\n", "EpgDvbSocket: pos != len-4\n"}},
     };
     for (int debug : {0, 1}) {
         for (const Case& c : cases) {

@@ -45,31 +45,37 @@ TEST_F(ProgramListWindow, StartUpSetsUpColumnsIconAboutTextAndOpensTheBoard) {
     fw::ListView& list = w.ProgramList();
     ASSERT_EQ(list.GetColumnCount(), 25);
     EXPECT_TRUE(list.FullRowSelect());
-    // The list is 711 px wide: 707 inside its edges, less a 17 px scroll bar.
-    const int width = 690;
+    // The titles the list has always shown, spelling included; every column
+    // centred but "Programm". The list is 711 px wide: 707 inside its edges,
+    // less a 17 px scroll bar, gives 690 px to share out.
+    const struct {
+        const char* title;
+        int width;
+    } columns[25] = {
+        {"Nr", 27},         {"Programm", 138},   {"Frequenz", 69},   {"Prog-ID", 48},    {"V-PID", 48},
+        {"A-PID", 48},      {"PMT-PID", 48},     {"TXT-PID", 48},    {"Subtitle", 48},   {"Data-PID", 48},
+        {"TS-ID", 48},      {"NW-ID", 48},       {"Standard", 48},   {"Extra-Info", 48}, {"Servcie-ID", 48},
+        {"Modulation", 48}, {"FEC", 48},         {"22 kHz", 48},     {"Vertikal", 48},   {"Symbolrate", 48},
+        {"Prog-Type", 48},  {"IP-Filter", 48},   {"Reserved 1", 48}, {"Reserved 2", 48}, {"State", 48},
+    };
     for (int c = 0; c < 25; ++c) {
-        EXPECT_EQ(list.Column(c).title, ProgramListColumnAt(c).title);
-        EXPECT_EQ(list.GetColumnWidth(c), static_cast<int>(width * ProgramListColumnAt(c).widthFraction)) << c;
+        SCOPED_TRACE(c);
+        EXPECT_EQ(list.Column(c).title, columns[c].title);
+        EXPECT_EQ(list.Column(c).align, c == 1 ? fw::Align::Left : fw::Align::Center);
+        EXPECT_EQ(list.GetColumnWidth(c), columns[c].width);
     }
-    EXPECT_EQ(list.GetColumnWidth(kColumnNr), 27);
-    EXPECT_EQ(list.GetColumnWidth(kColumnName), 138);
-    EXPECT_EQ(list.GetColumnWidth(kColumnFrequency), 69);
-    EXPECT_EQ(list.GetColumnWidth(kColumnState), 48);
-    EXPECT_EQ(list.Column(kColumnNr).align, fw::Align::Center);
-    EXPECT_EQ(list.Column(kColumnName).align, fw::Align::Left);
-    EXPECT_EQ(list.Column(kColumnServiceId).title, "Servcie-ID");
 
     EXPECT_EQ(w.IconId(), res::IDI_APP);
     EXPECT_EQ(w.GetDlgItemText(res::IDC_ABOUT), ProgramListDialog::AboutText());
     EXPECT_NE(std::string(ProgramListDialog::AboutText()), "");
-    EXPECT_TRUE(cardlib::IsBoardOpen());
+    EXPECT_TRUE(board.IsOpen());
     EXPECT_EQ(Calls(), Strings{"DVB_OpenBoard"});
     EXPECT_EQ(list.GetItemCount(), 0);  // nothing is loaded at start-up
     EXPECT_TRUE(host.Messages().empty());
 }
 
 TEST_F(ProgramListWindow, FailedOpenIsShownBeforeTheSettingsAndLeavesTheListUsable) {
-    cardlib::GetBoardFaults().openBoard = DVB_ERR_BOARD;
+    board.Faults().openBoard = DVB_ERR_BOARD;
     Settings().WriteInt("Settings", "UpdateNames", 1);
     bool checkedWhenShown = true;
     int columnsWhenShown = 0;
@@ -96,7 +102,7 @@ TEST_F(ProgramListWindow, FailedOpenIsShownBeforeTheSettingsAndLeavesTheListUsab
 }
 
 TEST_F(ProgramListWindow, CloseWritesTheSettingsThenClosesTheBoard) {
-    cardlib::GetBoardFaults().closeBoard = DVB_ERR_BOARD;
+    board.Faults().closeBoard = DVB_ERR_BOARD;
     std::string settingsWhenShown;
     host.OnMessage([&](const std::string&) { settingsWhenShown = programtest::ReadFile(SettingsFile()); });
     ProgramListDialog w(host);
@@ -144,18 +150,17 @@ TEST_F(ProgramListWindow, LoadFailuresAreShownAndSkipWhatTheyMust) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        cardlib::ResetBoard();
+        cardlib::Board caseBoard(BoardFile().string());
         std::filesystem::remove(BoardFile());
         if (!c.names.empty() || c.messages.size() == 1) SeedBoard(Five());
         ProgramListDialog w(host);
         host.Open(w);
         AddRows(w, {Program(9, "stale")});
         host.ClearMessages();
-        c.fault(cardlib::GetBoardFaults());
+        c.fault(caseBoard.Faults());
         w.OnLoad();
         EXPECT_EQ(host.Messages(), c.messages);
         EXPECT_EQ(Column(w, kColumnName), c.names);
-        cardlib::ResetBoard();
         host.Close(w);
     }
 }
@@ -206,7 +211,6 @@ TEST_F(ProgramListWindow, SaveFailuresAreShownAndTheRestGoesOnOrStops) {
          [](cardlib::BoardFaults& f) {
              f.setProgData = DVB_ERR_DB_IO;
              f.setProgDataCall = 2;
-             f.setProgDataCalls = 0;
          },
          {"Error on DVB_SetDBProgData: 2"},
          {"DVB_LoadDBProgData", "DVB_DelAllDBProgData", "DVB_SetDBProgData", "DVB_SetDBProgData",
@@ -227,19 +231,18 @@ TEST_F(ProgramListWindow, SaveFailuresAreShownAndTheRestGoesOnOrStops) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        cardlib::ResetBoard();
+        cardlib::Board caseBoard(BoardFile().string());
         SeedBoard(Five());
         ProgramListDialog w(host);
         host.Open(w);
         AddRows(w, {Program(1, "A"), Program(2, "B"), Program(3, "C")});
         host.ClearMessages();
         RecordCalls();
-        c.fault(cardlib::GetBoardFaults());
+        c.fault(caseBoard.Faults());
         w.OnSave();
         EXPECT_EQ(host.Messages(), c.messages);
         EXPECT_EQ(Calls(), c.calls);
         EXPECT_EQ(Names(StoredPrograms()), c.stored);
-        cardlib::ResetBoard();
         host.Close(w);
     }
 }
@@ -251,9 +254,12 @@ TEST_F(ProgramListWindow, DeleteRemovesTheSelectedRowAndSelectsTheOneBelow) {
         int selected;  // -1: none
         Strings names;
         int selectedAfter;
+        int mark = -2;  // -2: the selected row
     };
     const Case cases[] = {
         {"middle row", 3, 1, {"Eins", "Drei"}, 1},
+        // The user selected "Zwei" after the mark was last set on "Eins".
+        {"selected row, not the selection mark", 3, 1, {"Eins", "Drei"}, 1, 0},
         {"first row", 3, 0, {"Zwei", "Drei"}, 0},
         {"last row", 3, 2, {"Eins", "Zwei"}, -1},
         {"only row", 1, 0, {}, -1},
@@ -269,7 +275,7 @@ TEST_F(ProgramListWindow, DeleteRemovesTheSelectedRowAndSelectsTheOneBelow) {
         if (c.selected >= 0) {
             w.ProgramList().SetItemState(c.selected, fw::kItemSelected | fw::kItemFocused,
                                          fw::kItemSelected | fw::kItemFocused);
-            w.ProgramList().SetSelectionMark(c.selected);
+            w.ProgramList().SetSelectionMark(c.mark == -2 ? c.selected : c.mark);
         }
         RecordCalls();
         w.OnCommand(res::IDC_DELETE);
@@ -279,7 +285,7 @@ TEST_F(ProgramListWindow, DeleteRemovesTheSelectedRowAndSelectsTheOneBelow) {
         EXPECT_EQ(w.ProgramList().GetSelectionMark(), c.selectedAfter);
         EXPECT_TRUE(Calls().empty());  // the database is not touched
         EXPECT_TRUE(host.Messages().empty());
-        cardlib::GetBoardFaults().recordCalls = false;
+        board.Calls().recordNames = false;
         host.Close(w);
     }
 }
@@ -322,6 +328,23 @@ TEST_F(ProgramListWindow, MoveUpAndDownExchangeProgramsButNotTheirState) {
         }
         host.Close(w);
     }
+}
+
+TEST_F(ProgramListWindow, SearchBlanksTheStateOfEveryRow) {
+    ProgramListDialog& w = OpenWindow();
+    const auto five = Five();
+    AddRows(w, {five[0], five[1], five[2]});
+    const Strings states = {"added", "updated", "actual"};
+    for (int row = 0; row < 3; ++row) w.ProgramList().SetItemText(row, kColumnState, states[row]);
+    Strings statesWhileScanning;
+    host.ScriptModal(res::IDD_SCAN_CHANNELS, [&](fw::Dialog& scan) {
+        statesWhileScanning = Column(w, kColumnState);
+        scan.EndDialog(fw::IDCANCEL);
+    });
+    w.OnCommand(res::IDC_SEARCH);
+    EXPECT_EQ(statesWhileScanning, Strings(3, ""));
+    EXPECT_EQ(Column(w, kColumnState), Strings(3, ""));
+    EXPECT_EQ(Column(w, kColumnName), (Strings{"Eins", "Zwei", "Drei"}));
 }
 
 TEST_F(ProgramListWindow, HeaderClickSortsAscendingByNumberOrByCaseFoldedText) {

@@ -77,6 +77,24 @@ TEST(ProgramRowCodec, OneSetBitInAnyFieldSurvivesRecordToRowAndBack) {
     }
 }
 
+// Every field has the column the list has always given it, so "V-PID" shows
+// the video PID and "A-PID" the audio PID; two fields trading columns both
+// ways would still pass the round trip above.
+TEST(ProgramRowCodec, EachFieldKeepsItsOwnColumn) {
+    const TunProgDataTag record = programtest::Program(2, "Zwei");
+    const std::vector<std::string> cells = {"2",   "Zwei", "10000200", "7",  "102", "202", "302", "402",
+                                            "502", "602",  "8",        "9",  "5",   "6",   "10",  "11",
+                                            "12",  "0",    "1",        "6900002", "13", "14", "15",  "16"};
+    ProgramList written;
+    ProgramRowCodec::RecordToRow(record, written.list, 0);
+    ProgramList typed;
+    for (int c = 0; c < 24; ++c) {
+        EXPECT_EQ(written.list.GetItemText(0, c), cells[static_cast<size_t>(c)]) << "column " << c;
+        typed.list.SetItemText(0, c, cells[static_cast<size_t>(c)]);
+    }
+    EXPECT_EQ(ProgramRowCodec::RowToRecord(typed.list, 0), record);
+}
+
 TEST(ProgramRowCodec, NamesOfAnyScriptAreCellsVerbatim) {
     ProgramList p;
     for (const std::string name : {"", "Das Erste HD", "Первый канал", "ΕΡΤ1", "日本テレビ", "قناة الجزيرة",

@@ -15,6 +15,7 @@
 
 #include "card/DBDVBX32.h"
 #include "cardlib/BoardDatabase.h"
+#include "cardlib/Card.h"
 #include "framework/Profile.h"
 #include "framework/headless/HeadlessHost.h"
 #include "programs/ProgramListColumn.h"
@@ -79,19 +80,13 @@ inline TunProgDataTag Program(uint32_t n, std::string name) {
     return r;
 }
 
+// Each test gets a card and a board database of its own, installed for the
+// test's lifetime.
 class ProgramFixture : public ::testing::Test {
 public:
-    void SetUp() override {
-        m_Dir = MakeTempDir();
-        cardlib::ResetBoard();
-        cardlib::SetBoardDatabasePath((m_Dir / "board.db").string());
-        m_Profile = std::make_unique<fw::Profile>(SettingsFile().string());
-        host.SetProfile(m_Profile.get());
-    }
+    ProgramFixture() { host.SetProfile(&m_Profile); }
 
     void TearDown() override {
-        cardlib::ResetBoard();
-        cardlib::SetBoardDatabasePath("");
         std::error_code ec;
         std::filesystem::remove_all(m_Dir, ec);
     }
@@ -99,10 +94,12 @@ public:
     std::filesystem::path Dir() const { return m_Dir; }
     std::filesystem::path SettingsFile() const { return m_Dir / "kelvane.INI"; }
     std::filesystem::path BoardFile() const { return m_Dir / "board.db"; }
-    fw::Profile& Settings() { return *m_Profile; }
+    fw::Profile& Settings() { return m_Profile; }
 
-    // Stores the records in the board database file through the library.
+    // Stores the records in the board database file through a library of its
+    // own, so the test's board has counted nothing and loaded nothing.
     static void SeedBoard(const std::vector<TunProgDataTag>& records) {
+        cardlib::Board seeding(cardlib::Board::Current().Path());
         ASSERT_EQ(DVB_LoadDBProgData(), DVB_ERR_OK);
         ASSERT_EQ(DVB_DelAllDBProgData(), DVB_ERR_OK);
         for (size_t i = 0; i < records.size(); ++i) {
@@ -115,8 +112,7 @@ public:
 
     // What the board database file holds now, read as a fresh library would.
     static std::vector<TunProgDataTag> StoredPrograms() {
-        const cardlib::BoardFaults faults = cardlib::GetBoardFaults();
-        cardlib::ResetBoard();
+        cardlib::Board fresh(cardlib::Board::Current().Path());
         std::vector<TunProgDataTag> records;
         uint32_t first = 0, count = 0;
         EXPECT_EQ(DVB_LoadDBProgData(), DVB_ERR_OK);
@@ -127,8 +123,6 @@ public:
             EXPECT_EQ(DVB_GetDBProgData(p, &size, &r), DVB_ERR_OK);
             records.push_back(r);
         }
-        cardlib::ResetBoard();
-        cardlib::GetBoardFaults() = faults;
         return records;
     }
 
@@ -152,17 +146,20 @@ public:
         for (const auto& r : records) window.RecordToRow(r, list.InsertItem(list.GetItemCount(), ""));
     }
 
-    static std::vector<std::string> Calls() { return cardlib::GetBoardFaults().calls; }
+    static std::vector<std::string> Calls() { return cardlib::Board::Current().Calls().names; }
     static void RecordCalls() {
-        cardlib::GetBoardFaults().recordCalls = true;
-        cardlib::GetBoardFaults().calls.clear();
+        cardlib::Board::Current().Calls().recordNames = true;
+        cardlib::Board::Current().Calls().names.clear();
     }
 
-    fw::HeadlessHost host;
-
 private:
-    std::filesystem::path m_Dir;
-    std::unique_ptr<fw::Profile> m_Profile;
+    std::filesystem::path m_Dir = MakeTempDir();
+    fw::Profile m_Profile{SettingsFile().string()};
+
+public:
+    fw::HeadlessHost host;
+    cardlib::Board board{BoardFile().string()};
+    cardlib::Card card;
 };
 
 }  // namespace programtest

@@ -88,15 +88,7 @@ ProgramRows ExpectedRows(const SimNetwork& network) {
 class ScanEndToEnd : public programtest::ProgramFixture {
 public:
     void SetUp() override {
-        ProgramFixture::SetUp();
-        card.Detach();
-        card.ResetFaults();
         host.SetModalTimeLimit(60 * 60 * 1000);
-    }
-    void TearDown() override {
-        card.UseBackend(nullptr);
-        card.Detach();
-        ProgramFixture::TearDown();
     }
 
     void UseNetwork(const SimNetwork& network) {
@@ -120,8 +112,6 @@ public:
         fw::ListView& list = window.ProgramList();
         for (int r = 0; r < list.GetItemCount(); ++r) EXPECT_EQ(list.GetItemText(r, kColumnNr), std::to_string(r + 1));
     }
-
-    cardlib::Card& card = cardlib::Card::Instance();
 };
 
 TEST_F(ScanEndToEnd, DefaultNetworkFillsAnEmptyProgramList) {

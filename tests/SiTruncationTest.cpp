@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "si/Decoders.h"
+#include "si/SectionReader.h"
 #include "tests/SiTestSupport.h"
 
 using namespace sitest;
@@ -180,6 +181,26 @@ TEST(OverlongLengthFields, OtherDecodersStayInsideAnyBytes) {
     si::ClearEventStore(store);
     EXPECT_GT(runs, 1000);
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(nowhere).parent_path().parent_path()));
+}
+
+}  // namespace
+
+namespace {
+
+// Once a read has run past the end, moving back does not make the reader
+// trustworthy again: every further read gives zero and keeps the error.
+TEST(SectionReader, ErrorStaysAfterSeek) {
+    const Bytes bytes{0x12, 0x34, 0x56};
+    si::SectionReader reader(std::span<const uint8_t>(bytes.data(), bytes.size()));
+    reader.Skip(2);
+    EXPECT_EQ(reader.U16(), 0);
+    ASSERT_TRUE(reader.Error());
+    EXPECT_FALSE(reader.Seek(0));
+    EXPECT_FALSE(reader.Skip(0));
+    EXPECT_EQ(reader.U8(), 0);
+    EXPECT_EQ(reader.U16(), 0);
+    EXPECT_EQ(reader.PeekAt(1), 0);
+    EXPECT_TRUE(reader.Error());
 }
 
 }  // namespace

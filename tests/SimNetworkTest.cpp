@@ -23,18 +23,12 @@ using cardtest::Tune;
 class SimNetworkTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        card.Detach();
-        card.ResetFaults();
         card.UseBackend(std::make_unique<cardlib::SimBackend>(network));
         card.Attach(host);
     }
-    void TearDown() override {
-        card.UseBackend(nullptr);
-        card.Detach();
-    }
     const SimNetwork& network = cardlib::DefaultNetwork();
     fw::HeadlessHost host;
-    cardlib::Card& card = cardlib::Card::Instance();
+    cardlib::Card card;
 };
 
 bool CrcHolds(const Section& s) { return cardlib::Crc32Mpeg2(s.data(), s.size()) == 0; }

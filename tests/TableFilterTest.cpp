@@ -17,8 +17,6 @@ namespace {
 using namespace acquisition_test;
 using Bytes = std::vector<unsigned char>;
 
-cardlib::Card& Card() { return cardlib::Card::Instance(); }
-
 // An event store entry that reports its deletion.
 class CountedObject : public fw::Object {
 public:
@@ -31,20 +29,14 @@ private:
 
 class TableFilterTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        Card().Attach(host);
-        Card().UseBackend(nullptr);
-        Card().ResetFaults();
-    }
-    void TearDown() override {
-        filters.ShutDownTableFilters();
-        Card().Detach();
-        Card().ResetFaults();
-    }
-    cardlib::CardFaults& Faults() { return Card().Faults(); }
+    void SetUp() override { card.Attach(host); }
+    void TearDown() override { filters.ShutDownTableFilters(); }
+    cardlib::CardFaults& Faults() { return card.Faults(); }
+    cardlib::CardCalls& Calls() { return card.Calls(); }
     void AdvanceSeconds(int seconds) { host.Time().Set(host.Time().NowMs() + seconds * 1000LL); }
 
     fw::HeadlessHost host;
+    cardlib::Card card;
     fw::Dialog owner{host, res::IDD_PROGRAM_LIST};
     TableFilters filters;
 };
@@ -60,7 +52,7 @@ TEST_F(TableFilterTest, PollWaitsUpToFifteenSecondsThenShutsTheFilterDown) {
                  {-3600000, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.elapsedMs);
-        Card().ResetFaults();
+        Calls() = {};
         // Requests are set at the start of a second.
         host.Time().Set((host.Time().Now() + 1) * 1000);
         SiFilterSocket socket("PAT", owner);
@@ -68,8 +60,8 @@ TEST_F(TableFilterTest, PollWaitsUpToFifteenSecondsThenShutsTheFilterDown) {
         ASSERT_EQ(started, static_cast<int>(host.Time().Now()));
         host.Time().Set(host.Time().NowMs() + c.elapsedMs);
         EXPECT_EQ(socket.IsWaiting(), c.waiting);
-        EXPECT_EQ(Faults().shutDownFilterCalls, 1 - c.waiting);
-        EXPECT_EQ(Faults().sCloseCalls, 1 - c.waiting);
+        EXPECT_EQ(Calls().shutDownFilter, 1 - c.waiting);
+        EXPECT_EQ(Calls().sClose, 1 - c.waiting);
         EXPECT_EQ(socket.Mode(), c.waiting ? 3 : 0);
         EXPECT_EQ(socket.IsIdle(), c.waiting == 0);
         socket.ShutDown();
@@ -82,14 +74,14 @@ TEST_F(TableFilterTest, SecondRequestShutsTheFirstFilterDownBeforeSettingItsOwn)
     const unsigned short firstHandle = socket.Filter().GetFilterHandle();
     ASSERT_NE(firstHandle, SiFilterSocket::kNoFilter);
     EXPECT_EQ(socket.Handle(), firstHandle);
-    EXPECT_EQ(Faults().shutDownFilterCalls, 0);
+    EXPECT_EQ(Calls().shutDownFilter, 0);
 
     AdvanceSeconds(3);
     socket.Request(0x0000, 0x80, 0x00, 0);
-    EXPECT_EQ(Faults().shutDownFilterCalls, 1);
-    EXPECT_EQ(Faults().sCloseCalls, 1);
-    EXPECT_EQ(Faults().setBitFilterCalls, 2);
-    EXPECT_EQ(Faults().sOpenCalls, 2);
+    EXPECT_EQ(Calls().shutDownFilter, 1);
+    EXPECT_EQ(Calls().sClose, 1);
+    EXPECT_EQ(Calls().setBitFilter, 2);
+    EXPECT_EQ(Calls().sOpen, 2);
     EXPECT_EQ(socket.StartTime(), host.Time().Now());
     EXPECT_EQ(socket.IsWaiting(), 1);
 
@@ -97,8 +89,8 @@ TEST_F(TableFilterTest, SecondRequestShutsTheFirstFilterDownBeforeSettingItsOwn)
     // must already be shut down and its socket closed.
     int shutDownsSeen = -1, closesSeen = -1;
     host.OnMessage([&](const std::string&) {
-        shutDownsSeen = Faults().shutDownFilterCalls;
-        closesSeen = Faults().sCloseCalls;
+        shutDownsSeen = Calls().shutDownFilter;
+        closesSeen = Calls().sClose;
     });
     Faults().setBitFilter = CCommonDVB::DVB_ERR_NO_RESOURCE;
     const long long startedBefore = socket.StartTime();
@@ -108,7 +100,7 @@ TEST_F(TableFilterTest, SecondRequestShutsTheFirstFilterDownBeforeSettingItsOwn)
     EXPECT_EQ(closesSeen, 2);
     EXPECT_EQ(socket.StartTime(), startedBefore);
     EXPECT_EQ(socket.IsWaiting(), 0);
-    EXPECT_EQ(Faults().sOpenCalls, 2);
+    EXPECT_EQ(Calls().sOpen, 2);
 }
 
 TEST_F(TableFilterTest, FailingSetBitFilterLeavesTheRequestIdleAndNamesIt) {
@@ -129,13 +121,13 @@ TEST_F(TableFilterTest, FailingSetBitFilterLeavesTheRequestIdleAndNamesIt) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
         host.ClearMessages();
-        Card().ResetFaults();
+        Calls() = {};
         Faults().setBitFilter = c.error;
         c.request();
         EXPECT_EQ(host.Messages(), std::vector<std::string>{c.message});
         EXPECT_EQ(c.isDone(), 1);
-        EXPECT_EQ(Faults().sOpenCalls, 0);
-        EXPECT_EQ(Faults().shutDownFilterCalls, 0);
+        EXPECT_EQ(Calls().sOpen, 0);
+        EXPECT_EQ(Calls().shutDownFilter, 0);
     }
 }
 
@@ -144,22 +136,22 @@ TEST_F(TableFilterTest, FailingShutDownGivesUpTheFilterObject) {
     socket.Request(0x0010, 0xF0, 0x40, 0);
     Faults().shutDownFilter = CCommonDVB::DVB_ERR_HARDWARE;
     socket.ShutDown();
-    EXPECT_EQ(Faults().shutDownFilterCalls, 1);
-    EXPECT_EQ(Faults().sCloseCalls, 1);
+    EXPECT_EQ(Calls().shutDownFilter, 1);
+    EXPECT_EQ(Calls().sClose, 1);
     EXPECT_TRUE(socket.IsIdle());
     EXPECT_EQ(socket.IsWaiting(), 0);
 
     // The fresh filter takes the next request.
     Faults().shutDownFilter = 0;
     EXPECT_NE(socket.Request(0x0010, 0xF0, 0x40, 0), 0);
-    EXPECT_EQ(Faults().shutDownFilterCalls, 1);
+    EXPECT_EQ(Calls().shutDownFilter, 1);
     EXPECT_EQ(socket.IsWaiting(), 1);
 
     // Also when the failing shut-down is the one a new request starts with.
     Faults().shutDownFilter = CCommonDVB::DVB_ERR_HARDWARE;
     EXPECT_NE(socket.Request(0x0010, 0xF0, 0x40, 0), 0);
-    EXPECT_EQ(Faults().shutDownFilterCalls, 2);
-    EXPECT_EQ(Faults().sCloseCalls, 2);
+    EXPECT_EQ(Calls().shutDownFilter, 2);
+    EXPECT_EQ(Calls().sClose, 2);
     EXPECT_EQ(socket.IsWaiting(), 1);
     EXPECT_TRUE(host.Messages().empty());
     Faults().shutDownFilter = 0;
@@ -174,8 +166,8 @@ TEST_F(TableFilterTest, FailingSocketOpenIsShownAndTheRequestWaitsOutItsTimeOut)
     EXPECT_EQ(filters.IsPmtDone(), 0);
     AdvanceSeconds(1);
     EXPECT_EQ(filters.IsPmtDone(), 1);
-    EXPECT_EQ(Faults().shutDownFilterCalls, 1);
-    EXPECT_EQ(Faults().sCloseCalls, 1);
+    EXPECT_EQ(Calls().shutDownFilter, 1);
+    EXPECT_EQ(Calls().sClose, 1);
 }
 
 TEST_F(TableFilterTest, EveryRequestEmptiesTheEventStore) {
@@ -204,7 +196,7 @@ TEST_F(TableFilterTest, SocketDestructionDeletesTheStoreButLeavesTheFilterToTheO
         socket.EventStore().SetAt("key", new CountedObject(deleted));
     }
     EXPECT_EQ(deleted, 1);
-    EXPECT_EQ(Faults().shutDownFilterCalls, 0);
+    EXPECT_EQ(Calls().shutDownFilter, 0);
 }
 
 TEST_F(TableFilterTest, WithoutSocketsRequestsDoNothingAndPollsReportDone) {
@@ -217,7 +209,7 @@ TEST_F(TableFilterTest, WithoutSocketsRequestsDoNothingAndPollsReportDone) {
     filters.SetResultWindowForAll(&window);
     filters.ShutDownTableFilters();
     EXPECT_EQ(filters.IsNitDone() + filters.IsPatDone() + filters.IsPmtDone() + filters.IsSdtDone(), 4);
-    EXPECT_EQ(Faults().setBitFilterCalls + Faults().sOpenCalls + Faults().shutDownFilterCalls + Faults().sCloseCalls, 0);
+    EXPECT_EQ(Calls().setBitFilter + Calls().sOpen + Calls().shutDownFilter + Calls().sClose, 0);
     EXPECT_TRUE(host.Messages().empty());
 }
 
@@ -230,7 +222,7 @@ TEST_F(TableFilterTest, ShutDownTableFiltersTouchesOnlyFiltersThatAreSet) {
     EXPECT_EQ(filters.PatSocket()->Owner(), &owner);
 
     filters.ShutDownTableFilters();
-    EXPECT_EQ(Faults().shutDownFilterCalls + Faults().sCloseCalls, 0);
+    EXPECT_EQ(Calls().shutDownFilter + Calls().sClose, 0);
 
     filters.RequestNit();
     filters.RequestPat();
@@ -238,8 +230,8 @@ TEST_F(TableFilterTest, ShutDownTableFiltersTouchesOnlyFiltersThatAreSet) {
     filters.RequestSdt();
     EXPECT_EQ(filters.IsNitDone() + filters.IsPatDone() + filters.IsPmtDone() + filters.IsSdtDone(), 0);
     filters.ShutDownTableFilters();
-    EXPECT_EQ(Faults().shutDownFilterCalls, 4);
-    EXPECT_EQ(Faults().sCloseCalls, 4);
+    EXPECT_EQ(Calls().shutDownFilter, 4);
+    EXPECT_EQ(Calls().sClose, 4);
     EXPECT_EQ(filters.IsNitDone() + filters.IsPatDone() + filters.IsPmtDone() + filters.IsSdtDone(), 4);
 }
 
@@ -283,18 +275,18 @@ TEST_F(TableFilterTest, FirstSectionEndsEachRequest) {
     for (const TableRequest& r : FourRequests()) {
         for (int variant = 0; variant < 3; ++variant) {
             SCOPED_TRACE(testing::Message() << r.name << " variant " << variant);
-            Card().ResetFaults();
+            Calls() = {};
             RecordingWriter window;
             filters.SetResultWindowForAll(variant == 1 ? nullptr : &window);
             Bytes section = r.section;
             if (variant == 2) section[5] ^= 0x04;
             r.request(filters);
             ASSERT_EQ(r.isDone(filters), 0);
-            Card().InjectSection(r.pid, section);
+            card.InjectSection(r.pid, section);
             host.Advance(0);
             EXPECT_EQ(r.isDone(filters), 1);
-            EXPECT_EQ(Faults().shutDownFilterCalls, 1);
-            EXPECT_EQ(Faults().sCloseCalls, 1);
+            EXPECT_EQ(Calls().shutDownFilter, 1);
+            EXPECT_EQ(Calls().sClose, 1);
             if (variant == 0)
                 EXPECT_TRUE(window.Has(r.row)) << (window.rows.empty() ? "no rows" : window.rows.front());
             else
@@ -303,18 +295,19 @@ TEST_F(TableFilterTest, FirstSectionEndsEachRequest) {
     }
 }
 
-// The filter bytes pass exactly the table ids each request is after.
-TEST_F(TableFilterTest, EachRequestPassesOnlyItsTables) {
+// The filter bytes pass exactly the table ids each request is after: any id
+// of its range ends the request, and none outside it does.
+TEST_F(TableFilterTest, EachRequestPassesExactlyItsTables) {
     filters.CreateTableFilters(&owner);
     const Bytes filler(12, 0x11);
     const struct {
         size_t request;  // index into FourRequests()
-        std::vector<unsigned char> rejected;
+        std::vector<unsigned char> passed, refused;
     } cases[] = {
-        {0, {0x80, 0x93, 0xFF}},        // PAT: 0x00 to 0x7F only
-        {1, {0x00, 0x01, 0x40, 0x71}},  // PMT: bit 0x02 set only
-        {2, {0x46, 0x4A, 0x40, 0x43}},  // SDT: only SDT actual
-        {3, {0x50, 0x3F, 0x70, 0x00}},  // NIT: 0x40 to 0x4F only
+        {0, {0x00, 0x01, 0x42, 0x7F}, {0x80, 0x93, 0xFF}},               // PAT: 0x00 to 0x7F
+        {1, {0x02, 0x03, 0x06, 0x42, 0xFE}, {0x00, 0x01, 0x40, 0x71}},  // PMT: bit 0x02 set
+        {2, {0x42}, {0x46, 0x4A, 0x40, 0x43}},                           // SDT: SDT actual only
+        {3, {0x40, 0x41, 0x4A, 0x4D}, {0x50, 0x3F, 0x70, 0x00}},         // NIT: 0x40 to 0x4F
     };
     const std::vector<TableRequest> requests = FourRequests();
     for (const auto& c : cases) {
@@ -323,15 +316,23 @@ TEST_F(TableFilterTest, EachRequestPassesOnlyItsTables) {
         RecordingWriter window;
         filters.SetResultWindowForAll(&window);
         r.request(filters);
-        for (unsigned char tableId : c.rejected) Card().InjectSection(r.pid, MakeSection(tableId, filler));
+        for (unsigned char tableId : c.refused) card.InjectSection(r.pid, MakeSection(tableId, filler));
         // The right table on another PID is not this request's either.
-        Card().InjectSection(static_cast<uint16_t>(r.pid + 0x200), r.section);
+        card.InjectSection(static_cast<uint16_t>(r.pid + 0x200), r.section);
         host.Advance(0);
         EXPECT_EQ(r.isDone(filters), 0);
-        Card().InjectSection(r.pid, r.section);
+        card.InjectSection(r.pid, r.section);
         host.Advance(0);
         EXPECT_EQ(r.isDone(filters), 1);
         EXPECT_TRUE(window.Has(r.row));
+
+        filters.SetResultWindowForAll(nullptr);
+        for (unsigned char tableId : c.passed) {
+            r.request(filters);
+            card.InjectSection(r.pid, MakeSection(tableId, filler));
+            host.Advance(0);
+            EXPECT_EQ(r.isDone(filters), 1) << "table id " << int{tableId};
+        }
     }
 }
 
@@ -340,8 +341,8 @@ TEST_F(TableFilterTest, SectionsQueuedBehindTheFirstAreNotDecoded) {
     RecordingWriter window;
     filters.SetResultWindowForAll(&window);
     filters.RequestPat();
-    Card().InjectSection(0x0000, FromHex(kFfmpegPat));
-    Card().InjectSection(0x0000, FromHex("00b00d0001c100000001f0002ab104b2"));
+    card.InjectSection(0x0000, FromHex(kFfmpegPat));
+    card.InjectSection(0x0000, FromHex("00b00d0001c100000001f0002ab104b2"));
     host.Advance(0);
     EXPECT_EQ(window.rows, std::vector<std::string>{"pat 1092 258 256"});
     EXPECT_EQ(filters.IsPatDone(), 1);

@@ -26,14 +26,8 @@ protected:
                  ("kelvane-ts-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(folder);
-        card.Detach();
-        card.ResetFaults();
     }
-    void TearDown() override {
-        card.UseBackend(nullptr);
-        card.Detach();
-        std::filesystem::remove_all(folder);
-    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
     void Use(unsigned long home = 0) {
         card.UseBackend(std::make_unique<cardlib::TsFileBackend>(folder.string(), home));
         card.Attach(host);
@@ -41,7 +35,7 @@ protected:
 
     std::filesystem::path folder;
     fw::HeadlessHost host;
-    cardlib::Card& card = cardlib::Card::Instance();
+    cardlib::Card card;
     const SimNetwork& network = cardlib::DefaultNetwork();
 };
 

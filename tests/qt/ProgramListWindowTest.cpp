@@ -9,9 +9,11 @@
 #include <QTest>
 #include <QTreeView>
 #include <filesystem>
+#include <stdexcept>
 
 #include "card/DBDVBX32.h"
 #include "cardlib/BoardDatabase.h"
+#include "cardlib/Card.h"
 #include "framework/Profile.h"
 #include "framework/qt/QtHost.h"
 #include "programs/ProgramListColumn.h"
@@ -67,31 +69,33 @@ std::vector<TunProgDataTag> CablePrograms() {
 class ProgramListWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kelvane-qt-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_Dir = pattern;
-        cardlib::ResetBoard();
-        cardlib::SetBoardDatabasePath((m_Dir / "board.db").string());
         m_Profile = std::make_unique<fw::Profile>((m_Dir / "kelvane.INI").string());
         host.SetProfile(m_Profile.get());
         host.SetMessageHandler([](const std::string& text) { ADD_FAILURE() << "message: " << text; });
 
+        // Stored through a library of its own, as an earlier run of the program would have.
+        cardlib::Board seeding(board.Path());
         ASSERT_EQ(DVB_LoadDBProgData(), DVB_ERR_OK);
         ASSERT_EQ(DVB_DelAllDBProgData(), DVB_ERR_OK);
         for (TunProgDataTag record : CablePrograms()) ASSERT_EQ(DVB_SetDBProgData(kTunProgDataTagSize, &record), DVB_ERR_OK);
         ASSERT_EQ(DVB_SaveDBProgData(), DVB_ERR_OK);
-        cardlib::ResetBoard();
     }
 
     void TearDown() override {
-        cardlib::ResetBoard();
-        cardlib::SetBoardDatabasePath("");
         std::error_code ec;
         std::filesystem::remove_all(m_Dir, ec);
     }
 
+    static std::filesystem::path MakeTempDir() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "kelvane-qt-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        return pattern;
+    }
+
+    std::filesystem::path m_Dir = MakeTempDir();
     fw::QtHost host;
-    std::filesystem::path m_Dir;
+    cardlib::Board board{(m_Dir / "board.db").string()};
+    cardlib::Card card;
     std::unique_ptr<fw::Profile> m_Profile;
 };
 

@@ -36,14 +36,12 @@ TEST(ScanWindowQt, SearchScansTheNetworkAndFillsTheProgramList) {
     std::string pattern = (std::filesystem::temp_directory_path() / "kelvane-qt-scan-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     const std::filesystem::path dir = pattern;
-    cardlib::ResetBoard();
-    cardlib::SetBoardDatabasePath((dir / "board.db").string());
+    cardlib::Board board((dir / "board.db").string());
     fw::Profile profile((dir / "kelvane.INI").string());
     fw::QtHost host;
     host.SetProfile(&profile);
     host.SetMessageHandler([](const std::string& text) { ADD_FAILURE() << "message: " << text; });
-    cardlib::Card& card = cardlib::Card::Instance();
-    card.Detach();
+    cardlib::Card card;
     card.UseBackend(std::make_unique<cardlib::SimBackend>(ShortNetwork()));
     card.Attach(host);
 
@@ -78,10 +76,6 @@ TEST(ScanWindowQt, SearchScansTheNetworkAndFillsTheProgramList) {
     for (int r = 0; r < window.ProgramList().GetItemCount(); ++r) {
         EXPECT_EQ(window.ProgramList().GetItemText(r, kColumnState), "added");
     }
-    card.UseBackend(nullptr);
-    card.Detach();
-    cardlib::ResetBoard();
-    cardlib::SetBoardDatabasePath("");
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);
 }

@@ -1,0 +1,190 @@
+// The scan sequence: a state machine stepped by the window timer. Each tick
+// runs the handler of the current state; the lists are all it reads.
+#include <cstdio>
+
+#include "scan/ScanCells.h"
+#include "scan/ScanChannelsDialog.h"
+
+using scancells::ParseSigned;
+using scancells::ParseUnsigned;
+
+void ScanChannelsDialog::StartScan() {
+    AddStatusLine("Request NIT");
+    m_ScanState = StateRequestNit;
+    m_TimerId = SetTimer(kScanTimerId, kScanTimerPeriodMs);
+    m_RetryCounter = kRetries;
+}
+
+void ScanChannelsDialog::EndScan() {
+    KillTimer(m_TimerId);
+    m_TimerId = 0;
+    EndDialog(1);
+}
+
+void ScanChannelsDialog::TuneTransportForSdt(int transportRow) {
+    if (!TuneTransport(transportRow)) return;
+    AddStatusLine("Request SDT");
+    m_Owner->RequestSdt();
+}
+
+bool ScanChannelsDialog::TuneTransport(int transportRow) {
+    fw::ListView& transports = TransportList();
+    SelectRow(transports, transportRow);
+    unsigned long frequency = 0;
+    if (!ParseUnsigned(transports.ItemText(transportRow, TsFreq), frequency)) return false;
+    char line[64];
+    std::snprintf(line, sizeof line, "Set Frequenzy to %.1f MHz", static_cast<double>(frequency) * 0.00001);
+    AddStatusLine(line);
+    // The cell holds 10 Hz units; the tuner takes kHz.
+    m_Owner->Tune(frequency / 100);
+    return true;
+}
+
+int ScanChannelsDialog::FindServiceTransportRow(int serviceRow) {
+    fw::ListView& services = ServiceList();
+    unsigned long ts = 0, nw = 0;
+    if (!ParseUnsigned(services.ItemText(serviceRow, SvcTs), ts) ||
+        !ParseUnsigned(services.ItemText(serviceRow, SvcNw), nw)) {
+        return -1;
+    }
+    return TransportList().FindItemByData(scancells::TransportKey(ts, nw));
+}
+
+void ScanChannelsDialog::TuneServiceTransportForPat() {
+    const int row = FindServiceTransportRow(m_CurrentServiceRow);
+    if (row < 0) return;
+    m_CurrentTransportRow = row;
+    if (!TuneTransport(row)) return;
+    AddStatusLine("Request PAT");
+    m_Owner->RequestPat();
+}
+
+int ScanChannelsDialog::RequestServicePmt(int serviceRow) {
+    fw::ListView& services = ServiceList();
+    SelectRow(services, serviceRow);
+    const uint32_t programNumber = scancells::ServiceIdOfKey(services.GetItemData(serviceRow));
+    fw::ListView& pat = PatList();
+    m_CurrentPatRow = pat.FindItemByData(programNumber);
+    if (m_CurrentPatRow < 0) return 0;
+    SelectRow(pat, m_CurrentPatRow);
+    unsigned long pid = 0;
+    if (!ParseUnsigned(pat.ItemText(m_CurrentPatRow, PatPmtPid), pid)) return 0;
+    AddStatusLine("Request PMT");
+    m_Owner->RequestPmt(static_cast<int>(pid));
+    return 1;
+}
+
+void ScanChannelsDialog::OnTimer(unsigned id) {
+    if (id == m_TimerId && m_TimerId != 0) {
+        switch (m_ScanState) {
+            case StateRequestNit: OnRequestNit(); break;
+            case StateWaitNit: OnWaitNit(); break;
+            case StateNextTransport: OnNextTransport(); break;
+            case StateWaitSdt: OnWaitSdt(); break;
+            case StateRequestPat: OnRequestPat(); break;
+            case StateWaitPat: OnWaitPat(); break;
+            case StateNextService: OnNextService(); break;
+            case StateWaitPmt: OnWaitPmt(); break;
+            default: break;
+        }
+    }
+    fw::Dialog::OnTimer(id);
+}
+
+void ScanChannelsDialog::OnRequestNit() {
+    m_Owner->RequestNit();
+    m_ScanState = StateWaitNit;
+}
+
+void ScanChannelsDialog::OnWaitNit() {
+    if (!m_Owner->IsNitDone()) return;
+    if (TransportList().GetItemCount() > 0) {
+        m_CurrentTransportRow = 0;
+        m_ScanState = StateNextTransport;
+        m_RetryCounter = kRetries;
+    } else if (--m_RetryCounter != 0) {
+        m_ScanState = StateRequestNit;
+    }
+}
+
+void ScanChannelsDialog::OnNextTransport() {
+    if (m_CurrentTransportRow < TransportList().GetItemCount()) {
+        TuneTransportForSdt(m_CurrentTransportRow);
+        m_ScanState = StateWaitSdt;
+        return;
+    }
+    m_CurrentServiceRow = 0;
+    m_LastTransportId = -1;
+    m_LastNetworkId = -1;
+    m_ScanState = StateNextService;
+    m_RetryCounter = kRetries;
+}
+
+void ScanChannelsDialog::OnWaitSdt() {
+    if (!m_Owner->IsSdtDone()) return;
+    if (ServiceList().GetItemCount() > 0 || --m_RetryCounter == 0) {
+        ++m_CurrentTransportRow;
+        m_RetryCounter = kRetries;
+    }
+    m_ScanState = StateNextTransport;
+}
+
+void ScanChannelsDialog::OnRequestPat() {
+    TuneServiceTransportForPat();
+    m_ScanState = StateWaitPat;
+}
+
+void ScanChannelsDialog::OnWaitPat() {
+    if (!m_Owner->IsPatDone()) return;
+    if (PatList().GetItemCount() > 0) {
+        m_ScanState = StateNextService;
+        m_RetryCounter = kRetries;
+    } else if (--m_RetryCounter != 0) {
+        m_ScanState = StateRequestPat;
+    }
+}
+
+void ScanChannelsDialog::OnNextService() {
+    fw::ListView& services = ServiceList();
+    if (m_CurrentServiceRow >= services.GetItemCount()) {
+        EndScan();
+        return;
+    }
+    StreamList().DeleteAllItems();
+    long ts = 0;
+    unsigned long nw = 0;
+    const bool hasTs = ParseSigned(services.ItemText(m_CurrentServiceRow, SvcTs), ts);
+    const bool hasNw = ParseUnsigned(services.ItemText(m_CurrentServiceRow, SvcNw), nw);
+    // A service whose transport the NIT did not list can be neither tuned nor
+    // merged with a frequency: skip it.
+    if (!hasTs || !hasNw ||
+        TransportList().FindItemByData(scancells::TransportKey(static_cast<unsigned long>(ts), nw)) < 0) {
+        ++m_CurrentServiceRow;
+        return;
+    }
+    // Two transports may share a transport stream id under different
+    // networks, so the run of one transport ends where either differs.
+    if (ts != m_LastTransportId || static_cast<long>(nw) != m_LastNetworkId) {
+        m_LastTransportId = static_cast<int>(ts);
+        m_LastNetworkId = static_cast<int>(nw);
+        m_ScanState = StateRequestPat;
+        m_RetryCounter = kRetries;
+    } else if (RequestServicePmt(m_CurrentServiceRow) == 1) {
+        m_ScanState = StateWaitPmt;
+    } else {
+        ++m_CurrentServiceRow;
+    }
+}
+
+void ScanChannelsDialog::OnWaitPmt() {
+    if (!m_Owner->IsPmtDone()) return;
+    if (StreamList().GetItemCount() > 0) {
+        MergeService();
+        ++m_CurrentServiceRow;
+        m_RetryCounter = kRetries;
+    } else if (--m_RetryCounter == 0) {
+        ++m_CurrentServiceRow;
+        m_RetryCounter = kRetries;
+    }
+    m_ScanState = StateNextService;
+}
