@@ -29,6 +29,18 @@ int SiFilterSocket::Request(unsigned short pid, unsigned char mask, unsigned cha
 
 int SiFilterSocket::Request(unsigned short pid, const unsigned char* mask, const unsigned char* value,
                             unsigned char length, unsigned short mode) {
+    m_Table.Stop();
+    return Set(pid, mask, value, length, mode);
+}
+
+int SiFilterSocket::RequestTable(unsigned short pid, unsigned char mask, unsigned char value, uint8_t tableId,
+                                 int tableIdExtension) {
+    m_Table.Start(tableId, tableIdExtension);
+    return Set(pid, &mask, &value, 1, 0);
+}
+
+int SiFilterSocket::Set(unsigned short pid, const unsigned char* mask, const unsigned char* value,
+                        unsigned char length, unsigned short mode) {
     ClearEventStore();
     m_Pid = pid;
     m_FilterLength = length;
@@ -91,8 +103,20 @@ int SiFilterSocket::IsWaiting() {
 }
 
 void SiFilterSocket::OnDataReceived(unsigned char* data, int length) {
+    if (m_Table.IsCollecting()) return TakeTableSection(data, length);
     const int result = Dispatch(data, length);
     if (result != 0 || m_Mode == 0 || IsPastTimeOut()) {
+        ShutDown();
+        m_Mode = 0;
+    }
+}
+
+void SiFilterSocket::TakeTableSection(const unsigned char* data, int length) {
+    // Only a sound section of the table asked for, new to this request, reaches
+    // the decoders: a neighbouring network's tables share the PIDs, and tables
+    // repeat while their other sections are still awaited.
+    if (CheckCrc32(data, length) && m_Table.Add(data, length) == TableSections::Take::New) Dispatch(data, length);
+    if (m_Table.IsComplete() || IsPastTimeOut()) {
         ShutDown();
         m_Mode = 0;
     }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "acquisition/EpgDvbSocket.h"
+#include "acquisition/TableSections.h"
 
 // One named table request at a time on one card section filter: set the
 // filter, wait for a section or the time-out, shut the filter down. The
@@ -22,6 +23,14 @@ public:
     // them. Returns what Apply returns.
     int Request(unsigned short pid, const unsigned char* mask, const unsigned char* value, unsigned char length,
                 unsigned short mode);
+    // A request for the whole table `tableId` (with `tableIdExtension` >= 0,
+    // of that sub-table only) on one filter byte: it ends once every section
+    // of the table has been decoded, or by its time-out. Other tables that
+    // pass the filter, repeats and sections with a bad CRC are dropped.
+    int RequestTable(unsigned short pid, unsigned char mask, unsigned char value, uint8_t tableId,
+                     int tableIdExtension = -1);
+    // What the last whole-table request has taken so far.
+    TableProgress Progress() const { return m_Table.Progress(); }
     // Sets the card filter for the stored request and opens the socket on it.
     // Returns the start time (seconds) once the filter is set, 0 if it could
     // not be set.
@@ -47,6 +56,9 @@ public:
 
 private:
     bool IsPastTimeOut() const;
+    int Set(unsigned short pid, const unsigned char* mask, const unsigned char* value, unsigned char length,
+            unsigned short mode);
+    void TakeTableSection(const unsigned char* data, int length);
 
     std::unique_ptr<CPIDFilter> m_Filter;
     std::string m_Name;
@@ -57,4 +69,5 @@ private:
     unsigned short m_Mode = 0;
     int m_TimeoutSeconds = 15;
     long long m_StartTime = 0;
+    TableSections m_Table;
 };

@@ -4,9 +4,13 @@
 
 namespace {
 
-void Request(SiFilterSocket* socket, unsigned short pid, unsigned char mask, unsigned char value) {
-    if (socket != nullptr) socket->Request(pid, mask, value, 0);
+// Each filter's value is the table id the request is after; the request takes
+// the whole of that table (of program `program` only, for a PMT).
+void Request(SiFilterSocket* socket, unsigned short pid, unsigned char mask, unsigned char value, int program = -1) {
+    if (socket != nullptr) socket->RequestTable(pid, mask, value, value, program);
 }
+
+TableProgress Progress(const SiFilterSocket* socket) { return socket != nullptr ? socket->Progress() : TableProgress{}; }
 
 int IsDone(SiFilterSocket* socket) { return socket != nullptr && socket->IsWaiting() == 1 ? 0 : 1; }
 
@@ -46,7 +50,9 @@ void TableFilters::RequestNit() { Request(m_NitSocket.get(), si::pid::kNit, 0xF0
 
 void TableFilters::RequestPat() { Request(m_PatSocket.get(), si::pid::kPat, 0x80, si::table::kPat); }
 
-void TableFilters::RequestPmt(int pid) { Request(m_PmtSocket.get(), static_cast<unsigned short>(pid), 0x02, 0x02); }
+void TableFilters::RequestPmt(int pid, int programNumber) {
+    Request(m_PmtSocket.get(), static_cast<unsigned short>(pid), 0x02, si::table::kPmt, programNumber);
+}
 
 void TableFilters::RequestSdt() { Request(m_SdtSocket.get(), si::pid::kSdtBat, 0xFF, si::table::kSdtActual); }
 
@@ -54,3 +60,6 @@ int TableFilters::IsNitDone() { return IsDone(m_NitSocket.get()); }
 int TableFilters::IsPatDone() { return IsDone(m_PatSocket.get()); }
 int TableFilters::IsPmtDone() { return IsDone(m_PmtSocket.get()); }
 int TableFilters::IsSdtDone() { return IsDone(m_SdtSocket.get()); }
+
+TableProgress TableFilters::NitProgress() const { return Progress(m_NitSocket.get()); }
+TableProgress TableFilters::SdtProgress() const { return Progress(m_SdtSocket.get()); }

@@ -31,7 +31,9 @@ public:
 
     void RequestNit();
     void RequestPat();
-    void RequestPmt(int pid);
+    // The PMT of program `programNumber` on `pid`; any program's when it is
+    // negative.
+    void RequestPmt(int pid, int programNumber = -1);
     void RequestSdt();
 
     // 1 unless the socket exists and its request is still waiting.
@@ -39,6 +41,9 @@ public:
     int IsPatDone();
     int IsPmtDone();
     int IsSdtDone();
+    // What the last NIT or SDT request has taken of its table.
+    TableProgress NitProgress() const;
+    TableProgress SdtProgress() const;
 
     SiFilterSocket* PatSocket() const { return m_PatSocket.get(); }
     SiFilterSocket* NitSocket() const { return m_NitSocket.get(); }

@@ -1,22 +1,15 @@
 #include "app/ProgramListApp.h"
 
-#include <pwd.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
 #include "framework/Host.h"
+#include "framework/XdgDirs.h"
 #include "programs/ProgramListDialog.h"
 
 namespace {
-
-std::string HomeDirectory() {
-    if (const char* home = std::getenv("HOME"); home && *home) return home;
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
-    return ".";
-}
 
 bool IsWritableDirectory(const std::filesystem::path& dir) {
     std::error_code ec;
@@ -35,12 +28,7 @@ ProgramListApp::~ProgramListApp() {
 }
 
 std::string ProgramListApp::UserConfigDirectory() {
-    const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    // An XDG base directory must be absolute; a relative one is ignored.
-    const std::filesystem::path base = configHome && configHome[0] == '/'
-                                           ? std::filesystem::path(configHome)
-                                           : std::filesystem::path(HomeDirectory()) / ".config";
-    return (base / "kelvane").string();
+    return (std::filesystem::path(fw::XdgConfigHome()) / "kelvane").string();
 }
 
 std::string ProgramListApp::SettingsPathFor(const std::string& executablePath) {

@@ -20,12 +20,14 @@ public:
     void SetResultWindowForAll(ScanRowWriter*) override {}
     void RequestNit() override {}
     void RequestPat() override {}
-    void RequestPmt(int) override {}
+    void RequestPmt(int, int) override {}
     void RequestSdt() override {}
     int IsNitDone() override { return 1; }
     int IsPatDone() override { return 1; }
     int IsPmtDone() override { return 1; }
     int IsSdtDone() override { return 1; }
+    TableProgress NitProgress() override { return {}; }
+    TableProgress SdtProgress() override { return {}; }
     int Tune(unsigned long) override { return 0; }
     fw::ListView& ProgramList() override { return m_Programs; }
 

@@ -1,5 +1,5 @@
-// The card maker's board database library, declared exactly as the system calls
-// it. Our stand-in in cardlib/ implements it; nothing here holds logic.
+// The card maker's board database library, declared exactly as our program
+// calls it. Our stand-in in cardlib/ implements it; nothing here holds logic.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +12,7 @@ class Dialog;
 // The handle of the window that opens and closes the board.
 using BoardWindow = fw::Dialog*;
 
-// 0 is success; any other value is a failure the system only prints.
+// 0 is success; any other value is a failure we only print.
 enum DVBErrReturn : unsigned {
     DVB_ERR_OK = 0,
     DVB_ERR_DB_NOT_OPEN = 1,
@@ -25,8 +25,8 @@ enum DVBErrReturn : unsigned {
 };
 
 // One program as the board database exchanges it. The library's record is 68
-// bytes in its 32-bit layout; the system still passes that number as the size
-// on every read and write, and the stand-in refuses any other. Field order and
+// bytes in its 32-bit layout; we still pass that number as the size on every
+// read and write, and the stand-in refuses any other. Field order and
 // widths are the library's.
 struct TunProgDataTag {
     uint32_t index = 0;        // 1-based position in the board database
@@ -57,7 +57,7 @@ struct TunProgDataTag {
     bool operator==(const TunProgDataTag&) const = default;
 };
 
-// The size the system passes for a TunProgDataTag.
+// The size we pass for a TunProgDataTag.
 inline constexpr uint32_t kTunProgDataTagSize = 68;
 
 DVBErrReturn DVB_OpenBoard(BoardWindow window);

@@ -1,4 +1,4 @@
-// The card maker's tuner and section library, declared exactly as the system
+// The card maker's tuner and section library, declared exactly as our program
 // calls it. Our stand-in in cardlib/ implements it; nothing here holds logic.
 #pragma once
 
@@ -6,8 +6,8 @@
 
 class CCommonDVB {
 public:
-    // Every operation that can fail returns this; the system tests for
-    // DVB_ERR_NONE (1) and prints any other value as an unsigned number.
+    // Every operation that can fail returns this; we test for DVB_ERR_NONE (1)
+    // and print any other value as an unsigned number.
     enum ErrReturn : int {
         DVB_ERR_UNKNOWN = 0,
         DVB_ERR_NONE = 1,

@@ -1,14 +1,13 @@
 #include "cardlib/BoardDatabase.h"
 
 #include <sqlite3.h>
-#include <pwd.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <system_error>
+
+#include "framework/XdgDirs.h"
 
 namespace cardlib {
 
@@ -203,21 +202,10 @@ DVBErrReturn WriteRecords(sqlite3* db, const std::vector<TunProgDataTag>& record
     return DVB_ERR_OK;
 }
 
-std::string HomeDirectory() {
-    if (const char* home = std::getenv("HOME"); home && *home) return home;
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
-    return ".";
-}
-
 }  // namespace
 
 std::string DefaultBoardDatabasePath() {
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
-    // An XDG base directory must be absolute; a relative one is ignored.
-    const std::filesystem::path base = dataHome && dataHome[0] == '/'
-                                           ? std::filesystem::path(dataHome)
-                                           : std::filesystem::path(HomeDirectory()) / ".local" / "share";
-    return (base / "kelvane" / "board.db").string();
+    return (std::filesystem::path(fw::XdgDataHome()) / "kelvane" / "board.db").string();
 }
 
 Board::Board(std::string path) : m_Path(std::move(path)) {}

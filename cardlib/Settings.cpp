@@ -8,23 +8,13 @@
 #include "cardlib/SimBackend.h"
 #include "cardlib/SimNetwork.h"
 #include "cardlib/TsFile.h"
+#include "framework/AsciiCase.h"
+#include "framework/Ini.h"
+#include "framework/XdgDirs.h"
 
 namespace cardlib {
 
 namespace {
-
-std::string Trim(const std::string& s) {
-    const auto b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos) return {};
-    const auto e = s.find_last_not_of(" \t\r\n");
-    return s.substr(b, e - b + 1);
-}
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return s;
-}
 
 void Note(std::string* problems, const std::string& line) {
     if (problems) *problems += line + "\n";
@@ -32,59 +22,50 @@ void Note(std::string* problems, const std::string& line) {
 
 }  // namespace
 
-std::string CardSettingsPath() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    if (config && *config == '/') return std::string(config) + "/kelvane/card.ini";
-    const char* home = std::getenv("HOME");
-    if (home && *home) return std::string(home) + "/.config/kelvane/card.ini";
-    return {};
-}
+std::string CardSettingsPath() { return fw::XdgConfigHome() + "/kelvane/card.ini"; }
 
 CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
     CardSettings settings;
     if (path.empty()) return settings;
     std::ifstream in(path);
     if (!in) return settings;
-    std::string line, section;
+    std::string raw;
+    bool inCard = false;
     int number = 0;
-    while (std::getline(in, line)) {
+    while (std::getline(in, raw)) {
         ++number;
-        const std::string text = Trim(line);
-        if (text.empty() || text[0] == ';' || text[0] == '#') continue;
-        if (text.front() == '[') {
-            const auto close = text.find(']');
-            section = Lower(Trim(text.substr(1, close == std::string::npos ? std::string::npos : close - 1)));
+        const fw::IniLine line = fw::ParseIniLine(raw);
+        if (line.kind == fw::IniLine::Kind::Section) {
+            inCard = fw::IniNamesMatch(line.name, "Card");
             continue;
         }
-        if (section != "card") continue;
-        const auto eq = text.find('=');
+        if (!inCard || line.kind == fw::IniLine::Kind::Blank || line.kind == fw::IniLine::Kind::Comment) continue;
         const std::string where = path + ":" + std::to_string(number) + ": ";
-        if (eq == std::string::npos) {
+        if (line.kind != fw::IniLine::Kind::Assignment) {
             Note(problems, where + "not a key=value line");
             continue;
         }
-        const std::string key = Lower(Trim(text.substr(0, eq)));
-        const std::string value = Trim(text.substr(eq + 1));
-        if (key == "backend") {
-            const std::string v = Lower(value);
+        const std::string& value = line.value;
+        if (fw::IniNamesMatch(line.name, "Backend")) {
+            const std::string v = fw::AsciiLower(value);
             if (v == "simulated")
                 settings.source = CardSettings::Source::Simulated;
             else if (v == "files")
                 settings.source = CardSettings::Source::Files;
             else
                 Note(problems, where + "Backend is \"simulated\" or \"files\", not \"" + value + "\"");
-        } else if (key == "network") {
-            const std::string v = Lower(value);
+        } else if (fw::IniNamesMatch(line.name, "Network")) {
+            const std::string v = fw::AsciiLower(value);
             if (v == "default" || v == "large")
                 settings.network = v;
             else
                 Note(problems, where + "Network is \"default\" or \"large\", not \"" + value + "\"");
-        } else if (key == "folder") {
+        } else if (fw::IniNamesMatch(line.name, "Folder")) {
             std::filesystem::path folder = value;
             // A relative folder is taken from beside the settings file.
             if (!value.empty() && folder.is_relative()) folder = std::filesystem::path(path).parent_path() / folder;
             settings.folder = folder.string();
-        } else if (key == "homefrequency") {
+        } else if (fw::IniNamesMatch(line.name, "HomeFrequency")) {
             char* end = nullptr;
             const unsigned long kHz = std::strtoul(value.c_str(), &end, 10);
             if (value.empty() || *end != '\0' || value[0] == '-')
@@ -92,7 +73,7 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
             else
                 settings.homeFrequencyKHz = kHz;
         } else {
-            Note(problems, where + "unknown key \"" + Trim(text.substr(0, eq)) + "\"");
+            Note(problems, where + "unknown key \"" + line.name + "\"");
         }
     }
     if (settings.source == CardSettings::Source::Files && settings.folder.empty()) {

@@ -1,5 +1,5 @@
 // The stand-in card's own settings file: which backend runs, and where the
-// transport-stream files are. The system's own settings do not live here.
+// transport-stream files are. The program's own settings do not live here.
 #pragma once
 
 #include <memory>
@@ -18,7 +18,7 @@ struct CardSettings {
     unsigned long homeFrequencyKHz = 0;  // files: where the front end starts; 0: the lowest file
 };
 
-// $XDG_CONFIG_HOME/kelvane/card.ini, or ~/.config/kelvane/card.ini; empty when neither can be named.
+// $XDG_CONFIG_HOME/kelvane/card.ini, or ~/.config/kelvane/card.ini.
 std::string CardSettingsPath();
 
 // Reads the [Card] section. A missing file gives the defaults (the simulated

@@ -4,7 +4,7 @@
 
 namespace fw {
 
-// Wall time as the system reads it. The headless host's clock is virtual.
+// Wall time as time() gives it. The headless host's clock is virtual.
 class Clock {
 public:
     virtual ~Clock() = default;

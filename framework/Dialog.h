@@ -36,7 +36,7 @@ public:
 
 // One window built from a dialog template, in the manner of a dialog
 // framework: controls by id, overridable handlers, modal run with a result.
-// The window's state lives here, so the system's logic runs without a toolkit.
+// The window's state lives here, so our window logic runs without a toolkit.
 class Dialog {
 public:
     Dialog(Host& host, int templateId);

@@ -3,23 +3,12 @@
 #include <algorithm>
 #include <numeric>
 
+#include "framework/AsciiCase.h"
+
 namespace fw {
 
 namespace {
 const std::string kEmpty;
-
-int CompareTextNoCase(const std::string& a, const std::string& b) {
-    const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        auto ca = static_cast<unsigned char>(a[i]);
-        auto cb = static_cast<unsigned char>(b[i]);
-        if (ca >= 'A' && ca <= 'Z') ca = static_cast<unsigned char>(ca + 32);
-        if (cb >= 'A' && cb <= 'Z') cb = static_cast<unsigned char>(cb + 32);
-        if (ca != cb) return ca < cb ? -1 : 1;
-    }
-    if (a.size() == b.size()) return 0;
-    return a.size() < b.size() ? -1 : 1;
-}
 }  // namespace
 
 int ListView::InsertColumn(int column, const std::string& title, Align align, int width) {
@@ -58,7 +47,7 @@ int ListView::InsertItem(int item, const std::string& text) {
     if (m_SortAscending) {
         // After the last row whose text sorts at or before the new one.
         auto it = std::upper_bound(m_Rows.begin(), m_Rows.end(), text, [](const std::string& t, const Row& r) {
-            return CompareTextNoCase(t, r.cells.empty() ? kEmpty : r.cells[0]) < 0;
+            return CompareAsciiNoCase(t, r.cells.empty() ? kEmpty : r.cells[0]) < 0;
         });
         at = static_cast<int>(it - m_Rows.begin());
     }

@@ -2,15 +2,18 @@
 
 #include <string>
 
+#include "framework/Files.h"
+
 namespace fw {
 
 // Integer settings in an INI file, read and written the way the private profile
 // functions do it: every call reads (or rewrites) the file, a missing file,
 // section or key, or a value that is not a number gives the default, and the
-// first write creates the file. Writes that fail are silent.
+// first write creates the file. Writes that fail are silent. A file that is
+// there but cannot be read is never written: its other sections would be lost.
 class Profile {
 public:
-    explicit Profile(std::string path) : m_Path(std::move(path)) {}
+    explicit Profile(std::string path, Files& files = Files::System()) : m_Path(std::move(path)), m_Files(&files) {}
     const std::string& Path() const { return m_Path; }
 
     int GetInt(const std::string& section, const std::string& key, int defaultValue) const;
@@ -18,6 +21,7 @@ public:
 
 private:
     std::string m_Path;
+    Files* m_Files;
 };
 
 }  // namespace fw

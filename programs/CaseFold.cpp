@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <iterator>
 
+#include "framework/AsciiCase.h"
+
 namespace programs {
 
 namespace {
@@ -78,7 +80,7 @@ std::string FoldCase(std::string_view utf8) {
     while (pos < utf8.size()) {
         const auto c = static_cast<unsigned char>(utf8[pos]);
         if (c < 0x80) {
-            out.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c));
+            out.push_back(fw::AsciiLower(static_cast<char>(c)));
             ++pos;
             continue;
         }

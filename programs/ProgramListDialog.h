@@ -63,12 +63,14 @@ public:
     void SetResultWindowForAll(ScanRowWriter* window) override { m_TableFilters.SetResultWindowForAll(window); }
     void RequestNit() override { m_TableFilters.RequestNit(); }
     void RequestPat() override { m_TableFilters.RequestPat(); }
-    void RequestPmt(int pid) override { m_TableFilters.RequestPmt(pid); }
+    void RequestPmt(int pid, int programNumber) override { m_TableFilters.RequestPmt(pid, programNumber); }
     void RequestSdt() override { m_TableFilters.RequestSdt(); }
     int IsNitDone() override { return m_TableFilters.IsNitDone(); }
     int IsPatDone() override { return m_TableFilters.IsPatDone(); }
     int IsPmtDone() override { return m_TableFilters.IsPmtDone(); }
     int IsSdtDone() override { return m_TableFilters.IsSdtDone(); }
+    TableProgress NitProgress() override { return m_TableFilters.NitProgress(); }
+    TableProgress SdtProgress() override { return m_TableFilters.SdtProgress(); }
     int Tune(unsigned long frequency) override;
     TableFilters& Filters() { return m_TableFilters; }
 

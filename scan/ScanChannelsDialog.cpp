@@ -191,8 +191,10 @@ void ScanChannelsDialog::AddPatEntry(int transportStreamId, int programNumber, i
     list.SortItems(CompareLowWord);
 }
 
-void ScanChannelsDialog::AddPmtStream(int, int, int elementaryPid, unsigned char streamType,
+void ScanChannelsDialog::AddPmtStream(int programNumber, int, int elementaryPid, unsigned char streamType,
                                       unsigned char componentTag) {
+    const auto program = static_cast<uint32_t>(programNumber) & 0xFFFF;
+    if (m_RequestedProgram >= 0 && program != static_cast<uint32_t>(m_RequestedProgram)) return;
     const uint32_t pid = static_cast<uint32_t>(elementaryPid) & 0xFFFF;
     const uint32_t key = (static_cast<uint32_t>(componentTag) << 16) | pid;
     fw::ListView& list = StreamList();

@@ -116,6 +116,11 @@ private:
     bool TuneTransport(int transportRow);
     // The transport list row of a service's "TS" and "NW" cells, or -1.
     int FindServiceTransportRow(int serviceRow);
+    // A line in the log when a table request ended with part of its table.
+    void LogIncompleteTable(const char* table, const TableProgress& progress);
+    // Steps the current service row past the run of services of the
+    // transport tuned last.
+    void SkipTransportServices();
     void EndScan();
 
     // One handler per scan state; OnTimer only picks the handler.
@@ -142,4 +147,7 @@ private:
     // The network id of the transport tuned last in the service phase: two
     // transports may share a transport stream id under different networks.
     int m_LastNetworkId = -1;
+    // The service whose PMT was asked for last: other programs' PMTs that
+    // share its PID fill no stream rows. -1 takes every program.
+    int m_RequestedProgram = -1;
 };

@@ -70,8 +70,32 @@ int ScanChannelsDialog::RequestServicePmt(int serviceRow) {
     unsigned long pid = 0;
     if (!ParseUnsigned(pat.ItemText(m_CurrentPatRow, PatPmtPid), pid)) return 0;
     AddStatusLine("Request PMT");
-    m_Owner->RequestPmt(static_cast<int>(pid));
+    m_RequestedProgram = static_cast<int>(programNumber);
+    m_Owner->RequestPmt(static_cast<int>(pid), m_RequestedProgram);
     return 1;
+}
+
+void ScanChannelsDialog::LogIncompleteTable(const char* table, const TableProgress& progress) {
+    if (!progress.IsIncomplete()) return;
+    char line[64];
+    std::snprintf(line, sizeof line, "%s incomplete: %d of %d sections", table, progress.received, progress.total);
+    AddStatusLine(line);
+}
+
+void ScanChannelsDialog::SkipTransportServices() {
+    fw::ListView& services = ServiceList();
+    char line[64];
+    std::snprintf(line, sizeof line, "No PAT for TS %d, NW %d: its services are skipped", m_LastTransportId,
+                  m_LastNetworkId);
+    AddStatusLine(line);
+    for (; m_CurrentServiceRow < services.GetItemCount(); ++m_CurrentServiceRow) {
+        long ts = 0;
+        unsigned long nw = 0;
+        if (!ParseSigned(services.ItemText(m_CurrentServiceRow, SvcTs), ts) ||
+            !ParseUnsigned(services.ItemText(m_CurrentServiceRow, SvcNw), nw) || ts != m_LastTransportId ||
+            static_cast<long>(nw) != m_LastNetworkId)
+            break;
+    }
 }
 
 void ScanChannelsDialog::OnTimer(unsigned id) {
@@ -98,6 +122,7 @@ void ScanChannelsDialog::OnRequestNit() {
 
 void ScanChannelsDialog::OnWaitNit() {
     if (!m_Owner->IsNitDone()) return;
+    LogIncompleteTable("NIT", m_Owner->NitProgress());
     if (TransportList().GetItemCount() > 0) {
         m_CurrentTransportRow = 0;
         m_ScanState = StateNextTransport;
@@ -122,6 +147,7 @@ void ScanChannelsDialog::OnNextTransport() {
 
 void ScanChannelsDialog::OnWaitSdt() {
     if (!m_Owner->IsSdtDone()) return;
+    LogIncompleteTable("SDT", m_Owner->SdtProgress());
     if (ServiceList().GetItemCount() > 0 || --m_RetryCounter == 0) {
         ++m_CurrentTransportRow;
         m_RetryCounter = kRetries;
@@ -130,6 +156,10 @@ void ScanChannelsDialog::OnWaitSdt() {
 }
 
 void ScanChannelsDialog::OnRequestPat() {
+    // Program numbers are only unique within one transport: each transport
+    // is looked up in its own PAT alone.
+    PatList().DeleteAllItems();
+    m_CurrentPatRow = -1;
     TuneServiceTransportForPat();
     m_ScanState = StateWaitPat;
 }
@@ -139,8 +169,13 @@ void ScanChannelsDialog::OnWaitPat() {
     if (PatList().GetItemCount() > 0) {
         m_ScanState = StateNextService;
         m_RetryCounter = kRetries;
-    } else if (--m_RetryCounter != 0) {
+    } else if (--m_RetryCounter > 0) {
         m_ScanState = StateRequestPat;
+    } else {
+        // Without its PAT no service of the transport can be asked for.
+        SkipTransportServices();
+        m_ScanState = StateNextService;
+        m_RetryCounter = kRetries;
     }
 }
 

@@ -1,6 +1,5 @@
 // The private tables 0x80, 0x82 and 0x93, and the dumps of 0x93.
 #include <fcntl.h>
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "framework/XdgDirs.h"
 #include "si/Decoders.h"
 #include "si/SectionReader.h"
 
@@ -16,23 +16,14 @@ namespace si {
 
 namespace {
 
-std::string HomeDirectory() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-    if (const passwd* pw = getpwuid(getuid()); pw != nullptr && pw->pw_dir != nullptr) return pw->pw_dir;
-    return {};
-}
-
 // The documents folder as the XDG user directories name it: the variable
 // itself, else the line in user-dirs.dirs (XDG_DOCUMENTS_DIR="$HOME/..."),
 // else ~/Documents.
 std::string DocumentsDirectory() {
-    const std::string home = HomeDirectory();
+    const std::string home = fw::HomeDirectory();
     if (const char* dir = std::getenv("XDG_DOCUMENTS_DIR"); dir != nullptr && *dir != '\0') return dir;
 
-    std::string config;
-    if (const char* c = std::getenv("XDG_CONFIG_HOME"); c != nullptr && *c == '/') config = c;
-    else config = home + "/.config";
-    std::ifstream dirs(config + "/user-dirs.dirs");
+    std::ifstream dirs(fw::XdgConfigHome() + "/user-dirs.dirs");
     std::string line;
     const std::string prefix = "XDG_DOCUMENTS_DIR=";
     while (std::getline(dirs, line)) {

@@ -55,7 +55,7 @@ TEST_F(AcquisitionWindowTest, WithoutABoardEveryRequestIsDoneAtOnce) {
     host.Open(window);
     EXPECT_EQ(window.Filters().PatSocket(), nullptr);
     window.RequestNit();
-    window.RequestPmt(0x100);
+    window.RequestPmt(0x100, 1);
     EXPECT_EQ(window.IsNitDone() + window.IsPatDone() + window.IsPmtDone() + window.IsSdtDone(), 4);
     EXPECT_EQ(card.Calls().setBitFilter, 0);
     host.Close(window);

@@ -95,7 +95,7 @@ TEST_F(CardTest, InjectedFaultsAreReturnedAndCounted) {
     CFrontend frontend;
     EXPECT_EQ(frontend.GetFrequency(frequency), 2);
     EXPECT_EQ(frequency, 123u);
-    frontend.SetFrequency(346000, 1);
+    frontend.SetFrequency(346000, 2);
     socket.SClose();
 
     const cardlib::CardCalls& calls = card.Calls();
@@ -106,7 +106,7 @@ TEST_F(CardTest, InjectedFaultsAreReturnedAndCounted) {
     EXPECT_EQ(calls.getFrequency, 1);
     EXPECT_EQ(calls.setFrequency, 1);
     EXPECT_EQ(calls.lastSetFrequency, 346000u);
-    EXPECT_EQ(calls.lastSetFrequencyFlags, 1);
+    EXPECT_EQ(calls.lastSetFrequencyFlags, 2);
 
     faults.shutDownFilter = 0;
     EXPECT_EQ(filter.ShutDownFilter(), CCommonDVB::DVB_ERR_NONE);

@@ -285,7 +285,6 @@ TEST_F(ProgramListWindow, DeleteRemovesTheSelectedRowAndSelectsTheOneBelow) {
         EXPECT_EQ(w.ProgramList().GetSelectionMark(), c.selectedAfter);
         EXPECT_TRUE(Calls().empty());  // the database is not touched
         EXPECT_TRUE(host.Messages().empty());
-        board.Calls().recordNames = false;
         host.Close(w);
     }
 }

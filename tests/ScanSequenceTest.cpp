@@ -29,6 +29,12 @@ protected:
         ticks = static_cast<int>((host.GetClock().NowMs() - began) / 500);
         log.clear();
         for (int i = 0; i < window.LogList().GetItemCount(); ++i) log.push_back(window.LogList().GetItemText(i, 0));
+        services.clear();
+        fw::ListView& list = window.ServiceList();
+        for (int i = 0; i < list.GetItemCount(); ++i) {
+            services.emplace_back();
+            for (int c = 0; c < list.GetColumnCount(); ++c) services.back().push_back(list.GetItemText(i, c));
+        }
         return result;
     }
 
@@ -40,6 +46,16 @@ protected:
     fw::HeadlessHost host;
     int ticks = 0;
     std::vector<std::string> log;
+    std::vector<std::vector<std::string>> services;  // the service list's cells after the scan
+
+    // The program list row with these "NW-ID" and "Prog-ID" cells, or nothing.
+    static std::vector<std::string> ProgramRow(ScriptedOwner& owner, const std::string& networkId,
+                                               const std::string& programId) {
+        for (int r = 0; r < owner.ProgramList().GetItemCount(); ++r) {
+            if (owner.Row(r)[11] == networkId && owner.Row(r)[3] == programId) return owner.Row(r);
+        }
+        return {};
+    }
 
 private:
     std::filesystem::path m_Path;
@@ -217,19 +233,94 @@ TEST_F(ScanSequence, ForeignTimerIdChangesNothing) {
 
 TEST_F(ScanSequence, TimeShiftedServiceTakesItsReferenceServiceName) {
     auto net = TwoTransports();
-    net[0].services.push_back(Service{110, "Kino Eins", 1, 0x600, {}});
+    net[0].services.push_back(Service{110, "Kino Eins", 25, 0x600, {}, 0, true, "Kino GmbH", {0x0B00, 0x1702}});
     net[0].services.push_back(Service{111, "", 1, 0x610, {{0x611, 2}, {0x612, 3}}, 110});
     ScriptedOwner owner(host, net);
     ASSERT_EQ(RunScan(owner), 1);
-    bool found = false;
-    for (int r = 0; r < owner.ProgramList().GetItemCount(); ++r) {
-        if (owner.Row(r)[3] == "111") {
-            found = true;
-            EXPECT_EQ(owner.Row(r)[1], "Kino Eins");
-            EXPECT_EQ(owner.Row(r)[20], "1");
-        }
-    }
-    EXPECT_TRUE(found);
+    const auto row = ProgramRow(owner, "1", "111");
+    ASSERT_FALSE(row.empty());
+    EXPECT_EQ(row[1], "Kino Eins");
+    EXPECT_EQ(row[20], "25");
+    // The time-shifted service's own row takes the reference's cells too.
+    const auto copied = std::find_if(services.begin(), services.end(), [](const auto& r) { return r[0] == "111"; });
+    ASSERT_NE(copied, services.end());
+    EXPECT_EQ((std::vector<std::string>(copied->begin() + 3, copied->begin() + 7)),
+              (std::vector<std::string>{"Kino Eins", "Kino GmbH", "25", "0B00 1702 "}));
+}
+
+TEST_F(ScanSequence, PmtWithoutStreamsIsAskedThreeTimesThenTheNextServiceFollows) {
+    auto net = TwoTransports();
+    net[0].services[0].streams.clear();
+    ScriptedOwner owner(host, net);
+    ASSERT_EQ(RunScan(owner), 1);
+    EXPECT_EQ(Count(owner.requests, "PMT256@"), 3);
+    EXPECT_EQ(Count(owner.requests, "PMT512@"), 1);
+    EXPECT_TRUE(ProgramRow(owner, "1", "101").empty());
+    EXPECT_EQ(ProgramRow(owner, "1", "102")[5], "513");
+}
+
+// The second merge of one service (same network, same program) finds the row
+// the first appended and rewrites it instead of adding another.
+TEST_F(ScanSequence, SameServiceMergedTwiceInOneScanKeepsOneRow) {
+    auto net = TwoTransports();
+    net[1].services.push_back(net[0].services[0]);
+    ScriptedOwner owner(host, net);
+    ASSERT_EQ(RunScan(owner), 1);
+    EXPECT_EQ(owner.ProgramList().GetItemCount(), 3);
+    const auto row = ProgramRow(owner, "1", "101");
+    EXPECT_EQ(row[2], "35400000");
+    EXPECT_EQ(row[24], "updated");
+}
+
+TEST_F(ScanSequence, IncompleteTablesAreLoggedAndTheScanGoesOnWithWhatArrived) {
+    ScriptedOwner owner(host, TwoTransports());
+    owner.nitProgress = {1, 2};
+    owner.sdtProgress = {2, 3};
+    ASSERT_EQ(RunScan(owner), 1);
+    EXPECT_EQ(Count(log, "NIT incomplete: 1 of 2 sections"), 1);
+    EXPECT_EQ(Count(log, "SDT incomplete: 2 of 3 sections"), 2);
+    EXPECT_EQ(owner.ProgramList().GetItemCount(), 3);
+}
+
+// Program 101 on two networks' transports, in different PMT PIDs: each is
+// asked for with its own transport's PAT.
+TEST_F(ScanSequence, EachTransportsServicesAreAskedForWithItsOwnPat) {
+    auto net = TwoTransports();
+    net[1].nwId = 2;
+    net[1].services.push_back(Service{101, "Nachbar Eins", 1, 0x500, {{0x501, 2}, {0x502, 3}}});
+    ScriptedOwner owner(host, net);
+    ASSERT_EQ(RunScan(owner), 1);
+    EXPECT_EQ(Count(owner.requests, "PMT1280@354000"), 1);
+    EXPECT_EQ(Count(owner.requests, "PMT256@354000"), 0);
+    const auto first = ProgramRow(owner, "1", "101"), second = ProgramRow(owner, "2", "101");
+    ASSERT_FALSE(first.empty());
+    ASSERT_FALSE(second.empty());
+    EXPECT_EQ((std::vector<std::string>{first[4], first[6]}), (std::vector<std::string>{"257", "256"}));
+    EXPECT_EQ((std::vector<std::string>{second[4], second[6]}), (std::vector<std::string>{"1281", "1280"}));
+}
+
+TEST_F(ScanSequence, TransportWhosePatNeverArrivesSkipsItsServicesWithAStatusLine) {
+    auto net = TwoTransports();
+    net[1].patAnswers = false;
+    ScriptedOwner owner(host, net);
+    ASSERT_EQ(RunScan(owner), 1);
+    EXPECT_EQ(Count(owner.requests, "PAT@354000"), 3);
+    EXPECT_EQ(Count(owner.requests, "PMT"), 2);
+    EXPECT_EQ(Count(log, "No PAT for TS 2, NW 1: its services are skipped"), 1);
+    EXPECT_EQ(owner.ProgramList().GetItemCount(), 2);
+}
+
+// Two programs share a PMT PID and both answer: only the asked one's streams
+// count (its own audio, not the other's lower PID).
+TEST_F(ScanSequence, OnlyThePmtOfTheServiceAskedForFillsTheStreams) {
+    auto net = TwoTransports();
+    net[0].services.push_back(Service{105, "Nebenan", 2, 0x100, {{0x0F0, 3}}});
+    ScriptedOwner owner(host, net);
+    ASSERT_EQ(RunScan(owner), 1);
+    const auto shared = ProgramRow(owner, "1", "101"), other = ProgramRow(owner, "1", "105");
+    ASSERT_FALSE(other.empty());
+    EXPECT_EQ((std::vector<std::string>{shared[4], shared[5]}), (std::vector<std::string>{"257", "258"}));
+    EXPECT_EQ((std::vector<std::string>{other[4], other[5]}), (std::vector<std::string>{"0", "240"}));
 }
 
 }  // namespace

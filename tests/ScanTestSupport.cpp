@@ -23,17 +23,17 @@ const Transport* ScriptedOwner::Tuned() const {
     return nullptr;
 }
 
-void ScriptedOwner::Start(Request& request, const std::string& name, std::function<void()> deliver) {
+void ScriptedOwner::Start(Request& request, const std::string& name, std::function<void()> deliver, bool ends) {
     requests.push_back(name);
     request.pending = true;
     request.startSeconds = m_Host.GetClock().Now();
     const uint64_t generation = ++request.generation;
     if (!deliver) return;
     m_Host.Post(
-        [this, &request, generation, deliver] {
+        [this, &request, generation, deliver, ends] {
             if (!request.pending || request.generation != generation) return;
             if (m_Window) deliver();
-            request.pending = false;
+            if (ends) request.pending = false;
         },
         100);
 }
@@ -53,7 +53,7 @@ void ScriptedOwner::RequestNit() {
             m_Window->AddTransport(t.tsId, t.nwId, t.frequency, t.symbolRate, t.modulation, 0);
         }
         if (afterNit) afterNit(*static_cast<ScanChannelsDialog*>(m_Window));
-    });
+    }, !nitProgress.IsIncomplete());
 }
 
 void ScriptedOwner::RequestSdt() {
@@ -66,16 +66,16 @@ void ScriptedOwner::RequestSdt() {
             if (s.nvodReference != 0) {
                 m_Window->SetServiceNvodReference(tuned->tsId, tuned->nwId, s.id, s.nvodReference);
             } else {
-                m_Window->AddServiceDetails(tuned->tsId, tuned->nwId, s.id, s.type, s.name, "Provider", {}, 0);
+                m_Window->AddServiceDetails(tuned->tsId, tuned->nwId, s.id, s.type, s.name, s.provider, s.caIds, 0);
             }
         }
-    });
+    }, !sdtProgress.IsIncomplete());
 }
 
 void ScriptedOwner::RequestPat() {
     const Transport* tuned = Tuned();
     const std::string name = "PAT@" + std::to_string(m_TunedKHz);
-    if (!tuned) return Start(m_Pat, name, nullptr);
+    if (!tuned || !tuned->patAnswers) return Start(m_Pat, name, nullptr);
     Start(m_Pat, name, [this, tuned] {
         m_Window->AddPatEntry(static_cast<int>(tuned->tsId), 0, 0x10);
         for (const auto& s : tuned->services) {
@@ -85,20 +85,23 @@ void ScriptedOwner::RequestPat() {
     });
 }
 
-void ScriptedOwner::RequestPmt(int pid) {
+void ScriptedOwner::RequestPmt(int pid, int) {
     const Transport* tuned = Tuned();
     const std::string name = "PMT" + std::to_string(pid) + "@" + std::to_string(m_TunedKHz);
-    const Service* service = nullptr;
+    // Every program whose PMT travels on the PID answers, as on air.
+    std::vector<const Service*> services;
     if (tuned) {
         for (const auto& s : tuned->services) {
-            if (static_cast<int>(s.pmtPid) == pid) service = &s;
+            if (static_cast<int>(s.pmtPid) == pid) services.push_back(&s);
         }
     }
-    if (!service) return Start(m_Pmt, name, nullptr);
-    Start(m_Pmt, name, [this, service] {
-        for (const auto& st : service->streams) {
-            m_Window->AddPmtStream(static_cast<int>(service->id), 0x1FFF, st.pid, static_cast<unsigned char>(st.type),
-                                   static_cast<unsigned char>(st.tag));
+    if (services.empty()) return Start(m_Pmt, name, nullptr);
+    Start(m_Pmt, name, [this, services] {
+        for (const Service* service : services) {
+            for (const auto& st : service->streams) {
+                m_Window->AddPmtStream(static_cast<int>(service->id), 0x1FFF, st.pid,
+                                       static_cast<unsigned char>(st.type), static_cast<unsigned char>(st.tag));
+            }
         }
     });
 }

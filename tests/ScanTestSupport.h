@@ -27,6 +27,8 @@ struct Service {
     std::vector<Stream> streams;
     uint32_t nvodReference = 0;  // time-shifted copy of this service id
     bool inPat = true;
+    std::string provider = "Provider";
+    std::vector<uint16_t> caIds = {};
 };
 struct Transport {
     uint32_t tsId;
@@ -36,6 +38,7 @@ struct Transport {
     uint32_t modulation = 3;
     bool answers = true;  // false: tuning never locks, no table arrives
     std::vector<Service> services;
+    bool patAnswers = true;
 };
 
 // An owner whose tables come from a scripted network: a request is answered
@@ -48,12 +51,14 @@ public:
     void SetResultWindowForAll(ScanRowWriter* window) override { m_Window = window; }
     void RequestNit() override;
     void RequestPat() override;
-    void RequestPmt(int pid) override;
+    void RequestPmt(int pid, int programNumber) override;
     void RequestSdt() override;
     int IsNitDone() override { return Done(m_Nit); }
     int IsPatDone() override { return Done(m_Pat); }
     int IsPmtDone() override { return Done(m_Pmt); }
     int IsSdtDone() override { return Done(m_Sdt); }
+    TableProgress NitProgress() override { return nitProgress; }
+    TableProgress SdtProgress() override { return sdtProgress; }
     int Tune(unsigned long frequency) override;
     fw::ListView& ProgramList() override { return m_Programs; }
 
@@ -62,6 +67,9 @@ public:
     std::vector<std::string> Row(int row) const;
 
     bool nitAnswers = true;
+    // What each NIT or SDT request takes of its table; a part of it arrives
+    // with the rows, and the request then ends by its time-out.
+    TableProgress nitProgress{1, 1}, sdtProgress{1, 1};
     std::vector<std::string> requests;       // "NIT", "SDT@34600000", ...
     std::vector<unsigned long> tunes;        // kHz
     std::vector<Transport> network;
@@ -74,7 +82,7 @@ private:
         int64_t startSeconds = 0;
         uint64_t generation = 0;
     };
-    void Start(Request& request, const std::string& name, std::function<void()> deliver);
+    void Start(Request& request, const std::string& name, std::function<void()> deliver, bool ends = true);
     int Done(Request& request);
     const Transport* Tuned() const;
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "framework/Files.h"
+#include "framework/Profile.h"
 #include "programs/ProgramListColumn.h"
 #include "programs/ProgramListDialog.h"
 #include "res/ResourceIds.h"
@@ -135,6 +137,65 @@ TEST_F(ProgramSettings, AnyNonZeroUpdateNamesChecksTheBoxAndIsWrittenBackAsOne) 
     EXPECT_TRUE(w.IsDlgButtonChecked(res::IDC_UPDATE_NAMES));
     host.Close(w);
     EXPECT_EQ(Settings().GetInt("Settings", "UpdateNames", kAbsent), 1);
+}
+
+// Section and key names are the same name in any ASCII case, for reading and
+// for writing over a value that is there.
+TEST_F(ProgramSettings, SectionAndKeyNamesMatchInAnyCase) {
+    WriteFile(SettingsFile(), "[mainframe]\r\nLEFT=100\r\n[COLUMNS]\r\ncol_3=40\r\n");
+    fw::Profile& s = Settings();
+    EXPECT_EQ(s.GetInt("MainFrame", "Left", kAbsent), 100);
+    EXPECT_EQ(s.GetInt("Columns", "Col_3", kAbsent), 40);
+    EXPECT_TRUE(s.WriteInt("MainFrame", "Left", 7));
+    EXPECT_TRUE(s.WriteInt("Columns", "Col_3", 8));
+    EXPECT_EQ(programtest::ReadFile(SettingsFile()), "[mainframe]\r\nLeft=7\r\n[COLUMNS]\r\nCol_3=8\r\n");
+}
+
+// The real files, except that reads or writes fail on demand.
+class FaultyFiles : public fw::Files {
+public:
+    bool failReads = false, failWrites = false;
+    ReadResult ReadAll(const std::string& path, std::string* contents) override {
+        if (!failReads) return System().ReadAll(path, contents);
+        contents->clear();
+        return ReadResult::Failed;
+    }
+    bool WriteAll(const std::string& path, const std::string& contents) override {
+        if (!failWrites) return System().WriteAll(path, contents);
+        // A disk that fills up: the start of the file is written, then the write fails.
+        System().WriteAll(path, contents.substr(0, contents.size() / 2));
+        return false;
+    }
+    bool Rename(const std::string& from, const std::string& to) override { return System().Rename(from, to); }
+    bool Remove(const std::string& path) override { return System().Remove(path); }
+};
+
+// The window's end writes its settings; a file it could not read keeps every
+// section, and a failed write leaves neither a changed file nor a copy beside it.
+TEST_F(ProgramSettings, SettingsFileThatCannotBeReadOrWrittenIsLeftAsItWas) {
+    const std::string before = "[Other]\r\nKeep=1\r\n[Settings]\r\nUpdateNames=0\r\n";
+    const struct {
+        const char* what;
+        bool failReads, failWrites;
+    } cases[] = {{"reads fail", true, false}, {"writes fail", false, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(SettingsFile(), before);
+        FaultyFiles files;
+        files.failReads = c.failReads;
+        files.failWrites = c.failWrites;
+        fw::Profile profile(SettingsFile().string(), files);
+        host.SetProfile(&profile);
+        {
+            ProgramListDialog w(host);
+            host.Open(w);
+            host.Close(w);
+        }
+        EXPECT_EQ(programtest::ReadFile(SettingsFile()), before);
+        EXPECT_FALSE(std::filesystem::exists(SettingsFile().string() + ".tmp"));
+        EXPECT_TRUE(host.Messages().empty());
+    }
+    host.SetProfile(&Settings());
 }
 
 }  // namespace

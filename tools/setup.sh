@@ -2,7 +2,7 @@
 # Installs the Debian packages Kelvane builds and tests with, where they are
 # missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev libdvbv5-dev dvb-tools
   desktop-file-utils appstream)
 missing=()
 for p in "${packages[@]}"; do

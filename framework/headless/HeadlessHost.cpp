@@ -110,7 +110,10 @@ bool HeadlessHost::RunOne() {
     Event event = std::move(it->second);
     m_Events.erase(it);
     m_EventIndex.erase(key.second);
-    if (key.first > m_Clock.NowMs()) m_Clock.Set(key.first);
+    if (key.first > m_Clock.NowMs()) {
+        if (m_SleepMs) m_SleepMs(key.first - m_Clock.NowMs());
+        m_Clock.Set(key.first);
+    }
     event.task();
     return true;
 }

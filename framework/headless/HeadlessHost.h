@@ -68,6 +68,10 @@ public:
     bool RunOne();
     // Runs every event due within `ms` from now and leaves the clock there.
     void Advance(int64_t ms);
+    // Real time: RunOne waits, through `sleepMs`, until the next event is due
+    // instead of jumping the clock to it (a command line's scan keeps the
+    // network's pace). An empty function goes back to virtual time.
+    void SetRealTime(std::function<void(int64_t ms)> sleepMs) { m_SleepMs = std::move(sleepMs); }
     // A modal loop gives up (Cancel) once the clock passes this many ms after
     // it began; 0 means never.
     void SetModalTimeLimit(int64_t ms) { m_ModalLimitMs = ms; }
@@ -95,6 +99,7 @@ private:
     std::vector<std::string> m_Messages;
     std::function<void(const std::string&)> m_OnMessage;
     int64_t m_ModalLimitMs = 0;
+    std::function<void(int64_t ms)> m_SleepMs;
 };
 
 }  // namespace fw

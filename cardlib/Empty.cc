@@ -1,1 +1,0 @@
-// Lets a library target build before its first source file exists.

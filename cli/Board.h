@@ -1,0 +1,31 @@
+// The board database as kelvane-cli reaches it: the card library's DVB_*
+// calls on one file. The only place in cli/ that knows how the library is
+// given its file: while this object lives, its board is the installed one.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "card/DBDVBX32.h"
+#include "cardlib/BoardDatabase.h"
+
+namespace cli {
+
+class Board {
+public:
+    // The library on `path`; empty: the file the GUI uses.
+    explicit Board(const std::string& path);
+    Board(const Board&) = delete;
+    Board& operator=(const Board&) = delete;
+
+    const std::string& Path() const { return m_Board.Path(); }
+    // The whole list, or false with `error` naming the call that failed.
+    bool Load(std::vector<TunProgDataTag>& programs, std::string& error);
+    // Replaces the whole list in one transaction, positions 1 to n in order.
+    bool Save(const std::vector<TunProgDataTag>& programs, std::string& error);
+
+private:
+    cardlib::Board m_Board;
+};
+
+}  // namespace cli

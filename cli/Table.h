@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "card/DBDVBX32.h"
+#include "framework/ListView.h"
+
+namespace cli {
+
+// The program list's columns a terminal has room for: the list's own titles
+// and cell texts, in columns padded to their widest cell.
+std::string ProgramTable(const fw::ListView& list, bool withState);
+// The same for records, through the list's own row conversion.
+std::string ProgramTable(const std::vector<TunProgDataTag>& programs);
+
+}  // namespace cli

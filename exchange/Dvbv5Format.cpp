@@ -1,0 +1,145 @@
+// The libdvbv5 channel file, written the way dvb_write_file() writes a cable
+// service, so that dvbv5-zap and dvb-format-convert read it as their own.
+#include <cstdint>
+#include <string>
+
+#include "exchange/FormatSupport.h"
+
+namespace exchange::detail {
+
+std::string ExportDvbv5(const std::vector<TunProgDataTag>& programs) {
+    std::string out;
+    const auto line = [&](const char* key, const std::string& value) {
+        out += std::string("\t") + key + " = " + value + "\n";
+    };
+    for (const TunProgDataTag& p : programs) {
+        out += "[" + OneLine(p.name) + "]\n";
+        line("SERVICE_ID", std::to_string(p.progId));
+        if (p.nwId != 0) line("NETWORK_ID", std::to_string(p.nwId));
+        if (p.tsId != 0) line("TRANSPORT_ID", std::to_string(p.tsId));
+        if (p.videoPid != 0) line("VIDEO_PID", std::to_string(p.videoPid));
+        if (p.audioPid != 0) line("AUDIO_PID", std::to_string(p.audioPid));
+        line("DELIVERY_SYSTEM", "DVBC/ANNEX_A");
+        line("FREQUENCY", std::to_string(uint64_t{p.frequency} * 1000));
+        line("MODULATION", Modulation(p.modulation).dvbv5);
+        line("SYMBOL_RATE", std::to_string(p.symbolRate));
+        line("INNER_FEC", Fec(p.fec).dvbv5);
+        line("INVERSION", "AUTO");
+        out += "\n";
+    }
+    return out;
+}
+
+namespace {
+
+// A PID list ("101 102"): every PID checked, the first one kept.
+bool FirstPid(LineReader& reader, std::string_view value, const char* what, uint16_t& pid) {
+    bool first = true;
+    for (const std::string_view part : Split(value, ' ')) {
+        if (part.empty()) continue;
+        uint16_t read = 0;
+        if (!reader.Pid(part, what, read)) return false;
+        if (first) pid = read;
+        first = false;
+    }
+    return first ? reader.Fail(std::string(what) + " is missing") : true;
+}
+
+bool ReadProperty(LineReader& reader, std::string_view key, std::string_view value, TunProgDataTag& p,
+                  bool& hasFrequency) {
+    if (key == "SERVICE_ID") return reader.Field(value, "SERVICE_ID", UINT16_MAX, p.progId);
+    if (key == "NETWORK_ID") return reader.Field(value, "NETWORK_ID", UINT16_MAX, p.nwId);
+    if (key == "TRANSPORT_ID") return reader.Field(value, "TRANSPORT_ID", UINT16_MAX, p.tsId);
+    if (key == "VIDEO_PID") return FirstPid(reader, value, "VIDEO_PID", p.videoPid);
+    if (key == "AUDIO_PID") return FirstPid(reader, value, "AUDIO_PID", p.audioPid);
+    if (key == "SYMBOL_RATE") return reader.Field(value, "SYMBOL_RATE", UINT32_MAX, p.symbolRate);
+    if (key == "FREQUENCY") {
+        uint64_t hz = 0;
+        if (!reader.Number(value, "FREQUENCY", uint64_t{UINT32_MAX} * 1000 + 999, hz)) return false;
+        p.frequency = static_cast<uint32_t>(hz / 1000);
+        hasFrequency = true;
+        return true;
+    }
+    if (key == "MODULATION") {
+        const ModulationName* modulation = ModulationByDvbv5(value);
+        if (!modulation) return reader.Fail("unknown modulation \"" + std::string(value) + "\"");
+        p.modulation = modulation->code;
+        return true;
+    }
+    if (key == "INNER_FEC") {
+        const FecName* fec = FecByDvbv5(value);
+        if (!fec) return reader.Fail("unknown INNER_FEC \"" + std::string(value) + "\"");
+        p.fec = fec->code;
+        return true;
+    }
+    if (key == "DELIVERY_SYSTEM") {
+        if (value != "DVBC/ANNEX_A" && value != "DVBC/ANNEX_C") {
+            return reader.Fail("delivery system \"" + std::string(value) + "\" is not DVB-C");
+        }
+        return true;
+    }
+    if (key == "INVERSION") {
+        if (value != "AUTO" && value != "ON" && value != "OFF") {
+            return reader.Fail("unknown INVERSION \"" + std::string(value) + "\"");
+        }
+        return true;
+    }
+    // What the record cannot hold (VCHANNEL, PID_xx, LNB, ...) is passed over.
+    return true;
+}
+
+}  // namespace
+
+std::optional<std::string> ImportDvbv5(std::string_view text, const std::string& fileName,
+                                       std::vector<TunProgDataTag>& programs) {
+    const std::vector<std::string_view> lines = Lines(text);
+    LineReader reader(fileName, 0);
+    bool inEntry = false;
+    size_t entryLine = 0;
+    bool hasFrequency = false;
+    const auto finishEntry = [&]() {
+        if (!inEntry) return true;
+        if (!hasFrequency) {
+            reader.SetLine(entryLine);
+            return reader.Fail("entry \"" + programs.back().name + "\" has no FREQUENCY");
+        }
+        SetProgramType(programs.back());
+        return true;
+    };
+    for (size_t i = 0; i < lines.size(); ++i) {
+        reader.SetLine(i + 1);
+        const std::string_view line = Trim(lines[i]);
+        if (line.empty() || line[0] == '#') continue;
+        if (line[0] == '[') {
+            if (!finishEntry()) return reader.Error();
+            const size_t close = line.find_last_of(']');
+            if (close == std::string_view::npos) {
+                reader.Fail("entry name without its closing \"]\"");
+                return reader.Error();
+            }
+            programs.push_back(NewImportedProgram());
+            programs.back().name = std::string(line.substr(1, close - 1));
+            inEntry = true;
+            entryLine = i + 1;
+            hasFrequency = false;
+            continue;
+        }
+        const size_t equals = line.find('=');
+        if (equals == std::string_view::npos) {
+            reader.Fail("expected \"KEY = VALUE\" or \"[name]\"");
+            return reader.Error();
+        }
+        if (!inEntry) {
+            reader.Fail("\"" + std::string(Trim(line.substr(0, equals))) + "\" before the first [name]");
+            return reader.Error();
+        }
+        if (!ReadProperty(reader, Trim(line.substr(0, equals)), Trim(line.substr(equals + 1)), programs.back(),
+                          hasFrequency)) {
+            return reader.Error();
+        }
+    }
+    if (!finishEntry()) return reader.Error();
+    return std::nullopt;
+}
+
+}  // namespace exchange::detail

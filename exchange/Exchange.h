@@ -1,0 +1,64 @@
+// Channel files in and out: plain functions between program records and the
+// text of a file, no GUI. The program list window's Export/Import and
+// kelvane-cli both use them.
+// (API agreed with the GUI's Export/Import; add to it, do not change it.)
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "card/DBDVBX32.h"
+
+namespace exchange {
+
+enum class Format { Dvbv5, Vdr, Zap, M3u, Csv };
+
+// "dvbv5", "vdr", "zap", "m3u", "csv" (case-insensitive); nullopt otherwise.
+std::optional<Format> FormatFromName(std::string_view name);
+// The lower-case name FormatFromName reads.
+const char* FormatName(Format format);
+// From a file name's extension (".m3u"/".m3u8" -> M3u, ".csv" -> Csv,
+// ".dvbv5", ".vdr", ".zap" -> theirs); nullopt where the extension does not
+// say (".conf" is used by several formats).
+std::optional<Format> FormatFromFileName(std::string_view fileName);
+// From a file's first line that holds something: "[" starts a dvbv5 entry,
+// 13 colon-separated fields are VDR, 9 are zap, "Nr," the CSV header,
+// "#EXTM3U" a playlist; nullopt otherwise.
+std::optional<Format> FormatFromText(std::string_view text);
+
+// VLC's cable MRL. Placeholders in an m3u URL pattern:
+//   {frequency} Hz, {frequency_khz}, {symbol_rate} symbols/s,
+//   {modulation} VLC's spelling ("256QAM", "QAM" when not defined),
+//   {qam} the QAM order (16 to 256, "AUTO"), {service_id},
+//   {video_pid}, {audio_pid}, {pmt_pid}, {ts_id}, {nw_id}, {index}.
+// Anything else in braces stays as written. Each entry also carries VLC's
+// "#EXTVLCOPT:program=" line, which picks the service on the transport.
+inline constexpr const char* kDefaultM3uUrlPattern =
+    "dvb-c://frequency={frequency}:srate={symbol_rate}:modulation={modulation}";
+
+struct ExportOptions {
+    // m3u only: the URL each entry points at (placeholders above).
+    std::string m3uUrlPattern;  // empty: the built-in default
+};
+
+// Fields: frequency kHz <-> Hz (dvbv5, zap), kHz (VDR); modulation code 1 to
+// 5 <-> QAM 16 to 256, 0 <-> automatic; fec as EN 300 468's FEC_inner code
+// (0 automatic, 15 none); symbol rate in symbols/s (VDR: 1000 symbols/s); the
+// service id written is the record's program number `progId`. An imported
+// program gets "Standard" 8 and "Extra-Info" 32 as a scanned one does, and
+// "Prog-Type" 1 with a video PID, 2 with only audio. Only the CSV carries
+// every field, "Nr" included; the others number programs in file order.
+// The whole file's text (UTF-8). An empty list gives a valid empty file of the format.
+std::string Export(Format format, const std::vector<TunProgDataTag>& programs, const ExportOptions& options = {});
+
+struct ImportResult {
+    bool ok = false;
+    std::vector<TunProgDataTag> programs;  // empty unless ok: nothing half-imported
+    std::string error;                     // "FILE:LINE: what is wrong" when !ok
+};
+// M3u cannot be imported (ok = false with a clear error).
+ImportResult Import(Format format, std::string_view text, const std::string& fileName);
+
+}  // namespace exchange

@@ -1,0 +1,141 @@
+#include "exchange/FormatSupport.h"
+
+#include <array>
+
+namespace exchange::detail {
+
+namespace {
+
+constexpr std::array<ModulationName, 6> kModulations{{
+    {0, "QAM/AUTO", "QAM_AUTO", 999, "QAM"},
+    {1, "QAM/16", "QAM_16", 16, "16QAM"},
+    {2, "QAM/32", "QAM_32", 32, "32QAM"},
+    {3, "QAM/64", "QAM_64", 64, "64QAM"},
+    {4, "QAM/128", "QAM_128", 128, "128QAM"},
+    {5, "QAM/256", "QAM_256", 256, "256QAM"},
+}};
+
+// VDR writes a code rate as its two (or three) digits, 0 for none, 999 for auto.
+constexpr std::array<FecName, 11> kFecs{{
+    {0, "AUTO", "FEC_AUTO", 999},
+    {1, "1/2", "FEC_1_2", 12},
+    {2, "2/3", "FEC_2_3", 23},
+    {3, "3/4", "FEC_3_4", 34},
+    {4, "5/6", "FEC_5_6", 56},
+    {5, "7/8", "FEC_7_8", 78},
+    {6, "8/9", "FEC_8_9", 89},
+    {7, "3/5", "FEC_3_5", 35},
+    {8, "4/5", "FEC_4_5", 45},
+    {9, "9/10", "FEC_9_10", 910},
+    {15, "NONE", "FEC_NONE", 0},
+}};
+
+template <typename Table, typename Match>
+const typename Table::value_type* Find(const Table& table, Match match) {
+    for (const auto& entry : table) {
+        if (match(entry)) return &entry;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+const ModulationName& Modulation(uint8_t code) {
+    const ModulationName* found = Find(kModulations, [&](const ModulationName& m) { return m.code == code; });
+    return found ? *found : kModulations[0];
+}
+
+const FecName& Fec(uint8_t code) {
+    const FecName* found = Find(kFecs, [&](const FecName& f) { return f.code == code; });
+    return found ? *found : kFecs[0];
+}
+
+const ModulationName* ModulationByDvbv5(std::string_view name) {
+    return Find(kModulations, [&](const ModulationName& m) { return name == m.dvbv5; });
+}
+const ModulationName* ModulationByZap(std::string_view name) {
+    return Find(kModulations, [&](const ModulationName& m) { return name == m.zap; });
+}
+const ModulationName* ModulationByVdr(unsigned value) {
+    return Find(kModulations, [&](const ModulationName& m) { return value == m.vdr; });
+}
+const FecName* FecByDvbv5(std::string_view name) {
+    return Find(kFecs, [&](const FecName& f) { return name == f.dvbv5; });
+}
+const FecName* FecByZap(std::string_view name) {
+    return Find(kFecs, [&](const FecName& f) { return name == f.zap; });
+}
+const FecName* FecByVdr(unsigned value) {
+    return Find(kFecs, [&](const FecName& f) { return value == f.vdr; });
+}
+
+TunProgDataTag NewImportedProgram() {
+    TunProgDataTag program;
+    program.standard = 8;
+    program.extraInfo = 32;
+    return program;
+}
+
+void SetProgramType(TunProgDataTag& program) {
+    // EN 300 468 service_type: 0x01 digital television, 0x02 digital radio sound.
+    if (program.videoPid != 0) program.progType = 1;
+    else if (program.audioPid != 0) program.progType = 2;
+}
+
+std::string OneLine(std::string_view name) {
+    std::string line(name);
+    for (char& c : line) {
+        if (c == '\n' || c == '\r') c = ' ';
+    }
+    return line;
+}
+
+std::vector<std::string_view> Lines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.push_back(line);
+        if (end == std::string_view::npos) break;
+        text.remove_prefix(end + 1);
+    }
+    return lines;
+}
+
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    for (;;) {
+        const size_t end = text.find(separator);
+        parts.push_back(text.substr(0, end));
+        if (end == std::string_view::npos) return parts;
+        text.remove_prefix(end + 1);
+    }
+}
+
+std::string_view Trim(std::string_view text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+bool LineReader::Fail(const std::string& message) {
+    if (m_Error.empty()) m_Error = m_FileName + ":" + std::to_string(m_Line) + ": " + message;
+    return false;
+}
+
+bool LineReader::Number(std::string_view text, const char* what, uint64_t max, uint64_t& value) {
+    value = 0;
+    if (text.empty()) return Fail(std::string(what) + " is missing");
+    for (const char c : text) {
+        if (c < '0' || c > '9') return Fail(std::string(what) + " \"" + std::string(text) + "\" is not a number");
+        const uint64_t digit = static_cast<uint64_t>(c - '0');
+        if (digit > max || value > (max - digit) / 10) return Fail(std::string(what) + " " + std::string(text) + " is above " + std::to_string(max));
+        value = value * 10 + digit;
+    }
+    return true;
+}
+
+}  // namespace exchange::detail

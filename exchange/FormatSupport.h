@@ -1,0 +1,104 @@
+// What the format readers and writers share: the DVB-C code tables, strict
+// number reading with "FILE:LINE: ..." errors, and the per-format entry points.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "card/DBDVBX32.h"
+#include "exchange/Exchange.h"
+
+namespace exchange::detail {
+
+// The record's modulation code is the cable delivery system descriptor's
+// (EN 300 468 6.2.13.1: 1 to 5 = 16 to 256-QAM, 0 not defined).
+struct ModulationName {
+    uint8_t code;
+    const char* dvbv5;
+    const char* zap;
+    unsigned vdr;
+    const char* vlc;
+};
+// Its FEC code is the descriptor's FEC_inner (0 not defined, 15 none).
+struct FecName {
+    uint8_t code;
+    const char* dvbv5;
+    const char* zap;
+    unsigned vdr;
+};
+// A code without a name of its own is written as the first entry: automatic.
+const ModulationName& Modulation(uint8_t code);
+const FecName& Fec(uint8_t code);
+const ModulationName* ModulationByDvbv5(std::string_view name);
+const ModulationName* ModulationByZap(std::string_view name);
+const ModulationName* ModulationByVdr(unsigned value);
+const FecName* FecByDvbv5(std::string_view name);
+const FecName* FecByZap(std::string_view name);
+const FecName* FecByVdr(unsigned value);
+
+// The highest PID: PIDs are 13 bits.
+inline constexpr uint64_t kMaxPid = 8191;
+
+// Fields of a scanned cable program that no channel file carries, filled as a
+// scan fills them, so that an imported program tunes like a scanned one.
+TunProgDataTag NewImportedProgram();
+// "Prog-Type" from the PIDs read: television with video, radio with only audio.
+void SetProgramType(TunProgDataTag& program);
+
+// A name on one line of a line format: line breaks become blanks.
+std::string OneLine(std::string_view name);
+
+// Text split at LF (a CR before it dropped); the last line may lack its LF.
+std::vector<std::string_view> Lines(std::string_view text);
+std::vector<std::string_view> Split(std::string_view text, char separator);
+std::string_view Trim(std::string_view text);
+bool StartsWith(std::string_view text, std::string_view prefix);
+
+// Reads the values of one line of a file and keeps the first complaint.
+class LineReader {
+public:
+    LineReader(const std::string& fileName, size_t line) : m_FileName(fileName), m_Line(line) {}
+
+    // Plain decimal digits, nothing else; `what` names the field in the error.
+    bool Number(std::string_view text, const char* what, uint64_t max, uint64_t& value);
+    template <typename T>
+    bool Field(std::string_view text, const char* what, uint64_t max, T& field) {
+        uint64_t value = 0;
+        if (!Number(text, what, max, value)) return false;
+        field = static_cast<T>(value);
+        return true;
+    }
+    template <typename T>
+    bool Pid(std::string_view text, const char* what, T& field) {
+        return Field(text, what, kMaxPid, field);
+    }
+    bool Fail(const std::string& message);
+    const std::string& Error() const { return m_Error; }
+    void SetLine(size_t line) { m_Line = line; }
+
+private:
+    const std::string& m_FileName;
+    size_t m_Line;
+    std::string m_Error;
+};
+
+std::string ExportDvbv5(const std::vector<TunProgDataTag>& programs);
+std::string ExportVdr(const std::vector<TunProgDataTag>& programs);
+std::string ExportZap(const std::vector<TunProgDataTag>& programs);
+std::string ExportM3u(const std::vector<TunProgDataTag>& programs, const std::string& urlPattern);
+std::string ExportCsv(const std::vector<TunProgDataTag>& programs);
+
+// Each fills `programs` or returns the first error.
+std::optional<std::string> ImportDvbv5(std::string_view text, const std::string& fileName,
+                                       std::vector<TunProgDataTag>& programs);
+std::optional<std::string> ImportVdr(std::string_view text, const std::string& fileName,
+                                     std::vector<TunProgDataTag>& programs);
+std::optional<std::string> ImportZap(std::string_view text, const std::string& fileName,
+                                     std::vector<TunProgDataTag>& programs);
+std::optional<std::string> ImportCsv(std::string_view text, const std::string& fileName,
+                                     std::vector<TunProgDataTag>& programs);
+
+}  // namespace exchange::detail

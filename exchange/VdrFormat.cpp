@@ -1,0 +1,136 @@
+// VDR 2.x channels.conf: name;provider:frequency:parameters:source:symbol
+// rate:VPID:APID:TPID:CAID:SID:NID:TID:RID, one channel a line.
+#include <cstdint>
+#include <string>
+
+#include "exchange/FormatSupport.h"
+
+namespace exchange::detail {
+
+namespace {
+
+// VDR writes a colon in a name as "|" and reads it back; ';' starts the
+// provider and the last ',' the short name, so a name holding a comma ends
+// with an empty short name, and a ';', which VDR has no way to carry, becomes
+// a comma.
+std::string VdrName(std::string_view name) {
+    std::string out = OneLine(name);
+    bool comma = false;
+    for (char& c : out) {
+        if (c == ':') c = '|';
+        if (c == ';') c = ',';
+        if (c == ',') comma = true;
+    }
+    if (comma) out += ',';
+    return out;
+}
+
+std::string ReadVdrName(std::string_view field) {
+    field = field.substr(0, field.find(';'));
+    const size_t comma = field.find_last_of(',');
+    if (comma != std::string_view::npos) field = field.substr(0, comma);
+    std::string name(field);
+    for (char& c : name) {
+        if (c == '|') c = ':';
+    }
+    return name;
+}
+
+// The first PID of a VDR PID field ("5101+5100=27", "5102=deu@3,5103;5106"),
+// up to the first of its separators.
+bool FirstVdrPid(LineReader& reader, std::string_view field, const char* what, uint16_t& pid) {
+    const size_t end = field.find_first_of("+=,;@");
+    return reader.Pid(field.substr(0, end), what, pid);
+}
+
+// "C0M256", "B8C23D12M64T8G32Y0", "HC34M2S0": letters, each with its number.
+bool ReadParameters(LineReader& reader, std::string_view parameters, TunProgDataTag& p) {
+    size_t pos = 0;
+    while (pos < parameters.size()) {
+        const char letter = parameters[pos++];
+        const size_t digits = parameters.find_first_not_of("0123456789", pos);
+        const std::string_view number = parameters.substr(pos, digits - pos);
+        pos = digits == std::string_view::npos ? parameters.size() : digits;
+        if (letter < 'A' || letter > 'Z') {
+            return reader.Fail("parameters \"" + std::string(parameters) + "\" are not letters with numbers");
+        }
+        // Satellite polarisations (H, V, L, R) come without a number.
+        if (number.empty() && letter != 'M' && letter != 'C') continue;
+        uint64_t value = 0;
+        if (!reader.Number(number, "parameter value", UINT32_MAX, value)) return false;
+        if (letter == 'M') {
+            const ModulationName* modulation = ModulationByVdr(static_cast<unsigned>(value));
+            if (!modulation) return reader.Fail("unknown modulation M" + std::string(number));
+            p.modulation = modulation->code;
+        } else if (letter == 'C') {
+            const FecName* fec = FecByVdr(static_cast<unsigned>(value));
+            if (!fec) return reader.Fail("unknown code rate C" + std::string(number));
+            p.fec = fec->code;
+        }
+    }
+    return true;
+}
+
+bool ReadVdrLine(LineReader& reader, std::string_view line, TunProgDataTag& p) {
+    const std::vector<std::string_view> f = Split(line, ':');
+    if (f.size() != 13) {
+        return reader.Fail("expected 13 fields separated by \":\", found " + std::to_string(f.size()));
+    }
+    p.name = ReadVdrName(f[0]);
+    // VDR takes a cable frequency in MHz, kHz or Hz.
+    uint64_t frequency = 0;
+    if (!reader.Number(f[1], "frequency", uint64_t{UINT32_MAX} * 1000, frequency)) return false;
+    if (frequency < 10000) frequency *= 1000;
+    else if (frequency >= 10000000) frequency /= 1000;
+    if (frequency > UINT32_MAX) return reader.Fail("frequency " + std::string(f[1]) + " is out of range");
+    p.frequency = static_cast<uint32_t>(frequency);
+    // The parameters mean what they mean for the source: cable first.
+    if (f[3] != "C") return reader.Fail("source \"" + std::string(f[3]) + "\" is not cable (C)");
+    if (!ReadParameters(reader, f[2], p)) return false;
+    uint32_t symbolRateK = 0;
+    if (!reader.Field(f[4], "symbol rate", UINT32_MAX / 1000, symbolRateK)) return false;
+    p.symbolRate = symbolRateK * 1000;
+    if (!FirstVdrPid(reader, f[5], "VPID", p.videoPid) || !FirstVdrPid(reader, f[6], "APID", p.audioPid) ||
+        !FirstVdrPid(reader, f[7], "TPID", p.txtPid)) {
+        return false;
+    }
+    const size_t subtitles = f[7].find(';');
+    if (subtitles != std::string_view::npos &&
+        !FirstVdrPid(reader, f[7].substr(subtitles + 1), "subtitle PID", p.subtitlePid)) {
+        return false;
+    }
+    return reader.Field(f[9], "SID", UINT16_MAX, p.progId) && reader.Field(f[10], "NID", UINT16_MAX, p.nwId) &&
+           reader.Field(f[11], "TID", UINT16_MAX, p.tsId);
+}
+
+}  // namespace
+
+std::string ExportVdr(const std::vector<TunProgDataTag>& programs) {
+    std::string out;
+    for (const TunProgDataTag& p : programs) {
+        std::string tpid = std::to_string(p.txtPid);
+        if (p.subtitlePid != 0) tpid += ";" + std::to_string(p.subtitlePid);
+        out += VdrName(p.name) + ":" + std::to_string(p.frequency) + ":C" + std::to_string(Fec(p.fec).vdr) + "M" +
+               std::to_string(Modulation(p.modulation).vdr) + ":C:" + std::to_string(p.symbolRate / 1000) + ":" +
+               std::to_string(p.videoPid) + ":" + std::to_string(p.audioPid) + ":" + tpid + ":0:" +
+               std::to_string(p.progId) + ":" + std::to_string(p.nwId) + ":" + std::to_string(p.tsId) + ":0\n";
+    }
+    return out;
+}
+
+std::optional<std::string> ImportVdr(std::string_view text, const std::string& fileName,
+                                     std::vector<TunProgDataTag>& programs) {
+    const std::vector<std::string_view> lines = Lines(text);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        // Blank lines and group separators (":Group") carry no channel.
+        if (Trim(lines[i]).empty() || lines[i][0] == ':') continue;
+        LineReader reader(fileName, i + 1);
+        TunProgDataTag program = NewImportedProgram();
+        if (!ReadVdrLine(reader, lines[i], program)) return reader.Error();
+        SetProgramType(program);
+        programs.push_back(std::move(program));
+    }
+    return std::nullopt;
+}
+
+}  // namespace exchange::detail

@@ -1,0 +1,64 @@
+// The classic czap channels.conf for cable:
+// name:frequency:inversion:symbol rate:fec:modulation:vpid:apid:sid.
+#include <cstdint>
+#include <string>
+
+#include "exchange/FormatSupport.h"
+
+namespace exchange::detail {
+
+namespace {
+
+bool ReadZapLine(LineReader& reader, std::string_view line, TunProgDataTag& p) {
+    const std::vector<std::string_view> f = Split(line, ':');
+    if (f.size() != 9) return reader.Fail("expected 9 fields separated by \":\", found " + std::to_string(f.size()));
+    p.name = std::string(f[0]);
+    uint64_t hz = 0;
+    if (!reader.Number(f[1], "frequency", uint64_t{UINT32_MAX} * 1000 + 999, hz)) return false;
+    p.frequency = static_cast<uint32_t>(hz / 1000);
+    if (f[2] != "INVERSION_AUTO" && f[2] != "INVERSION_ON" && f[2] != "INVERSION_OFF") {
+        return reader.Fail("unknown inversion \"" + std::string(f[2]) + "\"");
+    }
+    if (!reader.Field(f[3], "symbol rate", UINT32_MAX, p.symbolRate)) return false;
+    const FecName* fec = FecByZap(f[4]);
+    if (!fec) return reader.Fail("unknown FEC \"" + std::string(f[4]) + "\"");
+    p.fec = fec->code;
+    const ModulationName* modulation = ModulationByZap(f[5]);
+    if (!modulation) return reader.Fail("unknown modulation \"" + std::string(f[5]) + "\"");
+    p.modulation = modulation->code;
+    return reader.Pid(f[6], "video PID", p.videoPid) && reader.Pid(f[7], "audio PID", p.audioPid) &&
+           reader.Field(f[8], "service id", UINT16_MAX, p.progId);
+}
+
+}  // namespace
+
+std::string ExportZap(const std::vector<TunProgDataTag>& programs) {
+    std::string out;
+    for (const TunProgDataTag& p : programs) {
+        // The format has no way to carry a colon in a name: it becomes "|", as VDR writes it.
+        std::string name = OneLine(p.name);
+        for (char& c : name) {
+            if (c == ':') c = '|';
+        }
+        out += name + ":" + std::to_string(uint64_t{p.frequency} * 1000) + ":INVERSION_AUTO:" +
+               std::to_string(p.symbolRate) + ":" + Fec(p.fec).zap + ":" + Modulation(p.modulation).zap + ":" +
+               std::to_string(p.videoPid) + ":" + std::to_string(p.audioPid) + ":" + std::to_string(p.progId) + "\n";
+    }
+    return out;
+}
+
+std::optional<std::string> ImportZap(std::string_view text, const std::string& fileName,
+                                     std::vector<TunProgDataTag>& programs) {
+    const std::vector<std::string_view> lines = Lines(text);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (Trim(lines[i]).empty() || lines[i][0] == '#') continue;
+        LineReader reader(fileName, i + 1);
+        TunProgDataTag program = NewImportedProgram();
+        if (!ReadZapLine(reader, lines[i], program)) return reader.Error();
+        SetProgramType(program);
+        programs.push_back(std::move(program));
+    }
+    return std::nullopt;
+}
+
+}  // namespace exchange::detail

@@ -1,0 +1,26 @@
+// Whole-file reads and writes for our settings files, behind one seam so that
+// tests can make them fail the way a disk or a file system would.
+#pragma once
+
+#include <string>
+
+namespace fw {
+
+class Files {
+public:
+    enum class ReadResult { Ok, Missing, Failed };
+
+    virtual ~Files() = default;
+    // Missing only when there is no such file; anything else that keeps the
+    // contents from being read is Failed.
+    virtual ReadResult ReadAll(const std::string& path, std::string* contents) = 0;
+    // Creates or truncates the file; false if any of it could not be written.
+    virtual bool WriteAll(const std::string& path, const std::string& contents) = 0;
+    virtual bool Rename(const std::string& from, const std::string& to) = 0;
+    virtual bool Remove(const std::string& path) = 0;
+
+    // The operating system's files.
+    static Files& System();
+};
+
+}  // namespace fw

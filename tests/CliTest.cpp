@@ -1,0 +1,173 @@
+// kelvane-cli as a user runs it: the executable, a board database of the
+// test's own, and for the scan a card.ini that plays captures of a one-
+// transport network.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cardlib/SimNetwork.h"
+#include "cardlib/TsFile.h"
+#include "exchange/Exchange.h"
+#include "framework/headless/HeadlessHost.h"
+#include "tests/ExchangeTestSupport.h"
+#include "tests/ProgramTestSupport.h"
+
+namespace {
+
+using programtest::ReadFile;
+using programtest::WriteFile;
+
+struct CliRun {
+    int status;
+    std::string out, err;
+};
+
+std::string Quoted(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override { m_Dir = programtest::MakeTempDir(); }
+    void TearDown() override { std::filesystem::remove_all(m_Dir); }
+
+    std::string Path(const std::string& name) const { return (m_Dir / name).string(); }
+    std::string Db() const { return Path("board.db"); }
+
+    // Runs kelvane-cli with the user's folders in the test's own.
+    CliRun Cli(const std::vector<std::string>& args) const {
+        std::string command = "env XDG_CONFIG_HOME=" + Quoted(Path("config")) +
+                              " XDG_DATA_HOME=" + Quoted(Path("data")) + " " + Quoted(KELVANE_CLI);
+        for (const std::string& arg : args) command += " " + Quoted(arg);
+        command += " >" + Quoted(Path("out")) + " 2>" + Quoted(Path("err"));
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(Path("out")), ReadFile(Path("err"))};
+    }
+
+    std::filesystem::path m_Dir;
+};
+
+std::string Golden(const std::string& file) { return std::string(KELVANE_TEST_DATA) + "/exchange/" + file; }
+
+TEST_F(CliTest, ImportListExportThroughTheExecutable) {
+    CliRun run = Cli({"import", "--format", "csv", "--db", Db(), Golden("programs.csv")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "3 programs imported from " + Golden("programs.csv") + ", 3 in the list\n");
+
+    // Appended by default, renumbered after the programs already there.
+    run = Cli({"import", "--db", Db(), Golden("programs.zap")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    run = Cli({"list", "--db", Db()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.substr(0, run.out.find('\n')),
+              "Nr  Programm                 Frequenz  Prog-ID  V-PID  A-PID  PMT-PID  TXT-PID  TS-ID  NW-ID  "
+              "Modulation  Symbolrate  Prog-Type");
+    EXPECT_NE(run.out.find("\n2   Ελληνικά Ράδιο 東京 Радио  34600000  28       0      2001   2000     0        1101"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("\n6   Sport| \"Live\", A;B"), std::string::npos) << run.out;
+
+    // What the list holds, exported: the CSV's own three programs first.
+    run = Cli({"export", "--format", "csv", "--db", Db(), "-o", Path("list.csv")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<TunProgDataTag> expected = exchangetest::Programs();
+    expected[2].index = 3;
+    const std::string csv = ReadFile(Path("list.csv"));
+    EXPECT_EQ(csv.substr(0, exchange::Export(exchange::Format::Csv, expected).size()),
+              exchange::Export(exchange::Format::Csv, expected));
+
+    run = Cli({"import", "--replace", "--format=dvbv5", "--db", Db(), Golden("programs.dvbv5")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    run = Cli({"export", "--format", "dvbv5", "--db", Db()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, ReadFile(Golden("programs.dvbv5")));
+}
+
+TEST_F(CliTest, FailuresEndWithOneLineAndNothingWritten) {
+    ASSERT_EQ(Cli({"import", "--db", Db(), Golden("programs.vdr")}).status, 0);
+    const std::string stored = ReadFile(Db());
+    WriteFile(Path("bad.zap"), "A:330000000:INVERSION_AUTO:6900000:FEC_AUTO:QAM_256:101:102:1\n"
+                               "B:330000000:INVERSION_AUTO:6900000:FEC_AUTO:QAM_256:101:9000:2\n");
+    std::filesystem::create_directory(Path("folder.db"));
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string error;
+    } cases[] = {
+        {{"import", "--db", Db(), Path("bad.zap")}, 1, Path("bad.zap") + ":2: audio PID 9000 is above 8191"},
+        {{"import", "--db", Db(), Path("missing.zap")}, 1, "cannot read " + Path("missing.zap")},
+        {{"import", "--db", Db(), Golden("programs.m3u")}, 1,
+         Golden("programs.m3u") + ": an m3u playlist holds no tuning data and cannot be imported"},
+        {{"import", "--db", Db()}, 2, "import takes one FILE"},
+        {{"export", "--db", Db()}, 2, "export needs --format"},
+        {{"export", "--format", "xml"}, 2, "unknown format \"xml\" (dvbv5, vdr, zap, m3u or csv)"},
+        {{"export", "--format", "vdr", "--db", Db(), "-o", Path("no/such/folder/x.vdr")}, 1,
+         "cannot write " + Path("no/such/folder/x.vdr")},
+        {{"list", "--replace"}, 2, "unknown option \"--replace\" for list (see kelvane-cli list --help)"},
+        {{"list", "--db"}, 2, "--db needs a value"},
+        {{"list", "--db", Path("folder.db")}, 1, Path("folder.db") + ": Error on DVB_LoadDBProgData: 2"},
+        {{"frobnicate"}, 2, "unknown command \"frobnicate\" (see kelvane-cli --help)"},
+        {{}, 2, "no command (see kelvane-cli --help)"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = Cli(c.args);
+        EXPECT_EQ(run.status, c.status) << c.error;
+        EXPECT_EQ(run.err, "kelvane-cli: " + c.error + "\n");
+    }
+    EXPECT_EQ(ReadFile(Db()), stored);
+
+    for (const char* command : {"list", "export", "import", "scan"}) {
+        const CliRun run = Cli({command, "--help"});
+        EXPECT_EQ(run.status, 0) << command;
+        EXPECT_EQ(run.out.rfind(std::string("Usage: kelvane-cli ") + command, 0), 0u) << run.out;
+    }
+}
+
+TEST(HeadlessRealTime, WaitsForTheNextEventInsteadOfJumping) {
+    fw::HeadlessHost host(1000);
+    std::vector<int64_t> slept;
+    host.SetRealTime([&](int64_t ms) { slept.push_back(ms); });
+    std::vector<int64_t> ranAt;
+    host.Post([&] { ranAt.push_back(host.GetClock().NowMs()); }, 500);
+    host.Post([&] { ranAt.push_back(host.GetClock().NowMs()); }, 500);
+    host.Post([&] { ranAt.push_back(host.GetClock().NowMs()); }, 1200);
+    while (host.RunOne()) {
+    }
+    EXPECT_EQ(slept, (std::vector<int64_t>{500, 700}));
+    EXPECT_EQ(ranAt, (std::vector<int64_t>{1500, 1500, 2200}));
+}
+
+TEST_F(CliTest, ScanOverCapturesMergesIntoTheList) {
+    // The built-in network's first transport alone, as capture files.
+    cardlib::SimNetwork network = cardlib::DefaultNetwork();
+    network.transports.resize(1);
+    std::string error;
+    ASSERT_TRUE(cardlib::WriteTsFolder(network, Path("captures"), &error)) << error;
+    std::filesystem::create_directories(Path("config/kelvane"));
+    WriteFile(Path("config/kelvane/card.ini"), "[Card]\nBackend=files\nFolder=" + Path("captures") + "\n");
+    ASSERT_EQ(Cli({"import", "--db", Db(), Golden("programs.zap")}).status, 0);
+    const std::string stored = ReadFile(Db());
+
+    CliRun run = Cli({"scan", "--dry-run", "--db", Db()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err.rfind("Request NIT\n", 0), 0u) << run.err;
+    EXPECT_NE(run.err.find("Set Frequenzy to 346.0 MHz\nRequest SDT\n"), std::string::npos) << run.err;
+    // The three programs that were there, then the seven of the transport.
+    EXPECT_NE(run.out.find("\n4   Kanal Elf  "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\n10  Kiefernwald TV  "), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("\n11 "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("added\n"), std::string::npos) << run.out;
+    EXPECT_EQ(ReadFile(Db()), stored);
+
+    run = Cli({"scan", "--db", Db()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    run = Cli({"list", "--db", Db()});
+    EXPECT_NE(run.out.find("\n10  Kiefernwald TV  "), std::string::npos) << run.out;
+}
+
+}  // namespace
