@@ -4,6 +4,14 @@
 
 namespace cardlib {
 
+namespace {
+// The last four bytes of `s` are room for its CRC.
+void FillCrc(Section& s) {
+    const uint32_t crc = Crc32Mpeg2(s.data(), s.size() - 4);
+    for (int i = 0; i < 4; ++i) s[s.size() - 4 + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+}
+}  // namespace
+
 uint32_t Crc32Mpeg2(const uint8_t* data, size_t size) {
     static const auto table = [] {
         std::vector<uint32_t> t(256);
@@ -66,9 +74,32 @@ Section LongSection(uint8_t tableId, uint16_t tableIdExtension, uint8_t version,
     w.U32(0);  // room for the CRC, counted in section_length
     w.CloseLength(length);
     Section s = std::move(w.Bytes());
-    const uint32_t crc = Crc32Mpeg2(s.data(), s.size() - 4);
-    for (int i = 0; i < 4; ++i) s[s.size() - 4 + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
+    FillCrc(s);
     return s;
+}
+
+Section ShortSection(uint8_t tableId, const std::vector<uint8_t>& body, bool withCrc) {
+    ByteWriter w;
+    w.U8(tableId);
+    // section_syntax_indicator 0, reserved_future_use 1, reserved 11.
+    const size_t length = w.OpenLength(0x7);
+    w.Append(body);
+    if (withCrc) w.U32(0);
+    w.CloseLength(length);
+    Section s = std::move(w.Bytes());
+    if (withCrc) FillCrc(s);
+    return s;
+}
+
+std::vector<uint8_t> MjdUtc(int64_t utcMs) {
+    constexpr int64_t kMsPerDay = 86400000;
+    // MJD 40587 is 1970-01-01.
+    const int64_t days = utcMs / kMsPerDay - (utcMs % kMsPerDay < 0 ? 1 : 0);
+    const int64_t seconds = (utcMs - days * kMsPerDay) / 1000;
+    ByteWriter w;
+    w.U16(static_cast<unsigned>(days + 40587));
+    for (int64_t v : {seconds / 3600, seconds / 60 % 60, seconds % 60}) w.Append(Bcd(static_cast<uint32_t>(v), 2));
+    return w.Bytes();
 }
 
 std::vector<std::vector<std::vector<uint8_t>>> GroupEntries(const std::vector<std::vector<uint8_t>>& entries,

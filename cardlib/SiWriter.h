@@ -44,6 +44,14 @@ std::vector<uint8_t> Bcd(uint32_t value, unsigned digits);
 Section LongSection(uint8_t tableId, uint16_t tableIdExtension, uint8_t version, uint8_t sectionNumber,
                     uint8_t lastSectionNumber, const std::vector<uint8_t>& body);
 
+// A short-form section (section_syntax_indicator 0): header and `body`, then a
+// CRC where the table has one (the TOT does, the TDT does not).
+Section ShortSection(uint8_t tableId, const std::vector<uint8_t>& body, bool withCrc);
+
+// EN 300 468 Annex C: `utcMs` (since 1970) as a 16-bit Modified Julian Date
+// and hour, minute and second in BCD, five bytes.
+std::vector<uint8_t> MjdUtc(int64_t utcMs);
+
 // Splits loop entries into groups that fit `room` bytes each (an entry larger
 // than `room` gets a group of its own); at least one group, maybe empty.
 std::vector<std::vector<std::vector<uint8_t>>> GroupEntries(const std::vector<std::vector<uint8_t>>& entries,

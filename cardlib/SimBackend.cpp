@@ -1,5 +1,6 @@
 #include "cardlib/SimBackend.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "framework/Clock.h"
@@ -9,12 +10,14 @@ namespace cardlib {
 namespace {
 constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
 
-// The first emission of `table` after `afterMs`, for a transport locked at `lockAtMs`.
+// The first emission of `table` after `afterMs`, for a transport locked at
+// `lockAtMs`; kNever once the table has gone off air.
 int64_t NextDue(const SimTable& table, int64_t lockAtMs, int64_t afterMs) {
     const int64_t first = lockAtMs + table.phaseMs;
-    if (first > afterMs) return first;
-    const int64_t periods = (afterMs - first) / table.intervalMs + 1;
-    return first + periods * table.intervalMs;
+    const int64_t lowest = std::max(afterMs + 1, lockAtMs + table.fromMs);
+    int64_t due = first;
+    if (due < lowest) due = first + (lowest - first + table.intervalMs - 1) / table.intervalMs * table.intervalMs;
+    return due - lockAtMs < table.untilMs ? due : kNever;
 }
 }  // namespace
 
@@ -24,7 +27,8 @@ SimBackend::SimBackend(SimNetwork network) : m_Network(std::move(network)) {
         const SimTransport& home = m_Network.transports[m_Network.homeTransport];
         if (home.locks) {
             m_Transport = &home;
-            m_Tables = TransportTables(m_Network, home);
+            // Whatever update it has went on air long ago.
+            m_Tables = TransportTables(m_Network, home, 0);
         }
     }
 }
@@ -40,8 +44,17 @@ unsigned long SimBackend::HomeFrequency() const {
 void SimBackend::Tune(unsigned long frequencyKHz, int64_t nowMs) {
     const SimTransport* transport = m_Network.FindTransport(static_cast<uint32_t>(frequencyKHz));
     m_Transport = transport && transport->locks ? transport : nullptr;
-    m_Tables = m_Transport ? TransportTables(m_Network, *m_Transport) : std::vector<SimTable>{};
     m_LockAtMs = m_Transport ? nowMs + LockDelayMs(m_Network, *m_Transport) : kNever;
+    m_Tables.clear();
+    if (m_Transport) {
+        std::optional<int64_t> updateAfterMs;
+        if (m_Transport->HasUpdate()) {
+            auto [at, first] = m_UpdateAtMs.try_emplace(m_Transport->frequencyKHz, 0);
+            if (first) at->second = m_LockAtMs + UpdateAfterMs(m_Network, *m_Transport);
+            updateAfterMs = std::max<int64_t>(0, at->second - m_LockAtMs);
+        }
+        m_Tables = TransportTables(m_Network, *m_Transport, updateAfterMs);
+    }
     m_Packetizer = TsPacketizer{};
     m_DoneUntilMs = nowMs;
     if (m_Host) Schedule();
@@ -89,7 +102,8 @@ void SimBackend::Emit() {
     for (const SimTable& table : m_Tables) {
         if (!m_Sink->Wants(table.pid)) continue;
         // Every emission due since the last one, at most one per table.
-        if (NextDue(table, m_LockAtMs, m_DoneUntilMs) <= now) m_Packetizer.Packetize(table.pid, table.sections, packets);
+        if (NextDue(table, m_LockAtMs, m_DoneUntilMs) <= now)
+            m_Packetizer.Packetize(table.pid, table.SectionsAt(now), packets);
     }
     m_DoneUntilMs = now;
     if (!packets.empty()) m_Sink->OnPackets(packets.data(), packets.size());

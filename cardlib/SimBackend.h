@@ -1,6 +1,7 @@
 // The simulated cable network as a packet source: the default backend.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -42,6 +43,9 @@ private:
     fw::TaskId m_Pending = 0;
     bool m_HasPending = false;
     int64_t m_DoneUntilMs = 0;  // emissions up to here have gone out (or were missed while stopped)
+    // When each transport's update went on air (by frequency, kHz): once on
+    // air it stays, however often the front end comes back.
+    std::map<uint32_t, int64_t> m_UpdateAtMs;
 };
 
 }  // namespace cardlib

@@ -4,10 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cardlib/SiWriter.h"
+#include "si/SiTags.h"
 
 namespace cardlib {
 
@@ -52,6 +56,9 @@ struct SimService {
     std::vector<SimStream> streams;
     std::vector<SimNvodRef> nvodReferences;  // an NVOD reference service: its time-shifted services
     uint16_t referenceServiceId = 0;         // a time-shifted service: its reference service
+    // Goes on air with its transport's update: the PAT and the SDT list it from
+    // then on, under new versions. Its PMT is there from the start.
+    bool addedByUpdate = false;
 };
 
 struct SimTransport {
@@ -63,8 +70,19 @@ struct SimTransport {
     uint16_t transportStreamId = 0;
     uint16_t originalNetworkId = 0;
     bool locks = true;        // false: listed in the NIT, but the tuner never finds a signal
-    uint8_t sdtVersion = 0;
+    uint8_t sdtVersion = 0;  // before the update, if the transport has one; one more after
+    uint8_t patVersion = 0;
+    size_t servicesPerSdtSection = 0;  // 0: as many as fit a section
     std::vector<SimService> services;
+
+    bool HasUpdate() const;
+};
+
+// A bouquet: a BAT naming transports of the network (indices into its transports).
+struct SimBouquet {
+    uint16_t bouquetId = 0;
+    std::string name;
+    std::vector<size_t> transports;
 };
 
 struct SimTiming {
@@ -72,6 +90,9 @@ struct SimTiming {
     int64_t patIntervalMs = 100;                // PAT and every PMT
     int64_t sdtIntervalMs = 2000;
     int64_t nitIntervalMs = 5000;
+    int64_t eitIntervalMs = 2000;    // EIT present/following of every service
+    int64_t otherIntervalMs = 10000;  // NIT other, SDT other, BAT
+    int64_t timeIntervalMs = 10000;   // TDT and TOT
 };
 
 struct SimNetwork {
@@ -79,33 +100,65 @@ struct SimNetwork {
     std::string networkName;
     uint8_t nitVersion = 0;
     size_t homeTransport = 0;  // the transport the front end is tuned to at start
+    size_t transportsPerNitSection = 0;  // 0: as many as fit a section
     SimTiming timing;
     std::vector<SimTransport> transports;
+    // Other networks whose NIT and SDTs (table ids "other") share our PIDs.
+    std::vector<SimNetwork> neighbours;
+    std::vector<SimBouquet> bouquets;
 
     const SimTransport* FindTransport(uint32_t frequencyKHz) const;
 };
 
 // The built-in network: 11 transports on the 8 MHz raster from 346 MHz,
-// 70 services with all the oddities of a real cable network.
+// 71 services with all the oddities of a real cable network, and a
+// neighbouring network's tables and two bouquets on the shared PIDs.
 const SimNetwork& DefaultNetwork();
-// About 50 transports and 500 services, for benchmarks.
+// 50 transports and 500 services, for benchmarks.
 const SimNetwork& LargeNetwork();
 
-// The tables, section by section, each with its CRC.
-std::vector<Section> BuildPat(const SimTransport& transport);
+// The tables, section by section, each with its CRC. `updated`: as the
+// transport sends them after its update (the same either way without one).
+std::vector<Section> BuildPat(const SimTransport& transport, bool updated = true);
 Section BuildPmt(const SimService& service);
-std::vector<Section> BuildSdt(const SimTransport& transport);
-std::vector<Section> BuildNit(const SimNetwork& network);
+// `tableId`: SDT actual, or SDT other for a transport of another network.
+std::vector<Section> BuildSdt(const SimTransport& transport, bool updated = true,
+                              uint8_t tableId = si::table::kSdtActual);
+// `tableId`: NIT actual, or NIT other for a neighbouring network.
+std::vector<Section> BuildNit(const SimNetwork& network, uint8_t tableId = si::table::kNitActual);
+std::vector<Section> BuildBat(const SimNetwork& network, const SimBouquet& bouquet);
+// Present (section 0) and following (section 1) event of `service` at `utcMs`:
+// programmes run on the full hour.
+std::vector<Section> BuildEitPresentFollowing(const SimTransport& transport, const SimService& service,
+                                              int64_t utcMs);
+Section BuildTdt(int64_t utcMs);
+Section BuildTot(int64_t utcMs);
 
-// One table on one PID with the sections it repeats.
+// Sections sent together on one PID, repeated at an interval, on air from
+// `fromMs` until before `untilMs` after lock. A table's sections are spread
+// over its interval, so a receiver may meet any of them first.
 struct SimTable {
     uint16_t pid = 0;
     int64_t intervalMs = 0;
     int64_t phaseMs = 0;  // first emission this long after lock, below the interval
     std::vector<Section> sections;
+    int64_t fromMs = 0;
+    int64_t untilMs = std::numeric_limits<int64_t>::max();
+    // Tables that tell the time (TDT, TOT, EIT present/following) are written
+    // when they go out, from the UTC time then.
+    std::function<std::vector<Section>(int64_t utcMs)> atTime;
+
+    std::vector<Section> SectionsAt(int64_t utcMs) const { return atTime ? atTime(utcMs) : sections; }
 };
-// Everything a transport broadcasts, with its repetition.
-std::vector<SimTable> TransportTables(const SimNetwork& network, const SimTransport& transport);
+// When the transport's update goes on air, after its first lock: just after
+// the first SDT section, so a receiver that collects the SDT from lock on sees
+// its version change half way. -1 without an update.
+int64_t UpdateAfterMs(const SimNetwork& network, const SimTransport& transport);
+// Everything a transport broadcasts, with its repetition. `updateAfterMs`:
+// when its update goes on air after this lock (0: it is on air already);
+// by default UpdateAfterMs.
+std::vector<SimTable> TransportTables(const SimNetwork& network, const SimTransport& transport,
+                                      std::optional<int64_t> updateAfterMs = std::nullopt);
 // How long tuning to `transport` takes to lock.
 int64_t LockDelayMs(const SimNetwork& network, const SimTransport& transport);
 

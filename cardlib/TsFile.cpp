@@ -16,6 +16,8 @@ namespace {
 constexpr size_t kPacketSize = 188;
 // The rate is measured over the PCRs in this much of the file's start.
 constexpr size_t kRateProbeBytes = 4 * 1024 * 1024;
+// The captures were recorded from this moment on (2026-12-08 20:00:00 UTC): their TDT and TOT say so.
+constexpr int64_t kCaptureStartUtcMs = 1796760000000;
 // After a stall (a modal loop, a suspended machine) at most this much is caught up; the rest is lost, as
 // a card's buffer would overflow.
 constexpr int64_t kMaxCatchUpMs = 1000;
@@ -178,7 +180,9 @@ void TsFileBackend::Feed(int64_t from, int64_t to) {
 }
 
 std::vector<uint8_t> TransportStream(const SimNetwork& network, const SimTransport& transport) {
-    const std::vector<SimTable> tables = TransportTables(network, transport);
+    // A capture replays from its start at every tune, so it holds the
+    // transport as it is after its update: a new service once seen stays.
+    const std::vector<SimTable> tables = TransportTables(network, transport, 0);
     int64_t cycleMs = 1;
     for (const SimTable& t : tables) cycleMs = std::lcm(cycleMs, t.intervalMs);
 
@@ -190,8 +194,9 @@ std::vector<uint8_t> TransportStream(const SimNetwork& network, const SimTranspo
     size_t payloadPackets = 0;
     for (size_t i = 0; i < tables.size(); ++i) {
         std::vector<uint8_t> once;
-        TsPacketizer().Packetize(tables[i].pid, tables[i].sections, once);
+        TsPacketizer().Packetize(tables[i].pid, tables[i].SectionsAt(kCaptureStartUtcMs), once);
         for (int64_t at = tables[i].phaseMs; at < cycleMs; at += tables[i].intervalMs) {
+            if (at < tables[i].fromMs || at >= tables[i].untilMs) continue;
             emissions.push_back({at, i});
             payloadPackets += once.size() / kPacketSize;
         }
@@ -221,7 +226,8 @@ std::vector<uint8_t> TransportStream(const SimNetwork& network, const SimTranspo
         const int64_t slotMs = slot * 1000 / packetsPerSecond;
         for (; next < emissions.size() && emissions[next].atMs <= slotMs; ++next) {
             std::vector<uint8_t> packets;
-            packetizer.Packetize(tables[emissions[next].table].pid, tables[emissions[next].table].sections, packets);
+            const SimTable& table = tables[emissions[next].table];
+            packetizer.Packetize(table.pid, table.SectionsAt(kCaptureStartUtcMs + emissions[next].atMs), packets);
             for (size_t at = 0; at < packets.size(); at += kPacketSize)
                 queue.emplace_back(packets.begin() + static_cast<std::ptrdiff_t>(at),
                                    packets.begin() + static_cast<std::ptrdiff_t>(at + kPacketSize));

@@ -23,11 +23,14 @@ constexpr uint8_t kRst = 0x71;
 constexpr uint8_t kTot = 0x73;
 }  // namespace table
 
-// EN 300 468 6.1: descriptor_tag values.
+// ISO/IEC 13818-1 2.6.1 and EN 300 468 6.1: descriptor_tag values.
 namespace descriptor {
+constexpr uint8_t kCa = 0x09;
+constexpr uint8_t kIso639Language = 0x0A;
 constexpr uint8_t kNetworkName = 0x40;
 constexpr uint8_t kServiceList = 0x41;
 constexpr uint8_t kCableDeliverySystem = 0x44;
+constexpr uint8_t kBouquetName = 0x47;
 constexpr uint8_t kService = 0x48;
 constexpr uint8_t kNvodReference = 0x4B;
 constexpr uint8_t kTimeShiftedService = 0x4C;
@@ -37,6 +40,7 @@ constexpr uint8_t kCaIdentifier = 0x53;
 constexpr uint8_t kTeletext = 0x56;
 constexpr uint8_t kLocalTimeOffset = 0x58;
 constexpr uint8_t kSubtitling = 0x59;
+constexpr uint8_t kAc3 = 0x6A;
 }  // namespace descriptor
 
 // EN 300 468 5.1.3: the PIDs the tables are carried on.

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "cardlib/SimNetwork.h"
+#include "framework/ObjectMap.h"
 #include "si/Decoders.h"
+#include "si/SiTags.h"
 #include "tests/SiTestSupport.h"
 
 using namespace sitest;
@@ -82,7 +84,8 @@ size_t CheckNetwork(const cardlib::SimNetwork& network) {
         for (const std::string& row : sdtRows) (row.rfind("SetTransportSdtVersion", 0) == 0 ? marks : rest).push_back(row);
         EXPECT_EQ(marks.size(), sdtSections.size());
         for (const std::string& mark : marks)
-            EXPECT_EQ(mark, Row("SetTransportSdtVersion", {t.transportStreamId, t.originalNetworkId, t.sdtVersion}));
+            EXPECT_EQ(mark, Row("SetTransportSdtVersion", {t.transportStreamId, t.originalNetworkId,
+                                                           t.sdtVersion + (t.HasUpdate() ? 1u : 0u)}));
         EXPECT_EQ(rest, services);
         compared += rest.size();
 
@@ -111,6 +114,52 @@ TEST(SimulatedNetwork, GoldenSectionsKeepTheirServiceNames) {
         if (s.referenceServiceId == 0) names.push_back(s.name);
     ASSERT_GE(window.serviceNames.size(), names.size());
     EXPECT_TRUE(std::equal(names.begin(), names.end(), window.serviceNames.begin()));
+}
+
+// The tables a scan does not read still decode as a receiver's decoders read
+// them: the programme guide of every service whole and consistent, the clock
+// and local time, and the neighbour's NIT with its own transports.
+TEST(SimulatedNetwork, GuideClockAndOtherNetworkTablesDecode) {
+    const cardlib::SimNetwork& network = cardlib::DefaultNetwork();
+    const int64_t utcMs = 1796763723000;  // 2026-12-08 21:02:03
+    std::vector<std::string> complaints;
+    const si::EitDiagnostics diagnostics{[] { return 1; }, [&](const std::string& text) { complaints.push_back(text); }};
+    fw::StringToObjectMap store;
+    int complete = 0;
+    for (const cardlib::SimTransport& t : network.transports)
+        for (const cardlib::SimService& s : t.services)
+            if (s.pmtPid != 0)
+                for (Bytes section : cardlib::BuildEitPresentFollowing(t, s, utcMs))
+                    complete = si::DecodeEit(section.data(), static_cast<int>(section.size()), store, diagnostics);
+    EXPECT_EQ(complete, 1);
+    EXPECT_TRUE(complaints.empty());
+    si::ClearEventStore(store);
+
+    fw::DateTime when;
+    Bytes tdt = cardlib::BuildTdt(utcMs);
+    ASSERT_TRUE(si::ReadTdt(tdt.data(), static_cast<int>(tdt.size()), &when));
+    EXPECT_EQ(when, fw::DateTime(2026, 12, 8, 21, 2, 3));
+    Bytes tot = cardlib::BuildTot(utcMs);
+    EXPECT_EQ(Crc32Mpeg2(tot.data(), tot.size()), 0u);
+    si::TimeOffsetTable table;
+    ASSERT_TRUE(si::ReadTot(tot.data(), static_cast<int>(tot.size()), &table));
+    EXPECT_EQ(table.utcTime, when);
+    ASSERT_EQ(table.offsets.size(), 1u);
+    EXPECT_EQ(table.offsets[0].countryCode, "DEU");
+    EXPECT_EQ(table.offsets[0].localTimeOffset, 0x0100);
+    EXPECT_EQ(table.offsets[0].timeOfChange, fw::DateTime(2027, 3, 28, 1, 0, 0));
+
+    ASSERT_FALSE(network.neighbours.empty());
+    const cardlib::SimNetwork& other = network.neighbours[0];
+    const auto nitOther = cardlib::BuildNit(other, si::table::kNitOther);
+    ASSERT_EQ(nitOther[0][0], si::table::kNitOther);
+    const std::vector<std::string> rows = DecodeAll(si::DecodeNit, nitOther);
+    ASSERT_EQ(rows.size(), other.transports.size());
+    for (size_t i = 0; i < rows.size(); ++i)
+        EXPECT_EQ(rows[i].rfind(Row("AddTransport", {other.transports[i].transportStreamId, other.networkId,
+                                                     other.transports[i].frequencyKHz * 100}),
+                                0),
+                  0u);
 }
 
 }  // namespace
