@@ -58,6 +58,8 @@ public:
     virtual void OnTimer(unsigned id) { (void)id; }
     virtual void OnListDoubleClick(int listId) { (void)listId; }
     virtual void OnColumnClick(int listId, int column) { (void)listId, (void)column; }
+    // The user asked for a list's context menu (right button, menu key).
+    virtual void OnListContextMenu(int listId) { (void)listId; }
     // The window's end; overrides do their work and then call this.
     virtual void DestroyWindow();
 

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace fw {
 
@@ -15,7 +16,11 @@ public:
     ReadResult ReadAll(const std::string& path, std::string* contents) override {
         contents->clear();
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
+        if (fd < 0) {
+            const int error = errno;
+            Note(error);
+            return error == ENOENT || error == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
+        }
         char buffer[8192];
         ReadResult result = ReadResult::Ok;
         for (;;) {
@@ -23,6 +28,7 @@ public:
             if (n == 0) break;
             if (n < 0) {
                 if (errno == EINTR) continue;
+                Note(errno);
                 result = ReadResult::Failed;
                 break;
             }
@@ -34,19 +40,21 @@ public:
 
     bool WriteAll(const std::string& path, const std::string& contents) override {
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0) return false;
+        if (fd < 0) return Note(errno);
         size_t done = 0;
         bool ok = true;
         while (done < contents.size()) {
             const ssize_t n = ::write(fd, contents.data() + done, contents.size() - done);
             if (n < 0) {
                 if (errno == EINTR) continue;
-                ok = false;
+                ok = Note(errno);
                 break;
             }
             done += static_cast<size_t>(n);
         }
-        return ::close(fd) == 0 && ok;
+        // A full disk may show only here.
+        if (::close(fd) != 0) return Note(errno);
+        return ok;
     }
 
     bool Rename(const std::string& from, const std::string& to) override {
@@ -54,6 +62,17 @@ public:
     }
 
     bool Remove(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
+
+    std::string LastError() const override { return m_LastError; }
+
+private:
+    // Keeps the reason; false, for the caller to return.
+    bool Note(int error) {
+        m_LastError = std::strerror(error);
+        return false;
+    }
+
+    std::string m_LastError;
 };
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Whole-file reads and writes for our settings files, behind one seam so that
+// Whole-file reads and writes for our settings files and the user's files, behind one seam so that
 // tests can make them fail the way a disk or a file system would.
 #pragma once
 
@@ -18,6 +18,9 @@ public:
     virtual bool WriteAll(const std::string& path, const std::string& contents) = 0;
     virtual bool Rename(const std::string& from, const std::string& to) = 0;
     virtual bool Remove(const std::string& path) = 0;
+    // Why the last call that failed did, in the system's words ("Permission
+    // denied"), for a message to the user; empty where nothing says.
+    virtual std::string LastError() const { return {}; }
 
     // The operating system's files.
     static Files& System();

@@ -2,8 +2,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "framework/Files.h"
 #include "framework/Geometry.h"
 
 namespace fw {
@@ -18,6 +21,15 @@ using TaskId = uint64_t;
 // Pixels between a window's outer rectangle and its client area.
 struct FrameMetrics {
     int left = 0, top = 0, right = 0, bottom = 0;
+};
+
+enum class FileChooserKind { Open, Save };
+
+// What the user picked in a file chooser: the path, and the index of the
+// filter that was chosen when the chooser closed.
+struct FileChoice {
+    std::string path;
+    int filter = 0;
 };
 
 // The event loop and everything a toolkit provides: windows for dialogs,
@@ -35,6 +47,13 @@ public:
     virtual void EndModal(Dialog& dialog, int result) = 0;
     // A message box with an OK button; returns when the user has answered.
     virtual void ShowMessage(Dialog* owner, const std::string& text) = 0;
+    // A context menu of `owner` where the user asked for it; returns the index
+    // of the item chosen, or -1 when the menu was dismissed.
+    virtual int PopupMenu(Dialog& owner, const std::vector<std::string>& items) = 0;
+    // The standard file chooser. Each filter reads "Description (*.ext ...)";
+    // `filter` is the one chosen at first. Nothing when the user cancelled.
+    virtual std::optional<FileChoice> ChooseFile(Dialog& owner, FileChooserKind kind, const std::string& title,
+                                                 const std::vector<std::string>& filters, int filter) = 0;
 
     // A window timer: Dialog::OnTimer(id) every periodMs until stopped.
     virtual bool StartTimer(Dialog& dialog, unsigned id, unsigned periodMs) = 0;
@@ -61,9 +80,13 @@ public:
     void SetProfile(Profile* profile) { m_Profile = profile; }
     const std::string& AppName() const { return m_AppName; }
     void SetAppName(std::string name) { m_AppName = std::move(name); }
+    // Where the program reads and writes the files the user names.
+    Files& GetFiles() const { return m_Files ? *m_Files : Files::System(); }
+    void SetFiles(Files* files) { m_Files = files; }
 
 private:
     Profile* m_Profile = nullptr;
+    Files* m_Files = nullptr;
     std::string m_AppName = "Kelvane";
 };
 

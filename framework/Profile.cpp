@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "framework/Ini.h"
@@ -30,29 +31,46 @@ bool ReadLines(Files& files, const std::string& path, std::vector<std::string>* 
     return true;
 }
 
-}  // namespace
-
-int Profile::GetInt(const std::string& section, const std::string& key, int defaultValue) const {
+// The value of the first assignment to `key` in `section`.
+std::optional<std::string> FindValue(Files& files, const std::string& path, const std::string& section,
+                                     const std::string& key) {
     std::vector<std::string> lines;
-    ReadLines(*m_Files, m_Path, &lines);
+    ReadLines(files, path, &lines);
     bool inSection = false;
     for (const auto& raw : lines) {
-        const IniLine line = ParseIniLine(raw);
+        IniLine line = ParseIniLine(raw);
         if (line.kind == IniLine::Kind::Section) {
             inSection = IniNamesMatch(line.name, section);
             continue;
         }
         if (!inSection || line.kind != IniLine::Kind::Assignment || !IniNamesMatch(line.name, key)) continue;
-        // Like the profile functions: a leading decimal number with an optional
-        // sign; a value that does not start with one is the default.
-        const char* begin = line.value.c_str();
-        char* end = nullptr;
-        errno = 0;
-        const long long n = std::strtoll(begin, &end, 10);
-        if (end == begin || errno == ERANGE || n < INT32_MIN || n > INT32_MAX) return defaultValue;
-        return static_cast<int>(n);
+        return std::move(line.value);
     }
-    return defaultValue;
+    return std::nullopt;
+}
+
+}  // namespace
+
+int Profile::GetInt(const std::string& section, const std::string& key, int defaultValue) const {
+    const std::optional<std::string> value = FindValue(*m_Files, m_Path, section, key);
+    if (!value) return defaultValue;
+    // Like the profile functions: a leading decimal number with an optional
+    // sign; a value that does not start with one is the default.
+    const char* begin = value->c_str();
+    char* end = nullptr;
+    errno = 0;
+    const long long n = std::strtoll(begin, &end, 10);
+    if (end == begin || errno == ERANGE || n < INT32_MIN || n > INT32_MAX) return defaultValue;
+    return static_cast<int>(n);
+}
+
+std::string Profile::GetString(const std::string& section, const std::string& key,
+                               const std::string& defaultValue) const {
+    const std::optional<std::string> value = FindValue(*m_Files, m_Path, section, key);
+    if (!value) return defaultValue;
+    // Quotes keep blanks at either end, as the profile functions allow.
+    if (value->size() >= 2 && value->front() == '"' && value->back() == '"') return value->substr(1, value->size() - 2);
+    return *value;
 }
 
 bool Profile::WriteInt(const std::string& section, const std::string& key, int value) {

@@ -6,7 +6,7 @@
 
 namespace fw {
 
-// Integer settings in an INI file, read and written the way the private profile
+// Settings in an INI file, read and written the way the private profile
 // functions do it: every call reads (or rewrites) the file, a missing file,
 // section or key, or a value that is not a number gives the default, and the
 // first write creates the file. Writes that fail are silent. A file that is
@@ -17,6 +17,9 @@ public:
     const std::string& Path() const { return m_Path; }
 
     int GetInt(const std::string& section, const std::string& key, int defaultValue) const;
+    // A text value, blanks around it and one pair of enclosing double quotes
+    // removed; the default when the file, section or key is missing.
+    std::string GetString(const std::string& section, const std::string& key, const std::string& defaultValue) const;
     bool WriteInt(const std::string& section, const std::string& key, int value);
 
 private:

@@ -35,8 +35,9 @@ bool BoardGateway::ReadRecord(uint32_t position, TunProgDataTag* record) {
 
 bool BoardGateway::PrepareSave() {
     if (!Check(DVB_LoadDBProgData(), "DVB_LoadDBProgData")) return false;
-    Check(DVB_DelAllDBProgData(), "DVB_DelAllDBProgData");
-    return true;
+    // Writing over a list that was not cleared would store a mix of the old
+    // and the new programs.
+    return Check(DVB_DelAllDBProgData(), "DVB_DelAllDBProgData");
 }
 
 bool BoardGateway::StoreRecord(TunProgDataTag* record) {

@@ -25,9 +25,8 @@ public:
     // DVB_GetDBProgData for a 1-based position.
     bool ReadRecord(uint32_t position, TunProgDataTag* record);
 
-    // DVB_LoadDBProgData, then DVB_DelAllDBProgData. False only when the load
-    // fails (then nothing may be written); a failed delete is shown and the
-    // save goes on.
+    // DVB_LoadDBProgData, then DVB_DelAllDBProgData. False when either fails:
+    // then nothing may be written.
     bool PrepareSave();
     // DVB_SetDBProgData; the library stores the record at its own index.
     bool StoreRecord(TunProgDataTag* record);

@@ -1,10 +1,15 @@
 #include "programs/ProgramListDialog.h"
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "acquisition/Tuner.h"
 #include "app/WindowPlacement.h"
+#include "exchange/Exchange.h"
+#include "framework/Files.h"
+#include "framework/Host.h"
 #include "framework/Profile.h"
 #include "programs/CaseFold.h"
 #include "programs/ProgramDetailsDialog.h"
@@ -21,6 +26,56 @@ constexpr const char* kUpdateNames = "UpdateNames";
 constexpr const char* kColumns = "Columns";
 
 std::string ColumnKey(int column) { return "Col_" + std::to_string(column); }
+
+// The URL pattern of m3u entries (empty: the built-in one); set by hand.
+constexpr const char* kExchange = "Exchange";
+constexpr const char* kM3uUrlPattern = "M3uUrlPattern";
+
+// The choices of the file chooser, one per format.
+struct ChannelFileType {
+    exchange::Format format;
+    const char* filter;
+};
+constexpr ChannelFileType kChannelFileTypes[] = {
+    {exchange::Format::Dvbv5, "dvbv5 channel files (*.conf *.dvbv5)"},
+    {exchange::Format::Vdr, "VDR channels.conf (*.conf *.vdr)"},
+    {exchange::Format::Zap, "zap channels.conf (*.conf *.zap)"},
+    {exchange::Format::M3u, "m3u playlists (*.m3u *.m3u8)"},
+    {exchange::Format::Csv, "CSV files (*.csv)"},
+};
+
+// A playlist names streams: there are no programs to read back from it.
+std::vector<ChannelFileType> ChannelFileTypes(bool importing) {
+    std::vector<ChannelFileType> types;
+    for (const ChannelFileType& type : kChannelFileTypes) {
+        if (!importing || type.format != exchange::Format::M3u) types.push_back(type);
+    }
+    return types;
+}
+
+// "Cannot read PATH: why", the reason where the files know it.
+std::string FileError(const char* what, const std::string& path, const fw::Files& files) {
+    const std::string reason = files.LastError();
+    return what + path + (reason.empty() ? std::string() : ": " + reason);
+}
+
+// Asks for a channel file; its format is the one its extension names, where
+// it names one (".conf" does not), else the one of the chosen filter.
+std::optional<std::pair<std::string, exchange::Format>> ChooseChannelFile(fw::Dialog& window, bool importing) {
+    const std::vector<ChannelFileType> types = ChannelFileTypes(importing);
+    std::vector<std::string> filters;
+    for (const ChannelFileType& type : types) filters.emplace_back(type.filter);
+    const std::optional<fw::FileChoice> choice =
+        window.GetHost().ChooseFile(window, importing ? fw::FileChooserKind::Open : fw::FileChooserKind::Save,
+                                    importing ? "Import Programs" : "Export Programs", filters, 0);
+    if (!choice || choice->path.empty()) return std::nullopt;
+    std::optional<exchange::Format> format = exchange::FormatFromFileName(choice->path);
+    if (!format) {
+        const size_t filter = choice->filter >= 0 ? static_cast<size_t>(choice->filter) : types.size();
+        format = filter < types.size() ? types[filter].format : types.front().format;
+    }
+    return std::make_pair(choice->path, *format);
+}
 
 // What a cell sorts by: a number, or its case-folded text.
 struct SortKey {
@@ -151,6 +206,59 @@ void ProgramListDialog::OnColumnClick(int listId, int column) {
     if (listId == res::IDC_PROGRAM_LIST && column >= 0 && column < kProgramListColumnCount) SortByColumn(column);
 }
 
+void ProgramListDialog::OnListContextMenu(int listId) {
+    if (listId != res::IDC_PROGRAM_LIST) return;
+    switch (GetHost().PopupMenu(*this, {"Export\u2026", "Import\u2026"})) {
+        case 0: OnExport(); break;
+        case 1: OnImport(); break;
+        default: break;
+    }
+}
+
+void ProgramListDialog::OnExport() {
+    const auto file = ChooseChannelFile(*this, false);
+    if (!file) return;
+    fw::ListView& list = ProgramList();
+    std::vector<TunProgDataTag> programs;
+    programs.reserve(static_cast<size_t>(list.GetItemCount()));
+    for (int row = 0; row < list.GetItemCount(); ++row) programs.push_back(RowToRecord(row));
+    exchange::ExportOptions options;
+    options.m3uUrlPattern = GetProfile().GetString(kExchange, kM3uUrlPattern, "");
+    fw::Files& files = GetHost().GetFiles();
+    if (!files.WriteAll(file->first, exchange::Export(file->second, programs, options)))
+        MessageBox(FileError("Cannot write ", file->first, files));
+}
+
+void ProgramListDialog::OnImport() {
+    const auto file = ChooseChannelFile(*this, true);
+    if (!file) return;
+    fw::Files& files = GetHost().GetFiles();
+    std::string text;
+    if (files.ReadAll(file->first, &text) != fw::Files::ReadResult::Ok) {
+        MessageBox(FileError("Cannot read ", file->first, files));
+        return;
+    }
+    exchange::ImportResult imported = exchange::Import(file->second, text, file->first);
+    if (!imported.ok) {
+        MessageBox(imported.error);
+        return;
+    }
+    fw::ListView& list = ProgramList();
+    int first = -1;
+    for (TunProgDataTag& record : imported.programs) {
+        const int row = list.InsertItem(list.GetItemCount(), std::string());
+        if (row < 0) break;
+        if (first < 0) first = row;
+        // As a scan's new rows: "Nr" shows the position a Save will give it.
+        record.index = static_cast<uint32_t>(row) + 1;
+        RecordToRow(record, row);
+    }
+    if (first < 0) return;
+    SelectRow(first);
+    list.SetSelectionMark(first);
+    list.EnsureVisible(first);
+}
+
 bool ProgramListDialog::AppendRecord(uint32_t position) {
     TunProgDataTag record;
     if (!m_Board.ReadRecord(position, &record)) return false;
@@ -194,14 +302,25 @@ void ProgramListDialog::SelectRow(int row) {
 
 void ProgramListDialog::OnAdd() {
     fw::ListView& list = ProgramList();
+    const int selectedBefore = list.GetNextItem(-1, fw::kItemSelected);
+    const int markBefore = list.GetSelectionMark();
     const int row = list.InsertItem(list.GetItemCount(), std::string());
     if (row < 0) return;
+    // Move Up and Move Down act on the selection mark: it goes with the
+    // selection, to the row the user sees selected.
     SelectRow(row);
+    list.SetSelectionMark(row);
     list.EnsureVisible(row);
     TunProgDataTag record;
     ProgramDetailsDialog details(GetHost(), record, false);
-    if (details.DoModal() == fw::IDOK) RecordToRow(record, row);
-    else list.DeleteItem(row);
+    if (details.DoModal() == fw::IDOK) {
+        RecordToRow(record, row);
+        return;
+    }
+    list.DeleteItem(row);
+    // Cancelled: the list is as it was, selection included.
+    if (selectedBefore >= 0) SelectRow(selectedBefore);
+    list.SetSelectionMark(markBefore);
 }
 
 void ProgramListDialog::OnEditProgram() {

@@ -30,6 +30,8 @@ public:
     void OnSize(int cx, int cy) override;
     void OnListDoubleClick(int listId) override;
     void OnColumnClick(int listId, int column) override;
+    // The list's context menu: Export… and Import….
+    void OnListContextMenu(int listId) override;
 
     // Handlers.
     void OnLoad();
@@ -41,6 +43,11 @@ public:
     void OnEditProgram();
     // Search: runs the scan window, which merges what it finds into the list.
     void OnSearch();
+    // The list's rows, as they stand, to a channel file the user names.
+    void OnExport();
+    // A channel file's programs appended as new rows; all of them, or none
+    // when the file has an error.
+    void OnImport();
     // Ascending by the column, every time; rows that compare equal keep their order.
     void SortByColumn(int column);
 

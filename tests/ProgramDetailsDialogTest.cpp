@@ -189,6 +189,7 @@ public:
 };
 
 TEST_F(ProgramListAddEdit, AddConfirmedUnchangedAppendsANewProgramRow) {
+    window.ProgramList().SetSelectionMark(0);
     bool rowSelectedWhileOpen = false;
     host.ScriptModal(res::IDD_PROGRAM_DETAILS, [&](fw::Dialog& d) {
         rowSelectedWhileOpen = window.ProgramList().GetItemState(2, fw::kItemSelected) != 0;
@@ -202,12 +203,18 @@ TEST_F(ProgramListAddEdit, AddConfirmedUnchangedAppendsANewProgramRow) {
         const char* expected = c == kColumnNr ? "4294967295" : c == kColumnName ? "" : "0";
         EXPECT_EQ(window.ProgramList().GetItemText(2, c), expected) << c;
     }
+    // Move Up acts on the new row, the one shown selected.
+    EXPECT_EQ(window.ProgramList().GetSelectionMark(), 2);
+    window.OnCommand(res::IDC_MOVE_UP);
+    EXPECT_EQ(Column(window, kColumnName), (Strings{"Eins", "", "Zwei"}));
     // New programs sort after every stored one by "Nr".
     window.OnColumnClick(res::IDC_PROGRAM_LIST, kColumnNr);
     EXPECT_EQ(Column(window, kColumnNr), (Strings{"1", "2", "4294967295"}));
 }
 
 TEST_F(ProgramListAddEdit, AddCancelledLeavesTheListAsBefore) {
+    window.ProgramList().SetItemState(1, fw::kItemSelected | fw::kItemFocused, fw::kItemSelected | fw::kItemFocused);
+    window.ProgramList().SetSelectionMark(1);
     std::vector<Strings> before;
     for (int c = 0; c < kProgramListColumnCount; ++c) before.push_back(Column(window, c));
     host.ScriptModal(res::IDD_PROGRAM_DETAILS, [](fw::Dialog& d) {
@@ -218,6 +225,8 @@ TEST_F(ProgramListAddEdit, AddCancelledLeavesTheListAsBefore) {
     std::vector<Strings> after;
     for (int c = 0; c < kProgramListColumnCount; ++c) after.push_back(Column(window, c));
     EXPECT_EQ(after, before);
+    EXPECT_EQ(window.ProgramList().GetSelectionMark(), 1);
+    EXPECT_EQ(window.ProgramList().GetNextItem(-1, fw::kItemSelected), 1);
 }
 
 TEST_F(ProgramListAddEdit, AddWithValuesWritesThemIntoTheNewRow) {

@@ -200,13 +200,11 @@ TEST_F(ProgramListWindow, SaveFailuresAreShownAndTheRestGoesOnOrStops) {
          {"Error on DVB_LoadDBProgData: 3"},
          {"DVB_LoadDBProgData"},
          before},
-        {"delete fails: the save goes on",
+        {"delete fails: nothing written, no mix of old and new",
          [](cardlib::BoardFaults& f) { f.delAllProgData = DVB_ERR_DB_IO; },
          {"Error on DVB_DelAllDBProgData: 2"},
-         {"DVB_LoadDBProgData", "DVB_DelAllDBProgData", "DVB_SetDBProgData", "DVB_SetDBProgData",
-          "DVB_SetDBProgData", "DVB_SaveDBProgData"},
-         // The three rows replace positions 1 to 3; 4 and 5 were never deleted.
-         {"A", "B", "C", "Vier", "Fünf"}},
+         {"DVB_LoadDBProgData", "DVB_DelAllDBProgData"},
+         before},
         {"one row fails: the next is written",
          [](cardlib::BoardFaults& f) {
              f.setProgData = DVB_ERR_DB_IO;

@@ -68,6 +68,23 @@ void HeadlessHost::ShowMessage(Dialog*, const std::string& text) {
     if (m_OnMessage) m_OnMessage(text);
 }
 
+int HeadlessHost::PopupMenu(Dialog&, const std::vector<std::string>& items) {
+    m_Menus.push_back(items);
+    if (m_MenuAnswers.empty()) return -1;
+    const int choice = m_MenuAnswers.front();
+    m_MenuAnswers.pop_front();
+    return choice >= 0 && choice < static_cast<int>(items.size()) ? choice : -1;
+}
+
+std::optional<FileChoice> HeadlessHost::ChooseFile(Dialog&, FileChooserKind kind, const std::string& title,
+                                                   const std::vector<std::string>& filters, int filter) {
+    m_FileChoosers.push_back(FileChooserShown{kind, title, filters, filter});
+    if (m_FileAnswers.empty()) return std::nullopt;
+    std::optional<FileChoice> choice = std::move(m_FileAnswers.front());
+    m_FileAnswers.pop_front();
+    return choice;
+}
+
 bool HeadlessHost::StartTimer(Dialog& dialog, unsigned id, unsigned periodMs) {
     const uint64_t generation = ++m_TimerGeneration;
     m_Timers[TimerKey{&dialog, id}] = generation;

@@ -4,6 +4,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,9 @@ public:
     int RunModal(Dialog& dialog) override;
     void EndModal(Dialog& dialog, int result) override;
     void ShowMessage(Dialog* owner, const std::string& text) override;
+    int PopupMenu(Dialog& owner, const std::vector<std::string>& items) override;
+    std::optional<FileChoice> ChooseFile(Dialog& owner, FileChooserKind kind, const std::string& title,
+                                         const std::vector<std::string>& filters, int filter) override;
     bool StartTimer(Dialog& dialog, unsigned id, unsigned periodMs) override;
     bool StopTimer(Dialog& dialog, unsigned id) override;
     TaskId Post(std::function<void()> task, int64_t delayMs = 0) override;
@@ -61,6 +65,22 @@ public:
     void ClearMessages() { m_Messages.clear(); }
     // Called for each message box, after it is recorded.
     void OnMessage(std::function<void(const std::string&)> handler) { m_OnMessage = std::move(handler); }
+
+    // What the next context menu answers: the index of the item the user
+    // chooses, -1 to dismiss it. A menu without a scripted answer is dismissed.
+    void ScriptMenu(int choice) { m_MenuAnswers.push_back(choice); }
+    // The items of each context menu shown so far.
+    const std::vector<std::vector<std::string>>& Menus() const { return m_Menus; }
+    // What the next file chooser answers; nothing means the user cancels, as
+    // does a chooser without a scripted answer.
+    void ScriptFileChoice(std::optional<FileChoice> choice) { m_FileAnswers.push_back(std::move(choice)); }
+    struct FileChooserShown {
+        FileChooserKind kind;
+        std::string title;
+        std::vector<std::string> filters;
+        int filter;
+    };
+    const std::vector<FileChooserShown>& FileChoosers() const { return m_FileChoosers; }
 
     // Event loop control.
     VirtualClock& Time() { return m_Clock; }
@@ -98,6 +118,10 @@ private:
     std::map<int, std::deque<std::function<void(Dialog&)>>> m_Scripts;
     std::vector<std::string> m_Messages;
     std::function<void(const std::string&)> m_OnMessage;
+    std::deque<int> m_MenuAnswers;
+    std::vector<std::vector<std::string>> m_Menus;
+    std::deque<std::optional<FileChoice>> m_FileAnswers;
+    std::vector<FileChooserShown> m_FileChoosers;
     int64_t m_ModalLimitMs = 0;
     std::function<void(int64_t ms)> m_SleepMs;
 };

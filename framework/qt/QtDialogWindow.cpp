@@ -364,7 +364,13 @@ QWidget* QtDialogWindow::MakeWidget(Control& control) {
         }
         case ControlKind::ListView: {
             auto binding = std::make_unique<QtListBinding>(m_Dialog, control, this);
-            QWidget* view = binding->View();
+            QTreeView* view = binding->View();
+            view->setContextMenuPolicy(Qt::CustomContextMenu);
+            connect(view, &QWidget::customContextMenuRequested, this, [this, id, view](const QPoint& pos) {
+                if (!m_Attached) return;
+                m_MenuPosition = view->viewport()->mapToGlobal(pos);
+                m_Dialog.OnListContextMenu(id);
+            });
             m_Lists.push_back(std::move(binding));
             return view;
         }

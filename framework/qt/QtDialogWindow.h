@@ -2,7 +2,10 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QPoint>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "framework/Dialog.h"
@@ -47,6 +50,8 @@ public:
     void ApplyWindowRect();
     // Focus to the control the dialog names.
     void ApplyFocus();
+    // Where the user last asked for a context menu (screen), once.
+    std::optional<QPoint> TakeMenuPosition() { return std::exchange(m_MenuPosition, std::nullopt); }
     // Stops mirroring; the dialog's controls may go away after this.
     void Detach();
 
@@ -76,6 +81,7 @@ private:
     Dialog& m_Dialog;
     std::vector<QWidget*> m_Widgets;  // by control index, template order
     std::vector<std::unique_ptr<QtListBinding>> m_Lists;
+    std::optional<QPoint> m_MenuPosition;
     bool m_Applying = false;
     bool m_Attached = true;
 };

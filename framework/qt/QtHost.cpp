@@ -1,7 +1,11 @@
 #include "framework/qt/QtHost.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QFile>
+#include <QFileDialog>
 #include <QFontMetrics>
+#include <QMenu>
 #include <QImage>
 #include <QMessageBox>
 #include <QPixmap>
@@ -137,12 +141,14 @@ void QtHost::EndModal(Dialog& dialog, int result) {
     if (QDialog* window = WindowOf(dialog)) window->done(result);
 }
 
-QDialog* QtHost::WindowOf(const Dialog& dialog) const {
+QtDialogWindow* QtHost::DialogWindow(const Dialog& dialog) const {
     for (QtDialogWindow* window : m_Windows) {
         if (&window->Owner() == &dialog) return window;
     }
     return nullptr;
 }
+
+QDialog* QtHost::WindowOf(const Dialog& dialog) const { return DialogWindow(dialog); }
 
 QWidget* QtHost::ControlWidget(const Dialog& dialog, int controlId) const {
     for (QtDialogWindow* window : m_Windows) {
@@ -165,6 +171,30 @@ void QtHost::ShowMessage(Dialog* owner, const std::string& text) {
     box.setTextFormat(Qt::PlainText);
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
+}
+
+int QtHost::PopupMenu(Dialog& owner, const std::vector<std::string>& items) {
+    QtDialogWindow* window = DialogWindow(owner);
+    QMenu menu(window);
+    for (size_t i = 0; i < items.size(); ++i) menu.addAction(QString::fromStdString(items[i]))->setData(static_cast<int>(i));
+    const QPoint at = (window ? window->TakeMenuPosition() : std::nullopt).value_or(QCursor::pos());
+    const QAction* chosen = menu.exec(at);
+    return chosen ? chosen->data().toInt() : -1;
+}
+
+std::optional<FileChoice> QtHost::ChooseFile(Dialog& owner, FileChooserKind kind, const std::string& title,
+                                             const std::vector<std::string>& filters, int filter) {
+    QFileDialog chooser(WindowOf(owner), QString::fromStdString(title));
+    const bool saving = kind == FileChooserKind::Save;
+    chooser.setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    chooser.setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    QStringList names;
+    for (const std::string& name : filters) names << QString::fromStdString(name);
+    chooser.setNameFilters(names);
+    if (filter >= 0 && filter < names.size()) chooser.selectNameFilter(names[filter]);
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return std::nullopt;
+    return FileChoice{QFile::encodeName(chooser.selectedFiles().front()).toStdString(),
+                      static_cast<int>(names.indexOf(chooser.selectedNameFilter()))};
 }
 
 bool QtHost::StartTimer(Dialog& dialog, unsigned id, unsigned periodMs) {

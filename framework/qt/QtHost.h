@@ -36,6 +36,9 @@ public:
     int RunModal(Dialog& dialog) override;
     void EndModal(Dialog& dialog, int result) override;
     void ShowMessage(Dialog* owner, const std::string& text) override;
+    int PopupMenu(Dialog& owner, const std::vector<std::string>& items) override;
+    std::optional<FileChoice> ChooseFile(Dialog& owner, FileChooserKind kind, const std::string& title,
+                                         const std::vector<std::string>& filters, int filter) override;
     bool StartTimer(Dialog& dialog, unsigned id, unsigned periodMs) override;
     bool StopTimer(Dialog& dialog, unsigned id) override;
     TaskId Post(std::function<void()> task, int64_t delayMs = 0) override;
@@ -73,6 +76,7 @@ private:
         QTimer* timer = nullptr;
         std::function<void()> run;
     };
+    QtDialogWindow* DialogWindow(const Dialog& dialog) const;
     void ProbeFrame(const DialogTemplate& dialogTemplate);
     void Arm(TaskId id, std::function<void()> task, int64_t delayMs);
     void RunTask(TaskId id);

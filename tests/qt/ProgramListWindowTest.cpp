@@ -2,18 +2,27 @@
 #include <stdlib.h>
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
+#include <QMenu>
+#include <QPainter>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeView>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
 #include <stdexcept>
 
 #include "card/DBDVBX32.h"
 #include "cardlib/BoardDatabase.h"
 #include "cardlib/Card.h"
+#include "exchange/Exchange.h"
 #include "framework/Profile.h"
 #include "framework/qt/QtHost.h"
 #include "programs/ProgramListColumn.h"
@@ -99,6 +108,28 @@ protected:
     std::unique_ptr<fw::Profile> m_Profile;
 };
 
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Runs `handle` on the modal window of type T once it is up (a nested modal
+// loop runs below the caller, so this polls from the event loop).
+template <typename T>
+void WhenUp(fw::QtHost& host, std::function<T*()> find, std::function<void(T*)> handle, int triesLeft = 200) {
+    host.Post(
+        [&host, find, handle, triesLeft] {
+            if (T* widget = find()) {
+                handle(widget);
+            } else if (triesLeft > 0) {
+                WhenUp<T>(host, find, handle, triesLeft - 1);
+            } else {
+                ADD_FAILURE() << "the window never came up";
+            }
+        },
+        20);
+}
+
 std::vector<std::string> ColumnTexts(const QAbstractItemModel& model, int column) {
     std::vector<std::string> cells;
     for (int row = 0; row < model.rowCount(); ++row)
@@ -158,6 +189,71 @@ TEST_F(ProgramListWindow, LoadSortEditAndScreenshots) {
     // The end of the window wrote what the user saw.
     EXPECT_GT(m_Profile->GetInt("Columns", "Col_1", -1), 0);
     EXPECT_GT(m_Profile->GetInt("MainFrame", "Right", -1), m_Profile->GetInt("MainFrame", "Left", 0));
+}
+
+TEST_F(ProgramListWindow, ExportAndImportFromTheListsContextMenu) {
+    ProgramListDialog window(host);
+    const std::string file = (m_Dir / "programs.csv").string();
+    std::vector<std::string> menuItems;
+    qttest::RunModalWith(host, window, [&] {
+        QDialog* dialog = host.WindowOf(window);
+        auto* view = qobject_cast<QTreeView*>(host.ControlWidget(window, res::IDC_PROGRAM_LIST));
+        ASSERT_TRUE(dialog && view);
+        QTest::mouseClick(host.ControlWidget(window, res::IDC_LOAD), Qt::LeftButton);
+        ASSERT_EQ(view->model()->rowCount(), 8);
+        const QPoint at = view->visualRect(view->model()->index(2, kColumnName)).center();
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+
+        // A right click: the menu, then the chooser of the item taken.
+        const auto chooseFromMenu = [&](int item, const char* filter, bool screenshot) {
+            WhenUp<QMenu>(
+                host, [] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
+                [&, item, filter, screenshot](QMenu* menu) {
+                    (void)QTest::qWaitForWindowExposed(menu, 2000);
+                    menuItems.clear();
+                    for (const QAction* action : menu->actions()) menuItems.push_back(action->text().toStdString());
+                    if (screenshot) {
+                        QPixmap shot = dialog->grab();
+                        QPainter painter(&shot);
+                        painter.drawPixmap(dialog->mapFromGlobal(menu->pos()), menu->grab());
+                        painter.end();
+                        EXPECT_TRUE(shot.save(QString::fromStdString(ScreenshotPath("program-list-menu.png").string())));
+                    }
+                    WhenUp<QFileDialog>(
+                        host, [] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()); },
+                        [&, filter](QFileDialog* chooser) {
+                            chooser->selectNameFilter(QString::fromUtf8(filter));
+                            // Typed, as a user does: selectFile leaves the name
+                            // box alone while it has the focus.
+                            const QString path = QString::fromStdString(file);
+                            chooser->setDirectory(QFileInfo(path).absolutePath());
+                            auto* name = chooser->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                            ASSERT_NE(name, nullptr);
+                            name->setText(QFileInfo(path).fileName());
+                            WhenUp<QFileDialog>(
+                                host, [chooser, path] { return chooser->selectedFiles().value(0) == path ? chooser : nullptr; },
+                                [](QFileDialog* ready) { QMetaObject::invokeMethod(ready, "accept"); });
+                        });
+                    QAction* action = menu->actions().value(item);
+                    ASSERT_NE(action, nullptr);
+                    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+                });
+            QContextMenuEvent event(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
+            QApplication::sendEvent(view->viewport(), &event);
+        };
+
+        chooseFromMenu(0, "CSV files (*.csv)", true);
+        EXPECT_EQ(menuItems, (std::vector<std::string>{"Export\u2026", "Import\u2026"}));
+        std::vector<TunProgDataTag> rows;
+        for (int row = 0; row < 8; ++row) rows.push_back(window.RowToRecord(row));
+        EXPECT_EQ(ReadWholeFile(file), exchange::Export(exchange::Format::Csv, rows));
+
+        chooseFromMenu(1, "CSV files (*.csv)", false);
+        EXPECT_EQ(view->model()->rowCount(), 16);
+        EXPECT_EQ(ColumnTexts(*view->model(), kColumnName)[8], "Kanal Elf HD");
+        QTest::mouseClick(host.ControlWidget(window, fw::IDCANCEL), Qt::LeftButton);
+    });
+    EXPECT_TRUE(window.IsDestroyed());
 }
 
 }  // namespace

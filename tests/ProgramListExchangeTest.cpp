@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "exchange/Exchange.h"
+#include "framework/Files.h"
+#include "programs/ProgramListColumn.h"
+#include "programs/ProgramListDialog.h"
+#include "res/ResourceIds.h"
+#include "tests/ProgramTestSupport.h"
+
+namespace {
+
+using programtest::Program;
+using Strings = std::vector<std::string>;
+
+// Files in memory, failing as the disk does: a missing file cannot be read,
+// nothing can be written into a folder that is not writable.
+class MemoryFiles final : public fw::Files {
+public:
+    ReadResult ReadAll(const std::string& path, std::string* contents) override {
+        auto it = files.find(path);
+        if (it == files.end()) {
+            m_Error = std::strerror(ENOENT);
+            return ReadResult::Missing;
+        }
+        *contents = it->second;
+        return ReadResult::Ok;
+    }
+    bool WriteAll(const std::string& path, const std::string& contents) override {
+        if (readOnlyFolders.count(path.substr(0, path.rfind('/'))) > 0) {
+            m_Error = std::strerror(EACCES);
+            return false;
+        }
+        files[path] = contents;
+        return true;
+    }
+    bool Rename(const std::string& from, const std::string& to) override {
+        files[to] = files[from];
+        return files.erase(from) > 0;
+    }
+    bool Remove(const std::string& path) override { return files.erase(path) > 0; }
+    std::string LastError() const override { return m_Error; }
+
+    std::map<std::string, std::string> files;
+    std::set<std::string> readOnlyFolders;
+
+private:
+    std::string m_Error;
+};
+
+class ProgramListExchange : public programtest::ProgramFixture {
+public:
+    void SetUp() override {
+        ProgramFixture::SetUp();
+        host.SetFiles(&files);
+        host.Open(window);
+        AddRows(window, {Program(1, "Eins"), Program(2, "Zwei")});
+    }
+    void TearDown() override {
+        host.Close(window);
+        ProgramFixture::TearDown();
+    }
+
+    std::vector<TunProgDataTag> Rows() {
+        std::vector<TunProgDataTag> records;
+        for (int row = 0; row < window.ProgramList().GetItemCount(); ++row) records.push_back(window.RowToRecord(row));
+        return records;
+    }
+    void ChooseFromMenu(int item, std::optional<fw::FileChoice> file) {
+        host.ScriptMenu(item);
+        host.ScriptFileChoice(std::move(file));
+        window.OnListContextMenu(res::IDC_PROGRAM_LIST);
+    }
+
+    MemoryFiles files;
+    ProgramListDialog window{host};
+};
+
+TEST_F(ProgramListExchange, ExportWritesTheRowsInTheFormatOfExtensionOrFilter) {
+    // The rows, not the database: the list holds an edit not yet saved.
+    SeedBoard({Program(7, "stored")});
+    window.ProgramList().SetItemText(1, kColumnName, "Zwei (edited)");
+    // Quotes keep the pattern's spaces.
+    programtest::WriteFile(SettingsFile(), "[Exchange]\nM3uUrlPattern=\" http://box:8001/{sid} \"\n");
+    exchange::ExportOptions pattern;
+    pattern.m3uUrlPattern = " http://box:8001/{sid} ";
+    struct Case {
+        const char* path;
+        int filter;
+        exchange::Format format;
+    };
+    const Case cases[] = {
+        {"/home/u/list.csv", 0, exchange::Format::Csv},     // the extension says
+        {"/home/u/channels.conf", 1, exchange::Format::Vdr},  // ".conf" does not: the filter
+        {"/home/u/channels.conf", 2, exchange::Format::Zap},
+        {"/home/u/tv", 3, exchange::Format::M3u},
+        {"/home/u/dvb_channel.conf", 0, exchange::Format::Dvbv5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path + std::string(" filter ") + std::to_string(c.filter));
+        ChooseFromMenu(0, fw::FileChoice{c.path, c.filter});
+        EXPECT_EQ(files.files[c.path], exchange::Export(c.format, Rows(), pattern));
+    }
+    EXPECT_NE(files.files["/home/u/tv"], exchange::Export(exchange::Format::M3u, Rows()));
+    EXPECT_EQ(host.Menus().front(), (Strings{"Export\u2026", "Import\u2026"}));
+    const auto& chooser = host.FileChoosers().front();
+    EXPECT_EQ(chooser.kind, fw::FileChooserKind::Save);
+    EXPECT_EQ(chooser.filters.size(), 5u);
+    EXPECT_EQ(Column(window, kColumnName), (Strings{"Eins", "Zwei (edited)"}));
+    EXPECT_TRUE(host.Messages().empty());
+}
+
+TEST_F(ProgramListExchange, ImportAppendsEveryProgramAsNewRowsAndTouchesNoDatabase) {
+    files.files["/in/more.csv"] =
+        exchange::Export(exchange::Format::Csv, {Program(3, "Drei"), Program(4, "Vier – ČT1 ☆")});
+    window.ProgramList().SetItemText(0, kColumnState, "actual");
+    RecordCalls();
+    ChooseFromMenu(1, fw::FileChoice{"/in/more.csv", 0});
+    EXPECT_TRUE(host.Messages().empty());
+    EXPECT_EQ(Column(window, kColumnName), (Strings{"Eins", "Zwei", "Drei", "Vier – ČT1 ☆"}));
+    EXPECT_EQ(Column(window, kColumnNr), (Strings{"1", "2", "3", "4"}));
+    EXPECT_EQ(Column(window, kColumnState), (Strings{"actual", "", "", ""}));
+    // Every field a CSV file carries, all of them, came into the row.
+    EXPECT_EQ(window.RowToRecord(2), Program(3, "Drei"));
+    // The first new row is selected, so Move Up and Move Down act on it.
+    EXPECT_EQ(window.ProgramList().GetSelectionMark(), 2);
+    EXPECT_EQ(window.ProgramList().GetNextItem(-1, fw::kItemSelected), 2);
+    EXPECT_TRUE(Calls().empty());
+    // A playlist cannot be read back: the chooser does not offer it.
+    const auto& chooser = host.FileChoosers().front();
+    EXPECT_EQ(chooser.kind, fw::FileChooserKind::Open);
+    EXPECT_EQ(chooser.filters.size(), 4u);
+    for (const std::string& filter : chooser.filters) EXPECT_EQ(filter.find("m3u"), std::string::npos) << filter;
+}
+
+TEST_F(ProgramListExchange, FailuresAreShownAndChangeNothing) {
+    const std::string good = exchange::Export(exchange::Format::Csv, {Program(3, "Drei"), Program(4, "Vier")});
+    files.files["/in/bad.csv"] = good + "this is no channel line\n";
+    files.readOnlyFolders.insert("/usr/share");
+    struct Case {
+        const char* what;
+        int item;
+        std::optional<fw::FileChoice> file;
+        std::string message;  // the start of it; none for a cancelled chooser
+    };
+    const Case cases[] = {
+        {"a bad line: file and line named, nothing added", 1, fw::FileChoice{"/in/bad.csv", 0}, "/in/bad.csv:4:"},
+        {"a file that is not there", 1, fw::FileChoice{"/in/gone.csv", 0},
+         "Cannot read /in/gone.csv: No such file or directory"},
+        {"an unwritable folder", 0, fw::FileChoice{"/usr/share/tv.csv", 4},
+         "Cannot write /usr/share/tv.csv: Permission denied"},
+        {"chooser cancelled", 1, std::nullopt, ""},
+        {"menu dismissed", -1, std::nullopt, ""},
+    };
+    const Strings before = Column(window, kColumnName);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        host.ClearMessages();
+        ChooseFromMenu(c.item, c.file);
+        if (c.message.empty()) {
+            EXPECT_TRUE(host.Messages().empty());
+        } else {
+            ASSERT_EQ(host.Messages().size(), 1u);
+            EXPECT_EQ(host.Messages()[0].substr(0, c.message.size()), c.message);
+        }
+        EXPECT_EQ(Column(window, kColumnName), before);
+    }
+    EXPECT_EQ(files.files.count("/usr/share/tv.csv"), 0u);
+}
+
+TEST(SystemFiles, FailuresSayWhyInTheSystemsWords) {
+    const std::filesystem::path dir = programtest::MakeTempDir();
+    fw::Files& disk = fw::Files::System();
+    std::string text;
+    const std::string nowhere = (dir / "no" / "list.csv").string();
+    EXPECT_FALSE(disk.WriteAll(nowhere, "a"));
+    EXPECT_EQ(disk.LastError(), "No such file or directory");
+    EXPECT_EQ(disk.ReadAll(dir.string(), &text), fw::Files::ReadResult::Failed);
+    EXPECT_EQ(disk.LastError(), "Is a directory");
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
