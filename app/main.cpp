@@ -32,6 +32,8 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvane"));
     QApplication::setWindowIcon(fw::QtHost::Icon(res::IDI_APP));
+    // Lets the desktop match the windows to the installed entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(KELVANE_APP_ID));
 
     fw::QtHost host;
     host.SetAppName("Kelvane");

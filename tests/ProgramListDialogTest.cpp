@@ -367,7 +367,7 @@ TEST_F(ProgramListWindow, HeaderClickSortsAscendingByNumberOrByCaseFoldedText) {
         fw::ListView& list = w.ProgramList();
         for (size_t i = 0; i < c.cells.size(); ++i) {
             const int row = list.InsertItem(list.GetItemCount(), "");
-            w.RecordToRow(Program(static_cast<uint32_t>(i), "p" + std::to_string(i)), row);
+            w.RecordToRow(Program(static_cast<uint32_t>(i), std::to_string(i)), row);
             list.SetItemText(row, c.column, c.cells[i]);
         }
         w.OnColumnClick(res::IDC_PROGRAM_LIST, c.column);

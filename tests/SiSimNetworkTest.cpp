@@ -14,7 +14,10 @@ namespace {
 
 std::string Row(const char* writer, std::initializer_list<uint32_t> values) {
     std::string s = writer;
-    for (uint32_t v : values) s += " " + std::to_string(v);
+    for (uint32_t v : values) {
+        s += ' ';
+        s += std::to_string(v);
+    }
     return s;
 }
 

@@ -32,6 +32,8 @@
 
 namespace {
 
+using qttest::ScreenshotPath;
+
 // A few programs of a German cable network, as a board database holds them.
 std::vector<TunProgDataTag> CablePrograms() {
     struct Row {
@@ -106,22 +108,9 @@ protected:
     std::unique_ptr<fw::Profile> m_Profile;
 };
 
-std::filesystem::path ScreenshotPath(const char* name) {
-    const std::filesystem::path dir = std::filesystem::path(KELVANE_DOCS_DIR) / "screenshots";
-    std::filesystem::create_directories(dir);
-    return dir / name;
-}
-
 std::string ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Pictures for the README are made in the build tree; the docs take them from there.
-std::filesystem::path BuildScreenshotPath(const char* name) {
-    const std::filesystem::path dir = KELVANE_BUILD_SCREENSHOTS_DIR;
-    std::filesystem::create_directories(dir);
-    return dir / name;
 }
 
 // Runs `handle` on the modal window of type T once it is up (a nested modal
@@ -228,7 +217,7 @@ TEST_F(ProgramListWindow, ExportAndImportFromTheListsContextMenu) {
                         QPainter painter(&shot);
                         painter.drawPixmap(dialog->mapFromGlobal(menu->pos()), menu->grab());
                         painter.end();
-                        EXPECT_TRUE(shot.save(QString::fromStdString(BuildScreenshotPath("program-list-menu.png").string())));
+                        EXPECT_TRUE(shot.save(QString::fromStdString(ScreenshotPath("program-list-menu.png").string())));
                     }
                     WhenUp<QFileDialog>(
                         host, [] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()); },

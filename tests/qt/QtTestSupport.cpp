@@ -58,4 +58,10 @@ bool WaitFor(const std::function<bool()>& done, int limitMs) {
     return done();
 }
 
+std::filesystem::path ScreenshotPath(const char* name) {
+    const std::filesystem::path dir = KELVANE_SCREENSHOT_DIR;
+    std::filesystem::create_directories(dir);
+    return dir / name;
+}
+
 }  // namespace qttest

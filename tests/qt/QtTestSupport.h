@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -53,5 +54,9 @@ int RunModalWith(fw::QtHost& host, fw::Dialog& dialog, const std::function<void(
 
 // Runs the event loop until `done` or `limitMs` passed; returns `done()`.
 bool WaitFor(const std::function<bool()>& done, int limitMs = 5000);
+
+// Where a test saves a picture of a window: a folder of the build tree. The
+// `screenshots` target copies them into docs/screenshots/.
+std::filesystem::path ScreenshotPath(const char* name);
 
 }  // namespace qttest

@@ -20,6 +20,8 @@
 
 namespace {
 
+using qttest::ScreenshotPath;
+
 // The built-in network cut down to two transports of four services, with its
 // real timing, so a scan in real time ends within a test's patience.
 cardlib::SimNetwork ShortNetwork() {
@@ -28,12 +30,6 @@ cardlib::SimNetwork ShortNetwork() {
     for (auto& t : network.transports) t.services.resize(4);
     network.timing.nitIntervalMs = 1000;
     return network;
-}
-
-std::filesystem::path ScreenshotPath(const char* name) {
-    const std::filesystem::path dir = std::filesystem::path(KELVANE_DOCS_DIR) / "screenshots";
-    std::filesystem::create_directories(dir);
-    return dir / name;
 }
 
 TEST(ScanWindowQt, SearchScansTheNetworkAndFillsTheProgramList) {
