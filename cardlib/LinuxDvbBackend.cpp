@@ -12,13 +12,12 @@
 
 #include "cardlib/SiWriter.h"
 #include "framework/Clock.h"
+#include "si/SiTags.h"
 
 namespace cardlib {
 
 namespace {
 
-constexpr uint16_t kNitPid = 0x0010;
-constexpr uint8_t kCableDeliveryTag = 0x44;
 // ISO/IEC 13818-1: a private section is at most 4096 bytes.
 constexpr size_t kMaxSection = 4096;
 // Sections taken from one descriptor per wake-up; more wake it again.
@@ -447,16 +446,17 @@ void LinuxDvbBackend::OnReadable(unsigned short handle) {
             return;
         }
         const size_t size = static_cast<size_t>(n);
-        if (pid == kNitPid) LearnFromNit(section, size);
+        if (pid == si::pid::kNit) LearnFromNit(section, size);
         // The handler only queues, so the filters stay as they are here.
         m_Sink->OnFilterSection(handle, section, size);
     }
 }
 
 // EN 300 468 5.2.1 and 6.2.13.1: the transport loop of a NIT section and the
-// cable delivery system descriptors in it.
+// cable delivery system descriptors in it. Only the own network's NIT: a
+// neighbour's (NIT other) may describe the same frequency differently.
 void LinuxDvbBackend::LearnFromNit(const uint8_t* s, size_t size) {
-    if (size < 16 || (s[0] != 0x40 && s[0] != 0x41)) return;
+    if (size < 16 || s[0] != si::table::kNitActual) return;
     const size_t total = 3 + (((s[1] & 0x0F) << 8) | s[2]);
     // Only what arrived whole and unspoilt tunes the frontend.
     if (total > size || total < 16 || Crc32Mpeg2(s, total) != 0) return;
@@ -483,7 +483,7 @@ void LinuxDvbBackend::LearnFromNit(const uint8_t* s, size_t size) {
             }
             uint32_t frequency = 0, rate = 0;
             // frequency: 8 BCD digits in 100 Hz; symbol_rate: 7 BCD digits in 100 symbols/s.
-            if (tag == kCableDeliveryTag && length >= 11 && Bcd(s + at, 8, frequency) && Bcd(s + at + 7, 7, rate) &&
+            if (tag == si::descriptor::kCableDeliverySystem && length >= 11 && Bcd(s + at, 8, frequency) && Bcd(s + at + 7, 7, rate) &&
                 frequency != 0) {
                 Delivery d;
                 d.modulation = ModulationFromNit(s[at + 6]);
