@@ -23,16 +23,6 @@
 
 namespace {
 
-// The built-in network cut down to two transports of four services, with its
-// real timing, so a scan in real time ends within a test's patience.
-cardlib::SimNetwork ShortNetwork() {
-    cardlib::SimNetwork network = cardlib::DefaultNetwork();
-    network.transports.resize(2);
-    for (auto& t : network.transports) t.services.resize(4);
-    network.timing.nitIntervalMs = 1000;
-    return network;
-}
-
 double ProcessorSeconds() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -52,7 +42,7 @@ TEST(LinuxDvbQt, RealTimeScanOverTheEmulatedDevicesFillsTheListAndLeavesTheProce
     fw::QtHost host;
     host.SetProfile(&profile);
     host.SetMessageHandler([](const std::string& text) { ADD_FAILURE() << "message: " << text; });
-    const cardlib::SimNetwork network = ShortNetwork();
+    const cardlib::SimNetwork network = qttest::ShortNetwork();
 
     auto scan = [&](std::unique_ptr<cardlib::Backend> backend, const char* what) {
         cardlib::Card card;

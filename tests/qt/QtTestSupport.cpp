@@ -64,4 +64,12 @@ std::filesystem::path ScreenshotPath(const char* name) {
     return dir / name;
 }
 
+cardlib::SimNetwork ShortNetwork() {
+    cardlib::SimNetwork network = cardlib::DefaultNetwork();
+    network.transports.resize(2);
+    for (auto& t : network.transports) t.services.resize(4);
+    network.timing.nitIntervalMs = 1000;
+    return network;
+}
+
 }  // namespace qttest

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cardlib/SimNetwork.h"
 #include "framework/Dialog.h"
 #include "framework/qt/QtHost.h"
 
@@ -58,5 +59,9 @@ bool WaitFor(const std::function<bool()>& done, int limitMs = 5000);
 // Where a test saves a picture of a window: a folder of the build tree. The
 // `screenshots` target copies them into docs/screenshots/.
 std::filesystem::path ScreenshotPath(const char* name);
+
+// The built-in network cut down to two transports of four services, with its
+// real timing, so a scan in real time ends within a test's patience.
+cardlib::SimNetwork ShortNetwork();
 
 }  // namespace qttest

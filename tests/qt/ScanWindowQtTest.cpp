@@ -22,16 +22,6 @@ namespace {
 
 using qttest::ScreenshotPath;
 
-// The built-in network cut down to two transports of four services, with its
-// real timing, so a scan in real time ends within a test's patience.
-cardlib::SimNetwork ShortNetwork() {
-    cardlib::SimNetwork network = cardlib::DefaultNetwork();
-    network.transports.resize(2);
-    for (auto& t : network.transports) t.services.resize(4);
-    network.timing.nitIntervalMs = 1000;
-    return network;
-}
-
 TEST(ScanWindowQt, SearchScansTheNetworkAndFillsTheProgramList) {
     std::string pattern = (std::filesystem::temp_directory_path() / "kelvane-qt-scan-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
@@ -42,7 +32,7 @@ TEST(ScanWindowQt, SearchScansTheNetworkAndFillsTheProgramList) {
     host.SetProfile(&profile);
     host.SetMessageHandler([](const std::string& text) { ADD_FAILURE() << "message: " << text; });
     cardlib::Card card;
-    card.UseBackend(std::make_unique<cardlib::SimBackend>(ShortNetwork()));
+    card.UseBackend(std::make_unique<cardlib::SimBackend>(qttest::ShortNetwork()));
     card.Attach(host);
 
     ProgramListDialog window(host);
