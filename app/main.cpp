@@ -12,6 +12,7 @@
 #include "cardlib/Settings.h"
 #include "framework/qt/QtHost.h"
 #include "res/ResourceIds.h"
+#include "res/Resources.h"
 
 namespace {
 
@@ -31,12 +32,13 @@ std::string ExecutablePath(const char* argv0) {
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kelvane"));
-    QApplication::setWindowIcon(fw::QtHost::Icon(res::IDI_APP));
     // Lets the desktop match the windows to the installed entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(KELVANE_APP_ID));
 
     fw::QtHost host;
     host.SetAppName("Kelvane");
+    res::RegisterResources(host);
+    QApplication::setWindowIcon(host.Icon(res::IDI_APP));
     // The stand-in card and its board database live as long as the program;
     // the card goes before the host, so nothing of it runs on a host that is
     // going away.

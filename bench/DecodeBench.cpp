@@ -11,6 +11,7 @@
 #include "framework/Dialog.h"
 #include "framework/headless/HeadlessHost.h"
 #include "res/ResourceIds.h"
+#include "res/Resources.h"
 #include "si/ScanRowWriter.h"
 
 namespace {
@@ -153,6 +154,7 @@ public:
 
 void BM_DecodeThroughDispatch(benchmark::State& state, Bytes (*make)()) {
     fw::HeadlessHost host;
+    res::RegisterResources(host);
     cardlib::Card card;
     card.Attach(host);
     const Bytes section = make();

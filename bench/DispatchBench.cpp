@@ -10,6 +10,7 @@
 #include "framework/Dialog.h"
 #include "framework/headless/HeadlessHost.h"
 #include "res/ResourceIds.h"
+#include "res/Resources.h"
 #include "si/ScanRowWriter.h"
 
 namespace {
@@ -72,6 +73,7 @@ void BM_BareCrc(benchmark::State& state) {
 
 void BM_Dispatch(benchmark::State& state) {
     fw::HeadlessHost host;
+    res::RegisterResources(host);
     cardlib::Card card;
     card.Attach(host);
     {

@@ -16,6 +16,7 @@
 #include "framework/headless/HeadlessHost.h"
 #include "programs/ProgramListColumn.h"
 #include "programs/ProgramListDialog.h"
+#include "res/Resources.h"
 
 namespace {
 
@@ -51,6 +52,7 @@ public:
     ProgramListFixture() {
         m_Profile = std::make_unique<fw::Profile>((m_Dir / "kelvane.INI").string());
         host.SetProfile(m_Profile.get());
+        res::RegisterResources(host);
         std::mt19937 random(2026);
         DVB_LoadDBProgData();
         DVB_DelAllDBProgData();

@@ -16,6 +16,7 @@
 #include "framework/ListView.h"
 #include "framework/qt/QtHost.h"
 #include "res/ResourceIds.h"
+#include "res/Resources.h"
 
 namespace {
 
@@ -61,6 +62,7 @@ private:
 void BM_QtListFillPaintScrollSort(benchmark::State& state) {
     const int rows = static_cast<int>(state.range(0));
     fw::QtHost host;
+    res::RegisterResources(host);
     double insertMs = 0, paintMs = 0, scrollMs = 0, sortMs = 0;
     for (auto _ : state) {
         fw::Dialog dialog(host, res::IDD_PROGRAM_LIST);

@@ -5,6 +5,8 @@
 
 #include "framework/Profile.h"
 #include "framework/headless/HeadlessHost.h"
+#include "programs/ProgramListMerge.h"
+#include "res/Resources.h"
 #include "scan/ScanChannelsDialog.h"
 #include "scan/ScanOwner.h"
 
@@ -29,7 +31,10 @@ public:
     TableProgress NitProgress() override { return {}; }
     TableProgress SdtProgress() override { return {}; }
     int Tune(unsigned long) override { return 0; }
-    fw::ListView& ProgramList() override { return m_Programs; }
+    void MergeService(const ScannedService& service, int updateNames) override {
+        MergeScannedService(m_Programs, service, updateNames);
+    }
+    fw::ListView& ProgramList() { return m_Programs; }
 
 private:
     fw::ListView m_Programs;
@@ -43,6 +48,7 @@ void BM_MergeThousandServicesIntoTenThousandPrograms(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         fw::HeadlessHost host;
+        res::RegisterResources(host);
         host.SetProfile(&profile);
         ListOwner owner;
         fw::ListView& programs = owner.ProgramList();
@@ -99,6 +105,7 @@ void RunScanTicks(benchmark::State& state, const cardlib::SimNetwork& base, bool
     double ticks = 0, least = 0, transports = 0, runs = 0, services = 0, merged = 0;
     for (auto _ : state) {
         fw::HeadlessHost host;
+        res::RegisterResources(host);
         host.SetProfile(&profile);
         host.SetModalTimeLimit(4 * 60 * 60 * 1000);
         cardlib::Card card;

@@ -16,6 +16,7 @@
 #include "framework/headless/HeadlessHost.h"
 #include "programs/ProgramListDialog.h"
 #include "res/ResourceIds.h"
+#include "res/Resources.h"
 #include "scan/ScanChannelsDialog.h"
 
 namespace cli {
@@ -78,6 +79,7 @@ bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, std::ost
     host.SetRealTime([](int64_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); });
     fw::Profile profile(settings.string());
     host.SetProfile(&profile);
+    res::RegisterResources(host);
     // What the window would show in a message box ends the run with it.
     std::vector<std::string> messages;
     host.OnMessage([&](const std::string& text) { messages.push_back(text); });

@@ -16,7 +16,7 @@ int MulDiv(int value, int numerator, int denominator) {
 }
 }  // namespace
 
-Dialog::Dialog(Host& host, int templateId) : m_Host(host), m_Template(GetDialogTemplate(templateId)) {}
+Dialog::Dialog(Host& host, int templateId) : m_Host(host), m_Template(host.GetDialogTemplate(templateId)) {}
 
 Dialog::~Dialog() {
     for (unsigned id : m_Timers) m_Host.StopTimer(*this, id);

@@ -43,9 +43,6 @@ struct DialogTemplate {
     std::vector<ControlTemplate> controls;  // template order is tab order
 };
 
-// Returns the template with that id; aborts on an unknown id (a build error).
-const DialogTemplate& GetDialogTemplate(int id);
-
 // Standard dialog results and button ids.
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;

@@ -15,6 +15,8 @@ class Clock;
 class Dialog;
 class Profile;
 struct DialogTemplate;
+struct IconImage;
+struct Resources;
 
 using TaskId = uint64_t;
 
@@ -88,12 +90,21 @@ public:
     void SetProfile(Profile* profile) { m_Profile = profile; }
     const std::string& AppName() const { return m_AppName; }
     void SetAppName(std::string name) { m_AppName = std::move(name); }
+    // The application's dialog templates and icons; it registers them before
+    // it makes its first dialog, and they outlive the host.
+    void SetResources(const Resources* resources) { m_Resources = resources; }
+    // The template with that id; aborts when none was registered (a build
+    // error: a dialog class names a template the application lacks).
+    const DialogTemplate& GetDialogTemplate(int id) const;
+    // The icon with that id, or null.
+    const IconImage* FindIcon(int id) const;
     // Where the program reads and writes the files the user names.
     Files& GetFiles() const { return m_Files ? *m_Files : Files::System(); }
     void SetFiles(Files* files) { m_Files = files; }
 
 private:
     Profile* m_Profile = nullptr;
+    const Resources* m_Resources = nullptr;
     Files* m_Files = nullptr;
     std::string m_AppName = "Kelvane";
 };

@@ -22,6 +22,7 @@
 #include "res/ResourceIds.h"
 #include "si/DvbText.h"
 #include "si/ScanRowWriter.h"
+#include "res/Resources.h"
 
 namespace {
 
@@ -61,6 +62,7 @@ struct Harness {
         std::ofstream(root / "kelvane.INI") << "[Debug]\nEPG-Error=1\n";
         profile = std::make_unique<fw::Profile>((root / "kelvane.INI").string());
         host.SetProfile(profile.get());
+        res::RegisterResources(host);
         card.Attach(host);
         owner = std::make_unique<fw::Dialog>(host, res::IDD_PROGRAM_LIST);
         socket = std::make_unique<EpgDvbSocket>(*owner);

@@ -6,15 +6,16 @@
 #include <vector>
 
 #include "acquisition/Tuner.h"
-#include "app/WindowPlacement.h"
 #include "exchange/Exchange.h"
 #include "framework/Files.h"
 #include "framework/Host.h"
 #include "framework/Profile.h"
+#include "framework/WindowPlacement.h"
 #include "programs/CaseFold.h"
 #include "programs/ProgramDetailsDialog.h"
 #include "scan/ScanChannelsDialog.h"
 #include "programs/ProgramListColumn.h"
+#include "programs/ProgramListMerge.h"
 #include "programs/ProgramRowCodec.h"
 #include "res/ResourceIds.h"
 
@@ -110,6 +111,10 @@ const char* ProgramListDialog::AboutText() { return "Kelvane 2.3 - DVB-C program
 
 fw::ListView& ProgramListDialog::ProgramList() { return List(res::IDC_PROGRAM_LIST); }
 
+void ProgramListDialog::MergeService(const ScannedService& service, int updateNames) {
+    MergeScannedService(ProgramList(), service, updateNames);
+}
+
 void ProgramListDialog::RecordToRow(const TunProgDataTag& record, int row) {
     ProgramRowCodec::RecordToRow(record, ProgramList(), row);
 }
@@ -122,7 +127,7 @@ bool ProgramListDialog::OnInitDialog() {
     m_LaidOut = true;
 
     // Where this changes the size, OnSize lays the controls out again.
-    RestoreWindowPlacement(*this, kMainFrame);
+    fw::RestoreWindowPlacement(*this, kMainFrame);
 
     fw::ListView& list = ProgramList();
     list.SetFullRowSelect(true);
@@ -160,7 +165,7 @@ void ProgramListDialog::DestroyWindow() {
         return;
     }
     m_UpdateNames = IsDlgButtonChecked(res::IDC_UPDATE_NAMES) ? 1 : 0;
-    SaveWindowPlacement(*this, kMainFrame);
+    fw::SaveWindowPlacement(*this, kMainFrame);
     fw::Profile& profile = GetProfile();
     profile.WriteInt(kSettings, kUpdateNames, static_cast<int>(m_UpdateNames));
     fw::ListView& list = ProgramList();

@@ -53,7 +53,7 @@ public:
 
     // The program list, list 1150. Its rows are read and written through the
     // column layout of ProgramListColumn and the conversions below.
-    fw::ListView& ProgramList() override;
+    fw::ListView& ProgramList();
     void RecordToRow(const TunProgDataTag& record, int row);
     TunProgDataTag RowToRecord(int row);
 
@@ -79,6 +79,8 @@ public:
     TableProgress NitProgress() override { return m_TableFilters.NitProgress(); }
     TableProgress SdtProgress() override { return m_TableFilters.SdtProgress(); }
     int Tune(unsigned long frequency) override;
+    // What the scan found, into the program list (see ProgramListMerge).
+    void MergeService(const ScannedService& service, int updateNames) override;
     TableFilters& Filters() { return m_TableFilters; }
 
     // Check box "Update Program Names" (1 checked, 0 not); kept in the settings.

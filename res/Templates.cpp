@@ -1,11 +1,13 @@
 // The three dialog templates and their controls, as the resource script would
 // hold them: ids, texts, rectangles in dialog units and styles.
-#include <cstdlib>
-
 #include "framework/DialogTemplate.h"
 #include "res/ResourceIds.h"
+#include "res/Resources.h"
 
-namespace fw {
+namespace res {
+
+// The templates are the framework's data through and through.
+using namespace fw;
 
 namespace {
 
@@ -134,16 +136,8 @@ DialogTemplate ScanChannelsTemplate() {
 
 }  // namespace
 
-const DialogTemplate& GetDialogTemplate(int id) {
-    static const DialogTemplate programList = ProgramListTemplate();
-    static const DialogTemplate programDetails = ProgramDetailsTemplate();
-    static const DialogTemplate scanChannels = ScanChannelsTemplate();
-    switch (id) {
-        case res::IDD_PROGRAM_LIST: return programList;
-        case res::IDD_PROGRAM_DETAILS: return programDetails;
-        case res::IDD_SCAN_CHANNELS: return scanChannels;
-        default: std::abort();
-    }
+std::vector<DialogTemplate> DialogTemplates() {
+    return {ProgramListTemplate(), ProgramDetailsTemplate(), ScanChannelsTemplate()};
 }
 
-}  // namespace fw
+}  // namespace res

@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <iterator>
 
-#include "app/WindowPlacement.h"
+#include "framework/WindowPlacement.h"
 #include "res/ResourceIds.h"
 #include "scan/ScanCells.h"
 #include "si/DvbText.h"
@@ -30,7 +30,7 @@ ScanChannelsDialog::ScanChannelsDialog(fw::Host& host, ScanOwner* owner, int upd
 bool ScanChannelsDialog::OnInitDialog() {
     fw::Dialog::OnInitDialog();
     m_LayoutReady = 1;
-    RestoreWindowPlacement(*this, kPlacementSection);
+    fw::RestoreWindowPlacement(*this, kPlacementSection);
     MakeColumns();
     if (m_Owner) m_Owner->SetResultWindowForAll(this);
     StartScan();
@@ -38,7 +38,7 @@ bool ScanChannelsDialog::OnInitDialog() {
 }
 
 void ScanChannelsDialog::DestroyWindow() {
-    SaveWindowPlacement(*this, kPlacementSection);
+    fw::SaveWindowPlacement(*this, kPlacementSection);
     if (m_Owner) m_Owner->SetResultWindowForAll(nullptr);
     fw::Dialog::DestroyWindow();
 }

@@ -66,10 +66,10 @@ public:
     void TuneServiceTransportForPat();
     int RequestServicePmt(int serviceRow);
 
-    // The merge into the program list.
+    // The merge into the program list: the current service, with its first
+    // video, audio and teletext stream, goes to the owner.
     void FindStreamPids(uint16_t& videoPid, uint16_t& audioPid, uint16_t& textPid);
-    int FindProgramRow(int after, const std::string& networkId, const std::string& programId);
-    int StoreServiceInRow(int row, int withName);
+    ScannedService DescribeCurrentService(uint16_t videoPid, uint16_t audioPid, uint16_t textPid);
     void MergeService();
     // Points the merge at a service, its transport and its PAT row, as the
     // sequence does before it merges.

@@ -1,6 +1,5 @@
-// The merge: one scanned service, as the scan lists describe it, into the
-// rows of the program list that describe it, or into a new row.
-#include "programs/ProgramListColumn.h"
+// The merge: one scanned service, as the scan lists describe it, handed to
+// the owner, whose program list rows take it.
 #include "scan/ScanCells.h"
 #include "scan/ScanChannelsDialog.h"
 
@@ -21,27 +20,10 @@ void ScanChannelsDialog::FindStreamPids(uint16_t& videoPid, uint16_t& audioPid, 
     }
 }
 
-int ScanChannelsDialog::FindProgramRow(int after, const std::string& networkId, const std::string& programId) {
-    fw::ListView& programs = m_Owner->ProgramList();
-    for (int row = after + 1; row < programs.GetItemCount(); ++row) {
-        if (programs.ItemText(row, kColumnNwId) == networkId &&
-            programs.ItemText(row, kColumnProgId) == programId) {
-            return row;
-        }
-    }
-    return -1;
-}
-
-int ScanChannelsDialog::StoreServiceInRow(int row, int withName) {
-    uint16_t video = 0, audio = 0, text = 0;
-    FindStreamPids(video, audio, text);
-    fw::ListView& programs = m_Owner->ProgramList();
-    SelectRow(programs, row);
-
+ScannedService ScanChannelsDialog::DescribeCurrentService(uint16_t videoPid, uint16_t audioPid, uint16_t textPid) {
     fw::ListView& services = ServiceList();
     const int svc = m_CurrentServiceRow;
-    std::string name = services.ItemText(svc, SvcService);
-    if (name.empty()) {
+    if (services.ItemText(svc, SvcService).empty()) {
         // A time-shifted service borrows what its reference service is called.
         unsigned long reference = 0;
         if (ParseUnsigned(services.ItemText(svc, SvcNvod), reference)) {
@@ -51,63 +33,33 @@ int ScanChannelsDialog::StoreServiceInRow(int row, int withName) {
                 services.SetItemText(svc, SvcType, services.GetItemText(ref, SvcType));
                 services.SetItemText(svc, SvcProvider, services.GetItemText(ref, SvcProvider));
                 services.SetItemText(svc, SvcService, services.GetItemText(ref, SvcService));
-                name = services.ItemText(svc, SvcService);
             }
         }
     }
 
     fw::ListView& transports = TransportList();
     const int tr = m_CurrentTransportRow;
-    int changed = 0;
-    const auto put = [&](int column, const std::string& value) {
-        if (programs.ItemText(row, column) != value) changed = 1;
-        programs.SetItemText(row, column, value);
-    };
-    if (withName) put(kColumnName, name);
-    put(kColumnFrequency, transports.ItemText(tr, TsFreq));
-    put(kColumnProgId, services.ItemText(svc, SvcProg));
-    put(kColumnVideoPid, Decimal(video));
-    put(kColumnAudioPid, Decimal(audio));
-    put(kColumnPmtPid, PatList().ItemText(m_CurrentPatRow, PatPmtPid));
-    put(kColumnTxtPid, Decimal(text));
-    put(kColumnSubtitlePid, "0");
-    put(kColumnDataPid, "0");
-    put(kColumnTsId, transports.ItemText(tr, TsId));
-    put(kColumnNwId, transports.ItemText(tr, TsNw));
-    put(kColumnStandard, "8");
-    put(kColumnExtraInfo, "32");
-    put(kColumnServiceId, "0");
-    put(kColumnModulation, transports.ItemText(tr, TsQam));
-    put(kColumnFec, "0");
-    put(kColumnTone22kHz, "0");
-    put(kColumnVertical, "0");
-    put(kColumnSymbolRate, transports.ItemText(tr, TsRate) + "000");
-    put(kColumnProgType, services.ItemText(svc, SvcType));
-    put(kColumnIpFilter, "0");
-    put(kColumnReserved1, "0");
-    put(kColumnReserved2, "0");
-    return changed;
+    ScannedService found;
+    found.name = services.ItemText(svc, SvcService);
+    found.frequency = transports.ItemText(tr, TsFreq);
+    found.programId = services.ItemText(svc, SvcProg);
+    found.videoPid = Decimal(videoPid);
+    found.audioPid = Decimal(audioPid);
+    found.pmtPid = PatList().ItemText(m_CurrentPatRow, PatPmtPid);
+    found.textPid = Decimal(textPid);
+    found.transportStreamId = transports.ItemText(tr, TsId);
+    found.networkId = transports.ItemText(tr, TsNw);
+    found.modulation = transports.ItemText(tr, TsQam);
+    // The transport list shows kSymbols/s; the program list holds symbols/s.
+    found.symbolRate = transports.ItemText(tr, TsRate) + "000";
+    found.serviceType = services.ItemText(svc, SvcType);
+    return found;
 }
 
 void ScanChannelsDialog::MergeService() {
     uint16_t video = 0, audio = 0, text = 0;
     FindStreamPids(video, audio, text);
+    // A service without picture or sound is nothing to watch.
     if (video == 0 && audio == 0) return;
-    const std::string programId = ServiceList().GetItemText(m_CurrentServiceRow, SvcProg);
-    const std::string networkId = TransportList().GetItemText(m_CurrentTransportRow, TsNw);
-    fw::ListView& programs = m_Owner->ProgramList();
-    int row = FindProgramRow(-1, networkId, programId);
-    if (row < 0) {
-        const int count = programs.GetItemCount();
-        row = programs.InsertItem(count, Decimal(static_cast<unsigned long>(count) + 1));
-        programs.SetItemData(row, static_cast<uint32_t>(row));
-        programs.EnsureVisible(row);
-        programs.SetItemText(row, kColumnState, "added");
-        StoreServiceInRow(row, 1);
-        return;
-    }
-    for (; row >= 0; row = FindProgramRow(row, networkId, programId)) {
-        const int changed = StoreServiceInRow(row, m_UpdateNames);
-        programs.SetItemText(row, kColumnState, changed ? "updated" : "actual");
-    }
+    m_Owner->MergeService(DescribeCurrentService(video, audio, text), m_UpdateNames);
 }

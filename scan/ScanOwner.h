@@ -1,16 +1,33 @@
 #pragma once
 
+#include <string>
+
 #include "acquisition/TableSections.h"
 
 class ScanRowWriter;
 
-namespace fw {
-class ListView;
-}
+// One service the scan found, as the scan lists describe it, in the cell
+// texts of the program list (symbol rate in symbols/s). An empty name: the
+// service has none, not even through its reference service.
+struct ScannedService {
+    std::string name;
+    std::string frequency;
+    std::string programId;
+    std::string videoPid;
+    std::string audioPid;
+    std::string pmtPid;
+    std::string textPid;
+    std::string transportStreamId;
+    std::string networkId;
+    std::string modulation;
+    std::string symbolRate;
+    std::string serviceType;
+};
 
 // What the scan window needs from the window that opens it: the request set
-// of table filters with their polls, the tuner, and the program list that the
-// merge writes into. The program list window is the one owner in the program.
+// of table filters with their polls, the tuner, and the program list that
+// takes what the scan found. The program list window is the one owner in the
+// program; the scan knows nothing else of it.
 class ScanOwner {
 public:
     virtual ~ScanOwner() = default;
@@ -28,5 +45,8 @@ public:
     virtual TableProgress NitProgress() = 0;
     virtual TableProgress SdtProgress() = 0;
     virtual int Tune(unsigned long frequency) = 0;
-    virtual fw::ListView& ProgramList() = 0;
+    // The merge: the rows of the program list that describe the service (its
+    // network id and program id) take its fields, the name only when
+    // `updateNames` is set; without such a row it becomes a new one.
+    virtual void MergeService(const ScannedService& service, int updateNames) = 0;
 };

@@ -13,6 +13,7 @@
 #include "framework/headless/HeadlessHost.h"
 #include "res/ResourceIds.h"
 #include "tests/AcquisitionTestSupport.h"
+#include "tests/HostSupport.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ protected:
 
     const SimNetwork& network = cardlib::DefaultNetwork();
     fw::HeadlessHost host;
+    hosttest::RegisteredResources resources{host};
     cardlib::Card card;
     fw::Dialog owner{host, res::IDD_PROGRAM_LIST};
     TableFilters filters;

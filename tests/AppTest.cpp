@@ -12,6 +12,7 @@
 #include "framework/Profile.h"
 #include "framework/headless/HeadlessHost.h"
 #include "res/ResourceIds.h"
+#include "res/Resources.h"
 #include "tests/ProgramTestSupport.h"
 
 namespace {
@@ -50,6 +51,7 @@ public:
 
 TEST_F(ProgramListApplication, FailedSocketStartShowsTheGermanMessageAndEndsWithoutAWindow) {
     fw::HeadlessHost host;
+    res::RegisterResources(host);
     bool windowShown = false;
     host.ScriptModal(res::IDD_PROGRAM_LIST, [&](fw::Dialog&) { windowShown = true; });
     board.Calls().recordNames = true;
@@ -63,6 +65,7 @@ TEST_F(ProgramListApplication, FailedSocketStartShowsTheGermanMessageAndEndsWith
 
 TEST_F(ProgramListApplication, RunsTheMainWindowAndEndsWhenItCloses) {
     fw::HeadlessHost host;
+    res::RegisterResources(host);
     std::string profileSeen;
     host.ScriptModal(res::IDD_PROGRAM_LIST, [&](fw::Dialog& d) {
         profileSeen = d.GetProfile().Path();
@@ -123,6 +126,7 @@ TEST_F(ProgramListApplication, UnwritableExecutableFolderUsesTheUserConfigFolder
 TEST_F(ProgramListApplication, SettingsInTheConfigFolderAreWrittenThere) {
     ScopedEnv config("XDG_CONFIG_HOME", (m_Dir / "config").string());
     fw::HeadlessHost host;
+    res::RegisterResources(host);
     {
         ProgramListApp app(host);
         EXPECT_EQ(app.InitInstance((m_Dir / "no" / "such" / "kelvane").string()), 0);

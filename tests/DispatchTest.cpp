@@ -14,6 +14,7 @@
 #include "framework/headless/HeadlessHost.h"
 #include "res/ResourceIds.h"
 #include "tests/AcquisitionTestSupport.h"
+#include "tests/HostSupport.h"
 
 namespace {
 
@@ -96,6 +97,7 @@ protected:
                                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fw::Profile profile{(scratch / "Kelvane.INI").string()};
     fw::HeadlessHost host;
+    hosttest::RegisteredResources resources{host};
     cardlib::Card card;
     fw::Dialog owner{host, res::IDD_PROGRAM_LIST};
 };

@@ -20,6 +20,7 @@
 #include "framework/headless/HeadlessHost.h"
 #include "programs/ProgramListColumn.h"
 #include "programs/ProgramListDialog.h"
+#include "tests/HostSupport.h"
 
 // Readable failures for records.
 inline void PrintTo(const TunProgDataTag& r, std::ostream* os) {
@@ -158,6 +159,7 @@ private:
 
 public:
     fw::HeadlessHost host;
+    hosttest::RegisteredResources resources{host};
     cardlib::Board board{BoardFile().string()};
     cardlib::Card card;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "tests/HostSupport.h"
 #include "tests/ScanTestSupport.h"
 
 namespace {
@@ -44,6 +45,7 @@ protected:
     }
 
     fw::HeadlessHost host;
+    hosttest::RegisteredResources resources{host};
     int ticks = 0;
     std::vector<std::string> log;
     std::vector<std::vector<std::string>> services;  // the service list's cells after the scan

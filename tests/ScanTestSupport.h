@@ -8,6 +8,7 @@
 #include "framework/ListView.h"
 #include "framework/Profile.h"
 #include "framework/headless/HeadlessHost.h"
+#include "programs/ProgramListMerge.h"
 #include "scan/ScanChannelsDialog.h"
 #include "scan/ScanOwner.h"
 
@@ -60,7 +61,10 @@ public:
     TableProgress NitProgress() override { return nitProgress; }
     TableProgress SdtProgress() override { return sdtProgress; }
     int Tune(unsigned long frequency) override;
-    fw::ListView& ProgramList() override { return m_Programs; }
+    void MergeService(const ScannedService& service, int updateNames) override {
+        MergeScannedService(m_Programs, service, updateNames);
+    }
+    fw::ListView& ProgramList() { return m_Programs; }
 
     // Appends a program list row with the given cells (column 0 first).
     int AddProgramRow(const std::vector<std::string>& cells);

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "tests/HostSupport.h"
 #include "tests/ScanTestSupport.h"
 
 namespace {
@@ -26,6 +27,7 @@ protected:
     }
 
     fw::HeadlessHost host;
+    hosttest::RegisteredResources resources{host};
     std::filesystem::path m_Path;
     fw::Profile m_Profile;
     scantest::ScriptedOwner owner;

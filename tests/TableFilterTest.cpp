@@ -11,6 +11,7 @@
 #include "framework/headless/HeadlessHost.h"
 #include "res/ResourceIds.h"
 #include "tests/AcquisitionTestSupport.h"
+#include "tests/HostSupport.h"
 
 namespace {
 
@@ -36,6 +37,7 @@ protected:
     void AdvanceSeconds(int seconds) { host.Time().Set(host.Time().NowMs() + seconds * 1000LL); }
 
     fw::HeadlessHost host;
+    hosttest::RegisteredResources resources{host};
     cardlib::Card card;
     fw::Dialog owner{host, res::IDD_PROGRAM_LIST};
     TableFilters filters;

@@ -11,6 +11,7 @@
 #include "framework/headless/HeadlessHost.h"
 #include "res/ResourceIds.h"
 #include "tests/AcquisitionTestSupport.h"
+#include "tests/HostSupport.h"
 #include "tests/SiTestSupport.h"
 
 namespace {
@@ -69,6 +70,7 @@ protected:
     }
 
     fw::HeadlessHost host;
+    hosttest::RegisteredResources resources{host};
     cardlib::Card card;
     fw::Dialog owner{host, res::IDD_PROGRAM_LIST};
     TableFilters filters;

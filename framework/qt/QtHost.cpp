@@ -21,9 +21,8 @@
 
 #include "framework/Dialog.h"
 #include "framework/DialogTemplate.h"
+#include "framework/Resources.h"
 #include "framework/qt/QtDialogWindow.h"
-#include "res/Icon.h"
-#include "res/ResourceIds.h"
 
 namespace fw {
 
@@ -85,18 +84,18 @@ Rect QtHost::DefaultWindowRect(Size windowSize) const {
 
 int QtHost::VerticalScrollBarWidth() const { return QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent); }
 
-QIcon QtHost::Icon(int iconId) {
-    if (iconId != res::IDI_APP) return {};
-    static const QIcon icon = [] {
-        const auto& pixels = res::AppIconPixels();
-        QImage image(res::kAppIconSize, res::kAppIconSize, QImage::Format_ARGB32);
-        for (int y = 0; y < res::kAppIconSize; ++y) {
-            for (int x = 0; x < res::kAppIconSize; ++x)
-                image.setPixel(x, y, pixels[static_cast<size_t>(y * res::kAppIconSize + x)]);
-        }
-        return QIcon(QPixmap::fromImage(image));
-    }();
-    return icon;
+QIcon QtHost::Icon(int iconId) const {
+    const IconImage* image = FindIcon(iconId);
+    if (!image || image->width <= 0 || image->height <= 0 ||
+        image->pixels.size() != static_cast<size_t>(image->width) * static_cast<size_t>(image->height)) {
+        return {};
+    }
+    QImage pixels(image->width, image->height, QImage::Format_ARGB32);
+    for (int y = 0; y < image->height; ++y) {
+        for (int x = 0; x < image->width; ++x)
+            pixels.setPixel(x, y, image->pixels[static_cast<size_t>(y) * static_cast<size_t>(image->width) + static_cast<size_t>(x)]);
+    }
+    return QIcon(QPixmap::fromImage(pixels));
 }
 
 void QtHost::ProbeFrame(const DialogTemplate& dialogTemplate) {

@@ -56,8 +56,9 @@ public:
     // The font a dialog's controls are drawn with; its metrics make the
     // dialog units.
     QFont DialogFont(const DialogTemplate& dialogTemplate) const;
-    // The icon with that resource id (a null icon for an unknown id).
-    static QIcon Icon(int iconId);
+    // The registered icon with that resource id (a null icon for an id no
+    // registered icon has).
+    QIcon Icon(int iconId) const;
 
     // The live window of a dialog, and the widget of one of its controls;
     // null when the dialog has no window. For tests and screenshots.

@@ -19,6 +19,7 @@
 #include "framework/qt/QtHost.h"
 #include "programs/ProgramListDialog.h"
 #include "res/ResourceIds.h"
+#include "res/Resources.h"
 #include "tests/qt/QtTestSupport.h"
 
 namespace {
@@ -40,6 +41,7 @@ TEST(LinuxDvbQt, RealTimeScanOverTheEmulatedDevicesFillsTheListAndLeavesTheProce
     cardlib::Board board((dir / "board.db").string());
     fw::Profile profile((dir / "kelvane.INI").string());
     fw::QtHost host;
+    res::RegisterResources(host);
     host.SetProfile(&profile);
     host.SetMessageHandler([](const std::string& text) { ADD_FAILURE() << "message: " << text; });
     const cardlib::SimNetwork network = qttest::ShortNetwork();

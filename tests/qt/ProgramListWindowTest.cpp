@@ -28,6 +28,7 @@
 #include "programs/ProgramListColumn.h"
 #include "programs/ProgramListDialog.h"
 #include "res/ResourceIds.h"
+#include "tests/HostSupport.h"
 #include "tests/qt/QtTestSupport.h"
 
 namespace {
@@ -103,6 +104,7 @@ protected:
 
     std::filesystem::path m_Dir = MakeTempDir();
     fw::QtHost host;
+    hosttest::RegisteredResources resources{host};
     cardlib::Board board{(m_Dir / "board.db").string()};
     cardlib::Card card;
     std::unique_ptr<fw::Profile> m_Profile;

@@ -18,6 +18,7 @@
 #include "framework/ListView.h"
 #include "framework/qt/QtHost.h"
 #include "res/ResourceIds.h"
+#include "res/Resources.h"
 #include "tests/qt/QtTestSupport.h"
 
 namespace {
@@ -36,9 +37,10 @@ int MulDiv(int value, int numerator, int denominator) {
 
 TEST(QtHost, DialogUnitsBecomePixelsOfTheDialogFont) {
     fw::QtHost host;
+    res::RegisterResources(host);
     for (const int templateId : {res::IDD_PROGRAM_DETAILS, res::IDD_PROGRAM_LIST, res::IDD_SCAN_CHANNELS}) {
         SCOPED_TRACE(templateId);
-        const fw::DialogTemplate& t = fw::GetDialogTemplate(templateId);
+        const fw::DialogTemplate& t = host.GetDialogTemplate(templateId);
         const fw::Size base = host.DialogBaseUnits(t);
         const QFontMetrics metrics(host.DialogFont(t));
         // A dialog unit is a quarter of an average character and an eighth
@@ -69,6 +71,7 @@ TEST(QtHost, DialogUnitsBecomePixelsOfTheDialogFont) {
 
 TEST(QtHost, TemplateTextsFitTheirControls) {
     fw::QtHost host;
+    res::RegisterResources(host);
     for (const int templateId : {res::IDD_PROGRAM_DETAILS, res::IDD_PROGRAM_LIST}) {
         ScriptedDialog dialog(host, templateId);
         RunModalWith(host, dialog, [&] {
@@ -100,6 +103,7 @@ TEST(QtHost, TemplateTextsFitTheirControls) {
 
 TEST(QtHost, ProgramChangesShowAndUserChangesReachTheControls) {
     fw::QtHost host;
+    res::RegisterResources(host);
     ScriptedDialog dialog(host, res::IDD_PROGRAM_DETAILS);
     dialog.onInit = [](ScriptedDialog& d) {
         d.SetDlgItemText(res::IDC_NAME, "Das Erste");
@@ -148,6 +152,7 @@ TEST(QtHost, ProgramChangesShowAndUserChangesReachTheControls) {
 
 TEST(QtHost, EnterPressesTheDefaultButtonAndTheCloseBoxCancels) {
     fw::QtHost host;
+    res::RegisterResources(host);
     ScriptedDialog details(host, res::IDD_PROGRAM_DETAILS);
     EXPECT_EQ(RunModalWith(host, details,
                            [&] {
@@ -171,6 +176,7 @@ TEST(QtHost, EnterPressesTheDefaultButtonAndTheCloseBoxCancels) {
 
 TEST(QtHost, DialogEndedDuringInitRunsNoLoopButIsDestroyed) {
     fw::QtHost host;
+    res::RegisterResources(host);
     ScriptedDialog dialog(host, res::IDD_PROGRAM_DETAILS);
     dialog.onInit = [](ScriptedDialog& d) { d.EndDialog(7); };
     EXPECT_EQ(dialog.DoModal(), 7);
@@ -180,6 +186,7 @@ TEST(QtHost, DialogEndedDuringInitRunsNoLoopButIsDestroyed) {
 
 TEST(QtHost, WindowTimerTicksUntilKilled) {
     fw::QtHost host;
+    res::RegisterResources(host);
     ScriptedDialog dialog(host, res::IDD_SCAN_CHANNELS);
     int ticks = 0;
     dialog.onInit = [](ScriptedDialog& d) { EXPECT_EQ(d.SetTimer(1025, 10), 1025u); };
@@ -199,6 +206,7 @@ TEST(QtHost, WindowTimerTicksUntilKilled) {
 
 TEST(QtHost, PostedWorkRunsInTimeOrderOnTheGuiThreadAndCancelledWorkNever) {
     fw::QtHost host;
+    res::RegisterResources(host);
     std::vector<std::string> order;
     const auto start = host.GetClock().NowMs();
     int64_t lateRanAt = 0;
@@ -231,6 +239,7 @@ TEST(QtHost, PostedWorkRunsInTimeOrderOnTheGuiThreadAndCancelledWorkNever) {
 
 TEST(QtHost, WindowGeometryFollowsTheProgramAndTheUser) {
     fw::QtHost host;
+    res::RegisterResources(host);
     ScriptedDialog dialog(host, res::IDD_PROGRAM_LIST);
     dialog.onInit = [](ScriptedDialog& d) {
         d.MoveWindow(fw::Rect{100, 80, 900, 680});
@@ -270,6 +279,7 @@ TEST(QtHost, WindowGeometryFollowsTheProgramAndTheUser) {
 
 TEST(QtHost, MessageBoxHasOkAndTheApplicationName) {
     fw::QtHost host;
+    res::RegisterResources(host);
     host.SetAppName("Kelvane");
     QString title, text;
     host.Post([&] {
@@ -306,6 +316,7 @@ void FillList(fw::ListView& list, int rows) {
 
 TEST(QtHost, ListSelectionWidthsAndClicksReachTheListView) {
     fw::QtHost host;
+    res::RegisterResources(host);
     ScriptedDialog dialog(host, res::IDD_PROGRAM_LIST);
     dialog.onInit = [](ScriptedDialog& d) { FillList(d.List(res::IDC_PROGRAM_LIST), 200); };
     RunModalWith(host, dialog, [&] {
@@ -373,6 +384,7 @@ TEST(QtHost, ListSelectionWidthsAndClicksReachTheListView) {
 
 TEST(QtHost, ScanListsHaveNoHeaderOrNoClickableHeader) {
     fw::QtHost host;
+    res::RegisterResources(host);
     ScriptedDialog dialog(host, res::IDD_SCAN_CHANNELS);
     dialog.onInit = [](ScriptedDialog& d) {
         FillList(d.List(res::IDC_SCAN_TRANSPORTS), 5);

@@ -16,6 +16,7 @@
 #include "programs/ProgramListColumn.h"
 #include "programs/ProgramListDialog.h"
 #include "res/ResourceIds.h"
+#include "res/Resources.h"
 #include "tests/qt/QtTestSupport.h"
 
 namespace {
@@ -29,6 +30,7 @@ TEST(ScanWindowQt, SearchScansTheNetworkAndFillsTheProgramList) {
     cardlib::Board board((dir / "board.db").string());
     fw::Profile profile((dir / "kelvane.INI").string());
     fw::QtHost host;
+    res::RegisterResources(host);
     host.SetProfile(&profile);
     host.SetMessageHandler([](const std::string& text) { ADD_FAILURE() << "message: " << text; });
     cardlib::Card card;

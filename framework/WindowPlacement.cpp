@@ -1,14 +1,16 @@
-#include "app/WindowPlacement.h"
+#include "framework/WindowPlacement.h"
 
 #include <cstdint>
 
 #include "framework/Dialog.h"
 #include "framework/Profile.h"
 
-void RestoreWindowPlacement(fw::Dialog& window, const char* section) {
-    const fw::Rect current = window.GetWindowRect();
-    fw::Profile& profile = window.GetProfile();
-    fw::Rect stored;
+namespace fw {
+
+void RestoreWindowPlacement(Dialog& window, const char* section) {
+    const Rect current = window.GetWindowRect();
+    Profile& profile = window.GetProfile();
+    Rect stored;
     stored.left = profile.GetInt(section, "Left", current.left);
     stored.top = profile.GetInt(section, "Top", current.top);
     stored.right = profile.GetInt(section, "Right", current.right);
@@ -20,11 +22,13 @@ void RestoreWindowPlacement(fw::Dialog& window, const char* section) {
     window.MoveWindow(stored);
 }
 
-void SaveWindowPlacement(const fw::Dialog& window, const char* section) {
-    const fw::Rect rect = window.GetWindowRect();
-    fw::Profile& profile = window.GetProfile();
+void SaveWindowPlacement(const Dialog& window, const char* section) {
+    const Rect rect = window.GetWindowRect();
+    Profile& profile = window.GetProfile();
     profile.WriteInt(section, "Left", rect.left);
     profile.WriteInt(section, "Top", rect.top);
     profile.WriteInt(section, "Right", rect.right);
     profile.WriteInt(section, "Bottom", rect.bottom);
 }
+
+}  // namespace fw

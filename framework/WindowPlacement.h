@@ -1,8 +1,8 @@
 #pragma once
 
 namespace fw {
+
 class Dialog;
-}
 
 // A window's placement in the settings file: the keys "Left", "Top", "Right"
 // and "Bottom" of `section`, in screen coordinates.
@@ -11,5 +11,7 @@ class Dialog;
 // the window's current edge. A rectangle without area (right at or left of
 // left, bottom at or above top) is not a placement and is ignored. No check
 // against the screen is made.
-void RestoreWindowPlacement(fw::Dialog& window, const char* section);
-void SaveWindowPlacement(const fw::Dialog& window, const char* section);
+void RestoreWindowPlacement(Dialog& window, const char* section);
+void SaveWindowPlacement(const Dialog& window, const char* section);
+
+}  // namespace fw

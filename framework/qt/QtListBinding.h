@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QItemSelection>
+#include <QMetaObject>
+#include <QModelIndex>
+#include <vector>
+
+class QTimer;
+class QTreeView;
+class QWidget;
+
+namespace fw {
+
+class Dialog;
+class ListView;
+class QtListModel;
+struct Control;
+
+// One list-view control: a report-style QTreeView over the ListView, with
+// the selection, the focus row and the column widths kept equal both ways.
+class QtListBinding {
+public:
+    QtListBinding(Dialog& dialog, const Control& control, QWidget* parent);
+    ~QtListBinding();
+    QtListBinding(const QtListBinding&) = delete;
+    QtListBinding& operator=(const QtListBinding&) = delete;
+
+    int Id() const { return m_Id; }
+    QTreeView* View() const { return m_View; }
+    void Detach();
+
+private:
+    void ApplyColumns();
+    void RestoreSelection();
+    void OnStateChanged(int row);
+    void OnRowsRemoved();
+    void OnUserSelection(const QItemSelection& selected, const QItemSelection& deselected);
+    void OnUserCurrent(const QModelIndex& current, const QModelIndex& previous);
+    void OnSectionResized(int column, int newSize);
+    void ScheduleScroll(int row);
+    bool Mirroring() const;
+
+    Dialog& m_Dialog;
+    int m_Id;
+    ListView& m_List;
+    QTreeView* m_View;
+    QtListModel* m_Model;
+    QTimer* m_ScrollTimer;
+    int m_ScrollRow = -1;
+    bool m_Syncing = false;
+    std::vector<QMetaObject::Connection> m_Connections;
+};
+
+}  // namespace fw

@@ -1,0 +1,71 @@
+#include "programs/ProgramListMerge.h"
+
+#include <string>
+
+#include "framework/ListView.h"
+#include "programs/ProgramListColumn.h"
+
+namespace {
+
+int FindProgramRow(const fw::ListView& programs, int after, const std::string& networkId,
+                   const std::string& programId) {
+    for (int row = after + 1; row < programs.GetItemCount(); ++row) {
+        if (programs.ItemText(row, kColumnNwId) == networkId && programs.ItemText(row, kColumnProgId) == programId)
+            return row;
+    }
+    return -1;
+}
+
+// Writes the service into the row; 1 when a cell changed.
+int StoreServiceInRow(fw::ListView& programs, int row, const ScannedService& service, int withName) {
+    programs.SetItemState(row, fw::kItemSelected | fw::kItemFocused, fw::kItemSelected | fw::kItemFocused);
+    programs.EnsureVisible(row);
+    int changed = 0;
+    const auto put = [&](int column, const std::string& value) {
+        if (programs.ItemText(row, column) != value) changed = 1;
+        programs.SetItemText(row, column, value);
+    };
+    if (withName) put(kColumnName, service.name);
+    put(kColumnFrequency, service.frequency);
+    put(kColumnProgId, service.programId);
+    put(kColumnVideoPid, service.videoPid);
+    put(kColumnAudioPid, service.audioPid);
+    put(kColumnPmtPid, service.pmtPid);
+    put(kColumnTxtPid, service.textPid);
+    put(kColumnSubtitlePid, "0");
+    put(kColumnDataPid, "0");
+    put(kColumnTsId, service.transportStreamId);
+    put(kColumnNwId, service.networkId);
+    put(kColumnStandard, "8");
+    put(kColumnExtraInfo, "32");
+    put(kColumnServiceId, "0");
+    put(kColumnModulation, service.modulation);
+    put(kColumnFec, "0");
+    put(kColumnTone22kHz, "0");
+    put(kColumnVertical, "0");
+    put(kColumnSymbolRate, service.symbolRate);
+    put(kColumnProgType, service.serviceType);
+    put(kColumnIpFilter, "0");
+    put(kColumnReserved1, "0");
+    put(kColumnReserved2, "0");
+    return changed;
+}
+
+}  // namespace
+
+void MergeScannedService(fw::ListView& programs, const ScannedService& service, int updateNames) {
+    int row = FindProgramRow(programs, -1, service.networkId, service.programId);
+    if (row < 0) {
+        const int count = programs.GetItemCount();
+        row = programs.InsertItem(count, std::to_string(count + 1));
+        programs.SetItemData(row, static_cast<uint32_t>(row));
+        programs.EnsureVisible(row);
+        programs.SetItemText(row, kColumnState, "added");
+        StoreServiceInRow(programs, row, service, 1);
+        return;
+    }
+    for (; row >= 0; row = FindProgramRow(programs, row, service.networkId, service.programId)) {
+        const int changed = StoreServiceInRow(programs, row, service, updateNames);
+        programs.SetItemText(row, kColumnState, changed ? "updated" : "actual");
+    }
+}
