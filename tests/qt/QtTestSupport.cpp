@@ -64,10 +64,10 @@ std::filesystem::path ScreenshotPath(const char* name) {
     return dir / name;
 }
 
-cardlib::SimNetwork ShortNetwork() {
+cardlib::SimNetwork ShortNetwork(size_t transports, size_t servicesPerTransport) {
     cardlib::SimNetwork network = cardlib::DefaultNetwork();
-    network.transports.resize(2);
-    for (auto& t : network.transports) t.services.resize(4);
+    network.transports.resize(transports);
+    for (auto& t : network.transports) t.services.resize(servicesPerTransport);
     network.timing.nitIntervalMs = 1000;
     return network;
 }

@@ -60,8 +60,10 @@ bool WaitFor(const std::function<bool()>& done, int limitMs = 5000);
 // `screenshots` target copies them into docs/screenshots/.
 std::filesystem::path ScreenshotPath(const char* name);
 
-// The built-in network cut down to two transports of four services, with its
-// real timing, so a scan in real time ends within a test's patience.
-cardlib::SimNetwork ShortNetwork();
+// The built-in network cut down to its first transports and their first
+// services, with its real timing, so a scan in real time ends within a test's
+// patience. The scan's half-second ticks set the pace: a second a service,
+// some seconds a transport.
+cardlib::SimNetwork ShortNetwork(size_t transports = 2, size_t servicesPerTransport = 4);
 
 }  // namespace qttest
