@@ -86,14 +86,15 @@ int QtHost::VerticalScrollBarWidth() const { return QApplication::style()->pixel
 
 QIcon QtHost::Icon(int iconId) const {
     const IconImage* image = FindIcon(iconId);
+    // Pixels that do not fill the image make no icon.
     if (!image || image->width <= 0 || image->height <= 0 ||
         image->pixels.size() != static_cast<size_t>(image->width) * static_cast<size_t>(image->height)) {
         return {};
     }
     QImage pixels(image->width, image->height, QImage::Format_ARGB32);
+    size_t next = 0;
     for (int y = 0; y < image->height; ++y) {
-        for (int x = 0; x < image->width; ++x)
-            pixels.setPixel(x, y, image->pixels[static_cast<size_t>(y) * static_cast<size_t>(image->width) + static_cast<size_t>(x)]);
+        for (int x = 0; x < image->width; ++x) pixels.setPixel(x, y, image->pixels[next++]);
     }
     return QIcon(QPixmap::fromImage(pixels));
 }

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -17,6 +18,7 @@
 
 #include "framework/ListView.h"
 #include "framework/qt/QtHost.h"
+#include "res/Icon.h"
 #include "res/ResourceIds.h"
 #include "res/Resources.h"
 #include "tests/qt/QtTestSupport.h"
@@ -235,6 +237,24 @@ TEST(QtHost, PostedWorkRunsInTimeOrderOnTheGuiThreadAndCancelledWorkNever) {
     EXPECT_TRUE(fromWorkerOnGui);
     EXPECT_GE(lateRanAt - start, 39);  // two clocks, each to the millisecond
     EXPECT_EQ(host.PendingTasks(), 0u);
+}
+
+// The framework has no templates or icons of its own: what the host shows is
+// what the application registered, pixel for pixel.
+TEST(QtHost, TemplatesAndIconsAreTheOnesTheApplicationRegistered) {
+    fw::QtHost host;
+    EXPECT_TRUE(host.Icon(res::IDI_APP).isNull());
+    res::RegisterResources(host);
+    EXPECT_EQ(host.GetDialogTemplate(res::IDD_SCAN_CHANNELS).caption, "Scan Channels");
+    EXPECT_TRUE(host.Icon(res::IDD_PROGRAM_LIST).isNull());
+    const QImage icon =
+        host.Icon(res::IDI_APP).pixmap(res::kAppIconSize).toImage().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(icon.size(), QSize(res::kAppIconSize, res::kAppIconSize));
+    const auto& pixels = res::AppIconPixels();
+    for (int y = 0; y < res::kAppIconSize; ++y) {
+        for (int x = 0; x < res::kAppIconSize; ++x)
+            ASSERT_EQ(icon.pixel(x, y), pixels[static_cast<size_t>(y * res::kAppIconSize + x)]) << x << "," << y;
+    }
 }
 
 TEST(QtHost, WindowGeometryFollowsTheProgramAndTheUser) {
