@@ -14,7 +14,7 @@
 #include "programs/CaseFold.h"
 #include "programs/ProgramDetailsDialog.h"
 #include "scan/ScanChannelsDialog.h"
-#include "programs/ProgramListColumn.h"
+#include "card/ProgramFields.h"
 #include "programs/ProgramRowCodec.h"
 #include "res/ResourceIds.h"
 
@@ -128,8 +128,8 @@ bool ProgramListDialog::OnInitDialog() {
     list.SetFullRowSelect(true);
     const int width = GetControlClientWidth(res::IDC_PROGRAM_LIST) - VerticalScrollBarWidth();
     for (int column = 0; column < kProgramListColumnCount; ++column) {
-        const ProgramListColumnInfo& info = ProgramListColumnAt(column);
-        list.InsertColumn(column, info.title, info.align, static_cast<int>(width * info.widthFraction));
+        const ProgramField& field = ProgramListColumnAt(column);
+        list.InsertColumn(column, field.title, field.align, static_cast<int>(width * field.widthFraction));
     }
     // A first column takes no alignment when it is inserted.
     list.SetColumnAlign(kColumnNr, ProgramListColumnAt(kColumnNr).align);

@@ -1,6 +1,6 @@
 // The merge: one scanned service, as the scan lists describe it, into the
 // rows of the program list that describe it, or into a new row.
-#include "programs/ProgramListColumn.h"
+#include "card/ProgramFields.h"
 #include "scan/ScanCells.h"
 #include "scan/ScanChannelsDialog.h"
 
@@ -70,22 +70,16 @@ int ScanChannelsDialog::StoreServiceInRow(int row, int withName) {
     put(kColumnAudioPid, Decimal(audio));
     put(kColumnPmtPid, PatList().ItemText(m_CurrentPatRow, PatPmtPid));
     put(kColumnTxtPid, Decimal(text));
-    put(kColumnSubtitlePid, "0");
-    put(kColumnDataPid, "0");
     put(kColumnTsId, transports.ItemText(tr, TsId));
     put(kColumnNwId, transports.ItemText(tr, TsNw));
-    put(kColumnStandard, "8");
-    put(kColumnExtraInfo, "32");
-    put(kColumnServiceId, "0");
     put(kColumnModulation, transports.ItemText(tr, TsQam));
-    put(kColumnFec, "0");
-    put(kColumnTone22kHz, "0");
-    put(kColumnVertical, "0");
     put(kColumnSymbolRate, transports.ItemText(tr, TsRate) + "000");
     put(kColumnProgType, services.ItemText(svc, SvcType));
-    put(kColumnIpFilter, "0");
-    put(kColumnReserved1, "0");
-    put(kColumnReserved2, "0");
+    // What the network says nothing of, each field's preset ("Standard" 8,
+    // "Extra-Info" 32, the rest 0).
+    for (const ProgramField& field : kProgramFields) {
+        if (field.presetOnScan) put(field.column, Decimal(field.preset));
+    }
     return changed;
 }
 
