@@ -31,24 +31,12 @@ std::string ColumnKey(int column) { return "Col_" + std::to_string(column); }
 constexpr const char* kExchange = "Exchange";
 constexpr const char* kM3uUrlPattern = "M3uUrlPattern";
 
-// The choices of the file chooser, one per format.
-struct ChannelFileType {
-    exchange::Format format;
-    const char* filter;
-};
-constexpr ChannelFileType kChannelFileTypes[] = {
-    {exchange::Format::Dvbv5, "dvbv5 channel files (*.conf *.dvbv5)"},
-    {exchange::Format::Vdr, "VDR channels.conf (*.conf *.vdr)"},
-    {exchange::Format::Zap, "zap channels.conf (*.conf *.zap)"},
-    {exchange::Format::M3u, "m3u playlists (*.m3u *.m3u8)"},
-    {exchange::Format::Csv, "CSV files (*.csv)"},
-};
-
-// A playlist names streams: there are no programs to read back from it.
-std::vector<ChannelFileType> ChannelFileTypes(bool importing) {
-    std::vector<ChannelFileType> types;
-    for (const ChannelFileType& type : kChannelFileTypes) {
-        if (!importing || type.format != exchange::Format::M3u) types.push_back(type);
+// The choices of the file chooser, one per format. A playlist names streams:
+// there are no programs to read back from it.
+std::vector<const exchange::FormatInfo*> ChannelFileTypes(bool importing) {
+    std::vector<const exchange::FormatInfo*> types;
+    for (const exchange::FormatInfo& info : exchange::Formats()) {
+        if (!importing || info.read) types.push_back(&info);
     }
     return types;
 }
@@ -62,9 +50,9 @@ std::string FileError(const char* what, const std::string& path, const fw::Files
 // Asks for a channel file; its format is the one its extension names, where
 // it names one (".conf" does not), else the one of the chosen filter.
 std::optional<std::pair<std::string, exchange::Format>> ChooseChannelFile(fw::Dialog& window, bool importing) {
-    const std::vector<ChannelFileType> types = ChannelFileTypes(importing);
+    const std::vector<const exchange::FormatInfo*> types = ChannelFileTypes(importing);
     std::vector<std::string> filters;
-    for (const ChannelFileType& type : types) filters.emplace_back(type.filter);
+    for (const exchange::FormatInfo* type : types) filters.emplace_back(type->filter);
     const std::optional<fw::FileChoice> choice =
         window.GetHost().ChooseFile(window, importing ? fw::FileChooserKind::Open : fw::FileChooserKind::Save,
                                     importing ? "Import Programs" : "Export Programs", filters, 0);
@@ -72,7 +60,7 @@ std::optional<std::pair<std::string, exchange::Format>> ChooseChannelFile(fw::Di
     std::optional<exchange::Format> format = exchange::FormatFromFileName(choice->path);
     if (!format) {
         const size_t filter = choice->filter >= 0 ? static_cast<size_t>(choice->filter) : types.size();
-        format = filter < types.size() ? types[filter].format : types.front().format;
+        format = filter < types.size() ? types[filter]->format : types.front()->format;
     }
     return std::make_pair(choice->path, *format);
 }

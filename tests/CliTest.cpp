@@ -111,6 +111,13 @@ TEST_F(CliTest, FailuresEndWithOneLineAndNothingWritten) {
         {{"list", "--db"}, 2, "--db needs a value"},
         {{"list", "--db", Path("folder.db")}, 1, Path("folder.db") + ": Error on DVB_LoadDBProgData: 2"},
         {{"frobnicate"}, 2, "unknown command \"frobnicate\" (see kelvane-cli --help)"},
+        // Each option is declared once, with whether it takes a value.
+        {{"import", "--replace=no", "--db", Db(), Golden("programs.zap")}, 2, "--replace takes no value"},
+        {{"list", "--db", "--help"}, 2, "--db needs a value, not the option \"--help\""},
+        {{"import", "--db", Db(), "--db", Db(), Golden("programs.zap")}, 2, "--db is given twice"},
+        {{"export", "--format", "vdr", "--db", Db(), "-o", "--m3u-url", "x"}, 2,
+         "-o needs a value, not the option \"--m3u-url\""},
+        {{"import", "--db", Db(), Golden("programs.zap"), Golden("programs.vdr")}, 2, "import takes one FILE"},
         {{}, 2, "no command (see kelvane-cli --help)"},
     };
     for (const auto& c : cases) {
@@ -124,6 +131,19 @@ TEST_F(CliTest, FailuresEndWithOneLineAndNothingWritten) {
         const CliRun run = Cli({command, "--help"});
         EXPECT_EQ(run.status, 0) << command;
         EXPECT_EQ(run.out.rfind(std::string("Usage: kelvane-cli ") + command, 0), 0u) << run.out;
+    }
+    // The help follows from what the formats and the URL pattern declare.
+    // (Read as one line: the help wraps at 80 columns.)
+    std::string help;
+    for (const char c : Cli({"export", "--help"}).out) {
+        if (c != '\n' && (c != ' ' || help.empty() || help.back() != ' ')) help += c;
+        else if (help.back() != ' ') help += ' ';
+    }
+    for (const exchange::FormatInfo& format : exchange::Formats()) {
+        EXPECT_NE(help.find(format.name + std::string(" (") + format.summary), std::string::npos) << format.name;
+    }
+    for (const exchange::M3uPlaceholder& placeholder : exchange::M3uPlaceholders()) {
+        EXPECT_NE(help.find("{" + std::string(placeholder.name) + "}"), std::string::npos) << placeholder.name;
     }
 }
 
