@@ -4,11 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "cardlib/Card.h"
+#include "cardlib/SimBackend.h"
 #include "cardlib/SimNetwork.h"
 #include "cardlib/TsFile.h"
+#include "cli/Scan.h"
 #include "exchange/Exchange.h"
 #include "framework/headless/HeadlessHost.h"
 #include "tests/ExchangeTestSupport.h"
@@ -161,33 +166,58 @@ TEST(HeadlessRealTime, WaitsForTheNextEventInsteadOfJumping) {
     EXPECT_EQ(ranAt, (std::vector<int64_t>{1500, 1500, 2200}));
 }
 
+// The one scan in real time, through the executable: the first transport
+// cut to one service, its SDT every half second, as capture files.
 TEST_F(CliTest, ScanOverCapturesMergesIntoTheList) {
-    // The built-in network's first transport alone, as capture files.
     cardlib::SimNetwork network = cardlib::DefaultNetwork();
     network.transports.resize(1);
+    network.transports[0].services.resize(1);
+    network.timing.sdtIntervalMs = 500;
+    network.timing.nitIntervalMs = 1000;
     std::string error;
     ASSERT_TRUE(cardlib::WriteTsFolder(network, Path("captures"), &error)) << error;
     std::filesystem::create_directories(Path("config/kelvane"));
     WriteFile(Path("config/kelvane/card.ini"), "[Card]\nBackend=files\nFolder=" + Path("captures") + "\n");
     ASSERT_EQ(Cli({"import", "--db", Db(), Golden("programs.zap")}).status, 0);
-    const std::string stored = ReadFile(Db());
 
-    CliRun run = Cli({"scan", "--dry-run", "--db", Db()});
+    CliRun run = Cli({"scan", "--db", Db()});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err.rfind("Request NIT\n", 0), 0u) << run.err;
     EXPECT_NE(run.err.find("Set Frequenzy to 346.0 MHz\nRequest SDT\n"), std::string::npos) << run.err;
-    // The three programs that were there, then the seven of the transport.
-    EXPECT_NE(run.out.find("\n4   Kanal Elf  "), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("\n10  Kiefernwald TV  "), std::string::npos) << run.out;
-    EXPECT_EQ(run.out.find("\n11 "), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("added\n"), std::string::npos) << run.out;
-    EXPECT_EQ(ReadFile(Db()), stored);
-
-    run = Cli({"scan", "--db", Db()});
-    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("\nProgram list saved to " + Db() + "\n"), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
     run = Cli({"list", "--db", Db()});
-    EXPECT_NE(run.out.find("\n10  Kiefernwald TV  "), std::string::npos) << run.out;
+    // The three programs that were there, then the one of the transport.
+    EXPECT_NE(run.out.find("\n4   Kanal Elf  "), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("\n5 "), std::string::npos) << run.out;
+}
+
+// The same scan in process on the virtual clock, the whole first transport:
+// a dry run prints the merged list and leaves the file as it was.
+class CliScan : public programtest::ProgramFixture {};
+
+TEST_F(CliScan, DryRunPrintsTheMergedListAndSavesNothing) {
+    const exchange::ImportResult zap =
+        exchange::Import(exchange::Format::Zap, ReadFile(Golden("programs.zap")), "programs.zap");
+    ASSERT_TRUE(zap.ok) << zap.error;
+    SeedBoard(zap.programs);
+    const std::string stored = ReadFile(BoardFile().string());
+    cardlib::SimNetwork network = cardlib::DefaultNetwork();
+    network.transports.resize(1);
+    card.UseBackend(std::make_unique<cardlib::SimBackend>(network));
+    card.Attach(host);
+
+    std::ostringstream out, status;
+    std::string error;
+    ASSERT_TRUE(cli::ScanInWindow(host, true, out, status, error)) << error;
+    EXPECT_EQ(status.str().rfind("Request NIT\n", 0), 0u) << status.str();
+    EXPECT_NE(status.str().find("Set Frequenzy to 346.0 MHz\nRequest SDT\n"), std::string::npos) << status.str();
+    // The three programs that were there, then the seven of the transport.
+    EXPECT_NE(out.str().find("\n4   Kanal Elf  "), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("\n10  Kiefernwald TV  "), std::string::npos) << out.str();
+    EXPECT_EQ(out.str().find("\n11 "), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("added\n"), std::string::npos) << out.str();
+    EXPECT_EQ(ReadFile(BoardFile().string()), stored);
 }
 
 }  // namespace
