@@ -56,19 +56,21 @@ std::span<const M3uPlaceholder> M3uPlaceholders();
 // the functions below know of it. A new format is one more entry.
 struct FormatInfo {
     Format format;
-    const char* name;                 // what FormatFromName reads
-    std::vector<const char*> extensions;  // those that name it alone, lower case, without the dot
-    const char* filter;               // the file chooser's choice
-    const char* summary;              // what kelvane-cli's help says it is
-    // Whether a file's first line that holds something is of the format
-    // (comments of any format are passed over before).
+    const char* name;  // what FormatFromName reads
+    // The extensions that name it alone, lower case, without the dot
+    // (".conf" names none: several formats use it).
+    std::vector<const char*> extensions;
+    const char* filter;   // the file chooser's choice
+    const char* summary;  // what kelvane-cli's help says it is
+    // Whether a file's first line that holds something is of the format.
+    // Asked before a "#" comment is passed over, so "#EXTM3U" counts.
     bool (*recognise)(std::string_view line);
     std::string (*write)(const std::vector<TunProgDataTag>& programs, const ExportOptions& options);
     // Fills `programs` or returns the first error; null where the format
     // cannot be imported.
     std::optional<std::string> (*read)(std::string_view text, const std::string& fileName,
                                        std::vector<TunProgDataTag>& programs);
-    const char* whyNoImport;          // with `read` null: why, for the error
+    const char* whyNoImport;  // with `read` null: why, for the error
     // It carries the list's own "Nr"; the others number in file order.
     bool carriesNr;
 };
