@@ -7,6 +7,7 @@
 #include <memory>
 #include <system_error>
 
+#include "card/ProgramFields.h"
 #include "framework/XdgDirs.h"
 
 namespace cardlib {
@@ -47,23 +48,39 @@ struct StmtFinalizer {
 using Db = std::unique_ptr<sqlite3, DbCloser>;
 using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
 
-// Every field in a column of its own; `position` is the 1-based place in
-// the list and the record's index.
-constexpr const char* kCreateTable =
-    "CREATE TABLE IF NOT EXISTS programs ("
-    "position INTEGER PRIMARY KEY, frequency INTEGER NOT NULL, name TEXT NOT NULL, "
-    "standard INTEGER NOT NULL, extra_info INTEGER NOT NULL, prog_id INTEGER NOT NULL, "
-    "ts_id INTEGER NOT NULL, nw_id INTEGER NOT NULL, service_id INTEGER NOT NULL, "
-    "modulation INTEGER NOT NULL, fec INTEGER NOT NULL, symbol_rate INTEGER NOT NULL, "
-    "tone_22khz INTEGER NOT NULL, vertical INTEGER NOT NULL, prog_type INTEGER NOT NULL, "
-    "video_pid INTEGER NOT NULL, audio_pid INTEGER NOT NULL, pmt_pid INTEGER NOT NULL, "
-    "txt_pid INTEGER NOT NULL, subtitle_pid INTEGER NOT NULL, data_pid INTEGER NOT NULL, "
-    "ip_filter INTEGER NOT NULL, reserved1 INTEGER NOT NULL, reserved2 INTEGER NOT NULL)";
+// Every field of the record in a column of its own, named as the field
+// table names it; `position` is the 1-based place in the list and the
+// record's index. Files read by column name, so any order of columns reads.
+std::vector<const ProgramField*> StoredFields() {
+    std::vector<const ProgramField*> fields;
+    for (const ProgramField& field : kProgramFields) {
+        if (field.dbColumn) fields.push_back(&field);
+    }
+    return fields;
+}
 
-constexpr const char* kColumns =
-    "position, frequency, name, standard, extra_info, prog_id, ts_id, nw_id, service_id, modulation, fec, "
-    "symbol_rate, tone_22khz, vertical, prog_type, video_pid, audio_pid, pmt_pid, txt_pid, subtitle_pid, "
-    "data_pid, ip_filter, reserved1, reserved2";
+std::string ColumnList() {
+    std::string columns;
+    for (const ProgramField* field : StoredFields()) {
+        if (!columns.empty()) columns += ", ";
+        columns += field->dbColumn;
+    }
+    return columns;
+}
+
+std::string CreateTable() {
+    std::string sql = "CREATE TABLE IF NOT EXISTS programs (";
+    const char* separator = "";
+    for (const ProgramField* field : StoredFields()) {
+        sql += separator;
+        separator = ", ";
+        sql += field->dbColumn;
+        if (field->column == kColumnNr) sql += " INTEGER PRIMARY KEY";
+        else if (field->kind == FieldKind::Name) sql += " TEXT NOT NULL";
+        else sql += " INTEGER NOT NULL";
+    }
+    return sql + ")";
+}
 
 DVBErrReturn ErrorFor(int sqliteResult) {
     switch (sqliteResult & 0xFF) {
@@ -116,49 +133,30 @@ bool ReadField(sqlite3_stmt* stmt, int column, int64_t max, int64_t* value) {
 }
 
 DVBErrReturn ReadRecords(sqlite3* db, std::vector<TunProgDataTag>* records) {
-    const std::string sql = std::string("SELECT ") + kColumns + " FROM programs ORDER BY position";
+    const std::vector<const ProgramField*> fields = StoredFields();
+    const std::string sql = "SELECT " + ColumnList() + " FROM programs ORDER BY position";
     sqlite3_stmt* raw = nullptr;
     int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr);
     Stmt stmt(raw);
     if (rc != SQLITE_OK) return ErrorFor(rc);
-    constexpr int64_t k32 = UINT32_MAX, k16 = UINT16_MAX, k8 = UINT8_MAX;
     while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
         sqlite3_stmt* s = stmt.get();
         TunProgDataTag r;
-        int64_t v[24] = {};
-        // The widths of the record's fields, in the order of kColumns.
-        static constexpr int64_t kMax[24] = {k32, k32, 0,   k32, k32, k16, k16, k16, k16, k8,  k8,  k32,
-                                             k32, k32, k8,  k16, k16, k16, k16, k16, k16, k8,  k32, k32};
-        for (int c = 0; c < 24; ++c) {
-            if (c == 2) continue;
-            if (!ReadField(s, c, kMax[c], &v[c])) return DVB_ERR_DB_CORRUPT;
+        for (int c = 0; c < static_cast<int>(fields.size()); ++c) {
+            const ProgramField& field = *fields[static_cast<size_t>(c)];
+            if (field.kind == FieldKind::Name) {
+                if (sqlite3_column_type(s, c) != SQLITE_TEXT) return DVB_ERR_DB_CORRUPT;
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
+                r.name.assign(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(s, c)));
+                continue;
+            }
+            int64_t value = 0;
+            if (!ReadField(s, c, field.member.max, &value)) return DVB_ERR_DB_CORRUPT;
+            // Positions start at 1; the list's order gives the index.
+            if (field.column == kColumnNr && value == 0) return DVB_ERR_DB_CORRUPT;
+            field.member.set(r, static_cast<uint32_t>(value));
         }
-        if (v[0] == 0 || sqlite3_column_type(s, 2) != SQLITE_TEXT) return DVB_ERR_DB_CORRUPT;
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, 2));
-        r.name.assign(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(s, 2)));
         r.index = static_cast<uint32_t>(records->size() + 1);
-        r.frequency = static_cast<uint32_t>(v[1]);
-        r.standard = static_cast<uint32_t>(v[3]);
-        r.extraInfo = static_cast<uint32_t>(v[4]);
-        r.progId = static_cast<uint16_t>(v[5]);
-        r.tsId = static_cast<uint16_t>(v[6]);
-        r.nwId = static_cast<uint16_t>(v[7]);
-        r.serviceId = static_cast<uint16_t>(v[8]);
-        r.modulation = static_cast<uint8_t>(v[9]);
-        r.fec = static_cast<uint8_t>(v[10]);
-        r.symbolRate = static_cast<uint32_t>(v[11]);
-        r.tone22kHz = static_cast<uint32_t>(v[12]);
-        r.vertical = static_cast<uint32_t>(v[13]);
-        r.progType = static_cast<uint8_t>(v[14]);
-        r.videoPid = static_cast<uint16_t>(v[15]);
-        r.audioPid = static_cast<uint16_t>(v[16]);
-        r.pmtPid = static_cast<uint16_t>(v[17]);
-        r.txtPid = static_cast<uint16_t>(v[18]);
-        r.subtitlePid = static_cast<uint16_t>(v[19]);
-        r.dataPid = static_cast<uint16_t>(v[20]);
-        r.ipFilter = static_cast<uint8_t>(v[21]);
-        r.reserved1 = static_cast<uint32_t>(v[22]);
-        r.reserved2 = static_cast<uint32_t>(v[23]);
         records->push_back(std::move(r));
     }
     return rc == SQLITE_DONE ? DVB_ERR_OK : ErrorFor(rc);
@@ -170,13 +168,15 @@ DVBErrReturn WriteRecords(sqlite3* db, const std::vector<TunProgDataTag>& record
     if (result != DVB_ERR_OK) return result;
     const std::string stamp = "PRAGMA application_id = " + std::to_string(kApplicationId) +
                               "; PRAGMA user_version = " + std::to_string(kSchemaVersion);
-    int rc = Exec(db, kCreateTable);
+    int rc = Exec(db, CreateTable().c_str());
     if (rc == SQLITE_OK) rc = Exec(db, stamp.c_str());
     if (rc == SQLITE_OK) rc = Exec(db, "DELETE FROM programs");
     if (rc != SQLITE_OK) return ErrorFor(rc);
 
-    const std::string sql = std::string("INSERT INTO programs (") + kColumns +
-                            ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
+    const std::vector<const ProgramField*> fields = StoredFields();
+    std::string sql = "INSERT INTO programs (" + ColumnList() + ") VALUES (";
+    for (size_t c = 0; c < fields.size(); ++c) sql += c == 0 ? "?" : ",?";
+    sql += ")";
     sqlite3_stmt* raw = nullptr;
     rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr);
     Stmt stmt(raw);
@@ -184,13 +184,15 @@ DVBErrReturn WriteRecords(sqlite3* db, const std::vector<TunProgDataTag>& record
     uint32_t written = 0;
     for (const TunProgDataTag& r : records) {
         sqlite3_stmt* s = stmt.get();
-        const int64_t v[24] = {written + 1,  r.frequency, 0,          r.standard,   r.extraInfo, r.progId,
-                               r.tsId,       r.nwId,      r.serviceId, r.modulation, r.fec,       r.symbolRate,
-                               r.tone22kHz,  r.vertical,  r.progType, r.videoPid,   r.audioPid,  r.pmtPid,
-                               r.txtPid,     r.subtitlePid, r.dataPid, r.ipFilter,  r.reserved1, r.reserved2};
-        for (int c = 0; c < 24; ++c) {
-            rc = c == 2 ? sqlite3_bind_text(s, c + 1, r.name.data(), static_cast<int>(r.name.size()), SQLITE_TRANSIENT)
-                        : sqlite3_bind_int64(s, c + 1, v[c]);
+        for (int c = 0; c < static_cast<int>(fields.size()); ++c) {
+            const ProgramField& field = *fields[static_cast<size_t>(c)];
+            if (field.kind == FieldKind::Name) {
+                rc = sqlite3_bind_text(s, c + 1, r.name.data(), static_cast<int>(r.name.size()), SQLITE_TRANSIENT);
+            } else {
+                // A save stores positions 1 to n in the list's order, whatever the index says.
+                const int64_t value = field.column == kColumnNr ? written + 1 : field.member.get(r);
+                rc = sqlite3_bind_int64(s, c + 1, value);
+            }
             if (rc != SQLITE_OK) return ErrorFor(rc);
         }
         rc = sqlite3_step(s);

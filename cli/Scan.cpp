@@ -63,31 +63,11 @@ private:
 
 }  // namespace
 
-bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, std::ostream& out, std::ostream& status,
-             std::string& error) {
-    (void)board;  // installed: the window's DVB_* calls reach its file
-    TempFolder folder;
-    if (folder.Path().empty()) {
-        error = "cannot make a temporary folder";
-        return false;
-    }
-    const std::filesystem::path settings = folder.Path() / "kelvane.INI";
-    std::error_code ec;
-    if (std::filesystem::exists(guiSettings, ec)) std::filesystem::copy_file(guiSettings, settings, ec);
-
-    fw::HeadlessHost host(fw::SystemClock().NowMs());
-    host.SetRealTime([](int64_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); });
-    fw::Profile profile(settings.string());
-    host.SetProfile(&profile);
+bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::ostream& status, std::string& error) {
     res::RegisterResources(host);
     // What the window would show in a message box ends the run with it.
     std::vector<std::string> messages;
     host.OnMessage([&](const std::string& text) { messages.push_back(text); });
-    // The card goes before the host, the window before the card.
-    cardlib::Card card;
-    const std::string problems = cardlib::ConfigureFromSettings(card, host);
-    if (!problems.empty()) status << problems << (problems.back() == '\n' ? "" : "\n");
-
     StatusEcho echo(status);
     host.ScriptModal(res::IDD_SCAN_CHANNELS, [&](fw::Dialog& dialog) {
         if (auto* scan = dynamic_cast<ScanChannelsDialog*>(&dialog)) echo.Watch(scan->LogList());
@@ -107,6 +87,29 @@ bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, std::ost
     }
     if (!ok) error = messages.front();
     return ok;
+}
+
+bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, std::ostream& out, std::ostream& status,
+             std::string& error) {
+    (void)board;  // installed: the window's DVB_* calls reach its file
+    TempFolder folder;
+    if (folder.Path().empty()) {
+        error = "cannot make a temporary folder";
+        return false;
+    }
+    const std::filesystem::path settings = folder.Path() / "kelvane.INI";
+    std::error_code ec;
+    if (std::filesystem::exists(guiSettings, ec)) std::filesystem::copy_file(guiSettings, settings, ec);
+
+    fw::HeadlessHost host(fw::SystemClock().NowMs());
+    host.SetRealTime([](int64_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); });
+    fw::Profile profile(settings.string());
+    host.SetProfile(&profile);
+    // The card goes before the host, the window before the card.
+    cardlib::Card card;
+    const std::string problems = cardlib::ConfigureFromSettings(card, host);
+    if (!problems.empty()) status << problems << (problems.back() == '\n' ? "" : "\n");
+    return ScanInWindow(host, dryRun, out, status, error);
 }
 
 }  // namespace cli

@@ -3,6 +3,10 @@
 #include <ostream>
 #include <string>
 
+namespace fw {
+class HeadlessHost;
+}
+
 namespace cli {
 
 class Board;
@@ -16,5 +20,10 @@ class Board;
 // Returns false with `error` set when the board database fails.
 bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, std::ostream& out, std::ostream& status,
              std::string& error);
+
+// The part of RunScan after the host and the card are made, on a host that
+// has its settings and an attached card, with the board installed. The
+// clock is the host's: tests run it on a virtual one.
+bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::ostream& status, std::string& error);
 
 }  // namespace cli

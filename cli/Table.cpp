@@ -2,16 +2,12 @@
 
 #include <algorithm>
 
-#include "programs/ProgramListColumn.h"
+#include "card/ProgramFields.h"
 #include "programs/ProgramRowCodec.h"
 
 namespace cli {
 
 namespace {
-
-constexpr int kShown[] = {kColumnNr,     kColumnName,  kColumnFrequency, kColumnProgId,     kColumnVideoPid,
-                          kColumnAudioPid, kColumnPmtPid, kColumnTxtPid,  kColumnTsId,       kColumnNwId,
-                          kColumnModulation, kColumnSymbolRate, kColumnProgType};
 
 // Characters, not bytes, so that names in any script line up.
 size_t Width(const std::string& text) {
@@ -21,8 +17,10 @@ size_t Width(const std::string& text) {
 }  // namespace
 
 std::string ProgramTable(const fw::ListView& list, bool withState) {
-    std::vector<int> columns(std::begin(kShown), std::end(kShown));
-    if (withState) columns.push_back(kColumnState);
+    std::vector<int> columns;
+    for (const ProgramField& field : kProgramFields) {
+        if (field.inTerminalTable || (withState && field.kind == FieldKind::State)) columns.push_back(field.column);
+    }
     std::vector<std::vector<std::string>> rows(1);
     for (const int column : columns) rows[0].push_back(ProgramListColumnAt(column).title);
     for (int row = 0; row < list.GetItemCount(); ++row) {
@@ -48,8 +46,8 @@ std::string ProgramTable(const fw::ListView& list, bool withState) {
 std::string ProgramTable(const std::vector<TunProgDataTag>& programs) {
     fw::ListView list;
     for (int column = 0; column < kProgramListColumnCount; ++column) {
-        const ProgramListColumnInfo& info = ProgramListColumnAt(column);
-        list.InsertColumn(column, info.title, info.align, 0);
+        const ProgramField& field = ProgramListColumnAt(column);
+        list.InsertColumn(column, field.title, field.align, 0);
     }
     for (const TunProgDataTag& program : programs) {
         const int row = list.InsertItem(list.GetItemCount(), std::string());

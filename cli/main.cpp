@@ -1,5 +1,6 @@
 // kelvane-cli: the program list from a shell, on the same core as the window:
 // list, export and import channel files, and scan.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -12,122 +13,91 @@
 
 #include "app/ProgramListApp.h"
 #include "cli/Board.h"
+#include "cli/Options.h"
 #include "cli/Scan.h"
 #include "cli/Table.h"
 #include "exchange/Exchange.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: kelvane-cli COMMAND [OPTIONS]\n"
-    "Kelvane's DVB-C program list from the command line.\n"
-    "\n"
-    "Commands:\n"
-    "  list      the program list as a table\n"
-    "  export    the program list as a channel file\n"
-    "  import    programs from a channel file into the program list\n"
-    "  scan      search the cable network, as the window's Search does\n"
-    "\n"
-    "kelvane-cli COMMAND --help describes each command.\n";
-
-constexpr const char* kDbHelp =
-    "  --db PATH      the board database (default: the one the window uses)\n"
-    "  --help         this text\n";
-
-const char* CommandHelp(const std::string& command) {
-    if (command == "list") return "Usage: kelvane-cli list [--db PATH]\nPrints the program list as a table.\n\n";
-    if (command == "export") {
-        return "Usage: kelvane-cli export --format dvbv5|vdr|zap|m3u|csv [--db PATH] [-o FILE] [--m3u-url PATTERN]\n"
-               "Writes the program list as a channel file, to standard output without -o.\n\n"
-               "  --format F     dvbv5 (dvbv5-zap), vdr (VDR 2.x channels.conf), zap (czap),\n"
-               "                 m3u (playlist), csv (the list's 25 columns)\n"
-               "  -o FILE        the file to write\n"
-               "  --m3u-url P    m3u: the URL of each entry; placeholders {frequency} (Hz),\n"
-               "                 {symbol_rate}, {modulation}, {qam}, {service_id}, {video_pid},\n"
-               "                 {audio_pid}, {pmt_pid}, {ts_id}, {nw_id}, {index}\n";
-    }
-    if (command == "import") {
-        return "Usage: kelvane-cli import [--format dvbv5|vdr|zap|csv] [--db PATH] [--replace] FILE\n"
-               "Appends the file's programs to the program list, in one write of the board\n"
-               "database. A bad line imports nothing and is reported as FILE:LINE.\n\n"
-               "  --format F     the file's format (default: from its extension or content)\n"
-               "  --replace      the file's programs replace the list\n";
-    }
-    if (command == "scan") {
-        return "Usage: kelvane-cli scan [--db PATH] [--dry-run]\n"
-               "Searches the cable network with the card set up in card.ini, as the window's\n"
-               "Search does, in real time, with its status lines on standard error; then\n"
-               "saves the merged program list.\n\n"
-               "  --dry-run      print the merged list instead of saving it\n";
-    }
-    return nullptr;
-}
-
 struct Failure {
     int status;
     std::string message;
 };
 
-struct Options {
-    std::string command;
-    std::string db;
-    std::optional<exchange::Format> format;
-    std::string output;
-    std::string m3uUrl;
-    std::vector<std::string> files;
-    bool replace = false;
-    bool dryRun = false;
-    bool help = false;
-};
+std::string FormatNames(bool importable, const char* separator, const char* last) {
+    std::vector<std::string> names;
+    for (const exchange::FormatInfo& info : exchange::Formats()) {
+        if (!importable || info.read) names.emplace_back(info.name);
+    }
+    std::string out;
+    for (size_t i = 0; i < names.size(); ++i) out += (i == 0 ? "" : i + 1 == names.size() ? last : separator) + names[i];
+    return out;
+}
 
-// The options each command takes; anything else is a usage error.
-std::optional<Failure> Parse(int argc, char** argv, Options& o) {
-    o.command = argv[1];
-    const std::string allowed = o.command == "list"     ? "--db"
-                                : o.command == "export" ? "--db --format -o --m3u-url"
-                                : o.command == "import" ? "--db --format --replace"
-                                                        : "--db --dry-run";
-    const auto takes = [&](const std::string& option) {
-        return (" " + allowed + " ").find(" " + option + " ") != std::string::npos;
+std::optional<std::string> CheckFormat(const std::string& value) {
+    if (exchange::FormatFromName(value)) return std::nullopt;
+    return "unknown format \"" + value + "\" (" + FormatNames(false, ", ", " or ") + ")";
+}
+
+std::string FormatSummaries(bool importable) {
+    std::string out;
+    for (const exchange::FormatInfo& info : exchange::Formats()) {
+        if (importable && !info.read) continue;
+        out += std::string(out.empty() ? "" : ", ") + info.name + " (" + info.summary + ")";
+    }
+    return out;
+}
+
+std::string PlaceholderNames() {
+    std::string out;
+    for (const exchange::M3uPlaceholder& placeholder : exchange::M3uPlaceholders()) {
+        out += std::string(out.empty() ? "" : ", ") + "{" + placeholder.name + "}";
+        if (*placeholder.unit) out += std::string(" (") + placeholder.unit + ")";
+    }
+    return out;
+}
+
+cli::OptionSpec DbOption() {
+    return {"--db", "PATH", "the board database (default: the one the window uses)"};
+}
+
+cli::OptionSpec FormatOption(bool importing) {
+    cli::OptionSpec option{"--format", "FORMAT",
+                           importing ? "the file's format (default: from its extension or content): " +
+                                           FormatSummaries(true)
+                                     : FormatSummaries(false)};
+    option.required = !importing;
+    option.choices = FormatNames(importing, "|", "|");
+    option.check = CheckFormat;
+    return option;
+}
+
+const std::vector<cli::CommandSpec>& Commands() {
+    static const std::vector<cli::CommandSpec> commands = {
+        {"list", "the program list as a table", "Prints the program list as a table.", {DbOption()}, ""},
+        {"export",
+         "the program list as a channel file",
+         "Writes the program list as a channel file, to standard output without -o.",
+         {FormatOption(false),
+          DbOption(),
+          {"-o", "FILE", "the file to write"},
+          {"--m3u-url", "PATTERN", "m3u: the URL of each entry; placeholders " + PlaceholderNames()}},
+         ""},
+        {"import",
+         "programs from a channel file into the program list",
+         "Appends the file's programs to the program list, in one write of the board database. A bad line "
+         "imports nothing and is reported as FILE:LINE.",
+         {FormatOption(true), DbOption(), {"--replace", "", "the file's programs replace the list"}},
+         "FILE"},
+        {"scan",
+         "search the cable network, as the window's Search does",
+         "Searches the cable network with the card set up in card.ini, as the window's Search does, in real "
+         "time, with its status lines on standard error; then saves the merged program list.",
+         {DbOption(), {"--dry-run", "", "print the merged list instead of saving it"}},
+         ""},
     };
-    for (int i = 2; i < argc; ++i) {
-        std::string arg = argv[i];
-        std::optional<std::string> value;
-        if (arg.rfind("--", 0) == 0 && arg.find('=') != std::string::npos) {
-            value = arg.substr(arg.find('=') + 1);
-            arg = arg.substr(0, arg.find('='));
-        }
-        const auto next = [&]() -> std::optional<std::string> {
-            if (value) return value;
-            if (i + 1 < argc) return std::string(argv[++i]);
-            return std::nullopt;
-        };
-        if (arg == "--help" || arg == "-h") {
-            o.help = true;
-        } else if (arg.size() > 1 && arg[0] == '-' && !takes(arg)) {
-            return Failure{2, "unknown option \"" + arg + "\" for " + o.command + " (see kelvane-cli " + o.command +
-                                  " --help)"};
-        } else if (arg == "--replace" || arg == "--dry-run") {
-            (arg == "--replace" ? o.replace : o.dryRun) = true;
-        } else if (arg[0] == '-' && arg.size() > 1) {
-            const std::optional<std::string> v = next();
-            if (!v) return Failure{2, arg + " needs a value"};
-            if (arg == "--db") o.db = *v;
-            else if (arg == "-o") o.output = *v;
-            else if (arg == "--m3u-url") o.m3uUrl = *v;
-            else if (!(o.format = exchange::FormatFromName(*v))) {
-                return Failure{2, "unknown format \"" + *v + "\" (dvbv5, vdr, zap, m3u or csv)"};
-            }
-        } else {
-            o.files.push_back(arg);
-        }
-    }
-    if (o.help) return std::nullopt;
-    if (o.command == "import" ? o.files.size() != 1 : !o.files.empty()) {
-        return Failure{2, o.command == "import" ? "import takes one FILE" : o.command + " takes no file"};
-    }
-    if (o.command == "export" && !o.format) return Failure{2, "export needs --format"};
-    return std::nullopt;
+    return commands;
 }
 
 std::optional<Failure> ReadFile(const std::string& path, std::string& text) {
@@ -138,8 +108,8 @@ std::optional<Failure> ReadFile(const std::string& path, std::string& text) {
     return std::nullopt;
 }
 
-std::optional<Failure> List(const Options& o) {
-    cli::Board board(o.db);
+std::optional<Failure> List(const cli::ParsedCommand& o) {
+    cli::Board board(o.Value("--db"));
     std::vector<TunProgDataTag> programs;
     std::string error;
     if (!board.Load(programs, error)) return Failure{1, board.Path() + ": " + error};
@@ -147,40 +117,41 @@ std::optional<Failure> List(const Options& o) {
     return std::nullopt;
 }
 
-std::optional<Failure> Export(const Options& o) {
-    cli::Board board(o.db);
+std::optional<Failure> Export(const cli::ParsedCommand& o) {
+    cli::Board board(o.Value("--db"));
     std::vector<TunProgDataTag> programs;
     std::string error;
     if (!board.Load(programs, error)) return Failure{1, board.Path() + ": " + error};
     exchange::ExportOptions options;
-    options.m3uUrlPattern = o.m3uUrl;
-    const std::string text = exchange::Export(*o.format, programs, options);
-    if (o.output.empty()) {
+    options.m3uUrlPattern = o.Value("--m3u-url");
+    const std::string text = exchange::Export(*exchange::FormatFromName(o.Value("--format")), programs, options);
+    const std::string output = o.Value("-o");
+    if (!o.Has("-o")) {
         std::cout << text << std::flush;
         return std::cout ? std::nullopt : std::optional<Failure>(Failure{1, "cannot write standard output"});
     }
-    std::ofstream out(o.output, std::ios::binary | std::ios::trunc);
+    std::ofstream out(output, std::ios::binary | std::ios::trunc);
     out << text;
     out.close();
-    if (!out) return Failure{1, "cannot write " + o.output};
+    if (!out) return Failure{1, "cannot write " + output};
     return std::nullopt;
 }
 
-std::optional<Failure> Import(const Options& o) {
+std::optional<Failure> Import(const cli::ParsedCommand& o) {
     const std::string& file = o.files.front();
     std::string text;
     if (auto failure = ReadFile(file, text)) return failure;
-    std::optional<exchange::Format> format = o.format;
+    std::optional<exchange::Format> format = exchange::FormatFromName(o.Value("--format"));
     if (!format) format = exchange::FormatFromFileName(file);
     if (!format) format = exchange::FormatFromText(text);
     if (!format) return Failure{2, file + ": the format is not clear from the file; give --format"};
     const exchange::ImportResult result = exchange::Import(*format, text, file);
     if (!result.ok) return Failure{1, result.error};
 
-    cli::Board board(o.db);
+    cli::Board board(o.Value("--db"));
     std::vector<TunProgDataTag> programs;
     std::string error;
-    if (!o.replace && !board.Load(programs, error)) return Failure{1, board.Path() + ": " + error};
+    if (!o.Has("--replace") && !board.Load(programs, error)) return Failure{1, board.Path() + ": " + error};
     programs.insert(programs.end(), result.programs.begin(), result.programs.end());
     if (!board.Save(programs, error)) return Failure{1, board.Path() + ": " + error};
     std::cerr << result.programs.size() << " programs imported from " << file << ", " << programs.size()
@@ -195,13 +166,14 @@ std::string GuiSettingsPath() {
     return ProgramListApp::SettingsPathFor(ec ? std::string() : (self.parent_path() / "kelvane").string());
 }
 
-std::optional<Failure> Scan(const Options& o) {
-    cli::Board board(o.db);
+std::optional<Failure> Scan(const cli::ParsedCommand& o) {
+    cli::Board board(o.Value("--db"));
     std::string error;
-    if (!cli::RunScan(board, GuiSettingsPath(), o.dryRun, std::cout, std::cerr, error)) {
+    const bool dryRun = o.Has("--dry-run");
+    if (!cli::RunScan(board, GuiSettingsPath(), dryRun, std::cout, std::cerr, error)) {
         return Failure{1, board.Path() + ": " + error};
     }
-    if (!o.dryRun) std::cerr << "Program list saved to " << board.Path() << std::endl;
+    if (!dryRun) std::cerr << "Program list saved to " << board.Path() << std::endl;
     return std::nullopt;
 }
 
@@ -212,27 +184,31 @@ int main(int argc, char** argv) {
         std::cerr << "kelvane-cli: no command (see kelvane-cli --help)" << std::endl;
         return 2;
     }
-    const std::string command = argv[1];
-    if (command == "--help" || command == "-h" || command == "help") {
-        std::cout << kUsage;
+    const std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        std::cout << cli::ProgramHelp(Commands());
         return 0;
     }
-    if (!CommandHelp(command)) {
-        std::cerr << "kelvane-cli: unknown command \"" << command << "\" (see kelvane-cli --help)" << std::endl;
+    const auto command = std::find_if(Commands().begin(), Commands().end(),
+                                      [&](const cli::CommandSpec& c) { return c.name == name; });
+    if (command == Commands().end()) {
+        std::cerr << "kelvane-cli: unknown command \"" << name << "\" (see kelvane-cli --help)" << std::endl;
         return 2;
     }
-    Options options;
-    std::optional<Failure> failure = Parse(argc, argv, options);
-    if (!failure && options.help) {
-        std::cout << CommandHelp(command) << kDbHelp;
+    cli::ParsedCommand parsed;
+    if (std::optional<std::string> usage = cli::ParseCommand(*command, {argv + 2, argv + argc}, parsed)) {
+        std::cerr << "kelvane-cli: " << *usage << std::endl;
+        return 2;
+    }
+    if (parsed.help) {
+        std::cout << cli::CommandHelp(*command);
         return 0;
     }
-    if (!failure) {
-        if (command == "list") failure = List(options);
-        else if (command == "export") failure = Export(options);
-        else if (command == "import") failure = Import(options);
-        else failure = Scan(options);
-    }
+    std::optional<Failure> failure;
+    if (name == "list") failure = List(parsed);
+    else if (name == "export") failure = Export(parsed);
+    else if (name == "import") failure = Import(parsed);
+    else failure = Scan(parsed);
     if (!failure) return 0;
     std::cerr << "kelvane-cli: " << failure->message << std::endl;
     return failure->status;

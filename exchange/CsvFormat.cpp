@@ -5,7 +5,7 @@
 #include <string>
 
 #include "exchange/FormatSupport.h"
-#include "programs/ProgramListColumn.h"
+#include "card/ProgramFields.h"
 
 namespace exchange::detail {
 
@@ -34,31 +34,15 @@ void AppendRow(std::string& out, const std::vector<std::string>& fields) {
 
 std::vector<std::string> Cells(const TunProgDataTag& p) {
     std::vector<std::string> cells(kProgramListColumnCount);
-    const auto set = [&](int column, uint64_t value) { cells[column] = std::to_string(value); };
-    set(kColumnNr, p.index);
-    cells[kColumnName] = p.name;
-    set(kColumnFrequency, uint64_t{p.frequency} * 100);
-    set(kColumnProgId, p.progId);
-    set(kColumnVideoPid, p.videoPid);
-    set(kColumnAudioPid, p.audioPid);
-    set(kColumnPmtPid, p.pmtPid);
-    set(kColumnTxtPid, p.txtPid);
-    set(kColumnSubtitlePid, p.subtitlePid);
-    set(kColumnDataPid, p.dataPid);
-    set(kColumnTsId, p.tsId);
-    set(kColumnNwId, p.nwId);
-    set(kColumnStandard, p.standard);
-    set(kColumnExtraInfo, p.extraInfo);
-    set(kColumnServiceId, p.serviceId);
-    set(kColumnModulation, p.modulation);
-    set(kColumnFec, p.fec);
-    set(kColumnTone22kHz, p.tone22kHz);
-    set(kColumnVertical, p.vertical);
-    set(kColumnSymbolRate, p.symbolRate);
-    set(kColumnProgType, p.progType);
-    set(kColumnIpFilter, p.ipFilter);
-    set(kColumnReserved1, p.reserved1);
-    set(kColumnReserved2, p.reserved2);
+    for (const ProgramField& field : kProgramFields) {
+        switch (field.kind) {
+            case FieldKind::Name: cells[field.column] = p.name; break;
+            case FieldKind::Frequency: cells[field.column] = std::to_string(uint64_t{field.member.get(p)} * 100); break;
+            case FieldKind::Number: cells[field.column] = std::to_string(field.member.get(p)); break;
+            // Records hold no "State": that column stays empty.
+            case FieldKind::State: break;
+        }
+    }
     return cells;
 }
 
@@ -125,28 +109,23 @@ bool ReadRows(std::string_view text, LineReader& reader, std::vector<Row>& rows)
 }
 
 bool ReadProgram(LineReader& reader, const std::vector<std::string>& f, TunProgDataTag& p) {
-    const auto title = [](int column) { return ProgramListColumnAt(column).title; };
-    const auto field = [&](int column, uint64_t max, auto& value) {
-        return reader.Field(f[column], title(column), max, value);
-    };
-    const auto pid = [&](int column, uint16_t& value) { return reader.Pid(f[column], title(column), value); };
-    p.name = f[kColumnName];
-    uint64_t frequency = 0;
-    if (!reader.Number(f[kColumnFrequency], title(kColumnFrequency), uint64_t{UINT32_MAX} * 100 + 99, frequency)) {
-        return false;
+    for (const ProgramField& field : kProgramFields) {
+        const std::string& cell = f[field.column];
+        uint64_t value = 0;
+        switch (field.kind) {
+            case FieldKind::Name: p.name = cell; break;
+            case FieldKind::Frequency:
+                if (!reader.Number(cell, field.title, uint64_t{field.fileMax} * 100 + 99, value)) return false;
+                field.member.set(p, static_cast<uint32_t>(value / 100));
+                break;
+            case FieldKind::Number:
+                if (!reader.Number(cell, field.title, field.fileMax, value)) return false;
+                field.member.set(p, static_cast<uint32_t>(value));
+                break;
+            case FieldKind::State: break;
+        }
     }
-    p.frequency = static_cast<uint32_t>(frequency / 100);
-    return field(kColumnNr, UINT32_MAX, p.index) && field(kColumnProgId, UINT16_MAX, p.progId) &&
-           pid(kColumnVideoPid, p.videoPid) && pid(kColumnAudioPid, p.audioPid) && pid(kColumnPmtPid, p.pmtPid) &&
-           pid(kColumnTxtPid, p.txtPid) && pid(kColumnSubtitlePid, p.subtitlePid) &&
-           pid(kColumnDataPid, p.dataPid) && field(kColumnTsId, UINT16_MAX, p.tsId) &&
-           field(kColumnNwId, UINT16_MAX, p.nwId) && field(kColumnStandard, UINT32_MAX, p.standard) &&
-           field(kColumnExtraInfo, UINT32_MAX, p.extraInfo) && field(kColumnServiceId, UINT16_MAX, p.serviceId) &&
-           field(kColumnModulation, UINT8_MAX, p.modulation) && field(kColumnFec, UINT8_MAX, p.fec) &&
-           field(kColumnTone22kHz, UINT32_MAX, p.tone22kHz) && field(kColumnVertical, UINT32_MAX, p.vertical) &&
-           field(kColumnSymbolRate, UINT32_MAX, p.symbolRate) && field(kColumnProgType, UINT8_MAX, p.progType) &&
-           field(kColumnIpFilter, UINT8_MAX, p.ipFilter) && field(kColumnReserved1, UINT32_MAX, p.reserved1) &&
-           field(kColumnReserved2, UINT32_MAX, p.reserved2);
+    return true;
 }
 
 }  // namespace
@@ -156,7 +135,6 @@ std::string ExportCsv(const std::vector<TunProgDataTag>& programs) {
     std::vector<std::string> header;
     for (int column = 0; column < kProgramListColumnCount; ++column) header.push_back(ProgramListColumnAt(column).title);
     AppendRow(out, header);
-    // Records hold no "State": that column stays empty.
     for (const TunProgDataTag& p : programs) AppendRow(out, Cells(p));
     return out;
 }

@@ -1,30 +1,66 @@
 #include "exchange/Exchange.h"
 
+#include <cstdlib>
+
 #include "exchange/FormatSupport.h"
 #include "framework/AsciiCase.h"
 
 namespace exchange {
 
+namespace {
+
+using detail::Split;
+using detail::StartsWith;
+
+std::string WriteM3u(const std::vector<TunProgDataTag>& programs, const ExportOptions& options) {
+    return detail::ExportM3u(programs, options.m3uUrlPattern.empty() ? kDefaultM3uUrlPattern : options.m3uUrlPattern);
+}
+
+template <std::string (*Write)(const std::vector<TunProgDataTag>&)>
+std::string WriteOnly(const std::vector<TunProgDataTag>& programs, const ExportOptions&) {
+    return Write(programs);
+}
+
+const FormatInfo kFormats[] = {
+    {Format::Dvbv5, "dvbv5", {"dvbv5"}, "dvbv5 channel files (*.conf *.dvbv5)", "dvbv5-zap",
+     [](std::string_view line) { return line[0] == '['; }, WriteOnly<detail::ExportDvbv5>, detail::ImportDvbv5,
+     nullptr, false},
+    // VDR's group separators start with a colon.
+    {Format::Vdr, "vdr", {"vdr"}, "VDR channels.conf (*.conf *.vdr)", "VDR 2.x channels.conf",
+     [](std::string_view line) { return line[0] == ':' || (line[0] != '#' && Split(line, ':').size() == 13); },
+     WriteOnly<detail::ExportVdr>, detail::ImportVdr, nullptr, false},
+    {Format::Zap, "zap", {"zap"}, "zap channels.conf (*.conf *.zap)", "czap",
+     [](std::string_view line) { return line[0] != '#' && Split(line, ':').size() == 9; },
+     WriteOnly<detail::ExportZap>, detail::ImportZap, nullptr, false},
+    {Format::M3u, "m3u", {"m3u", "m3u8"}, "m3u playlists (*.m3u *.m3u8)", "playlist",
+     [](std::string_view line) { return StartsWith(line, "#EXTM3U"); }, WriteM3u, nullptr,
+     "an m3u playlist holds no tuning data and cannot be imported", false},
+    {Format::Csv, "csv", {"csv"}, "CSV files (*.csv)", "the list's 25 columns",
+     [](std::string_view line) { return StartsWith(line, "Nr,"); }, WriteOnly<detail::ExportCsv>,
+     detail::ImportCsv, nullptr, true},
+};
+
+}  // namespace
+
+std::span<const FormatInfo> Formats() { return kFormats; }
+
+const FormatInfo& InfoOf(Format format) {
+    for (const FormatInfo& info : kFormats) {
+        if (info.format == format) return info;
+    }
+    // Every Format has its entry; a missing one is a programming error.
+    std::abort();
+}
+
 std::optional<Format> FormatFromName(std::string_view name) {
     const std::string lower = fw::AsciiLower(std::string(name));
-    if (lower == "dvbv5") return Format::Dvbv5;
-    if (lower == "vdr") return Format::Vdr;
-    if (lower == "zap") return Format::Zap;
-    if (lower == "m3u") return Format::M3u;
-    if (lower == "csv") return Format::Csv;
+    for (const FormatInfo& info : kFormats) {
+        if (lower == info.name) return info.format;
+    }
     return std::nullopt;
 }
 
-const char* FormatName(Format format) {
-    switch (format) {
-        case Format::Dvbv5: return "dvbv5";
-        case Format::Vdr: return "vdr";
-        case Format::Zap: return "zap";
-        case Format::M3u: return "m3u";
-        case Format::Csv: return "csv";
-    }
-    return "";
-}
+const char* FormatName(Format format) { return InfoOf(format).name; }
 
 std::optional<Format> FormatFromFileName(std::string_view fileName) {
     const size_t slash = fileName.find_last_of('/');
@@ -32,11 +68,11 @@ std::optional<Format> FormatFromFileName(std::string_view fileName) {
     const size_t dot = fileName.find_last_of('.');
     if (dot == std::string_view::npos) return std::nullopt;
     const std::string extension = fw::AsciiLower(std::string(fileName.substr(dot + 1)));
-    if (extension == "m3u" || extension == "m3u8") return Format::M3u;
-    if (extension == "csv") return Format::Csv;
-    if (extension == "dvbv5") return Format::Dvbv5;
-    if (extension == "vdr") return Format::Vdr;
-    if (extension == "zap") return Format::Zap;
+    for (const FormatInfo& info : kFormats) {
+        for (const char* own : info.extensions) {
+            if (extension == own) return info.format;
+        }
+    }
     return std::nullopt;
 }
 
@@ -44,50 +80,31 @@ std::optional<Format> FormatFromText(std::string_view text) {
     for (const std::string_view raw : detail::Lines(text)) {
         const std::string_view line = detail::Trim(raw);
         if (line.empty()) continue;
-        if (detail::StartsWith(line, "#EXTM3U")) return Format::M3u;
+        for (const FormatInfo& info : kFormats) {
+            if (info.recognise(line)) return info.format;
+        }
         if (line[0] == '#') continue;
-        if (line[0] == '[') return Format::Dvbv5;
-        // VDR's group separators start with a colon.
-        if (line[0] == ':') return Format::Vdr;
-        if (detail::StartsWith(line, "Nr,")) return Format::Csv;
-        const size_t fields = detail::Split(line, ':').size();
-        if (fields == 13) return Format::Vdr;
-        if (fields == 9) return Format::Zap;
         return std::nullopt;
     }
     return std::nullopt;
 }
 
 std::string Export(Format format, const std::vector<TunProgDataTag>& programs, const ExportOptions& options) {
-    switch (format) {
-        case Format::Dvbv5: return detail::ExportDvbv5(programs);
-        case Format::Vdr: return detail::ExportVdr(programs);
-        case Format::Zap: return detail::ExportZap(programs);
-        case Format::M3u:
-            return detail::ExportM3u(programs, options.m3uUrlPattern.empty() ? kDefaultM3uUrlPattern
-                                                                            : options.m3uUrlPattern);
-        case Format::Csv: return detail::ExportCsv(programs);
-    }
-    return {};
+    return InfoOf(format).write(programs, options);
 }
 
 ImportResult Import(Format format, std::string_view text, const std::string& fileName) {
+    const FormatInfo& info = InfoOf(format);
     ImportResult result;
     std::optional<std::string> error;
-    switch (format) {
-        case Format::Dvbv5: error = detail::ImportDvbv5(text, fileName, result.programs); break;
-        case Format::Vdr: error = detail::ImportVdr(text, fileName, result.programs); break;
-        case Format::Zap: error = detail::ImportZap(text, fileName, result.programs); break;
-        case Format::Csv: error = detail::ImportCsv(text, fileName, result.programs); break;
-        case Format::M3u: error = fileName + ": an m3u playlist holds no tuning data and cannot be imported"; break;
-    }
+    if (info.read) error = info.read(text, fileName, result.programs);
+    else error = fileName + ": " + info.whyNoImport;
     if (error) {
         result.programs.clear();
         result.error = *error;
         return result;
     }
-    // The CSV carries the list's own "Nr"; the other formats number in file order.
-    if (format != Format::Csv) {
+    if (!info.carriesNr) {
         for (size_t i = 0; i < result.programs.size(); ++i) result.programs[i].index = static_cast<uint32_t>(i + 1);
     }
     result.ok = true;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,40 @@ struct ExportOptions {
     // m3u only: the URL each entry points at (placeholders above).
     std::string m3uUrlPattern;  // empty: the built-in default
 };
+
+// The placeholders above, in the order the help names them.
+struct M3uPlaceholder {
+    const char* name;  // "frequency"
+    const char* unit;  // "Hz"; empty where the name says it
+    std::string (*value)(const TunProgDataTag& program);
+};
+std::span<const M3uPlaceholder> M3uPlaceholders();
+
+// One channel file format: everything the window's menu, kelvane-cli and
+// the functions below know of it. A new format is one more entry.
+struct FormatInfo {
+    Format format;
+    const char* name;  // what FormatFromName reads
+    // The extensions that name it alone, lower case, without the dot
+    // (".conf" names none: several formats use it).
+    std::vector<const char*> extensions;
+    const char* filter;   // the file chooser's choice
+    const char* summary;  // what kelvane-cli's help says it is
+    // Whether a file's first line that holds something is of the format.
+    // Asked before a "#" comment is passed over, so "#EXTM3U" counts.
+    bool (*recognise)(std::string_view line);
+    std::string (*write)(const std::vector<TunProgDataTag>& programs, const ExportOptions& options);
+    // Fills `programs` or returns the first error; null where the format
+    // cannot be imported.
+    std::optional<std::string> (*read)(std::string_view text, const std::string& fileName,
+                                       std::vector<TunProgDataTag>& programs);
+    const char* whyNoImport;  // with `read` null: why, for the error
+    // It carries the list's own "Nr"; the others number in file order.
+    bool carriesNr;
+};
+// Every format, in the order menus and help list them.
+std::span<const FormatInfo> Formats();
+const FormatInfo& InfoOf(Format format);
 
 // Fields: frequency kHz <-> Hz (dvbv5, zap), kHz (VDR); modulation code 1 to
 // 5 <-> QAM 16 to 256, 0 <-> automatic; fec as EN 300 468's FEC_inner code

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "card/ProgramFields.h"
+
 namespace exchange::detail {
 
 namespace {
@@ -69,12 +71,7 @@ const FecName* FecByVdr(unsigned value) {
     return Find(kFecs, [&](const FecName& f) { return value == f.vdr; });
 }
 
-TunProgDataTag NewImportedProgram() {
-    TunProgDataTag program;
-    program.standard = 8;
-    program.extraInfo = 32;
-    return program;
-}
+TunProgDataTag NewImportedProgram() { return PresetProgram(); }
 
 void SetProgramType(TunProgDataTag& program) {
     // EN 300 468 service_type: 0x01 digital television, 0x02 digital radio sound.

@@ -4,24 +4,45 @@
 
 #include "exchange/FormatSupport.h"
 
+namespace exchange {
+
+namespace {
+
+std::string Number(uint64_t value) { return std::to_string(value); }
+
+const M3uPlaceholder kPlaceholders[] = {
+    {"frequency", "Hz", [](const TunProgDataTag& p) { return Number(uint64_t{p.frequency} * 1000); }},
+    {"frequency_khz", "", [](const TunProgDataTag& p) { return Number(p.frequency); }},
+    {"symbol_rate", "symbols/s", [](const TunProgDataTag& p) { return Number(p.symbolRate); }},
+    {"modulation", "", [](const TunProgDataTag& p) { return std::string(detail::Modulation(p.modulation).vlc); }},
+    {"qam", "",
+     [](const TunProgDataTag& p) {
+         const detail::ModulationName& modulation = detail::Modulation(p.modulation);
+         return modulation.code == 0 ? std::string("AUTO") : Number(modulation.vdr);
+     }},
+    {"service_id", "", [](const TunProgDataTag& p) { return Number(p.progId); }},
+    {"video_pid", "", [](const TunProgDataTag& p) { return Number(p.videoPid); }},
+    {"audio_pid", "", [](const TunProgDataTag& p) { return Number(p.audioPid); }},
+    {"pmt_pid", "", [](const TunProgDataTag& p) { return Number(p.pmtPid); }},
+    {"ts_id", "", [](const TunProgDataTag& p) { return Number(p.tsId); }},
+    {"nw_id", "", [](const TunProgDataTag& p) { return Number(p.nwId); }},
+    {"index", "", [](const TunProgDataTag& p) { return Number(p.index); }},
+};
+
+}  // namespace
+
+std::span<const M3uPlaceholder> M3uPlaceholders() { return kPlaceholders; }
+
+}  // namespace exchange
+
 namespace exchange::detail {
 
 namespace {
 
 std::string Placeholder(std::string_view key, const TunProgDataTag& p) {
-    const ModulationName& modulation = Modulation(p.modulation);
-    if (key == "frequency") return std::to_string(uint64_t{p.frequency} * 1000);
-    if (key == "frequency_khz") return std::to_string(p.frequency);
-    if (key == "symbol_rate") return std::to_string(p.symbolRate);
-    if (key == "modulation") return modulation.vlc;
-    if (key == "qam") return modulation.code == 0 ? "AUTO" : std::to_string(modulation.vdr);
-    if (key == "service_id") return std::to_string(p.progId);
-    if (key == "video_pid") return std::to_string(p.videoPid);
-    if (key == "audio_pid") return std::to_string(p.audioPid);
-    if (key == "pmt_pid") return std::to_string(p.pmtPid);
-    if (key == "ts_id") return std::to_string(p.tsId);
-    if (key == "nw_id") return std::to_string(p.nwId);
-    if (key == "index") return std::to_string(p.index);
+    for (const M3uPlaceholder& placeholder : kPlaceholders) {
+        if (key == placeholder.name) return placeholder.value(p);
+    }
     return "{" + std::string(key) + "}";
 }
 

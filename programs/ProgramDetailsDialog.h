@@ -11,35 +11,6 @@
 // it, Cancel leaves it as it was.
 class ProgramDetailsDialog : public fw::Dialog {
 public:
-    // One value per control. The 16-bit and 8-bit fields are held wide; the
-    // check boxes hold 1 (checked) or 0.
-    struct Values {
-        std::string name;
-        uint32_t frequency = 0;
-        uint32_t standard = 0;
-        uint32_t extraInfo = 0;
-        uint32_t progId = 0;
-        uint32_t tsId = 0;
-        uint32_t nwId = 0;
-        uint32_t serviceId = 0;
-        uint32_t modulation = 0;
-        uint32_t fec = 0;
-        uint32_t symbolRate = 0;
-        uint32_t progType = 0;
-        uint32_t videoPid = 0;
-        uint32_t audioPid = 0;
-        uint32_t pmtPid = 0;
-        uint32_t txtPid = 0;
-        uint32_t subtitlePid = 0;
-        uint32_t dataPid = 0;
-        uint32_t ipFilter = 0;
-        uint32_t reserved1 = 0;
-        uint32_t reserved2 = 0;
-        uint32_t tone22kHz = 0;
-        uint32_t vertical = 0;
-        bool operator==(const Values&) const = default;
-    };
-
     // `loadOnOpen`: show the record's values (Edit) or start from zeros and an
     // empty name (Add).
     ProgramDetailsDialog(fw::Host& host, TunProgDataTag& record, bool loadOnOpen);
@@ -52,17 +23,19 @@ public:
     // Every control back to what it showed when the dialog opened.
     void OnReset();
 
-    Values m_Values;
+    // What the controls hold: every number within its field's width, the
+    // check boxes' fields 1 (checked) or 0.
+    TunProgDataTag m_Values;
     // The record's index, carried through and shown nowhere; -1 for a new program.
     int32_t m_ProgramIndex = -1;
     bool m_LoadOnOpen = false;
 
 private:
-    void ShowValues(const Values& values);
+    void ShowValues(const TunProgDataTag& values);
     // Reads every control; on the first bad one reports it, focuses it and
     // returns false with `values` unusable.
-    bool ReadValues(Values* values);
+    bool ReadValues(TunProgDataTag* values);
 
     TunProgDataTag& m_Record;
-    Values m_OpenValues;
+    TunProgDataTag m_OpenValues;
 };

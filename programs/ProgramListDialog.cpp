@@ -14,7 +14,7 @@
 #include "programs/CaseFold.h"
 #include "programs/ProgramDetailsDialog.h"
 #include "scan/ScanChannelsDialog.h"
-#include "programs/ProgramListColumn.h"
+#include "card/ProgramFields.h"
 #include "programs/ProgramListMerge.h"
 #include "programs/ProgramRowCodec.h"
 #include "res/ResourceIds.h"
@@ -32,24 +32,12 @@ std::string ColumnKey(int column) { return "Col_" + std::to_string(column); }
 constexpr const char* kExchange = "Exchange";
 constexpr const char* kM3uUrlPattern = "M3uUrlPattern";
 
-// The choices of the file chooser, one per format.
-struct ChannelFileType {
-    exchange::Format format;
-    const char* filter;
-};
-constexpr ChannelFileType kChannelFileTypes[] = {
-    {exchange::Format::Dvbv5, "dvbv5 channel files (*.conf *.dvbv5)"},
-    {exchange::Format::Vdr, "VDR channels.conf (*.conf *.vdr)"},
-    {exchange::Format::Zap, "zap channels.conf (*.conf *.zap)"},
-    {exchange::Format::M3u, "m3u playlists (*.m3u *.m3u8)"},
-    {exchange::Format::Csv, "CSV files (*.csv)"},
-};
-
-// A playlist names streams: there are no programs to read back from it.
-std::vector<ChannelFileType> ChannelFileTypes(bool importing) {
-    std::vector<ChannelFileType> types;
-    for (const ChannelFileType& type : kChannelFileTypes) {
-        if (!importing || type.format != exchange::Format::M3u) types.push_back(type);
+// The choices of the file chooser, one per format. A playlist names streams:
+// there are no programs to read back from it.
+std::vector<const exchange::FormatInfo*> ChannelFileTypes(bool importing) {
+    std::vector<const exchange::FormatInfo*> types;
+    for (const exchange::FormatInfo& info : exchange::Formats()) {
+        if (!importing || info.read) types.push_back(&info);
     }
     return types;
 }
@@ -63,9 +51,9 @@ std::string FileError(const char* what, const std::string& path, const fw::Files
 // Asks for a channel file; its format is the one its extension names, where
 // it names one (".conf" does not), else the one of the chosen filter.
 std::optional<std::pair<std::string, exchange::Format>> ChooseChannelFile(fw::Dialog& window, bool importing) {
-    const std::vector<ChannelFileType> types = ChannelFileTypes(importing);
+    const std::vector<const exchange::FormatInfo*> types = ChannelFileTypes(importing);
     std::vector<std::string> filters;
-    for (const ChannelFileType& type : types) filters.emplace_back(type.filter);
+    for (const exchange::FormatInfo* type : types) filters.emplace_back(type->filter);
     const std::optional<fw::FileChoice> choice =
         window.GetHost().ChooseFile(window, importing ? fw::FileChooserKind::Open : fw::FileChooserKind::Save,
                                     importing ? "Import Programs" : "Export Programs", filters, 0);
@@ -73,7 +61,7 @@ std::optional<std::pair<std::string, exchange::Format>> ChooseChannelFile(fw::Di
     std::optional<exchange::Format> format = exchange::FormatFromFileName(choice->path);
     if (!format) {
         const size_t filter = choice->filter >= 0 ? static_cast<size_t>(choice->filter) : types.size();
-        format = filter < types.size() ? types[filter].format : types.front().format;
+        format = filter < types.size() ? types[filter]->format : types.front()->format;
     }
     return std::make_pair(choice->path, *format);
 }
@@ -133,8 +121,8 @@ bool ProgramListDialog::OnInitDialog() {
     list.SetFullRowSelect(true);
     const int width = GetControlClientWidth(res::IDC_PROGRAM_LIST) - VerticalScrollBarWidth();
     for (int column = 0; column < kProgramListColumnCount; ++column) {
-        const ProgramListColumnInfo& info = ProgramListColumnAt(column);
-        list.InsertColumn(column, info.title, info.align, static_cast<int>(width * info.widthFraction));
+        const ProgramField& field = ProgramListColumnAt(column);
+        list.InsertColumn(column, field.title, field.align, static_cast<int>(width * field.widthFraction));
     }
     // A first column takes no alignment when it is inserted.
     list.SetColumnAlign(kColumnNr, ProgramListColumnAt(kColumnNr).align);

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "framework/ListView.h"
-#include "programs/ProgramListColumn.h"
+#include "card/ProgramFields.h"
 
 namespace {
 
@@ -32,22 +32,16 @@ int StoreServiceInRow(fw::ListView& programs, int row, const ScannedService& ser
     put(kColumnAudioPid, service.audioPid);
     put(kColumnPmtPid, service.pmtPid);
     put(kColumnTxtPid, service.textPid);
-    put(kColumnSubtitlePid, "0");
-    put(kColumnDataPid, "0");
     put(kColumnTsId, service.transportStreamId);
     put(kColumnNwId, service.networkId);
-    put(kColumnStandard, "8");
-    put(kColumnExtraInfo, "32");
-    put(kColumnServiceId, "0");
     put(kColumnModulation, service.modulation);
-    put(kColumnFec, "0");
-    put(kColumnTone22kHz, "0");
-    put(kColumnVertical, "0");
     put(kColumnSymbolRate, service.symbolRate);
     put(kColumnProgType, service.serviceType);
-    put(kColumnIpFilter, "0");
-    put(kColumnReserved1, "0");
-    put(kColumnReserved2, "0");
+    // What the network says nothing of, each field's preset ("Standard" 8,
+    // "Extra-Info" 32, the rest 0).
+    for (const ProgramField& field : kProgramFields) {
+        if (field.presetOnScan) put(field.column, std::to_string(field.preset));
+    }
     return changed;
 }
 

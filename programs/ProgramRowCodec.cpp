@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "programs/ProgramListColumn.h"
+#include "card/ProgramFields.h"
 
 uint32_t ProgramRowCodec::ReadNumber(std::string_view text) {
     size_t pos = 0;
@@ -19,61 +19,28 @@ uint32_t ProgramRowCodec::ReadNumber(std::string_view text) {
 }
 
 void ProgramRowCodec::RecordToRow(const TunProgDataTag& r, fw::ListView& list, int row) {
-    const auto set = [&](int column, uint32_t value) { list.SetItemText(row, column, std::to_string(value)); };
-    set(kColumnNr, r.index);
-    list.SetItemText(row, kColumnName, r.name);
-    set(kColumnFrequency, r.frequency * 100u);
-    set(kColumnProgId, r.progId);
-    set(kColumnVideoPid, r.videoPid);
-    set(kColumnAudioPid, r.audioPid);
-    set(kColumnPmtPid, r.pmtPid);
-    set(kColumnTxtPid, r.txtPid);
-    set(kColumnSubtitlePid, r.subtitlePid);
-    set(kColumnDataPid, r.dataPid);
-    set(kColumnTsId, r.tsId);
-    set(kColumnNwId, r.nwId);
-    set(kColumnStandard, r.standard);
-    set(kColumnExtraInfo, r.extraInfo);
-    set(kColumnServiceId, r.serviceId);
-    set(kColumnModulation, r.modulation);
-    set(kColumnFec, r.fec);
-    set(kColumnTone22kHz, r.tone22kHz);
-    set(kColumnVertical, r.vertical);
-    set(kColumnSymbolRate, r.symbolRate);
-    set(kColumnProgType, r.progType);
-    set(kColumnIpFilter, r.ipFilter);
-    set(kColumnReserved1, r.reserved1);
-    set(kColumnReserved2, r.reserved2);
+    for (const ProgramField& field : kProgramFields) {
+        switch (field.kind) {
+            case FieldKind::Name: list.SetItemText(row, field.column, r.name); break;
+            case FieldKind::Frequency:
+                list.SetItemText(row, field.column, std::to_string(field.member.get(r) * 100u));
+                break;
+            case FieldKind::Number: list.SetItemText(row, field.column, std::to_string(field.member.get(r))); break;
+            case FieldKind::State: break;
+        }
+    }
 }
 
 TunProgDataTag ProgramRowCodec::RowToRecord(const fw::ListView& list, int row) {
-    const auto number = [&](int column) { return ReadNumber(list.ItemText(row, column)); };
-    const auto low16 = [&](int column) { return static_cast<uint16_t>(number(column)); };
-    const auto low8 = [&](int column) { return static_cast<uint8_t>(number(column)); };
     TunProgDataTag r;
-    r.index = number(kColumnNr);
-    r.name = list.ItemText(row, kColumnName);
-    r.frequency = number(kColumnFrequency) / 100u;
-    r.progId = low16(kColumnProgId);
-    r.videoPid = low16(kColumnVideoPid);
-    r.audioPid = low16(kColumnAudioPid);
-    r.pmtPid = low16(kColumnPmtPid);
-    r.txtPid = low16(kColumnTxtPid);
-    r.subtitlePid = low16(kColumnSubtitlePid);
-    r.dataPid = low16(kColumnDataPid);
-    r.tsId = low16(kColumnTsId);
-    r.nwId = low16(kColumnNwId);
-    r.standard = number(kColumnStandard);
-    r.extraInfo = number(kColumnExtraInfo);
-    r.serviceId = low16(kColumnServiceId);
-    r.modulation = low8(kColumnModulation);
-    r.fec = low8(kColumnFec);
-    r.tone22kHz = number(kColumnTone22kHz);
-    r.vertical = number(kColumnVertical);
-    r.symbolRate = number(kColumnSymbolRate);
-    r.progType = low8(kColumnProgType);
-    r.ipFilter = low8(kColumnIpFilter);
-    r.reserved1 = number(kColumnReserved1);
-    r.reserved2 = number(kColumnReserved2);
+    for (const ProgramField& field : kProgramFields) {
+        const std::string& cell = list.ItemText(row, field.column);
+        switch (field.kind) {
+            case FieldKind::Name: r.name = cell; break;
+            case FieldKind::Frequency: field.member.set(r, ReadNumber(cell) / 100u); break;
+            case FieldKind::Number: field.member.set(r, ReadNumber(cell)); break;
+            case FieldKind::State: break;
+        }
+    }
     return r;
 }

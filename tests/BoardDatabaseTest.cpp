@@ -222,3 +222,50 @@ TEST_F(BoardDatabase, DefaultFileFollowsXdgDataHome) {
 }
 
 }  // namespace
+
+namespace {
+
+// The file an earlier Kelvane wrote, its columns in the record's order: the
+// columns are read by name, so it loads field for field.
+TEST_F(BoardDatabase, FileWithTheColumnsInTheRecordsOrderLoads) {
+    Tamper(
+        "CREATE TABLE programs (position INTEGER PRIMARY KEY, frequency INTEGER NOT NULL, name TEXT NOT NULL, "
+        "standard INTEGER NOT NULL, extra_info INTEGER NOT NULL, prog_id INTEGER NOT NULL, ts_id INTEGER NOT NULL, "
+        "nw_id INTEGER NOT NULL, service_id INTEGER NOT NULL, modulation INTEGER NOT NULL, fec INTEGER NOT NULL, "
+        "symbol_rate INTEGER NOT NULL, tone_22khz INTEGER NOT NULL, vertical INTEGER NOT NULL, "
+        "prog_type INTEGER NOT NULL, video_pid INTEGER NOT NULL, audio_pid INTEGER NOT NULL, "
+        "pmt_pid INTEGER NOT NULL, txt_pid INTEGER NOT NULL, subtitle_pid INTEGER NOT NULL, "
+        "data_pid INTEGER NOT NULL, ip_filter INTEGER NOT NULL, reserved1 INTEGER NOT NULL, "
+        "reserved2 INTEGER NOT NULL);"
+        "PRAGMA application_id = 1263294018; PRAGMA user_version = 1;"
+        "INSERT INTO programs VALUES (1, 2, 'n', 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, "
+        "21, 22, 23)");
+    TunProgDataTag expected;
+    expected.index = 1;
+    expected.frequency = 2;
+    expected.name = "n";
+    expected.standard = 3;
+    expected.extraInfo = 4;
+    expected.progId = 5;
+    expected.tsId = 6;
+    expected.nwId = 7;
+    expected.serviceId = 8;
+    expected.modulation = 9;
+    expected.fec = 10;
+    expected.symbolRate = 11;
+    expected.tone22kHz = 12;
+    expected.vertical = 13;
+    expected.progType = 14;
+    expected.videoPid = 15;
+    expected.audioPid = 16;
+    expected.pmtPid = 17;
+    expected.txtPid = 18;
+    expected.subtitlePid = 19;
+    expected.dataPid = 20;
+    expected.ipFilter = 21;
+    expected.reserved1 = 22;
+    expected.reserved2 = 23;
+    EXPECT_EQ(StoredPrograms(), std::vector<TunProgDataTag>{expected});
+}
+
+}  // namespace

@@ -4,11 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "cardlib/Card.h"
+#include "cardlib/SimBackend.h"
 #include "cardlib/SimNetwork.h"
 #include "cardlib/TsFile.h"
+#include "cli/Scan.h"
 #include "exchange/Exchange.h"
 #include "framework/headless/HeadlessHost.h"
 #include "tests/ExchangeTestSupport.h"
@@ -111,6 +116,13 @@ TEST_F(CliTest, FailuresEndWithOneLineAndNothingWritten) {
         {{"list", "--db"}, 2, "--db needs a value"},
         {{"list", "--db", Path("folder.db")}, 1, Path("folder.db") + ": Error on DVB_LoadDBProgData: 2"},
         {{"frobnicate"}, 2, "unknown command \"frobnicate\" (see kelvane-cli --help)"},
+        // Each option is declared once, with whether it takes a value.
+        {{"import", "--replace=no", "--db", Db(), Golden("programs.zap")}, 2, "--replace takes no value"},
+        {{"list", "--db", "--help"}, 2, "--db needs a value, not the option \"--help\""},
+        {{"import", "--db", Db(), "--db", Db(), Golden("programs.zap")}, 2, "--db is given twice"},
+        {{"export", "--format", "vdr", "--db", Db(), "-o", "--m3u-url", "x"}, 2,
+         "-o needs a value, not the option \"--m3u-url\""},
+        {{"import", "--db", Db(), Golden("programs.zap"), Golden("programs.vdr")}, 2, "import takes one FILE"},
         {{}, 2, "no command (see kelvane-cli --help)"},
     };
     for (const auto& c : cases) {
@@ -124,6 +136,19 @@ TEST_F(CliTest, FailuresEndWithOneLineAndNothingWritten) {
         const CliRun run = Cli({command, "--help"});
         EXPECT_EQ(run.status, 0) << command;
         EXPECT_EQ(run.out.rfind(std::string("Usage: kelvane-cli ") + command, 0), 0u) << run.out;
+    }
+    // The help follows from what the formats and the URL pattern declare.
+    // (Read as one line: the help wraps at 80 columns.)
+    std::string help;
+    for (const char c : Cli({"export", "--help"}).out) {
+        if (c != '\n' && (c != ' ' || help.empty() || help.back() != ' ')) help += c;
+        else if (help.back() != ' ') help += ' ';
+    }
+    for (const exchange::FormatInfo& format : exchange::Formats()) {
+        EXPECT_NE(help.find(format.name + std::string(" (") + format.summary), std::string::npos) << format.name;
+    }
+    for (const exchange::M3uPlaceholder& placeholder : exchange::M3uPlaceholders()) {
+        EXPECT_NE(help.find("{" + std::string(placeholder.name) + "}"), std::string::npos) << placeholder.name;
     }
 }
 
@@ -141,33 +166,58 @@ TEST(HeadlessRealTime, WaitsForTheNextEventInsteadOfJumping) {
     EXPECT_EQ(ranAt, (std::vector<int64_t>{1500, 1500, 2200}));
 }
 
+// The one scan in real time, through the executable: the first transport
+// cut to one service, its SDT every half second, as capture files.
 TEST_F(CliTest, ScanOverCapturesMergesIntoTheList) {
-    // The built-in network's first transport alone, as capture files.
     cardlib::SimNetwork network = cardlib::DefaultNetwork();
     network.transports.resize(1);
+    network.transports[0].services.resize(1);
+    network.timing.sdtIntervalMs = 500;
+    network.timing.nitIntervalMs = 1000;
     std::string error;
     ASSERT_TRUE(cardlib::WriteTsFolder(network, Path("captures"), &error)) << error;
     std::filesystem::create_directories(Path("config/kelvane"));
     WriteFile(Path("config/kelvane/card.ini"), "[Card]\nBackend=files\nFolder=" + Path("captures") + "\n");
     ASSERT_EQ(Cli({"import", "--db", Db(), Golden("programs.zap")}).status, 0);
-    const std::string stored = ReadFile(Db());
 
-    CliRun run = Cli({"scan", "--dry-run", "--db", Db()});
+    CliRun run = Cli({"scan", "--db", Db()});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err.rfind("Request NIT\n", 0), 0u) << run.err;
     EXPECT_NE(run.err.find("Set Frequenzy to 346.0 MHz\nRequest SDT\n"), std::string::npos) << run.err;
-    // The three programs that were there, then the seven of the transport.
-    EXPECT_NE(run.out.find("\n4   Kanal Elf  "), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("\n10  Kiefernwald TV  "), std::string::npos) << run.out;
-    EXPECT_EQ(run.out.find("\n11 "), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("added\n"), std::string::npos) << run.out;
-    EXPECT_EQ(ReadFile(Db()), stored);
-
-    run = Cli({"scan", "--db", Db()});
-    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("\nProgram list saved to " + Db() + "\n"), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
     run = Cli({"list", "--db", Db()});
-    EXPECT_NE(run.out.find("\n10  Kiefernwald TV  "), std::string::npos) << run.out;
+    // The three programs that were there, then the one of the transport.
+    EXPECT_NE(run.out.find("\n4   Kanal Elf  "), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("\n5 "), std::string::npos) << run.out;
+}
+
+// The same scan in process on the virtual clock, the whole first transport:
+// a dry run prints the merged list and leaves the file as it was.
+class CliScan : public programtest::ProgramFixture {};
+
+TEST_F(CliScan, DryRunPrintsTheMergedListAndSavesNothing) {
+    const exchange::ImportResult zap =
+        exchange::Import(exchange::Format::Zap, ReadFile(Golden("programs.zap")), "programs.zap");
+    ASSERT_TRUE(zap.ok) << zap.error;
+    SeedBoard(zap.programs);
+    const std::string stored = ReadFile(BoardFile().string());
+    cardlib::SimNetwork network = cardlib::DefaultNetwork();
+    network.transports.resize(1);
+    card.UseBackend(std::make_unique<cardlib::SimBackend>(network));
+    card.Attach(host);
+
+    std::ostringstream out, status;
+    std::string error;
+    ASSERT_TRUE(cli::ScanInWindow(host, true, out, status, error)) << error;
+    EXPECT_EQ(status.str().rfind("Request NIT\n", 0), 0u) << status.str();
+    EXPECT_NE(status.str().find("Set Frequenzy to 346.0 MHz\nRequest SDT\n"), std::string::npos) << status.str();
+    // The three programs that were there, then the seven of the transport.
+    EXPECT_NE(out.str().find("\n4   Kanal Elf  "), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("\n10  Kiefernwald TV  "), std::string::npos) << out.str();
+    EXPECT_EQ(out.str().find("\n11 "), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("added\n"), std::string::npos) << out.str();
+    EXPECT_EQ(ReadFile(BoardFile().string()), stored);
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 #include "cardlib/LinuxDvbEmulation.h"
 #include "cardlib/SimBackend.h"
 #include "cardlib/SimNetwork.h"
-#include "programs/ProgramListColumn.h"
+#include "card/ProgramFields.h"
 #include "programs/ProgramListDialog.h"
 #include "res/ResourceIds.h"
 #include "scan/ScanChannelsDialog.h"

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "programs/ProgramDetailsDialog.h"
-#include "programs/ProgramListColumn.h"
+#include "card/ProgramFields.h"
 #include "programs/ProgramListDialog.h"
 #include "res/ResourceIds.h"
 #include "tests/ProgramTestSupport.h"

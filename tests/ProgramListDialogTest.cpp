@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cardlib/BoardDatabase.h"
-#include "programs/ProgramListColumn.h"
+#include "card/ProgramFields.h"
 #include "programs/ProgramListDialog.h"
 #include "res/ResourceIds.h"
 #include "tests/ProgramTestSupport.h"

@@ -8,7 +8,7 @@
 
 #include "exchange/Exchange.h"
 #include "framework/Files.h"
-#include "programs/ProgramListColumn.h"
+#include "card/ProgramFields.h"
 #include "programs/ProgramListDialog.h"
 #include "res/ResourceIds.h"
 #include "tests/ProgramTestSupport.h"

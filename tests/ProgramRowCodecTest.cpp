@@ -7,7 +7,7 @@
 #include "card/DBDVBX32.h"
 #include "framework/ListView.h"
 #include "programs/CaseFold.h"
-#include "programs/ProgramListColumn.h"
+#include "card/ProgramFields.h"
 #include "programs/ProgramRowCodec.h"
 #include "tests/ProgramTestSupport.h"
 

@@ -18,7 +18,7 @@
 #include "cardlib/Card.h"
 #include "framework/Profile.h"
 #include "framework/headless/HeadlessHost.h"
-#include "programs/ProgramListColumn.h"
+#include "card/ProgramFields.h"
 #include "programs/ProgramListDialog.h"
 #include "tests/HostSupport.h"
 

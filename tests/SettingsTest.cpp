@@ -7,7 +7,7 @@
 
 #include "framework/Files.h"
 #include "framework/Profile.h"
-#include "programs/ProgramListColumn.h"
+#include "card/ProgramFields.h"
 #include "programs/ProgramListDialog.h"
 #include "res/ResourceIds.h"
 #include "tests/ProgramTestSupport.h"

@@ -25,7 +25,7 @@
 #include "exchange/Exchange.h"
 #include "framework/Profile.h"
 #include "framework/qt/QtHost.h"
-#include "programs/ProgramListColumn.h"
+#include "card/ProgramFields.h"
 #include "programs/ProgramListDialog.h"
 #include "res/ResourceIds.h"
 #include "tests/HostSupport.h"

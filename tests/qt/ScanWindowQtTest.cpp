@@ -14,7 +14,7 @@
 #include "cardlib/SimNetwork.h"
 #include "framework/Profile.h"
 #include "framework/qt/QtHost.h"
-#include "programs/ProgramListColumn.h"
+#include "card/ProgramFields.h"
 #include "programs/ProgramListDialog.h"
 #include "res/ResourceIds.h"
 #include "res/Resources.h"
