@@ -6,6 +6,7 @@
 #include <limits>
 #include <numeric>
 
+#include "cardlib/BroadcastSchedule.h"
 #include "cardlib/TsPacketizer.h"
 #include "framework/Clock.h"
 

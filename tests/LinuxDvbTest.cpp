@@ -12,7 +12,7 @@
 #include "app/CardStatus.h"
 #include "cardlib/Card.h"
 #include "cardlib/LinuxDvbBackend.h"
-#include "cardlib/LinuxDvbEmulation.h"
+#include "cardlib/testing/LinuxDvbEmulation.h"
 #include "cardlib/SimBackend.h"
 #include "cardlib/SimNetwork.h"
 #include "programs/ProgramListColumn.h"

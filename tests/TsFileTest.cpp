@@ -9,7 +9,9 @@
 #include <set>
 
 #include "cardlib/Card.h"
+#include "cardlib/BroadcastSchedule.h"
 #include "cardlib/SimNetwork.h"
+#include "cardlib/SimSections.h"
 #include "cardlib/TsFile.h"
 #include "cardlib/TsPacketizer.h"
 #include "tests/CardListener.h"

@@ -12,7 +12,7 @@
 #include "cardlib/BoardDatabase.h"
 #include "cardlib/Card.h"
 #include "cardlib/LinuxDvbBackend.h"
-#include "cardlib/LinuxDvbEmulation.h"
+#include "cardlib/testing/LinuxDvbEmulation.h"
 #include "cardlib/SimBackend.h"
 #include "cardlib/SimNetwork.h"
 #include "framework/Profile.h"
