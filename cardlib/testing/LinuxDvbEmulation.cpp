@@ -40,6 +40,16 @@ uint32_t KernelModulation(Modulation modulation) {
 EmulatedDvb::EmulatedDvb(fw::Host& host, SimNetwork network, Setup setup)
     : m_Host(host), m_Network(std::move(network)), m_Setup(std::move(setup)), m_Schedule(m_Network) {
     if (m_Setup.deliverySystems.empty()) m_Setup.deliverySystems = {SYS_DVBC_ANNEX_A};
+    if (m_Setup.standsOnHome && m_Network.homeTransport < m_Network.transports.size()) {
+        const SimTransport& home = m_Network.transports[m_Network.homeTransport];
+        m_Cache.deliverySystem = SYS_DVBC_ANNEX_A;
+        m_Cache.frequencyHz = home.frequencyKHz * 1000;
+        m_Cache.symbolRate = home.symbolRate;
+        m_Cache.modulation = KernelModulation(home.modulation);
+        if (home.locks) m_Schedule.StandOn(home);
+        // Nothing is owed for the time before the emulation began.
+        m_Schedule.Resume(m_Host.GetClock().NowMs());
+    }
 }
 
 EmulatedDvb::~EmulatedDvb() {
@@ -172,7 +182,9 @@ int EmulatedDvb::SetProperties(void* arg) {
                 const bool fits = t && t->locks && t->symbolRate == m_Cache.symbolRate &&
                                   (m_Cache.modulation == KernelModulation(t->modulation) ||
                                    (m_Cache.modulation == QAM_AUTO && m_Setup.canQamAuto));
-                m_Schedule.Tune(fits ? t : nullptr, m_Host.GetClock().NowMs());
+                // Told the transport it is locked on once more, the
+                // demodulator stays on the carrier.
+                if (!fits || !Locked() || m_Schedule.Transport() != t) m_Schedule.Tune(fits ? t : nullptr, m_Host.GetClock().NowMs());
                 Schedule();
                 break;
             }

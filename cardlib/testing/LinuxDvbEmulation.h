@@ -32,6 +32,9 @@ public:
         std::vector<uint32_t> deliverySystems;  // DTV_ENUM_DELSYS; empty: DVB-C annex A only
         bool canQamAuto = false;        // FE_CAN_QAM_AUTO
         bool reportsStats = true;       // DTV_STAT_SIGNAL_STRENGTH and DTV_STAT_CNR
+        // The frontend stands locked on the network's home transport, tuned
+        // long before, as the simulated backend's front end does.
+        bool standsOnHome = false;
         std::string name = "Emulated DVB-C frontend";
     };
     // The parameters of one DTV_TUNE, as the frontend got them.
