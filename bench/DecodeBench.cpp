@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/Crc32.h"
+#include "si/Crc32.h"
 #include "acquisition/EpgDvbSocket.h"
 #include "cardlib/Card.h"
 #include "framework/Dialog.h"
@@ -44,7 +44,7 @@ Bytes Section(unsigned char tableId, unsigned id, const Bytes& rest) {
     Put16(s, id);
     Append(s, {0xC3, 0x00, 0x00});
     Append(s, rest);
-    const uint32_t crc = acquisition::Crc32Mpeg2(s.data(), s.size());
+    const uint32_t crc = si::Crc32Mpeg2(s.data(), s.size());
     for (int shift = 24; shift >= 0; shift -= 8) s.push_back(static_cast<unsigned char>(crc >> shift));
     return s;
 }

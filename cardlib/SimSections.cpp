@@ -4,6 +4,7 @@
 #include <map>
 
 #include "si/SiTags.h"
+#include "si/descriptors/CableDelivery.h"
 
 namespace cardlib {
 
@@ -224,16 +225,13 @@ std::vector<Section> BuildNit(const SimNetwork& network, uint8_t tableId) {
     for (const SimTransport& t : network.transports) {
         ByteWriter d;
         if (!t.services.empty()) d.Append(ServiceListDescriptor(t));
-        // EN 300 468 6.2.13.1: frequency as 8 BCD digits in units of 100 Hz, symbol
-        // rate as 7 BCD digits in units of 100 symbols/s followed by FEC_inner.
-        std::vector<uint8_t> cable = Bcd(t.frequencyKHz * 10, 8);
-        cable.push_back(0xFF);
-        cable.push_back(0xF0 | (t.fecOuter & 0x0F));
-        cable.push_back(static_cast<uint8_t>(t.modulation));
-        std::vector<uint8_t> rate = Bcd(t.symbolRate / 100, 7);
-        rate.back() |= t.fecInner & 0x0F;
-        cable.insert(cable.end(), rate.begin(), rate.end());
-        d.Append(Descriptor(tag::kCableDeliverySystem, cable));
+        si::CableDelivery cable;
+        cable.frequency = t.frequencyKHz * 10;  // units of 100 Hz
+        cable.fecOuter = t.fecOuter;
+        cable.modulation = static_cast<uint8_t>(t.modulation);
+        cable.symbolRate = t.symbolRate / 100;  // units of 100 symbols/s
+        cable.fecInner = t.fecInner;
+        d.Append(si::WriteCableDelivery(cable));
         entries.push_back(TransportEntry(t, d.Bytes()));
     }
     return NetworkLikeTable(

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/Crc32.h"
+#include "si/Crc32.h"
 #include "acquisition/EpgDvbSocket.h"
 #include "cardlib/Card.h"
 #include "framework/Dialog.h"
@@ -78,7 +78,7 @@ struct Harness {
         std::vector<unsigned char> section(data, data + size);
         socket->Dispatch(section.empty() ? nullptr : section.data(), static_cast<int>(section.size()));
         if (section.size() >= 4) {
-            const uint32_t crc = acquisition::Crc32Mpeg2(section.data(), section.size() - 4);
+            const uint32_t crc = si::Crc32Mpeg2(section.data(), section.size() - 4);
             for (int i = 0; i < 4; ++i) section[section.size() - 4 + i] = static_cast<unsigned char>(crc >> (24 - 8 * i));
             socket->Dispatch(section.data(), static_cast<int>(section.size()));
         }

@@ -36,7 +36,7 @@ protected:
     cardlib::Card card;
 };
 
-bool CrcHolds(const Section& s) { return cardlib::Crc32Mpeg2(s.data(), s.size()) == 0; }
+bool CrcHolds(const Section& s) { return si::Crc32Mpeg2(s.data(), s.size()) == 0; }
 
 TEST(SimNetworkTables, EverySectionIsWellFormed) {
     for (const SimNetwork* network : {&cardlib::DefaultNetwork(), &cardlib::LargeNetwork()}) {

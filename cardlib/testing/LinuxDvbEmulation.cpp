@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "framework/Clock.h"
+#include "si/descriptors/CableDelivery.h"
 
 namespace cardlib {
 
@@ -25,14 +26,8 @@ constexpr uint32_t kStatusLocked = FE_HAS_SIGNAL | FE_HAS_CARRIER | FE_HAS_VITER
 
 // EN 300 468 table 38 to the kernel's enum fe_modulation.
 uint32_t KernelModulation(Modulation modulation) {
-    switch (modulation) {
-        case Modulation::Qam16: return QAM_16;
-        case Modulation::Qam32: return QAM_32;
-        case Modulation::Qam64: return QAM_64;
-        case Modulation::Qam128: return QAM_128;
-        case Modulation::Qam256: return QAM_256;
-    }
-    return QAM_AUTO;
+    const si::ModulationCode* code = si::FindModulation(static_cast<uint8_t>(modulation));
+    return code ? code->kernel : static_cast<uint32_t>(QAM_AUTO);
 }
 
 }  // namespace
@@ -46,6 +41,8 @@ EmulatedDvb::EmulatedDvb(fw::Host& host, SimNetwork network, Setup setup)
         m_Cache.frequencyHz = home.frequencyKHz * 1000;
         m_Cache.symbolRate = home.symbolRate;
         m_Cache.modulation = KernelModulation(home.modulation);
+        const si::FecCode* fec = si::FindFec(home.fecInner);
+        m_Cache.innerFec = fec ? fec->kernel : static_cast<uint32_t>(FEC_AUTO);
         if (home.locks) m_Schedule.StandOn(home);
         // Nothing is owed for the time before the emulation began.
         m_Schedule.Resume(m_Host.GetClock().NowMs());
