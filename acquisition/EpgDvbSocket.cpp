@@ -2,10 +2,10 @@
 
 #include <array>
 
-#include "si/Crc32.h"
 #include "framework/Dialog.h"
 #include "framework/Host.h"
 #include "framework/Profile.h"
+#include "si/Crc32.h"
 #include "si/Decoders.h"
 #include "si/SiTags.h"
 

@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "si/Crc32.h"
 #include "acquisition/EpgDvbSocket.h"
 #include "cardlib/Card.h"
 #include "framework/Dialog.h"
 #include "framework/Profile.h"
 #include "framework/headless/HeadlessHost.h"
 #include "res/ResourceIds.h"
+#include "si/Crc32.h"
 #include "si/DvbText.h"
 #include "si/ScanRowWriter.h"
 
