@@ -34,15 +34,16 @@ void LearnDeliveriesFromNit(const uint8_t* s, size_t size, std::map<unsigned lon
         si::WalkDescriptors(loop.Sub(transport_descriptors_length), [&](uint8_t tag, si::SectionReader& body) {
             si::CableDelivery cable;
             if (tag != si::descriptor::kCableDeliverySystem || !si::ReadCableDelivery(body, cable)) return;
-            // The tuner takes only real digits, and a frequency.
-            if (!cable.bcdValid || cable.frequency == 0) return;
+            // The tuner takes only real digits, and a frequency of at least a kHz.
+            const unsigned long kHz = cable.frequency / 10;  // from units of 100 Hz
+            if (!cable.bcdValid || kHz == 0) return;
             const si::ModulationCode* modulation = cable.modulation != 0 ? si::FindModulation(cable.modulation) : nullptr;
             const si::FecCode* fec = si::FindFec(cable.fecInner);
             DvbDelivery d;
             d.modulation = modulation ? modulation->kernel : 0;
             d.symbolRate = cable.symbolRate * 100;
             d.innerFec = fec ? fec->kernel : si::FecCodes().front().kernel;
-            deliveries[cable.frequency / 10] = d;  // 100 Hz units to kHz
+            deliveries[kHz] = d;
         });
     }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <linux/dvb/frontend.h>
 
+#include <algorithm>
 #include <map>
 
 #include "cardlib/LinuxDvbNit.h"
@@ -121,6 +122,14 @@ TEST(LinuxDvbNit, LearnsEveryTransportOfTheOwnNitAndNothingFromACutOrForeignOne)
     // A section cut anywhere fails its CRC: nothing is learnt.
     for (size_t size = 0; size < nit.size(); ++size) EXPECT_TRUE(Learn(nit, size).empty()) << size;
     EXPECT_TRUE(Learn(cardlib::BuildNit(network, 0x41).at(0), nit.size()).empty());
+    // Below 1 kHz there is nothing to tune to.
+    Bytes sub = nit;
+    const Bytes head{0x44, 11};
+    const auto cable = std::search(sub.begin(), sub.end(), head.begin(), head.end());
+    ASSERT_NE(cable, sub.end());
+    std::fill(cable + 2, cable + 6, uint8_t{0}), cable[5] = 0x05;
+    FixCrc(sub);
+    EXPECT_EQ(Learn(sub, sub.size()).size(), whole.size() - 1);
 
     // Every 12-bit length field claiming too much, under a CRC that holds:
     // never a read past the section, never a transport that is not there.
