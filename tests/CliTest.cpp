@@ -9,6 +9,7 @@
 
 #include "cardlib/SimNetwork.h"
 #include "cardlib/TsFile.h"
+#include "cardlib/testing/CaptureWriter.h"
 #include "exchange/Exchange.h"
 #include "framework/headless/HeadlessHost.h"
 #include "tests/ExchangeTestSupport.h"

@@ -7,6 +7,7 @@
 #include "cardlib/SimBackend.h"
 #include "cardlib/SimNetwork.h"
 #include "cardlib/TsFile.h"
+#include "cardlib/testing/CaptureWriter.h"
 #include "programs/ProgramListColumn.h"
 #include "programs/ProgramListDialog.h"
 #include "res/ResourceIds.h"

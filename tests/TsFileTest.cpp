@@ -14,6 +14,7 @@
 #include "cardlib/SimSections.h"
 #include "cardlib/TsFile.h"
 #include "cardlib/TsPacketizer.h"
+#include "cardlib/testing/CaptureWriter.h"
 #include "tests/CardListener.h"
 
 namespace {
