@@ -2,10 +2,10 @@
 
 #include <array>
 
-#include "acquisition/Crc32.h"
 #include "framework/Dialog.h"
 #include "framework/Host.h"
 #include "framework/Profile.h"
+#include "si/Crc32.h"
 #include "si/Decoders.h"
 #include "si/SiTags.h"
 
@@ -79,7 +79,7 @@ int EpgDvbSocket::Dispatch(const unsigned char* data, int length) {
 
 int EpgDvbSocket::CheckCrc32(const unsigned char* data, int length) {
     if (data == nullptr || length < 0) return 0;
-    return acquisition::Crc32Mpeg2(data, static_cast<size_t>(length)) == 0 ? 1 : 0;
+    return si::Crc32Mpeg2(data, static_cast<size_t>(length)) == 0 ? 1 : 0;
 }
 
 void EpgDvbSocket::DecodePat(const unsigned char* data, int length) { si::DecodePat(data, length, m_ResultWindow); }

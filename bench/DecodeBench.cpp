@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/Crc32.h"
 #include "acquisition/EpgDvbSocket.h"
 #include "cardlib/Card.h"
 #include "framework/Dialog.h"
 #include "framework/headless/HeadlessHost.h"
 #include "res/ResourceIds.h"
 #include "res/Resources.h"
+#include "si/Crc32.h"
 #include "si/ScanRowWriter.h"
 
 namespace {
@@ -45,7 +45,7 @@ Bytes Section(unsigned char tableId, unsigned id, const Bytes& rest) {
     Put16(s, id);
     Append(s, {0xC3, 0x00, 0x00});
     Append(s, rest);
-    const uint32_t crc = acquisition::Crc32Mpeg2(s.data(), s.size());
+    const uint32_t crc = si::Crc32Mpeg2(s.data(), s.size());
     for (int shift = 24; shift >= 0; shift -= 8) s.push_back(static_cast<unsigned char>(crc >> shift));
     return s;
 }

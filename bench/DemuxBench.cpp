@@ -9,6 +9,7 @@
 #include "cardlib/TsDemux.h"
 #include "cardlib/TsFile.h"
 #include "cardlib/TsPacketizer.h"
+#include "cardlib/testing/CaptureWriter.h"
 
 namespace {
 

@@ -4,13 +4,13 @@
 
 #include <vector>
 
-#include "acquisition/Crc32.h"
 #include "acquisition/EpgDvbSocket.h"
 #include "cardlib/Card.h"
 #include "framework/Dialog.h"
 #include "framework/headless/HeadlessHost.h"
 #include "res/ResourceIds.h"
 #include "res/Resources.h"
+#include "si/Crc32.h"
 #include "si/ScanRowWriter.h"
 
 namespace {
@@ -18,7 +18,7 @@ namespace {
 constexpr size_t kSectionBytes = 1024;
 
 std::vector<unsigned char> WithCrc(std::vector<unsigned char> section) {
-    const uint32_t crc = acquisition::Crc32Mpeg2(section.data(), section.size());
+    const uint32_t crc = si::Crc32Mpeg2(section.data(), section.size());
     for (int shift = 24; shift >= 0; shift -= 8) section.push_back(static_cast<unsigned char>(crc >> shift));
     return section;
 }
@@ -65,7 +65,7 @@ void Finish(benchmark::State& state) {
 void BM_BareCrc(benchmark::State& state) {
     const std::vector<unsigned char> section = state.range(0) == 0 ? StuffingSection() : PatSection();
     for (auto _ : state) {
-        uint32_t crc = acquisition::Crc32Mpeg2(section.data(), section.size());
+        uint32_t crc = si::Crc32Mpeg2(section.data(), section.size());
         benchmark::DoNotOptimize(crc);
     }
     Finish(state);

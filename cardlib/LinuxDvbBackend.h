@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cardlib/Backend.h"
+#include "cardlib/LinuxDvbNit.h"
 #include "cardlib/LinuxDvbSystem.h"
 #include "framework/Host.h"
 
@@ -51,11 +52,6 @@ public:
     unsigned Overflows() const { return m_Overflows; }
 
 private:
-    struct Delivery {
-        uint32_t symbolRate = 0;
-        uint32_t modulation = 0;  // enum fe_modulation
-        uint32_t innerFec = 0;    // enum fe_code_rate
-    };
     struct DemuxFilter {
         PacketSink::Filter spec;
         int fd = -1;
@@ -73,7 +69,6 @@ private:
     void CloseFilter(DemuxFilter& filter);
     void CloseAllFilters();
     void OnReadable(unsigned short handle);
-    void LearnFromNit(const uint8_t* section, size_t size);
     void DeviceLost(const std::string& path, int error);
     void Report(const std::string& text);
     void CancelLockPoll();
@@ -86,8 +81,8 @@ private:
     unsigned long m_Home = 0;
     unsigned long m_Wanted = 0;  // kHz the card asked for
     bool m_TunePending = true;
-    std::map<unsigned long, Delivery> m_Deliveries;  // kHz -> what the NIT said
-    Delivery m_Tuning;                               // what was last sent
+    std::map<unsigned long, DvbDelivery> m_Deliveries;  // kHz -> what the NIT said
+    DvbDelivery m_Tuning;                               // what was last sent
     bool m_MayFallBack = false;                      // 256 tried, 64 still to try
     int64_t m_TunedAtMs = 0;
     fw::Host* m_Host = nullptr;

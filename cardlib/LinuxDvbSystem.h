@@ -1,5 +1,5 @@
 // The system calls the Linux DVB backend makes, behind one seam: the real
-// kernel in the program, an emulated one (cardlib/LinuxDvbEmulation.h) in
+// kernel in the program, an emulated one (cardlib/testing/LinuxDvbEmulation.h) in
 // tests. Results are values: a negative result is -errno.
 #pragma once
 

@@ -7,25 +7,10 @@ namespace cardlib {
 namespace {
 // The last four bytes of `s` are room for its CRC.
 void FillCrc(Section& s) {
-    const uint32_t crc = Crc32Mpeg2(s.data(), s.size() - 4);
+    const uint32_t crc = si::Crc32Mpeg2(s.data(), s.size() - 4);
     for (int i = 0; i < 4; ++i) s[s.size() - 4 + i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
 }
 }  // namespace
-
-uint32_t Crc32Mpeg2(const uint8_t* data, size_t size) {
-    static const auto table = [] {
-        std::vector<uint32_t> t(256);
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint32_t crc = i << 24;
-            for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
-            t[i] = crc;
-        }
-        return t;
-    }();
-    uint32_t crc = 0xFFFFFFFFu;
-    for (size_t i = 0; i < size; ++i) crc = (crc << 8) ^ table[((crc >> 24) ^ data[i]) & 0xFF];
-    return crc;
-}
 
 size_t ByteWriter::OpenLength(unsigned upperNibble) {
     const size_t at = m_Bytes.size();

@@ -6,13 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "si/Crc32.h"
+
 namespace cardlib {
 
 using Section = std::vector<uint8_t>;
-
-// CRC-32/MPEG-2 (ISO/IEC 13818-1 Annex A): polynomial 0x04C11DB7, preset
-// 0xFFFFFFFF, no reflection, no final inversion.
-uint32_t Crc32Mpeg2(const uint8_t* data, size_t size);
 
 // Big-endian bytes appended to a buffer.
 class ByteWriter {

@@ -1,35 +1,14 @@
 #include "cardlib/SimBackend.h"
 
-#include <algorithm>
-#include <limits>
-
 #include "framework/Clock.h"
 
 namespace cardlib {
 
-namespace {
-constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
-
-// The first emission of `table` after `afterMs`, for a transport locked at
-// `lockAtMs`; kNever once the table has gone off air.
-int64_t NextDue(const SimTable& table, int64_t lockAtMs, int64_t afterMs) {
-    const int64_t first = lockAtMs + table.phaseMs;
-    const int64_t lowest = std::max(afterMs + 1, lockAtMs + table.fromMs);
-    int64_t due = first;
-    if (due < lowest) due = first + (lowest - first + table.intervalMs - 1) / table.intervalMs * table.intervalMs;
-    return due - lockAtMs < table.untilMs ? due : kNever;
-}
-}  // namespace
-
-SimBackend::SimBackend(SimNetwork network) : m_Network(std::move(network)) {
+SimBackend::SimBackend(SimNetwork network) : m_Network(std::move(network)), m_Schedule(m_Network) {
     // The front end was tuned to the home transport long before we started.
     if (m_Network.homeTransport < m_Network.transports.size()) {
         const SimTransport& home = m_Network.transports[m_Network.homeTransport];
-        if (home.locks) {
-            m_Transport = &home;
-            // Whatever update it has went on air long ago.
-            m_Tables = TransportTables(m_Network, home, 0);
-        }
+        if (home.locks) m_Schedule.StandOn(home);
     }
 }
 
@@ -43,12 +22,8 @@ unsigned long SimBackend::HomeFrequency() const {
 
 void SimBackend::Tune(unsigned long frequencyKHz, int64_t nowMs) {
     const SimTransport* transport = m_Network.FindTransport(static_cast<uint32_t>(frequencyKHz));
-    m_Transport = transport && transport->locks ? transport : nullptr;
-    m_LockAtMs = m_Transport ? nowMs + LockDelayMs(m_Network, *m_Transport) : kNever;
-    m_Tables.clear();
-    if (m_Transport) m_Tables = TablesAfterLock(m_Network, *m_Transport, m_LockAtMs, m_UpdateAtMs);
+    m_Schedule.Tune(transport && transport->locks ? transport : nullptr, nowMs);
     m_Packetizer = TsPacketizer{};
-    m_DoneUntilMs = nowMs;
     if (m_Host) Schedule();
 }
 
@@ -56,7 +31,7 @@ void SimBackend::Start(fw::Host& host, PacketSink& sink) {
     m_Host = &host;
     m_Sink = &sink;
     // Nothing is owed for the time nobody listened.
-    m_DoneUntilMs = host.GetClock().NowMs();
+    m_Schedule.Resume(host.GetClock().NowMs());
     Schedule();
 }
 
@@ -74,13 +49,8 @@ void SimBackend::WantedChanged() {
 void SimBackend::Schedule() {
     if (m_HasPending) m_Host->Cancel(m_Pending);
     m_HasPending = false;
-    if (!m_Transport || m_LockAtMs == kNever) return;
-    int64_t next = kNever;
-    for (const SimTable& table : m_Tables) {
-        if (!m_Sink->Wants(table.pid)) continue;
-        next = std::min(next, NextDue(table, m_LockAtMs, m_DoneUntilMs));
-    }
-    if (next == kNever) return;
+    const int64_t next = m_Schedule.NextDueMs([this](uint16_t pid) { return m_Sink->Wants(pid); });
+    if (next == SimTable::kNeverMs) return;
     const int64_t now = m_Host->GetClock().NowMs();
     m_HasPending = true;
     m_Pending = m_Host->Post([this] { Emit(); }, next > now ? next - now : 0);
@@ -89,15 +59,10 @@ void SimBackend::Schedule() {
 void SimBackend::Emit() {
     m_HasPending = false;
     if (!m_Host || !m_Sink) return;
-    const int64_t now = m_Host->GetClock().NowMs();
     std::vector<uint8_t> packets;
-    for (const SimTable& table : m_Tables) {
-        if (!m_Sink->Wants(table.pid)) continue;
-        // Every emission due since the last one, at most one per table.
-        if (NextDue(table, m_LockAtMs, m_DoneUntilMs) <= now)
-            m_Packetizer.Packetize(table.pid, table.SectionsAt(now), packets);
-    }
-    m_DoneUntilMs = now;
+    m_Schedule.SendDue(
+        m_Host->GetClock().NowMs(), [this](uint16_t pid) { return m_Sink->Wants(pid); },
+        [&](uint16_t pid, const std::vector<Section>& sections) { m_Packetizer.Packetize(pid, sections, packets); });
     if (!packets.empty()) m_Sink->OnPackets(packets.data(), packets.size());
     // The sink may have stopped us (a filter shut down in a section handler
     // cannot, as delivery is posted, but be safe).

@@ -1,11 +1,10 @@
 // The simulated cable network as a packet source: the default backend.
 #pragma once
 
-#include <map>
 #include <memory>
-#include <vector>
 
 #include "cardlib/Backend.h"
+#include "cardlib/BroadcastSchedule.h"
 #include "cardlib/SimNetwork.h"
 #include "cardlib/TsPacketizer.h"
 #include "framework/Host.h"
@@ -34,18 +33,12 @@ private:
     void Emit();
 
     SimNetwork m_Network;
-    const SimTransport* m_Transport = nullptr;  // the tuned one, if anything is sent there
-    std::vector<SimTable> m_Tables;
-    int64_t m_LockAtMs = 0;
+    BroadcastSchedule m_Schedule;
     TsPacketizer m_Packetizer;
     fw::Host* m_Host = nullptr;
     PacketSink* m_Sink = nullptr;
     fw::TaskId m_Pending = 0;
     bool m_HasPending = false;
-    int64_t m_DoneUntilMs = 0;  // emissions up to here have gone out (or were missed while stopped)
-    // When each transport's update went on air (by frequency, kHz): once on
-    // air it stays, however often the front end comes back.
-    std::map<uint32_t, int64_t> m_UpdateAtMs;
 };
 
 }  // namespace cardlib

@@ -1,13 +1,10 @@
-// A cable network described as data, and the sections it broadcasts. The
-// simulated backend and the transport-stream writer build everything from a
-// description; tests derive their expected results from the same one.
+// A cable network described as data. The simulated backend and the
+// transport-stream writer build everything from a description (its sections in
+// SimSections.h, their repetition in BroadcastSchedule.h); tests derive their
+// expected results from the same one.
 #pragma once
 
 #include <cstdint>
-#include <functional>
-#include <limits>
-#include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -117,55 +114,5 @@ struct SimNetwork {
 const SimNetwork& DefaultNetwork();
 // 50 transports and 500 services, for benchmarks.
 const SimNetwork& LargeNetwork();
-
-// The tables, section by section, each with its CRC. `updated`: as the
-// transport sends them after its update (the same either way without one).
-std::vector<Section> BuildPat(const SimTransport& transport, bool updated = true);
-Section BuildPmt(const SimService& service);
-// `tableId`: SDT actual, or SDT other for a transport of another network.
-std::vector<Section> BuildSdt(const SimTransport& transport, bool updated = true,
-                              uint8_t tableId = si::table::kSdtActual);
-// `tableId`: NIT actual, or NIT other for a neighbouring network.
-std::vector<Section> BuildNit(const SimNetwork& network, uint8_t tableId = si::table::kNitActual);
-std::vector<Section> BuildBat(const SimNetwork& network, const SimBouquet& bouquet);
-// Present (section 0) and following (section 1) event of `service` at `utcMs`:
-// programmes run on the full hour.
-std::vector<Section> BuildEitPresentFollowing(const SimTransport& transport, const SimService& service,
-                                              int64_t utcMs);
-Section BuildTdt(int64_t utcMs);
-Section BuildTot(int64_t utcMs);
-
-// Sections sent together on one PID, repeated at an interval, on air from
-// `fromMs` until before `untilMs` after lock. A table's sections are spread
-// over its interval, so a receiver may meet any of them first.
-struct SimTable {
-    uint16_t pid = 0;
-    int64_t intervalMs = 0;
-    int64_t phaseMs = 0;  // first emission this long after lock, below the interval
-    std::vector<Section> sections;
-    int64_t fromMs = 0;
-    int64_t untilMs = std::numeric_limits<int64_t>::max();
-    // Tables that tell the time (TDT, TOT, EIT present/following) are written
-    // when they go out, from the UTC time then.
-    std::function<std::vector<Section>(int64_t utcMs)> atTime;
-
-    std::vector<Section> SectionsAt(int64_t utcMs) const { return atTime ? atTime(utcMs) : sections; }
-};
-// When the transport's update goes on air, after its first lock: just after
-// the first SDT section, so a receiver that collects the SDT from lock on sees
-// its version change half way. -1 without an update.
-int64_t UpdateAfterMs(const SimNetwork& network, const SimTransport& transport);
-// Everything a transport broadcasts, with its repetition. `updateAfterMs`:
-// when its update goes on air after this lock (0: it is on air already);
-// by default UpdateAfterMs.
-std::vector<SimTable> TransportTables(const SimNetwork& network, const SimTransport& transport,
-                                      std::optional<int64_t> updateAfterMs = std::nullopt);
-// What `transport` sends after a lock at `lockAtMs`. Its update goes on air
-// once, after its first lock, and stays: `updateAtMs` keeps that moment per
-// frequency across tunings, so a second visit sees the new tables.
-std::vector<SimTable> TablesAfterLock(const SimNetwork& network, const SimTransport& transport, int64_t lockAtMs,
-                                      std::map<uint32_t, int64_t>& updateAtMs);
-// How long tuning to `transport` takes to lock.
-int64_t LockDelayMs(const SimNetwork& network, const SimTransport& transport);
 
 }  // namespace cardlib

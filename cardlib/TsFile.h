@@ -1,6 +1,7 @@
 // Transport-stream files: a folder with one capture per transport, named after
-// its frequency in kHz ("346000.ts"), played as if the card received it; and
-// the writer that turns a simulated network into such a folder.
+// its frequency in kHz ("346000.ts"), played as if the card received it. The
+// writer that turns a simulated network into such a folder is a test rig
+// (cardlib/testing/CaptureWriter.h).
 #pragma once
 
 #include <cstdint>
@@ -9,7 +10,6 @@
 #include <vector>
 
 #include "cardlib/Backend.h"
-#include "cardlib/SimNetwork.h"
 #include "framework/Host.h"
 
 namespace cardlib {
@@ -61,14 +61,5 @@ private:
 
 // Frequencies (kHz) of the "<kHz>.ts" files in `folder`, ascending.
 std::vector<unsigned long> TsFilesIn(const std::string& folder);
-
-// One repetition cycle of what `transport` broadcasts, as a constant-rate
-// transport stream with PCRs and null packets: the tables at the times the
-// simulated network sends them, counted from lock.
-std::vector<uint8_t> TransportStream(const SimNetwork& network, const SimTransport& transport);
-
-// Writes "<kHz>.ts" for every transport of `network` that locks into `folder`
-// (created if missing). False with `error` set when a file cannot be written.
-bool WriteTsFolder(const SimNetwork& network, const std::string& folder, std::string* error);
 
 }  // namespace cardlib

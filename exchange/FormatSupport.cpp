@@ -1,6 +1,6 @@
 #include "exchange/FormatSupport.h"
 
-#include <array>
+#include <span>
 
 #include "card/ProgramFields.h"
 
@@ -8,32 +8,8 @@ namespace exchange::detail {
 
 namespace {
 
-constexpr std::array<ModulationName, 6> kModulations{{
-    {0, "QAM/AUTO", "QAM_AUTO", 999, "QAM"},
-    {1, "QAM/16", "QAM_16", 16, "16QAM"},
-    {2, "QAM/32", "QAM_32", 32, "32QAM"},
-    {3, "QAM/64", "QAM_64", 64, "64QAM"},
-    {4, "QAM/128", "QAM_128", 128, "128QAM"},
-    {5, "QAM/256", "QAM_256", 256, "256QAM"},
-}};
-
-// VDR writes a code rate as its two (or three) digits, 0 for none, 999 for auto.
-constexpr std::array<FecName, 11> kFecs{{
-    {0, "AUTO", "FEC_AUTO", 999},
-    {1, "1/2", "FEC_1_2", 12},
-    {2, "2/3", "FEC_2_3", 23},
-    {3, "3/4", "FEC_3_4", 34},
-    {4, "5/6", "FEC_5_6", 56},
-    {5, "7/8", "FEC_7_8", 78},
-    {6, "8/9", "FEC_8_9", 89},
-    {7, "3/5", "FEC_3_5", 35},
-    {8, "4/5", "FEC_4_5", 45},
-    {9, "9/10", "FEC_9_10", 910},
-    {15, "NONE", "FEC_NONE", 0},
-}};
-
-template <typename Table, typename Match>
-const typename Table::value_type* Find(const Table& table, Match match) {
+template <typename Entry, typename Match>
+const Entry* Find(std::span<const Entry> table, Match match) {
     for (const auto& entry : table) {
         if (match(entry)) return &entry;
     }
@@ -43,32 +19,32 @@ const typename Table::value_type* Find(const Table& table, Match match) {
 }  // namespace
 
 const ModulationName& Modulation(uint8_t code) {
-    const ModulationName* found = Find(kModulations, [&](const ModulationName& m) { return m.code == code; });
-    return found ? *found : kModulations[0];
+    const ModulationName* found = si::FindModulation(code);
+    return found ? *found : si::ModulationCodes().front();
 }
 
 const FecName& Fec(uint8_t code) {
-    const FecName* found = Find(kFecs, [&](const FecName& f) { return f.code == code; });
-    return found ? *found : kFecs[0];
+    const FecName* found = si::FindFec(code);
+    return found ? *found : si::FecCodes().front();
 }
 
 const ModulationName* ModulationByDvbv5(std::string_view name) {
-    return Find(kModulations, [&](const ModulationName& m) { return name == m.dvbv5; });
+    return Find(si::ModulationCodes(), [&](const ModulationName& m) { return name == m.dvbv5; });
 }
 const ModulationName* ModulationByZap(std::string_view name) {
-    return Find(kModulations, [&](const ModulationName& m) { return name == m.zap; });
+    return Find(si::ModulationCodes(), [&](const ModulationName& m) { return name == m.zap; });
 }
 const ModulationName* ModulationByVdr(unsigned value) {
-    return Find(kModulations, [&](const ModulationName& m) { return value == m.vdr; });
+    return Find(si::ModulationCodes(), [&](const ModulationName& m) { return value == m.vdr; });
 }
 const FecName* FecByDvbv5(std::string_view name) {
-    return Find(kFecs, [&](const FecName& f) { return name == f.dvbv5; });
+    return Find(si::FecCodes(), [&](const FecName& f) { return name == f.dvbv5; });
 }
 const FecName* FecByZap(std::string_view name) {
-    return Find(kFecs, [&](const FecName& f) { return name == f.zap; });
+    return Find(si::FecCodes(), [&](const FecName& f) { return name == f.zap; });
 }
 const FecName* FecByVdr(unsigned value) {
-    return Find(kFecs, [&](const FecName& f) { return value == f.vdr; });
+    return Find(si::FecCodes(), [&](const FecName& f) { return value == f.vdr; });
 }
 
 TunProgDataTag NewImportedProgram() { return PresetProgram(); }

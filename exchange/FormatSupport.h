@@ -10,25 +10,16 @@
 
 #include "card/DBDVBX32.h"
 #include "exchange/Exchange.h"
+#include "si/descriptors/CableDelivery.h"
 
 namespace exchange::detail {
 
 // The record's modulation code is the cable delivery system descriptor's
-// (EN 300 468 6.2.13.1: 1 to 5 = 16 to 256-QAM, 0 not defined).
-struct ModulationName {
-    uint8_t code;
-    const char* dvbv5;
-    const char* zap;
-    unsigned vdr;
-    const char* vlc;
-};
-// Its FEC code is the descriptor's FEC_inner (0 not defined, 15 none).
-struct FecName {
-    uint8_t code;
-    const char* dvbv5;
-    const char* zap;
-    unsigned vdr;
-};
+// (EN 300 468 6.2.13.1: 1 to 5 = 16 to 256-QAM, 0 not defined), its FEC code
+// the descriptor's FEC_inner (0 not defined, 15 none): the names are the
+// descriptor module's.
+using ModulationName = si::ModulationCode;
+using FecName = si::FecCode;
 // A code without a name of its own is written as the first entry: automatic.
 const ModulationName& Modulation(uint8_t code);
 const FecName& Fec(uint8_t code);

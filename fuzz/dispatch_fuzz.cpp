@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/Crc32.h"
 #include "acquisition/EpgDvbSocket.h"
 #include "cardlib/Card.h"
 #include "framework/Dialog.h"
 #include "framework/Profile.h"
 #include "framework/headless/HeadlessHost.h"
 #include "res/ResourceIds.h"
+#include "si/Crc32.h"
 #include "si/DvbText.h"
 #include "si/ScanRowWriter.h"
 #include "res/Resources.h"
@@ -80,7 +80,7 @@ struct Harness {
         std::vector<unsigned char> section(data, data + size);
         socket->Dispatch(section.empty() ? nullptr : section.data(), static_cast<int>(section.size()));
         if (section.size() >= 4) {
-            const uint32_t crc = acquisition::Crc32Mpeg2(section.data(), section.size() - 4);
+            const uint32_t crc = si::Crc32Mpeg2(section.data(), section.size() - 4);
             for (int i = 0; i < 4; ++i) section[section.size() - 4 + i] = static_cast<unsigned char>(crc >> (24 - 8 * i));
             socket->Dispatch(section.data(), static_cast<int>(section.size()));
         }

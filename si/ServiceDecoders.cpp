@@ -6,43 +6,29 @@
 #include "si/ScanRowWriter.h"
 #include "si/SectionReader.h"
 #include "si/SiTags.h"
+#include "si/descriptors/CableDelivery.h"
 
 namespace si {
 
 namespace {
 
-// EN 300 468: BCD numbers are read a nibble at a time from the most
-// significant one; nibbles above 9 are not rejected but add their value.
-uint32_t Bcd(uint32_t value, uint8_t nibble) { return value * 10 + nibble; }
-
-struct CableDelivery {
+// What a scan row keeps of the cable delivery system descriptor: frequency
+// in 10 Hz units, symbol rate in 1000 symbols/s rounded half up; nibbles above
+// 9 are not rejected but add their value.
+struct ScanDelivery {
     uint32_t frequency = 0;
     uint32_t symbolRate = 0;
     uint8_t modulation = 0;
     uint8_t fecInner = 0;
 };
 
-// EN 300 468 6.2.13.1: cable_delivery_system_descriptor.
-void ReadCableDelivery(SectionReader& body, CableDelivery& out) {
-    const auto frequencyBytes = body.Bytes(4);
-    body.Skip(2);  // reserved_future_use, FEC_outer
-    const uint8_t modulation = body.U8();
-    const auto rateBytes = body.Bytes(4);
-    if (body.Error()) return;
-
-    // frequency: 8 BCD digits in units of 100 Hz; the scan keeps 10 Hz units.
-    uint32_t frequency = 0;
-    for (uint8_t b : frequencyBytes) frequency = Bcd(Bcd(frequency, b >> 4), b & 0x0F);
-    // symbol_rate: 7 BCD digits in units of 100 symbols/s; rounded half up to
-    // units of 1000 symbols/s. The eighth nibble is FEC_inner.
-    uint32_t rate = 0;
-    for (int i = 0; i < 3; ++i) rate = Bcd(Bcd(rate, rateBytes[i] >> 4), rateBytes[i] & 0x0F);
-    rate = Bcd(rate, rateBytes[3] >> 4);
-
-    out.frequency = frequency * 10;
-    out.symbolRate = (rate + 5) / 10;
-    out.modulation = modulation;
-    out.fecInner = rateBytes[3] & 0x0F;
+void ReadScanDelivery(SectionReader& body, ScanDelivery& out) {
+    CableDelivery d;
+    if (!ReadCableDelivery(body, d)) return;
+    out.frequency = d.frequency * 10;
+    out.symbolRate = (d.symbolRate + 5) / 10;
+    out.modulation = d.modulation;
+    out.fecInner = d.fecInner;
 }
 
 struct ServiceValues {
@@ -135,9 +121,9 @@ void DecodeNit(const unsigned char* data, int length, ScanRowWriter* window) {
 
         // Only a cable network is scanned: satellite and terrestrial delivery
         // descriptors leave the delivery values at 0.
-        CableDelivery delivery;
+        ScanDelivery delivery;
         WalkDescriptors(descriptors, [&](uint8_t tag, SectionReader& body) {
-            if (tag == descriptor::kCableDeliverySystem) ReadCableDelivery(body, delivery);
+            if (tag == descriptor::kCableDeliverySystem) ReadScanDelivery(body, delivery);
         });
         if (window != nullptr)
             window->AddTransport(transport_stream_id, original_network_id, delivery.frequency, delivery.symbolRate,

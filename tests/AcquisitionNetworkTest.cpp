@@ -8,6 +8,7 @@
 #include "acquisition/Tuner.h"
 #include "cardlib/Card.h"
 #include "cardlib/SimBackend.h"
+#include "cardlib/BroadcastSchedule.h"
 #include "cardlib/SimNetwork.h"
 #include "framework/Dialog.h"
 #include "framework/headless/HeadlessHost.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/Crc32.h"
+#include "si/Crc32.h"
 #include "si/ScanRowWriter.h"
 
 namespace acquisition_test {
@@ -17,7 +17,7 @@ inline std::vector<unsigned char> FromHex(const std::string& hex) {
 }
 
 inline void AppendCrc(std::vector<unsigned char>& section) {
-    const uint32_t crc = acquisition::Crc32Mpeg2(section.data(), section.size());
+    const uint32_t crc = si::Crc32Mpeg2(section.data(), section.size());
     for (int shift = 24; shift >= 0; shift -= 8) section.push_back(static_cast<unsigned char>(crc >> shift));
 }
 

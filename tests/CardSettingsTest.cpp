@@ -9,6 +9,7 @@
 #include "cardlib/Card.h"
 #include "cardlib/Settings.h"
 #include "cardlib/TsFile.h"
+#include "cardlib/testing/CaptureWriter.h"
 #include "framework/headless/HeadlessHost.h"
 #include "tests/CardListener.h"
 

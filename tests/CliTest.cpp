@@ -14,6 +14,7 @@
 #include "cardlib/SimNetwork.h"
 #include "cardlib/TsFile.h"
 #include "cli/Scan.h"
+#include "cardlib/testing/CaptureWriter.h"
 #include "exchange/Exchange.h"
 #include "framework/headless/HeadlessHost.h"
 #include "tests/ExchangeTestSupport.h"

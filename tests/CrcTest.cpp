@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/Crc32.h"
+#include "si/Crc32.h"
 
 namespace {
 
@@ -35,19 +35,19 @@ TEST(Crc32Mpeg2, KnownVectors) {
     };
     for (const Case& c : cases) {
         const auto* data = reinterpret_cast<const unsigned char*>(c.bytes.data());
-        EXPECT_EQ(acquisition::Crc32Mpeg2(data, c.bytes.size()), c.crc) << "input of " << c.bytes.size() << " bytes";
+        EXPECT_EQ(si::Crc32Mpeg2(data, c.bytes.size()), c.crc) << "input of " << c.bytes.size() << " bytes";
     }
 }
 
 TEST(Crc32Mpeg2, RecordedSectionsLeaveZeroAndEveryFlippedBitIsCaught) {
     for (const char* hex : kFfmpegSections) {
         const std::vector<unsigned char> section = FromHex(hex);
-        ASSERT_EQ(acquisition::Crc32Mpeg2(section.data(), section.size()), 0u) << hex;
+        ASSERT_EQ(si::Crc32Mpeg2(section.data(), section.size()), 0u) << hex;
         for (size_t i = 0; i < section.size(); ++i) {
             for (int bit = 0; bit < 8; ++bit) {
                 std::vector<unsigned char> corrupted = section;
                 corrupted[i] ^= static_cast<unsigned char>(1u << bit);
-                EXPECT_NE(acquisition::Crc32Mpeg2(corrupted.data(), corrupted.size()), 0u)
+                EXPECT_NE(si::Crc32Mpeg2(corrupted.data(), corrupted.size()), 0u)
                     << hex << " byte " << i << " bit " << bit;
             }
         }
@@ -65,7 +65,7 @@ TEST(Crc32Mpeg2, TrailingBytesAfterACorrectSection) {
     for (const Case& c : cases) {
         std::vector<unsigned char> block = section;
         block.insert(block.end(), c.tail.begin(), c.tail.end());
-        EXPECT_EQ(acquisition::Crc32Mpeg2(block.data(), block.size()) == 0, c.stillZero) << c.tail.size() << " extra";
+        EXPECT_EQ(si::Crc32Mpeg2(block.data(), block.size()) == 0, c.stillZero) << c.tail.size() << " extra";
     }
 }
 
@@ -74,9 +74,9 @@ TEST(Crc32Mpeg2, SwappedBytesAndTruncationAreCaught) {
     std::vector<unsigned char> swapped = section;
     std::swap(swapped[10], swapped[11]);
     ASSERT_NE(swapped[10], swapped[11]);
-    EXPECT_NE(acquisition::Crc32Mpeg2(swapped.data(), swapped.size()), 0u);
+    EXPECT_NE(si::Crc32Mpeg2(swapped.data(), swapped.size()), 0u);
     for (size_t cut = 1; cut <= 4; ++cut)
-        EXPECT_NE(acquisition::Crc32Mpeg2(section.data(), section.size() - cut), 0u) << "cut " << cut;
+        EXPECT_NE(si::Crc32Mpeg2(section.data(), section.size() - cut), 0u) << "cut " << cut;
 }
 
 }  // namespace

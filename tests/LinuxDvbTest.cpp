@@ -12,10 +12,11 @@
 #include "app/CardStatus.h"
 #include "cardlib/Card.h"
 #include "cardlib/LinuxDvbBackend.h"
-#include "cardlib/LinuxDvbEmulation.h"
+#include "cardlib/testing/LinuxDvbEmulation.h"
 #include "cardlib/SimBackend.h"
 #include "cardlib/SimNetwork.h"
 #include "card/ProgramFields.h"
+#include "cardlib/SimSections.h"
 #include "programs/ProgramListDialog.h"
 #include "res/ResourceIds.h"
 #include "scan/ScanChannelsDialog.h"
@@ -74,12 +75,15 @@ public:
         return raw;
     }
 
-    // The program list a whole scan leaves, row by row from "Programm" on.
-    std::vector<std::vector<std::string>> Scan(std::vector<std::string>* log = nullptr) {
+    // The program list a whole scan leaves, row by row from "Programm" on,
+    // sorted; `took`: the virtual time the scan took.
+    std::vector<std::vector<std::string>> Scan(std::vector<std::string>* log = nullptr, int64_t* took = nullptr) {
         ProgramListDialog window(host);
         host.Open(window);
         ScanChannelsDialog scan(host, &window, 1);
+        const int64_t began = host.GetClock().NowMs();
         EXPECT_EQ(scan.DoModal(), 1);
+        if (took) *took = host.GetClock().NowMs() - began;
         std::vector<std::vector<std::string>> rows;
         for (int r = 0; r < window.ProgramList().GetItemCount(); ++r) {
             std::vector<std::string> cells;
@@ -88,6 +92,9 @@ public:
         }
         for (int i = 0; log && i < scan.LogList().GetItemCount(); ++i) log->push_back(scan.LogList().GetItemText(i, 0));
         host.Close(window);
+        // Where a service added on air falls in the list depends on when
+        // each tuner locked.
+        std::sort(rows.begin(), rows.end());
         return rows;
     }
 
@@ -99,21 +106,24 @@ TEST_F(LinuxDvb, ScanThroughTheDevicesGivesTheSimulatedBackendsProgramList) {
     const SimNetwork& network = cardlib::DefaultNetwork();
     card.UseBackend(std::make_unique<cardlib::SimBackend>(network));
     card.Attach(host);
-    auto simulated = Scan();
+    // Tables go out at the same moments of every minute: scans begun on the
+    // minute meet them alike.
+    auto onTheMinute = [&] { host.Advance(60000 - host.GetClock().NowMs() % 60000); };
+    onTheMinute();
+    int64_t simulatedMs = 0;
+    const auto simulated = Scan(nullptr, &simulatedMs);
     ASSERT_GT(simulated.size(), 40u);
-    // The same programs; where a service added on air falls in the list
-    // depends on when each tuner locked.
-    std::sort(simulated.begin(), simulated.end());
 
     // A frontend without its own constellation search, card.ini's defaults:
     // the home transport is found by trying 256-QAM, then 64-QAM, the rest
     // with what the NIT says.
     Use(network);
     std::vector<std::string> log;
-    auto scanned = Scan(&log);
-    std::sort(scanned.begin(), scanned.end());
-    EXPECT_EQ(scanned, simulated);
+    EXPECT_EQ(Scan(&log), simulated);
     EXPECT_TRUE(host.Messages().empty());
+    // The devices send by the simulated network's schedule: no table comes
+    // in pieces of two versions.
+    for (const std::string& line : log) EXPECT_EQ(line.find("incomplete"), std::string::npos) << line;
     // Each transport that locks has its signal figures in the log.
     std::set<std::string> locked, expected;
     for (const std::string& line : log) {
@@ -129,6 +139,43 @@ TEST_F(LinuxDvb, ScanThroughTheDevicesGivesTheSimulatedBackendsProgramList) {
     // Nothing is left open once the scan has shut its filters down.
     EXPECT_EQ(kernel->OpenDemuxes(), 0u);
     EXPECT_EQ(recorder->bufferSize, LinuxDvbBackend::kDemuxBufferBytes);
+
+    // A frontend that finds the constellation itself and stands locked on
+    // the home transport, as the simulated one does: the scan takes the
+    // simulated backend's time to the tick.
+    EmulatedDvb::Setup standing;
+    standing.canQamAuto = true;
+    standing.standsOnHome = true;
+    Use(network, standing);
+    onTheMinute();
+    int64_t standingMs = 0;
+    log.clear();
+    EXPECT_EQ(Scan(&log, &standingMs), simulated);
+    for (const std::string& line : log) EXPECT_EQ(line.find("incomplete"), std::string::npos) << line;
+    EXPECT_EQ(standingMs, simulatedMs);
+}
+
+// The devices send what the simulated network sends: one version of a table
+// at a time, and the clock and guide tables with the time they go out.
+TEST_F(LinuxDvb, EmulatedDemuxSendsOneVersionAtATimeAndTheClockAndGuideTables) {
+    const SimNetwork& network = cardlib::DefaultNetwork();
+    EmulatedDvb::Setup setup;
+    setup.canQamAuto = true;
+    Use(network, setup);
+    cardtest::Tune(354000);  // its SDT takes a new version soon after the first lock
+    Listener sdt(host, 0x11, 0x42, 0xFF), tdt(host, 0x14, 0x70, 0xFF), eit(host, 0x12, 0x4E, 0xFF);
+    host.Advance(2 * network.timing.timeIntervalMs);
+    std::vector<int> versions;
+    for (const auto& s : sdt.sections) versions.push_back((s[5] >> 1) & 0x1F);
+    ASSERT_GT(versions.size(), 4u);
+    EXPECT_TRUE(std::is_sorted(versions.begin(), versions.end())) << testing::PrintToString(versions);
+    EXPECT_EQ(versions.back(), network.transports[1].sdtVersion + 1);
+    ASSERT_FALSE(tdt.sections.empty());
+    for (size_t i = 0; i < tdt.sections.size(); ++i) EXPECT_EQ(tdt.sections[i], cardlib::BuildTdt(tdt.times[i]));
+    // Present and following event of every service with a programme.
+    std::set<uint16_t> services;
+    for (const auto& s : eit.sections) services.insert(static_cast<uint16_t>(s[3] << 8 | s[4]));
+    EXPECT_EQ(services.size(), network.transports[1].services.size());
 }
 
 TEST_F(LinuxDvb, FilterBytesSkipTheSectionLengthOnTheWayToTheKernel) {

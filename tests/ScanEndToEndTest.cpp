@@ -8,6 +8,7 @@
 #include "cardlib/SimNetwork.h"
 #include "cardlib/TsFile.h"
 #include "card/ProgramFields.h"
+#include "cardlib/testing/CaptureWriter.h"
 #include "programs/ProgramListDialog.h"
 #include "res/ResourceIds.h"
 #include "scan/ScanChannelsDialog.h"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cardlib/SimNetwork.h"
+#include "cardlib/SimSections.h"
 #include "framework/ObjectMap.h"
 #include "si/Decoders.h"
 #include "si/SiTags.h"

@@ -8,7 +8,9 @@
 #include "card/TTCommDVB.h"
 #include "cardlib/Card.h"
 #include "cardlib/SimBackend.h"
+#include "cardlib/BroadcastSchedule.h"
 #include "cardlib/SimNetwork.h"
+#include "cardlib/SimSections.h"
 #include "framework/Clock.h"
 #include "framework/headless/HeadlessHost.h"
 #include "si/SiTags.h"
@@ -34,7 +36,7 @@ protected:
     cardlib::Card card;
 };
 
-bool CrcHolds(const Section& s) { return cardlib::Crc32Mpeg2(s.data(), s.size()) == 0; }
+bool CrcHolds(const Section& s) { return si::Crc32Mpeg2(s.data(), s.size()) == 0; }
 
 TEST(SimNetworkTables, EverySectionIsWellFormed) {
     for (const SimNetwork* network : {&cardlib::DefaultNetwork(), &cardlib::LargeNetwork()}) {

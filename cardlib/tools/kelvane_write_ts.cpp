@@ -5,7 +5,7 @@
 #include <string>
 
 #include "cardlib/SimNetwork.h"
-#include "cardlib/TsFile.h"
+#include "cardlib/testing/CaptureWriter.h"
 
 int main(int argc, char** argv) {
     if (argc < 2 || argc > 3 || (argc == 3 && std::strcmp(argv[2], "large") != 0 && std::strcmp(argv[2], "default") != 0)) {

@@ -1,4 +1,4 @@
-#include "cardlib/LinuxDvbEmulation.h"
+#include "cardlib/testing/LinuxDvbEmulation.h"
 
 #include <fcntl.h>
 #include <linux/dvb/dmx.h>
@@ -10,15 +10,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <limits>
 
 #include "framework/Clock.h"
+#include "si/descriptors/CableDelivery.h"
 
 namespace cardlib {
 
 namespace {
-
-constexpr int64_t kNever = std::numeric_limits<int64_t>::max();
 
 // The band and symbol rates of a DVB-C frontend, as drivers report them.
 constexpr uint32_t kMinFrequencyHz = 47000000, kMaxFrequencyHz = 862000000;
@@ -28,28 +26,27 @@ constexpr uint32_t kStatusLocked = FE_HAS_SIGNAL | FE_HAS_CARRIER | FE_HAS_VITER
 
 // EN 300 468 table 38 to the kernel's enum fe_modulation.
 uint32_t KernelModulation(Modulation modulation) {
-    switch (modulation) {
-        case Modulation::Qam16: return QAM_16;
-        case Modulation::Qam32: return QAM_32;
-        case Modulation::Qam64: return QAM_64;
-        case Modulation::Qam128: return QAM_128;
-        case Modulation::Qam256: return QAM_256;
-    }
-    return QAM_AUTO;
-}
-
-int64_t NextDue(const SimTable& table, int64_t lockAtMs, int64_t afterMs) {
-    const int64_t first = lockAtMs + table.phaseMs;
-    if (first > afterMs) return first;
-    const int64_t periods = (afterMs - first) / table.intervalMs + 1;
-    return first + periods * table.intervalMs;
+    const si::ModulationCode* code = si::FindModulation(static_cast<uint8_t>(modulation));
+    return code ? code->kernel : static_cast<uint32_t>(QAM_AUTO);
 }
 
 }  // namespace
 
 EmulatedDvb::EmulatedDvb(fw::Host& host, SimNetwork network, Setup setup)
-    : m_Host(host), m_Network(std::move(network)), m_Setup(std::move(setup)) {
+    : m_Host(host), m_Network(std::move(network)), m_Setup(std::move(setup)), m_Schedule(m_Network) {
     if (m_Setup.deliverySystems.empty()) m_Setup.deliverySystems = {SYS_DVBC_ANNEX_A};
+    if (m_Setup.standsOnHome && m_Network.homeTransport < m_Network.transports.size()) {
+        const SimTransport& home = m_Network.transports[m_Network.homeTransport];
+        m_Cache.deliverySystem = SYS_DVBC_ANNEX_A;
+        m_Cache.frequencyHz = home.frequencyKHz * 1000;
+        m_Cache.symbolRate = home.symbolRate;
+        m_Cache.modulation = KernelModulation(home.modulation);
+        const si::FecCode* fec = si::FindFec(home.fecInner);
+        m_Cache.innerFec = fec ? fec->kernel : static_cast<uint32_t>(FEC_AUTO);
+        if (home.locks) m_Schedule.StandOn(home);
+        // Nothing is owed for the time before the emulation began.
+        m_Schedule.Resume(m_Host.GetClock().NowMs());
+    }
 }
 
 EmulatedDvb::~EmulatedDvb() {
@@ -99,7 +96,7 @@ int EmulatedDvb::Ioctl(int fd, unsigned long request, void* arg) {
     return it->second.frontend ? FrontendIoctl(it->second, request, arg) : DemuxIoctl(fd, it->second, request, arg);
 }
 
-bool EmulatedDvb::Locked() const { return m_Transport && m_Host.GetClock().NowMs() >= m_LockAtMs; }
+bool EmulatedDvb::Locked() const { return m_Schedule.LockedAt(m_Host.GetClock().NowMs()); }
 
 int EmulatedDvb::FrontendIoctl(File& file, unsigned long request, void* arg) {
     switch (request) {
@@ -182,11 +179,9 @@ int EmulatedDvb::SetProperties(void* arg) {
                 const bool fits = t && t->locks && t->symbolRate == m_Cache.symbolRate &&
                                   (m_Cache.modulation == KernelModulation(t->modulation) ||
                                    (m_Cache.modulation == QAM_AUTO && m_Setup.canQamAuto));
-                const int64_t now = m_Host.GetClock().NowMs();
-                m_Transport = fits ? t : nullptr;
-                m_LockAtMs = fits ? now + LockDelayMs(m_Network, *t) : kNever;
-                m_Tables = fits ? TablesAfterLock(m_Network, *t, m_LockAtMs, m_UpdateAtMs) : std::vector<SimTable>{};
-                m_DoneUntilMs = now;
+                // Told the transport it is locked on once more, the
+                // demodulator stays on the carrier.
+                if (!fits || !Locked() || m_Schedule.Transport() != t) m_Schedule.Tune(fits ? t : nullptr, m_Host.GetClock().NowMs());
                 Schedule();
                 break;
             }
@@ -262,7 +257,7 @@ int EmulatedDvb::DemuxIoctl(int fd, File& file, unsigned long request, void* arg
             file.error = 0;
             file.started = true;
             // Nothing is owed for the time nobody listened.
-            if (!m_HasPending) m_DoneUntilMs = std::max(m_DoneUntilMs, m_Host.GetClock().NowMs());
+            if (!m_HasPending) m_Schedule.Resume(m_Host.GetClock().NowMs());
             UpdateReadiness(fd, file);
             Schedule();
             return 0;
@@ -326,7 +321,7 @@ int EmulatedDvb::Poll(pollfd* fds, size_t count, int) {
 
 void EmulatedDvb::Unplug() {
     m_Gone = true;
-    m_Transport = nullptr;
+    m_Schedule.Off();
     if (m_HasPending) m_Host.Cancel(m_Pending);
     m_HasPending = false;
     for (auto& [fd, file] : m_Files) UpdateReadiness(fd, file);
@@ -367,18 +362,18 @@ void EmulatedDvb::UpdateReadiness(int fd, File& file) {
     if (done == static_cast<ssize_t>(sizeof count)) file.signalled = readable;
 }
 
+bool EmulatedDvb::Wanted(uint16_t pid) const {
+    return std::any_of(m_Files.begin(), m_Files.end(), [&](const auto& e) {
+        return !e.second.frontend && e.second.started && e.second.pid == pid;
+    });
+}
+
 void EmulatedDvb::Schedule() {
     if (m_HasPending) m_Host.Cancel(m_Pending);
     m_HasPending = false;
-    if (!m_Transport || m_Gone) return;
-    int64_t next = kNever;
-    for (const SimTable& table : m_Tables) {
-        const bool wanted = std::any_of(m_Files.begin(), m_Files.end(), [&](const auto& e) {
-            return !e.second.frontend && e.second.started && e.second.pid == table.pid;
-        });
-        if (wanted) next = std::min(next, NextDue(table, m_LockAtMs, m_DoneUntilMs));
-    }
-    if (next == kNever) return;
+    if (m_Gone) return;
+    const int64_t next = m_Schedule.NextDueMs([this](uint16_t pid) { return Wanted(pid); });
+    if (next == SimTable::kNeverMs) return;
     const int64_t now = m_Host.GetClock().NowMs();
     m_HasPending = true;
     m_Pending = m_Host.Post([this] { Emit(); }, next > now ? next - now : 0);
@@ -386,12 +381,10 @@ void EmulatedDvb::Schedule() {
 
 void EmulatedDvb::Emit() {
     m_HasPending = false;
-    const int64_t now = m_Host.GetClock().NowMs();
-    for (const SimTable& table : m_Tables) {
-        if (NextDue(table, m_LockAtMs, m_DoneUntilMs) > now) continue;
+    auto deliver = [this](uint16_t pid, const std::vector<Section>& sections) {
         for (auto& [fd, file] : m_Files) {
-            if (file.frontend || !file.started || file.pid != table.pid) continue;
-            for (const Section& section : table.sections) {
+            if (file.frontend || !file.started || file.pid != pid) continue;
+            for (const Section& section : sections) {
                 if (!Matches(file, section)) continue;
                 // A full buffer loses the section and says so at the next read.
                 if (file.bufferSize - file.buffered < section.size()) {
@@ -403,8 +396,8 @@ void EmulatedDvb::Emit() {
             }
             UpdateReadiness(fd, file);
         }
-    }
-    m_DoneUntilMs = now;
+    };
+    m_Schedule.SendDue(m_Host.GetClock().NowMs(), [this](uint16_t pid) { return Wanted(pid); }, deliver);
     Schedule();
 }
 

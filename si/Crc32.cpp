@@ -1,6 +1,6 @@
-#include "acquisition/Crc32.h"
+#include "si/Crc32.h"
 
-namespace acquisition {
+namespace si {
 
 uint32_t Crc32Mpeg2(const unsigned char* data, size_t length) {
     constexpr uint32_t kPolynomial = 0x04C11DB7;
@@ -17,4 +17,4 @@ uint32_t Crc32Mpeg2(const unsigned char* data, size_t length) {
     return crc;
 }
 
-}  // namespace acquisition
+}  // namespace si

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace acquisition {
+namespace si {
 
 // ISO/IEC 13818-1 Annex A: CRC-32/MPEG-2 (polynomial 0x04C11DB7, register
 // preset to all ones, most significant bit first, no reflection, no final
@@ -11,4 +11,4 @@ namespace acquisition {
 // four CRC bytes, a correct section leaves 0.
 uint32_t Crc32Mpeg2(const unsigned char* data, size_t length);
 
-}  // namespace acquisition
+}  // namespace si

@@ -5,6 +5,7 @@
 // byte 0 and bytes 3 to 17, one section per read, EAGAIN when empty,
 // EOVERFLOW once after an overrun), and its descriptors are real ones (event
 // descriptors), so a host's poll or socket notifier sees them become ready.
+// The tuned transport sends by the simulated network's own schedule.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "cardlib/BroadcastSchedule.h"
 #include "cardlib/LinuxDvbSystem.h"
 #include "cardlib/SimNetwork.h"
 #include "framework/Host.h"
@@ -30,6 +32,9 @@ public:
         std::vector<uint32_t> deliverySystems;  // DTV_ENUM_DELSYS; empty: DVB-C annex A only
         bool canQamAuto = false;        // FE_CAN_QAM_AUTO
         bool reportsStats = true;       // DTV_STAT_SIGNAL_STRENGTH and DTV_STAT_CNR
+        // The frontend stands locked on the network's home transport, tuned
+        // long before, as the simulated backend's front end does.
+        bool standsOnHome = false;
         std::string name = "Emulated DVB-C frontend";
     };
     // The parameters of one DTV_TUNE, as the frontend got them.
@@ -83,6 +88,7 @@ private:
     int SetProperties(void* arg);
     int GetProperties(void* arg);
     bool Locked() const;
+    bool Wanted(uint16_t pid) const;
     void Schedule();
     void Emit();
 
@@ -93,11 +99,7 @@ private:
     std::map<int, File> m_Files;
     Tuning m_Cache;  // the property cache DTV_TUNE reads
     std::vector<Tuning> m_Tunings;
-    const SimTransport* m_Transport = nullptr;  // what the last tuning locks on, if anything
-    std::vector<SimTable> m_Tables;
-    std::map<uint32_t, int64_t> m_UpdateAtMs;  // when each transport's update went on air
-    int64_t m_LockAtMs = 0;
-    int64_t m_DoneUntilMs = 0;
+    BroadcastSchedule m_Schedule;  // what the last tuning locks on sends
     fw::TaskId m_Pending = 0;
     bool m_HasPending = false;
 };

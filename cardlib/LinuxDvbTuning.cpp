@@ -1,0 +1,177 @@
+// The Linux DVB backend's tuning: DVBv5 properties from the NIT or card.ini,
+// the constellation fallback, the lock and its signal figures.
+#include "cardlib/LinuxDvbBackend.h"
+
+#include <fcntl.h>
+#include <linux/dvb/dmx.h>
+#include <sys/ioctl.h>
+#include <linux/dvb/frontend.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "cardlib/LinuxDvbCalls.h"
+#include "framework/Clock.h"
+
+namespace cardlib {
+
+using linuxdvb::ErrorText;
+using linuxdvb::Property;
+
+namespace {
+
+double Mhz(unsigned long kHz) { return static_cast<double>(kHz) / 1000.0; }
+
+uint32_t ModulationFromSetting(unsigned order) {
+    switch (order) {
+        case 16: return QAM_16;
+        case 32: return QAM_32;
+        case 64: return QAM_64;
+        case 128: return QAM_128;
+        case 256: return QAM_256;
+        default: return QAM_AUTO;
+    }
+}
+
+// One statistic as the user reads it: dB(m) with one decimal, or per cent.
+std::string StatText(const dtv_property& p, const char* decibelUnit) {
+    if (p.u.st.len == 0) return {};
+    const uint8_t scale = p.u.st.stat[0].scale;
+    char text[48];
+    if (scale == FE_SCALE_DECIBEL) {
+        const int64_t value = p.u.st.stat[0].svalue;
+        std::snprintf(text, sizeof text, "%.1f %s", static_cast<double>(value) / 1000.0, decibelUnit);
+    } else if (scale == FE_SCALE_RELATIVE) {
+        const uint64_t value = p.u.st.stat[0].uvalue;
+        std::snprintf(text, sizeof text, "%u %%", static_cast<unsigned>(std::min<uint64_t>(value, 65535) * 100 / 65535));
+    } else {
+        return {};
+    }
+    return text;
+}
+
+}  // namespace
+
+void LinuxDvbBackend::Tune(unsigned long frequencyKHz, int64_t) {
+    m_Wanted = frequencyKHz;
+    m_TunePending = true;
+    if (m_Host) TuneNow();
+}
+void LinuxDvbBackend::CancelLockPoll() {
+    if (m_LockPolling && m_Host) m_Host->Cancel(m_LockPoll);
+    m_LockPolling = false;
+}
+
+void LinuxDvbBackend::TuneNow() {
+    m_TunePending = false;
+    m_AwaitingLock = false;
+    CancelLockPoll();
+    if (m_Wanted == 0 || !OpenFrontend()) return;
+    // The NIT this backend delivered knows the transport; card.ini guesses.
+    auto known = m_Deliveries.find(m_Wanted);
+    DvbDelivery d;
+    d.symbolRate = known != m_Deliveries.end() && known->second.symbolRate ? known->second.symbolRate
+                                                                            : m_Settings.symbolRate;
+    d.modulation = known != m_Deliveries.end() && known->second.modulation ? known->second.modulation
+                                                                            : ModulationFromSetting(m_Settings.modulation);
+    d.innerFec = known != m_Deliveries.end() ? known->second.innerFec : static_cast<uint32_t>(FEC_AUTO);
+    m_MayFallBack = false;
+    if (d.modulation == QAM_AUTO && !m_CanQamAuto) {
+        // Without the frontend's own search: 256-QAM, then 64-QAM, the two
+        // constellations cable networks use.
+        d.modulation = QAM_256;
+        m_MayFallBack = true;
+    }
+    m_Tuning = d;
+    if (!SendTuning(d.modulation)) return;
+    // The old transport's sections still in the kernel's buffers go.
+    for (DemuxFilter& f : m_Filters) {
+        if (f.fd < 0) continue;
+        m_System->Ioctl(f.fd, DMX_STOP, nullptr);
+        m_System->Ioctl(f.fd, DMX_START, nullptr);
+    }
+}
+
+bool LinuxDvbBackend::SendTuning(uint32_t modulation) {
+    m_Tuning.modulation = modulation;
+    dtv_property props[] = {
+        Property(DTV_CLEAR),
+        Property(DTV_DELIVERY_SYSTEM, SYS_DVBC_ANNEX_A),
+        Property(DTV_FREQUENCY, static_cast<uint32_t>(m_Wanted * 1000)),
+        Property(DTV_SYMBOL_RATE, m_Tuning.symbolRate),
+        Property(DTV_MODULATION, modulation),
+        Property(DTV_INNER_FEC, m_Tuning.innerFec),
+        Property(DTV_INVERSION, INVERSION_AUTO),
+        Property(DTV_TUNE),
+    };
+    dtv_properties ps{static_cast<uint32_t>(std::size(props)), props};
+    const int result = m_System->Ioctl(m_Frontend, FE_SET_PROPERTY, &ps);
+    if (result < 0) {
+        if (-result == ENODEV) {
+            DeviceLost(m_FrontendPath, -result);
+        } else {
+            char mhz[32];
+            std::snprintf(mhz, sizeof mhz, "%.1f MHz", Mhz(m_Wanted));
+            Report(m_FrontendPath + " refused to tune to " + mhz + ": " + ErrorText(-result) + ".");
+        }
+        return false;
+    }
+    if (!m_Host) return true;
+    m_TunedAtMs = m_Host->GetClock().NowMs();
+    m_AwaitingLock = true;
+    PollLock(kLockPollMs);
+    return true;
+}
+
+void LinuxDvbBackend::PollLock(int64_t delayMs) {
+    CancelLockPoll();
+    m_LockPolling = true;
+    m_LockPoll = m_Host->Post([this] { CheckLock(); }, delayMs);
+}
+
+void LinuxDvbBackend::CheckLock() {
+    m_LockPolling = false;
+    if (!m_Host || m_Frontend < 0) return;
+    fe_status status{};
+    const int result = m_System->Ioctl(m_Frontend, FE_READ_STATUS, &status);
+    if (result < 0) {
+        if (-result == ENODEV) DeviceLost(m_FrontendPath, -result);
+        return;
+    }
+    if (status & FE_HAS_LOCK) {
+        m_AwaitingLock = false;
+        ReportSignal();
+        return;
+    }
+    const int64_t waited = m_Host->GetClock().NowMs() - m_TunedAtMs;
+    if (m_MayFallBack && waited >= kFallbackMs) {
+        m_MayFallBack = false;
+        SendTuning(QAM_64);
+        return;
+    }
+    // A frequency that does not lock simply delivers nothing.
+    if (waited >= kLockGiveUpMs) {
+        m_AwaitingLock = false;
+        return;
+    }
+    PollLock(kLockPollMs);
+}
+
+void LinuxDvbBackend::ReportSignal() {
+    dtv_property props[] = {Property(DTV_STAT_SIGNAL_STRENGTH), Property(DTV_STAT_CNR)};
+    dtv_properties ps{2, props};
+    if (m_System->Ioctl(m_Frontend, FE_GET_PROPERTY, &ps) < 0 || !m_Sink) return;
+    const std::string strength = StatText(props[0], "dBm");
+    const std::string cnr = StatText(props[1], "dB");
+    if (strength.empty() && cnr.empty()) return;
+    char mhz[32];
+    std::snprintf(mhz, sizeof mhz, "%.1f MHz", Mhz(m_Wanted));
+    std::string text = std::string("Signal at ") + mhz + ":";
+    if (!strength.empty()) text += " strength " + strength;
+    if (!cnr.empty()) text += std::string(strength.empty() ? "" : ",") + " C/N " + cnr;
+    m_Sink->OnStatusLine(text);
+}
+
+
+}  // namespace cardlib
