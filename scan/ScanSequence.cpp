@@ -35,6 +35,7 @@ bool ScanChannelsDialog::TuneTransport(int transportRow) {
     char line[64];
     std::snprintf(line, sizeof line, "Set Frequenzy to %.1f MHz", static_cast<double>(frequency) * 0.00001);
     AddStatusLine(line);
+    m_TunedTransportId = static_cast<int>(transports.GetItemData(transportRow) & 0xFFFF);
     // The cell holds 10 Hz units; the tuner takes kHz.
     m_Owner->Tune(frequency / 100);
     return true;

@@ -312,6 +312,31 @@ TEST_F(ScanSequence, TransportWhosePatNeverArrivesSkipsItsServicesWithAStatusLin
     EXPECT_EQ(owner.ProgramList().GetItemCount(), 2);
 }
 
+// A tuner that still delivers the transport it left: tables whose
+// transport_stream_id is not the tuned one's are not taken for it.
+TEST_F(ScanSequence, PatOrSdtOfAnotherTransportIsNotTakenForTheTunedOne) {
+    struct Case {
+        const char* what;
+        uint32_t sdtTsId, patTsId;
+        int services, programs, noPatLines;
+    } cases[] = {
+        {"own tables", 0, 0, 4, 3, 0},  // "Nur Daten" has neither video nor audio
+        {"the first transport's SDT again", 1, 0, 2, 2, 0},
+        {"the first transport's PAT again", 0, 1, 4, 2, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto net = TwoTransports();
+        net[1].sdtTsId = c.sdtTsId;
+        net[1].patTsId = c.patTsId;
+        ScriptedOwner owner(host, net);
+        ASSERT_EQ(RunScan(owner), 1);
+        EXPECT_EQ(static_cast<int>(services.size()), c.services);
+        EXPECT_EQ(owner.ProgramList().GetItemCount(), c.programs);
+        EXPECT_EQ(Count(log, "No PAT for TS 2, NW 1: its services are skipped"), c.noPatLines);
+    }
+}
+
 // Two programs share a PMT PID and both answer: only the asked one's streams
 // count (its own audio, not the other's lower PID).
 TEST_F(ScanSequence, OnlyThePmtOfTheServiceAskedForFillsTheStreams) {

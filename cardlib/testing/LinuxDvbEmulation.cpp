@@ -4,6 +4,7 @@
 #include <linux/dvb/dmx.h>
 #include <sys/ioctl.h>
 #include <linux/dvb/frontend.h>
+#include <linux/dvb/version.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -33,8 +34,13 @@ uint32_t KernelModulation(Modulation modulation) {
 }  // namespace
 
 EmulatedDvb::EmulatedDvb(fw::Host& host, SimNetwork network, Setup setup)
-    : m_Host(host), m_Network(std::move(network)), m_Setup(std::move(setup)), m_Schedule(m_Network) {
+    : m_Host(host), m_Network(std::move(network)), m_Setup(std::move(setup)), m_Schedule(m_Network), m_Old(m_Network) {
     if (m_Setup.deliverySystems.empty()) m_Setup.deliverySystems = {SYS_DVBC_ANNEX_A};
+    // dvb_frontend.c, dvb_register_frontend: the cache starts on delsys[0].
+    m_Cache.deliverySystem = m_Setup.deliverySystems.front();
+    m_Cache.modulation = QAM_AUTO;
+    m_Cache.innerFec = FEC_AUTO;
+    m_Cache.inversion = INVERSION_AUTO;
     if (m_Setup.standsOnHome && m_Network.homeTransport < m_Network.transports.size()) {
         const SimTransport& home = m_Network.transports[m_Network.homeTransport];
         m_Cache.deliverySystem = SYS_DVBC_ANNEX_A;
@@ -51,6 +57,7 @@ EmulatedDvb::EmulatedDvb(fw::Host& host, SimNetwork network, Setup setup)
 
 EmulatedDvb::~EmulatedDvb() {
     if (m_HasPending) m_Host.Cancel(m_Pending);
+    for (fw::TaskId id : m_StatusWatches) m_Host.Cancel(id);
     for (const auto& [fd, file] : m_Files) ::close(fd);
 }
 
@@ -96,7 +103,36 @@ int EmulatedDvb::Ioctl(int fd, unsigned long request, void* arg) {
     return it->second.frontend ? FrontendIoctl(it->second, request, arg) : DemuxIoctl(fd, it->second, request, arg);
 }
 
-bool EmulatedDvb::Locked() const { return m_Schedule.LockedAt(m_Host.GetClock().NowMs()); }
+uint32_t EmulatedDvb::Status() const {
+    // dvb_frontend.c, FE_READ_STATUS: "if retune was requested but hasn't
+    // occurred yet, prevent that user get signal state from previous tuning".
+    if (Retuning()) return 0;
+    if (Locked()) return kStatusLocked;
+    if (!m_Tunings.empty() && m_Network.FindTransport(m_Tunings.back().frequencyHz / 1000))
+        return FE_HAS_SIGNAL | FE_HAS_CARRIER;
+    return 0;
+}
+
+void EmulatedDvb::AddEvent(uint32_t status) {
+    m_EventStatus = status;
+    if (m_Events.size() == 8) {
+        m_Events.pop_front();
+        m_EventsOverflowed = true;
+    }
+    m_Events.push_back(status);
+    for (auto& [fd, f] : m_Files) UpdateReadiness(fd, f);
+}
+
+void EmulatedDvb::WatchStatus(int64_t delayMs) {
+    m_StatusWatches.push_back(m_Host.Post(
+        [this] {
+            if (!m_Gone && Status() != m_EventStatus) AddEvent(Status());
+        },
+        delayMs));
+}
+
+bool EmulatedDvb::Retuning() const { return m_Host.GetClock().NowMs() < m_RetuneUntilMs; }
+bool EmulatedDvb::Locked() const { return !Retuning() && m_Schedule.LockedAt(m_Host.GetClock().NowMs()); }
 
 int EmulatedDvb::FrontendIoctl(File& file, unsigned long request, void* arg) {
     switch (request) {
@@ -122,13 +158,24 @@ int EmulatedDvb::FrontendIoctl(File& file, unsigned long request, void* arg) {
             return 0;
         }
         case FE_READ_STATUS: {
-            uint32_t status = 0;
-            if (Locked())
-                status = kStatusLocked;
-            else if (!m_Tunings.empty() && m_Network.FindTransport(m_Tunings.back().frequencyHz / 1000))
-                status = FE_HAS_SIGNAL | FE_HAS_CARRIER;
-            const fe_status value = static_cast<fe_status>(status);
+            const fe_status value = static_cast<fe_status>(Status());
             std::memcpy(arg, &value, sizeof value);
+            return 0;
+        }
+        case FE_GET_EVENT: {
+            // dvb_frontend.c, dvb_frontend_get_event: EOVERFLOW once after
+            // lost events, EWOULDBLOCK on a non-blocking descriptor with none.
+            if (m_EventsOverflowed) {
+                m_EventsOverflowed = false;
+                return -EOVERFLOW;
+            }
+            if (m_Events.empty()) return -EWOULDBLOCK;
+            dvb_frontend_event event{};
+            event.status = static_cast<fe_status>(m_Events.front());
+            event.parameters.frequency = m_Cache.frequencyHz;
+            m_Events.pop_front();
+            std::memcpy(arg, &event, sizeof event);
+            for (auto& [fd, f] : m_Files) UpdateReadiness(fd, f);
             return 0;
         }
         case FE_SET_PROPERTY:
@@ -151,9 +198,14 @@ int EmulatedDvb::SetProperties(void* arg) {
         const uint32_t data = properties.props[i].u.data;
         switch (cmd) {
             case DTV_CLEAR: {
+                // dvb_frontend.c, dvb_frontend_clear_cache: the delivery
+                // system stays, the rest goes to "auto".
                 const uint32_t system = m_Cache.deliverySystem;
                 m_Cache = Tuning{};
                 m_Cache.deliverySystem = system;
+                m_Cache.modulation = QAM_AUTO;
+                m_Cache.innerFec = FEC_AUTO;
+                m_Cache.inversion = INVERSION_AUTO;
                 break;
             }
             case DTV_DELIVERY_SYSTEM:
@@ -181,7 +233,24 @@ int EmulatedDvb::SetProperties(void* arg) {
                                    (m_Cache.modulation == QAM_AUTO && m_Setup.canQamAuto));
                 // Told the transport it is locked on once more, the
                 // demodulator stays on the carrier.
-                if (!fits || !Locked() || m_Schedule.Transport() != t) m_Schedule.Tune(fits ? t : nullptr, m_Host.GetClock().NowMs());
+                if (!fits || !Locked() || m_Schedule.Transport() != t) {
+                    const int64_t now = m_Host.GetClock().NowMs();
+                    if (m_Setup.retuneMs > 0) {
+                        if (!Retuning()) m_Old = m_Schedule;
+                        m_RetuneUntilMs = now + m_Setup.retuneMs;
+                    }
+                    m_Schedule.Tune(fits ? t : nullptr, now);
+                    // dvb_frontend.c, dtv_set_frontend: the queue is cleared
+                    // and one event with status 0 goes in; the thread adds one
+                    // at each change.
+                    for (fw::TaskId id : m_StatusWatches) m_Host.Cancel(id);
+                    m_StatusWatches.clear();
+                    m_Events.clear();
+                    m_EventsOverflowed = false;
+                    AddEvent(0);
+                    WatchStatus(m_Setup.retuneMs);
+                    if (fits) WatchStatus(std::max(m_Setup.retuneMs, LockDelayMs(m_Network, *t)));
+                }
                 Schedule();
                 break;
             }
@@ -205,8 +274,15 @@ int EmulatedDvb::GetProperties(void* arg) {
                 p.u.buffer.len = static_cast<uint32_t>(n);
                 break;
             }
+            // dvb_frontend.c, dtv_property_process_get: the property cache,
+            // which a tuning leaves holding what was tuned.
+            case DTV_API_VERSION: p.u.data = (DVB_API_VERSION << 8) | DVB_API_VERSION_MINOR; break;
             case DTV_DELIVERY_SYSTEM: p.u.data = m_Cache.deliverySystem; break;
             case DTV_FREQUENCY: p.u.data = m_Cache.frequencyHz; break;
+            case DTV_SYMBOL_RATE: p.u.data = m_Cache.symbolRate; break;
+            case DTV_MODULATION: p.u.data = m_Cache.modulation; break;
+            case DTV_INNER_FEC: p.u.data = m_Cache.innerFec; break;
+            case DTV_INVERSION: p.u.data = m_Cache.inversion; break;
             case DTV_STAT_SIGNAL_STRENGTH:
             case DTV_STAT_CNR: {
                 p.u.st.len = 1;
@@ -220,6 +296,12 @@ int EmulatedDvb::GetProperties(void* arg) {
                 }
                 break;
             }
+            // What the driver does not measure comes back with len 0.
+            case DTV_STAT_PRE_ERROR_BIT_COUNT: case DTV_STAT_PRE_TOTAL_BIT_COUNT:
+            case DTV_STAT_POST_ERROR_BIT_COUNT: case DTV_STAT_POST_TOTAL_BIT_COUNT:
+            case DTV_STAT_ERROR_BLOCK_COUNT: case DTV_STAT_TOTAL_BLOCK_COUNT:
+                p.u.st.len = 0;
+                break;
             default:
                 return -EINVAL;
         }
@@ -257,12 +339,20 @@ int EmulatedDvb::DemuxIoctl(int fd, File& file, unsigned long request, void* arg
             file.error = 0;
             file.started = true;
             // Nothing is owed for the time nobody listened.
-            if (!m_HasPending) m_Schedule.Resume(m_Host.GetClock().NowMs());
+            if (!m_HasPending) {
+                m_Schedule.Resume(m_Host.GetClock().NowMs());
+                m_Old.Resume(m_Host.GetClock().NowMs());
+            }
             UpdateReadiness(fd, file);
             Schedule();
             return 0;
         case DMX_STOP:
+            // dmxdev.c, dvb_dmxdev_filter_stop: the buffer is flushed.
             file.started = false;
+            file.sections.clear();
+            file.buffered = 0;
+            file.readOffset = 0;
+            UpdateReadiness(fd, file);
             Schedule();
             return 0;
         default:
@@ -310,7 +400,10 @@ int EmulatedDvb::Poll(pollfd* fds, size_t count, int) {
             fds[i].revents = POLLNVAL;
         } else if (m_Gone) {
             fds[i].revents = POLLERR | POLLHUP;
-        } else if (!it->second.frontend) {
+        } else if (it->second.frontend) {
+            if (!m_Events.empty() || m_EventsOverflowed)
+                fds[i].revents = static_cast<short>(fds[i].events & (POLLIN | POLLRDNORM | POLLPRI));
+        } else {
             if (it->second.error != 0) fds[i].revents |= POLLERR;
             if (!it->second.sections.empty()) fds[i].revents |= static_cast<short>(fds[i].events & (POLLIN | POLLRDNORM));
         }
@@ -355,7 +448,9 @@ bool EmulatedDvb::Matches(const File& file, const std::vector<uint8_t>& section)
 }
 
 void EmulatedDvb::UpdateReadiness(int fd, File& file) {
-    const bool readable = m_Gone || (!file.frontend && (file.error != 0 || !file.sections.empty()));
+    // dvb_frontend.c, dvb_frontend_poll: POLLIN | POLLPRI while events wait.
+    const bool readable = m_Gone || (file.frontend ? !m_Events.empty() || m_EventsOverflowed
+                                                   : file.error != 0 || !file.sections.empty());
     if (readable == file.signalled) return;
     uint64_t count = 1;
     const ssize_t done = readable ? ::write(fd, &count, sizeof count) : ::read(fd, &count, sizeof count);
@@ -372,7 +467,9 @@ void EmulatedDvb::Schedule() {
     if (m_HasPending) m_Host.Cancel(m_Pending);
     m_HasPending = false;
     if (m_Gone) return;
-    const int64_t next = m_Schedule.NextDueMs([this](uint16_t pid) { return Wanted(pid); });
+    auto wanted = [this](uint16_t pid) { return Wanted(pid); };
+    int64_t next = m_Schedule.NextDueMs(wanted);
+    if (Retuning()) next = std::min(next, m_Old.NextDueMs(wanted));
     if (next == SimTable::kNeverMs) return;
     const int64_t now = m_Host.GetClock().NowMs();
     m_HasPending = true;
@@ -397,7 +494,9 @@ void EmulatedDvb::Emit() {
             UpdateReadiness(fd, file);
         }
     };
-    m_Schedule.SendDue(m_Host.GetClock().NowMs(), [this](uint16_t pid) { return Wanted(pid); }, deliver);
+    auto wanted = [this](uint16_t pid) { return Wanted(pid); };
+    if (Retuning()) m_Old.SendDue(m_Host.GetClock().NowMs(), wanted, deliver);
+    m_Schedule.SendDue(m_Host.GetClock().NowMs(), wanted, deliver);
     Schedule();
 }
 
