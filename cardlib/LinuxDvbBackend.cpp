@@ -101,6 +101,7 @@ bool LinuxDvbBackend::OpenFrontend() {
     }
     m_CanQamAuto = (info.caps & FE_CAN_QAM_AUTO) != 0;
     m_Frontend = fd;
+    m_EverOpened = true;
     m_Reported.clear();
     m_Lost = false;
     return true;
@@ -174,6 +175,13 @@ void LinuxDvbBackend::OnFrontendEvents() {
 void LinuxDvbBackend::DeviceLost(const std::string& path, int error) {
     CloseAllFilters();
     CloseFrontend();
+    // A device that was never there has not gone: the frontend's own
+    // message said what is missing.
+    if (!m_EverOpened) {
+        Report("No DVB adapter: " + path + " was not found (" + ErrorText(error) +
+               "). Plug in the tuner, or set Adapter and Frontend in card.ini.");
+        return;
+    }
     Report(path.substr(0, path.rfind('/')) + " has gone (" + ErrorText(error) +
            "): the tuner was unplugged or its driver failed. The scan's requests end by time-out; the program list "
            "is kept.");

@@ -41,6 +41,9 @@ public:
 
     // What stood in the way when the frontend was opened; empty when nothing did.
     const std::string& Problem() const { return m_Problem; }
+    // Whether that was the device itself (missing, not permitted, busy, not
+    // DVB-C), so nothing can be received at all.
+    bool DeviceFault() const { return !m_EverOpened && !m_Problem.empty(); }
 
     unsigned long HomeFrequency() const override { return m_Home; }
     void Tune(unsigned long frequencyKHz, int64_t nowMs) override;
@@ -105,6 +108,7 @@ private:
     std::string m_Problem;
     std::set<std::string> m_Reported;
     bool m_Lost = false;
+    bool m_EverOpened = false;  // the frontend was there once
 };
 
 }  // namespace cardlib

@@ -26,7 +26,8 @@ public:
         StateWaitPmt = 8,
     };
     static constexpr unsigned kScanTimerId = 1025;
-    static constexpr unsigned kScanTimerPeriodMs = 500;
+    static constexpr unsigned kScanTimerPeriodMs = 500;  // unless "TickMs" in "ScanNetwork" says otherwise
+    static constexpr int kMinTickMs = 20, kMaxTickMs = 10000;
     static constexpr int kRetries = 3;
 
     ScanChannelsDialog(fw::Host& host, ScanOwner* owner, int updateNames);

@@ -332,6 +332,13 @@ TEST_F(LinuxDvb, DevicesThatCannotBeUsedAreNamedWithTheirError) {
         EXPECT_TRUE(pat.sections.empty());
         EXPECT_TRUE(kernel->Tunings().empty());
         for (const std::string& m : host.Messages()) EXPECT_EQ(m.find(c.expected), std::string::npos) << m;
+        // What was never there was not unplugged.
+        for (const std::string& m : host.Messages()) EXPECT_EQ(m.find("unplugged"), std::string::npos) << m;
+        if (!c.setup.present) {
+            EXPECT_EQ(host.Messages(), std::vector<std::string>{"No DVB adapter: /dev/dvb/adapter0/demux0 was not found "
+                                                                "(No such file or directory). Plug in the tuner, or "
+                                                                "set Adapter and Frontend in card.ini."});
+        }
     }
 }
 

@@ -59,6 +59,8 @@ protected:
         return {};
     }
 
+    fw::Profile& profile() { return m_Profile; }
+
 private:
     std::filesystem::path m_Path;
     fw::Profile m_Profile;
@@ -158,9 +160,27 @@ TEST_F(ScanSequence, NitIsRequestedWithoutEndAndOneTickStaysSilentAfterTheThirdT
     for (size_t k = 1; k < requestTicks.size(); ++k) {
         EXPECT_EQ(requestTicks[k] - requestTicks[k - 1], usualGap(requestTicks[k - 1]) + (k == 3 ? 1 : 0)) << k;
     }
-    EXPECT_EQ(window.LogList().GetItemCount(), 1);
+    // "Request NIT" once, and once that no network answered.
+    ASSERT_EQ(window.LogList().GetItemCount(), 2);
+    EXPECT_EQ(window.LogList().GetItemText(1, 0), "No network answered: no NIT after three requests. Still asking.");
     EXPECT_FALSE(window.IsEnded());
     host.Close(window);
+}
+
+// "TickMs" in "ScanNetwork" paces the scan; a value out of range keeps 500 ms.
+TEST_F(ScanSequence, TickPeriodComesFromTheSettings) {
+    for (auto [setting, firstRequestMs] : {std::pair{0, 500}, {100, 100}, {5, 500}, {20000, 500}}) {
+        SCOPED_TRACE(setting);
+        if (setting) profile().WriteInt("ScanNetwork", "TickMs", setting);
+        ScriptedOwner owner(host, TwoTransports());
+        ScanChannelsDialog window(host, &owner, 1);
+        host.Open(window);
+        const int64_t began = host.GetClock().NowMs();
+        while (owner.requests.empty() && host.RunOne()) {
+        }
+        EXPECT_EQ(host.GetClock().NowMs() - began, firstRequestMs);
+        host.Close(window);
+    }
 }
 
 TEST_F(ScanSequence, TransportsWithoutSdtAreAskedThreeTimesUntilOneAnswers) {
