@@ -39,6 +39,8 @@ public:
         // transport's packets still reach the demux and FE_READ_STATUS reads 0.
         int64_t retuneMs = 0;
         std::string name = "Emulated DVB-C frontend";
+        // dmxdev's filternum: demux opens beyond it give EMFILE.
+        size_t demuxFilters = 32;
     };
     // The parameters of one DTV_TUNE, as the frontend got them.
     struct Tuning {
@@ -82,6 +84,9 @@ private:
         std::deque<std::vector<uint8_t>> sections;
         size_t readOffset = 0;  // into the front section, after a short read
         int error = 0;          // reported by the next read, which empties the buffer
+        bool oneShot = false;   // DMX_ONESHOT: stops after one section
+        int64_t timeoutMs = 0;
+        int64_t deadlineMs = 0; // the section time-out, until the first section; 0: none
         bool signalled = false;
     };
     bool Matches(const File& file, const std::vector<uint8_t>& section) const;
@@ -89,6 +94,8 @@ private:
     int FrontendIoctl(File& file, unsigned long request, void* arg);
     int DemuxIoctl(int fd, File& file, unsigned long request, void* arg);
     int SetProperties(void* arg);
+    // DTV_TUNE (or FE_SET_FRONTEND) with what the property cache holds.
+    int TuneCache();
     int GetProperties(void* arg);
     bool Locked() const;
     bool Retuning() const;
