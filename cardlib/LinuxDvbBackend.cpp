@@ -101,6 +101,7 @@ bool LinuxDvbBackend::OpenFrontend() {
     }
     m_CanQamAuto = (info.caps & FE_CAN_QAM_AUTO) != 0;
     m_Frontend = fd;
+    m_EverOpened = true;
     m_Reported.clear();
     m_Lost = false;
     return true;
@@ -108,6 +109,7 @@ bool LinuxDvbBackend::OpenFrontend() {
 
 void LinuxDvbBackend::CloseFrontend() {
     CancelLockPoll();
+    UnwatchFrontend();
     if (m_Frontend >= 0) m_System->Close(m_Frontend);
     m_Frontend = -1;
 }
@@ -116,6 +118,7 @@ void LinuxDvbBackend::CloseFrontend() {
 void LinuxDvbBackend::Start(fw::Host& host, PacketSink& sink) {
     m_Host = &host;
     m_Sink = &sink;
+    WatchFrontend();
     if (m_TunePending) {
         TuneNow();
     } else if (m_AwaitingLock) {
@@ -129,15 +132,56 @@ void LinuxDvbBackend::Start(fw::Host& host, PacketSink& sink) {
 
 void LinuxDvbBackend::Stop() {
     CancelLockPoll();
+    UnwatchFrontend();
     CloseAllFilters();
     m_Host = nullptr;
     m_Sink = nullptr;
 }
 
 
+void LinuxDvbBackend::WatchFrontend() {
+    if (m_WatchingFrontend || !m_Host || m_Frontend < 0) return;
+    m_FrontendWatch = m_Host->Watch(m_Frontend, [this] { OnFrontendEvents(); });
+    m_WatchingFrontend = true;
+}
+
+void LinuxDvbBackend::UnwatchFrontend() {
+    if (m_WatchingFrontend && m_Host) m_Host->Unwatch(m_FrontendWatch);
+    m_WatchingFrontend = false;
+}
+
+void LinuxDvbBackend::OnFrontendEvents() {
+    bool locked = false;
+    // dvb-core keeps at most 8 events; more are lost with one EOVERFLOW.
+    for (int i = 0; i < 10 && m_Frontend >= 0; ++i) {
+        dvb_frontend_event event;
+        std::memset(&event, 0, sizeof event);
+        const int result = m_System->Ioctl(m_Frontend, FE_GET_EVENT, &event);
+        if (result == -EOVERFLOW) continue;
+        if (result == -ENODEV) return DeviceLost(m_FrontendPath, ENODEV);
+        if (result < 0) {
+            // Nothing more queued; a frontend without events is read.
+            if (result != -EAGAIN && result != -EWOULDBLOCK) UnwatchFrontend();
+            break;
+        }
+        locked = locked || (event.status & FE_HAS_LOCK) != 0;
+    }
+    if (locked && m_AwaitingLock) {
+        CancelLockPoll();
+        CheckLock();
+    }
+}
+
 void LinuxDvbBackend::DeviceLost(const std::string& path, int error) {
     CloseAllFilters();
     CloseFrontend();
+    // A device that was never there has not gone: the frontend's own
+    // message said what is missing.
+    if (!m_EverOpened) {
+        Report("No DVB adapter: " + path + " was not found (" + ErrorText(error) +
+               "). Plug in the tuner, or set Adapter and Frontend in card.ini.");
+        return;
+    }
     Report(path.substr(0, path.rfind('/')) + " has gone (" + ErrorText(error) +
            "): the tuner was unplugged or its driver failed. The scan's requests end by time-out; the program list "
            "is kept.");

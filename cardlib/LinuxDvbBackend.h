@@ -41,6 +41,9 @@ public:
 
     // What stood in the way when the frontend was opened; empty when nothing did.
     const std::string& Problem() const { return m_Problem; }
+    // Whether that was the device itself (missing, not permitted, busy, not
+    // DVB-C), so nothing can be received at all.
+    bool DeviceFault() const { return !m_EverOpened && !m_Problem.empty(); }
 
     unsigned long HomeFrequency() const override { return m_Home; }
     void Tune(unsigned long frequencyKHz, int64_t nowMs) override;
@@ -62,6 +65,10 @@ private:
     void CloseFrontend();
     void TuneNow();
     bool SendTuning(uint32_t modulation);
+    // Whether the frontend is locked with these parameters already
+    // (`modulation` QAM_AUTO: any constellation).
+    bool StandsOn(const DvbDelivery& d, uint32_t modulation);
+    void StartFilters();
     void PollLock(int64_t delayMs);
     void CheckLock();
     void ReportSignal();
@@ -72,6 +79,10 @@ private:
     void DeviceLost(const std::string& path, int error);
     void Report(const std::string& text);
     void CancelLockPoll();
+    // The frontend's events tell a lock as it comes, between the reads.
+    void WatchFrontend();
+    void UnwatchFrontend();
+    void OnFrontendEvents();
 
     DvbSettings m_Settings;
     std::shared_ptr<DvbSystem> m_System;
@@ -88,6 +99,8 @@ private:
     fw::Host* m_Host = nullptr;
     PacketSink* m_Sink = nullptr;
     fw::TaskId m_LockPoll = 0;
+    fw::TaskId m_FrontendWatch = 0;
+    bool m_WatchingFrontend = false;
     bool m_LockPolling = false;
     bool m_AwaitingLock = false;  // tuned, lock neither seen nor given up on
     std::vector<DemuxFilter> m_Filters;
@@ -95,6 +108,7 @@ private:
     std::string m_Problem;
     std::set<std::string> m_Reported;
     bool m_Lost = false;
+    bool m_EverOpened = false;  // the frontend was there once
 };
 
 }  // namespace cardlib

@@ -75,9 +75,11 @@ void LinuxDvbBackend::OpenFilter(const PacketSink::Filter& spec) {
         params.filter.filter[at] = spec.value[i];
         params.filter.mask[at] = spec.mask[i];
     }
-    // No section time-out, and no CRC check: the dispatcher must see every section.
+    // No section time-out, and no CRC check: the dispatcher must see every
+    // section. A filter set while a tuning has not locked yet starts with
+    // the lock.
     params.timeout = 0;
-    params.flags = DMX_IMMEDIATE_START;
+    params.flags = m_AwaitingLock ? 0 : DMX_IMMEDIATE_START;
     int result = m_System->Ioctl(fd, DMX_SET_BUFFER_SIZE, reinterpret_cast<void*>(kDemuxBufferBytes));
     if (result >= 0) result = m_System->Ioctl(fd, DMX_SET_FILTER, &params);
     if (result < 0) {

@@ -68,6 +68,7 @@ void LinuxDvbBackend::TuneNow() {
     m_AwaitingLock = false;
     CancelLockPoll();
     if (m_Wanted == 0 || !OpenFrontend()) return;
+    WatchFrontend();
     // The NIT this backend delivered knows the transport; card.ini guesses.
     auto known = m_Deliveries.find(m_Wanted);
     DvbDelivery d;
@@ -84,12 +85,39 @@ void LinuxDvbBackend::TuneNow() {
         m_MayFallBack = true;
     }
     m_Tuning = d;
-    if (!SendTuning(d.modulation)) return;
-    // The old transport's sections still in the kernel's buffers go.
+    // A frontend locked on this very transport keeps its lock: a DTV_TUNE
+    // would drop it for the time the demodulator takes.
+    if (StandsOn(d, m_MayFallBack ? static_cast<uint32_t>(QAM_AUTO) : d.modulation)) {
+        m_MayFallBack = false;
+        if (m_Host) m_TunedAtMs = m_Host->GetClock().NowMs();
+        m_AwaitingLock = true;
+        if (m_Host) PollLock(0);
+        return;
+    }
+    // DTV_TUNE only wakes the frontend's thread: until it reads a lock, the
+    // demux may still get the old transport. The filters stop (which empties
+    // their buffers) and start again only once this tuning has locked.
+    for (DemuxFilter& f : m_Filters)
+        if (f.fd >= 0) m_System->Ioctl(f.fd, DMX_STOP, nullptr);
+    SendTuning(d.modulation);
+}
+
+bool LinuxDvbBackend::StandsOn(const DvbDelivery& d, uint32_t modulation) {
+    fe_status status{};
+    if (m_System->Ioctl(m_Frontend, FE_READ_STATUS, &status) < 0 || !(status & FE_HAS_LOCK)) return false;
+    dtv_property props[] = {Property(DTV_DELIVERY_SYSTEM), Property(DTV_FREQUENCY), Property(DTV_SYMBOL_RATE),
+                            Property(DTV_MODULATION)};
+    dtv_properties ps{static_cast<uint32_t>(std::size(props)), props};
+    if (m_System->Ioctl(m_Frontend, FE_GET_PROPERTY, &ps) < 0) return false;
+    return props[0].u.data == SYS_DVBC_ANNEX_A && props[1].u.data == m_Wanted * 1000 &&
+           props[2].u.data == d.symbolRate && (modulation == QAM_AUTO || props[3].u.data == modulation);
+}
+
+void LinuxDvbBackend::StartFilters() {
     for (DemuxFilter& f : m_Filters) {
         if (f.fd < 0) continue;
-        m_System->Ioctl(f.fd, DMX_STOP, nullptr);
-        m_System->Ioctl(f.fd, DMX_START, nullptr);
+        const int result = m_System->Ioctl(f.fd, DMX_START, nullptr);
+        if (result == -ENODEV) return DeviceLost(m_DemuxPath, ENODEV);
     }
 }
 
@@ -135,12 +163,13 @@ void LinuxDvbBackend::CheckLock() {
     if (!m_Host || m_Frontend < 0) return;
     fe_status status{};
     const int result = m_System->Ioctl(m_Frontend, FE_READ_STATUS, &status);
-    if (result < 0) {
-        if (-result == ENODEV) DeviceLost(m_FrontendPath, -result);
-        return;
-    }
+    if (result == -ENODEV) return DeviceLost(m_FrontendPath, -result);
+    // Some demodulators answer EAGAIN for a moment while they wake
+    // (si2168, mn88472): read again at the next poll, as without a lock.
+    if (result < 0) status = fe_status{};
     if (status & FE_HAS_LOCK) {
         m_AwaitingLock = false;
+        StartFilters();
         ReportSignal();
         return;
     }
@@ -153,6 +182,7 @@ void LinuxDvbBackend::CheckLock() {
     // A frequency that does not lock simply delivers nothing.
     if (waited >= kLockGiveUpMs) {
         m_AwaitingLock = false;
+        StartFilters();
         return;
     }
     PollLock(kLockPollMs);

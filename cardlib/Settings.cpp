@@ -120,10 +120,12 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
     return settings;
 }
 
-std::unique_ptr<Backend> MakeBackend(const CardSettings& settings, std::string* problems) {
+std::unique_ptr<Backend> MakeBackend(const CardSettings& settings, std::string* problems,
+                                     std::string* deviceProblem) {
     if (settings.source == CardSettings::Source::Dvb) {
         auto backend = std::make_unique<LinuxDvbBackend>(settings.dvb, KernelDvbSystem());
         if (!backend->Problem().empty()) Note(problems, backend->Problem());
+        if (deviceProblem && backend->DeviceFault()) *deviceProblem = backend->Problem();
         return backend;
     }
     if (settings.source == CardSettings::Source::Files)
@@ -131,10 +133,10 @@ std::unique_ptr<Backend> MakeBackend(const CardSettings& settings, std::string* 
     return std::make_unique<SimBackend>(settings.network == "large" ? LargeNetwork() : DefaultNetwork());
 }
 
-std::string ConfigureFromSettings(Card& card, fw::Host& host) {
+std::string ConfigureFromSettings(Card& card, fw::Host& host, std::string* deviceProblem) {
     std::string problems;
     const CardSettings settings = ReadCardSettings(CardSettingsPath(), &problems);
-    card.UseBackend(MakeBackend(settings, &problems));
+    card.UseBackend(MakeBackend(settings, &problems, deviceProblem));
     card.Attach(host);
     return problems;
 }

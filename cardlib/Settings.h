@@ -31,7 +31,10 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems = n
 
 // A backend that cannot reach its device still works (it receives nothing)
 // and says why in `problems`.
-std::unique_ptr<Backend> MakeBackend(const CardSettings& settings, std::string* problems = nullptr);
+// `deviceProblem`: what keeps the backend from its device (no adapter, no
+// permission), also among `problems`; empty when nothing does.
+std::unique_ptr<Backend> MakeBackend(const CardSettings& settings, std::string* problems = nullptr,
+                                     std::string* deviceProblem = nullptr);
 
 class Card;
 
@@ -39,6 +42,6 @@ class Card;
 // `card` the backend it names and attaches the card to `host`. Returns the
 // problems found in the file (empty when none), for the caller to show or
 // ignore.
-std::string ConfigureFromSettings(Card& card, fw::Host& host);
+std::string ConfigureFromSettings(Card& card, fw::Host& host, std::string* deviceProblem = nullptr);
 
 }  // namespace cardlib

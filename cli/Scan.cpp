@@ -63,14 +63,39 @@ private:
 
 }  // namespace
 
-bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::ostream& status, std::string& error) {
+bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::ostream& status, std::string& error,
+                  const ScanLimits& limits, ScanFailure* failure) {
     res::RegisterResources(host);
-    // What the window would show in a message box ends the run with it.
+    // What the window would show in a message box ends the run with it; one
+    // that comes while the scan runs is the card's (a device error) and
+    // ends the scan too.
     std::vector<std::string> messages;
-    host.OnMessage([&](const std::string& text) { messages.push_back(text); });
+    ScanChannelsDialog* running = nullptr;
+    bool cardFailed = false;
+    auto stop = [&](const std::string& text) {
+        if (!running || cardFailed) return;
+        cardFailed = true;
+        messages.push_back(text);
+        running->EndDialog(2);
+    };
+    host.OnMessage([&](const std::string& text) {
+        if (running) return stop(text);
+        messages.push_back(text);
+    });
     StatusEcho echo(status);
+    fw::TaskId limit = 0;
     host.ScriptModal(res::IDD_SCAN_CHANNELS, [&](fw::Dialog& dialog) {
-        if (auto* scan = dynamic_cast<ScanChannelsDialog*>(&dialog)) echo.Watch(scan->LogList());
+        running = dynamic_cast<ScanChannelsDialog*>(&dialog);
+        if (!running) return;
+        echo.Watch(running->LogList());
+        if (limits.nitTimeoutMs > 0)
+            limit = host.Post(
+                [&] {
+                    if (running && running->TransportList().GetItemCount() == 0)
+                        stop("no network answered: no NIT within " + std::to_string(limits.nitTimeoutMs / 1000) +
+                             " s (see HomeFrequency in card.ini, or --nit-timeout)");
+                },
+                limits.nitTimeoutMs);
     });
     bool ok = true;
     {
@@ -78,6 +103,8 @@ bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::o
         host.Open(window);
         if (messages.empty()) window.OnLoad();
         if (messages.empty()) window.OnSearch();
+        running = nullptr;
+        host.Cancel(limit);
         if (messages.empty()) {
             if (dryRun) out << ProgramTable(window.ProgramList(), true);
             else window.OnSave();
@@ -86,11 +113,13 @@ bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::o
         host.Close(window);
     }
     if (!ok) error = messages.front();
+    if (failure) *failure = ok ? ScanFailure::None : cardFailed ? ScanFailure::Card : ScanFailure::Board;
     return ok;
 }
 
-bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, std::ostream& out, std::ostream& status,
-             std::string& error) {
+bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, const ScanLimits& limits, std::ostream& out,
+             std::ostream& status, std::string& error, ScanFailure& failure) {
+    failure = ScanFailure::Board;
     (void)board;  // installed: the window's DVB_* calls reach its file
     TempFolder folder;
     if (folder.Path().empty()) {
@@ -105,11 +134,19 @@ bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, std::ost
     host.SetRealTime([](int64_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); });
     fw::Profile profile(settings.string());
     host.SetProfile(&profile);
+    profile.WriteInt("ScanNetwork", "TickMs", limits.tickMs);
     // The card goes before the host, the window before the card.
     cardlib::Card card;
-    const std::string problems = cardlib::ConfigureFromSettings(card, host);
+    std::string deviceProblem;
+    const std::string problems = cardlib::ConfigureFromSettings(card, host, &deviceProblem);
+    if (!deviceProblem.empty()) {
+        // Nothing can be received: no scan to wait for.
+        failure = ScanFailure::Card;
+        error = deviceProblem;
+        return false;
+    }
     if (!problems.empty()) status << problems << (problems.back() == '\n' ? "" : "\n");
-    return ScanInWindow(host, dryRun, out, status, error);
+    return ScanInWindow(host, dryRun, out, status, error, limits, &failure);
 }
 
 }  // namespace cli

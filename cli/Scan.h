@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 
@@ -18,12 +19,22 @@ class Board;
 // scan writes them. `guiSettings` is the GUI's settings file: the scan reads
 // "Update Program Names" from a copy of it, so the GUI's own stays untouched.
 // Returns false with `error` set when the board database fails.
-bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, std::ostream& out, std::ostream& status,
-             std::string& error);
+// A scan on the command line ends by itself: on a device error, or when no
+// network has answered within the NIT limit. Then `error` is the one line to
+// show, `failure` says ScanFailure::Card, and nothing is saved.
+struct ScanLimits {
+    int64_t nitTimeoutMs = 60000;  // 0: no limit
+    int tickMs = 100;              // the scan's pace ("TickMs")
+};
+enum class ScanFailure { None, Board, Card };
+
+bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, const ScanLimits& limits, std::ostream& out,
+             std::ostream& status, std::string& error, ScanFailure& failure);
 
 // The part of RunScan after the host and the card are made, on a host that
 // has its settings and an attached card, with the board installed. The
 // clock is the host's: tests run it on a virtual one.
-bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::ostream& status, std::string& error);
+bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::ostream& status, std::string& error,
+                  const ScanLimits& limits = {}, ScanFailure* failure = nullptr);
 
 }  // namespace cli

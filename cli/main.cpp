@@ -1,6 +1,7 @@
 // kelvane-cli: the program list from a shell, on the same core as the window:
 // list, export and import channel files, and scan.
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -73,6 +74,20 @@ cli::OptionSpec FormatOption(bool importing) {
     return option;
 }
 
+// A whole number from `min` to `max`.
+cli::OptionSpec NumberOption(const char* name, const char* value, const char* help, long min, long max) {
+    cli::OptionSpec option{name, value, help};
+    option.check = [name, min, max](const std::string& text) -> std::optional<std::string> {
+        char* end = nullptr;
+        const long number = std::strtol(text.c_str(), &end, 10);
+        if (text.empty() || *end != '\0' || number < min || number > max)
+            return std::string(name) + " is a whole number from " + std::to_string(min) + " to " +
+                   std::to_string(max) + ", not \"" + text + "\"";
+        return std::nullopt;
+    };
+    return option;
+}
+
 const std::vector<cli::CommandSpec>& Commands() {
     static const std::vector<cli::CommandSpec> commands = {
         {"list", "the program list as a table", "Prints the program list as a table.", {DbOption()}, ""},
@@ -94,7 +109,13 @@ const std::vector<cli::CommandSpec>& Commands() {
          "search the cable network, as the window's Search does",
          "Searches the cable network with the card set up in card.ini, as the window's Search does, in real "
          "time, with its status lines on standard error; then saves the merged program list.",
-         {DbOption(), {"--dry-run", "", "print the merged list instead of saving it"}},
+         {DbOption(),
+          {"--dry-run", "", "print the merged list instead of saving it"},
+          NumberOption("--nit-timeout", "SECONDS",
+                        "give up (status 1) when no network has answered within this time (default 60; 0: never)",
+                        0, 86400),
+          NumberOption("--tick-ms", "MS", "the scan's pace in milliseconds (default 100; the window's is 500)", 20,
+                        10000)},
          ""},
     };
     return commands;
@@ -170,8 +191,12 @@ std::optional<Failure> Scan(const cli::ParsedCommand& o) {
     cli::Board board(o.Value("--db"));
     std::string error;
     const bool dryRun = o.Has("--dry-run");
-    if (!cli::RunScan(board, GuiSettingsPath(), dryRun, std::cout, std::cerr, error)) {
-        return Failure{1, board.Path() + ": " + error};
+    cli::ScanLimits limits;
+    if (o.Has("--nit-timeout")) limits.nitTimeoutMs = std::strtol(o.Value("--nit-timeout").c_str(), nullptr, 10) * 1000;
+    if (o.Has("--tick-ms")) limits.tickMs = static_cast<int>(std::strtol(o.Value("--tick-ms").c_str(), nullptr, 10));
+    cli::ScanFailure failure = cli::ScanFailure::None;
+    if (!cli::RunScan(board, GuiSettingsPath(), dryRun, limits, std::cout, std::cerr, error, failure)) {
+        return Failure{1, failure == cli::ScanFailure::Card ? error : board.Path() + ": " + error};
     }
     if (!dryRun) std::cerr << "Program list saved to " << board.Path() << std::endl;
     return std::nullopt;

@@ -131,6 +131,7 @@ void ScanChannelsDialog::AddTransport(uint32_t transportStreamId, uint32_t origi
 
 void ScanChannelsDialog::SetTransportSdtVersion(uint32_t transportStreamId, uint32_t originalNetworkId,
                                                 uint32_t versionNumber) {
+    if (!FromTunedTransport(transportStreamId)) return;
     fw::ListView& list = TransportList();
     const int row = list.FindItemByData(scancells::TransportKey(transportStreamId, originalNetworkId));
     if (row >= 0) list.SetItemText(row, TsSdt, Decimal(versionNumber & 0xFF));
@@ -160,6 +161,8 @@ void ScanChannelsDialog::AddServiceDetails(uint32_t transportStreamId, uint32_t 
                                            uint32_t serviceType, const std::string& serviceName,
                                            const std::string& providerName, const std::vector<uint16_t>& caSystemIds,
                                            uint32_t nvodReferenceServiceId) {
+    // A time-shifted service's reference may live on another transport.
+    if (nvodReferenceServiceId == 0 && !FromTunedTransport(transportStreamId)) return;
     const int row = AddServiceWithType(transportStreamId, originalNetworkId, serviceId, serviceType);
     fw::ListView& list = ServiceList();
     // Names arrive in their DVB character table; the list shows UTF-8 without
@@ -174,11 +177,13 @@ void ScanChannelsDialog::AddServiceDetails(uint32_t transportStreamId, uint32_t 
 
 void ScanChannelsDialog::SetServiceNvodReference(uint32_t transportStreamId, uint32_t originalNetworkId,
                                                  uint32_t serviceId, uint32_t referenceServiceId) {
+    if (!FromTunedTransport(transportStreamId)) return;
     const int row = AddService(transportStreamId, originalNetworkId, serviceId);
     ServiceList().SetItemText(row, SvcNvod, Decimal(referenceServiceId & 0xFFFF));
 }
 
 void ScanChannelsDialog::AddPatEntry(int transportStreamId, int programNumber, int pid) {
+    if (!FromTunedTransport(static_cast<uint32_t>(transportStreamId))) return;
     const uint32_t program = static_cast<uint32_t>(programNumber) & 0xFFFF;
     fw::ListView& list = PatList();
     int row = list.FindItemByData(program);

@@ -26,7 +26,8 @@ public:
         StateWaitPmt = 8,
     };
     static constexpr unsigned kScanTimerId = 1025;
-    static constexpr unsigned kScanTimerPeriodMs = 500;
+    static constexpr unsigned kScanTimerPeriodMs = 500;  // unless "TickMs" in "ScanNetwork" says otherwise
+    static constexpr int kMinTickMs = 20, kMaxTickMs = 10000;
     static constexpr int kRetries = 3;
 
     ScanChannelsDialog(fw::Host& host, ScanOwner* owner, int updateNames);
@@ -147,6 +148,13 @@ private:
     // The network id of the transport tuned last in the service phase: two
     // transports may share a transport stream id under different networks.
     int m_LastNetworkId = -1;
+    // The transport stream id of the transport tuned last; -1 before the
+    // first tuning. A PAT or SDT of another transport (the one tuned before,
+    // still in the tuner's buffers) is not taken for it.
+    int m_TunedTransportId = -1;
+    bool FromTunedTransport(uint32_t transportStreamId) const {
+        return m_TunedTransportId < 0 || (transportStreamId & 0xFFFF) == static_cast<uint32_t>(m_TunedTransportId);
+    }
     // The service whose PMT was asked for last: other programs' PMTs that
     // share its PID fill no stream rows. -1 takes every program.
     int m_RequestedProgram = -1;

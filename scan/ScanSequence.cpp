@@ -2,6 +2,7 @@
 // runs the handler of the current state; the lists are all it reads.
 #include <cstdio>
 
+#include "framework/Profile.h"
 #include "scan/ScanCells.h"
 #include "scan/ScanChannelsDialog.h"
 
@@ -11,7 +12,11 @@ using scancells::ParseUnsigned;
 void ScanChannelsDialog::StartScan() {
     AddStatusLine("Request NIT");
     m_ScanState = StateRequestNit;
-    m_TimerId = SetTimer(kScanTimerId, kScanTimerPeriodMs);
+    // "TickMs" paces the scan; a network that sends its tables often allows
+    // a faster pace than the window's half second.
+    int period = GetProfile().GetInt("ScanNetwork", "TickMs", static_cast<int>(kScanTimerPeriodMs));
+    if (period < kMinTickMs || period > kMaxTickMs) period = static_cast<int>(kScanTimerPeriodMs);
+    m_TimerId = SetTimer(kScanTimerId, static_cast<unsigned>(period));
     m_RetryCounter = kRetries;
 }
 
@@ -35,6 +40,7 @@ bool ScanChannelsDialog::TuneTransport(int transportRow) {
     char line[64];
     std::snprintf(line, sizeof line, "Set Frequenzy to %.1f MHz", static_cast<double>(frequency) * 0.00001);
     AddStatusLine(line);
+    m_TunedTransportId = static_cast<int>(transports.GetItemData(transportRow) & 0xFFFF);
     // The cell holds 10 Hz units; the tuner takes kHz.
     m_Owner->Tune(frequency / 100);
     return true;
@@ -129,6 +135,9 @@ void ScanChannelsDialog::OnWaitNit() {
         m_RetryCounter = kRetries;
     } else if (--m_RetryCounter != 0) {
         m_ScanState = StateRequestNit;
+    } else {
+        // The scan goes on asking; the user knows why nothing comes.
+        AddStatusLine("No network answered: no NIT after three requests. Still asking.");
     }
 }
 

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "cardlib/Card.h"
+#include "cardlib/LinuxDvbBackend.h"
+#include "cardlib/testing/LinuxDvbEmulation.h"
 #include "cardlib/SimBackend.h"
 #include "cardlib/SimNetwork.h"
 #include "cardlib/TsFile.h"
@@ -193,6 +195,20 @@ TEST_F(CliTest, ScanOverCapturesMergesIntoTheList) {
     EXPECT_EQ(run.out.find("\n5 "), std::string::npos) << run.out;
 }
 
+// A tuner that is not there: one line, status 1, at once.
+TEST_F(CliTest, ScanWithoutTheAdapterEndsWithOneLine) {
+    std::filesystem::create_directories(Path("config/kelvane"));
+    WriteFile(Path("config/kelvane/card.ini"), "[Card]\nBackend=dvb\nAdapter=200\nHomeFrequency=346000\n");
+    const CliRun run = Cli({"scan", "--db", Db()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "kelvane-cli: No DVB adapter: /dev/dvb/adapter200/frontend0 does not exist (No such file or directory). "
+              "Plug in the tuner, or set Adapter and Frontend in card.ini.\n");
+    EXPECT_FALSE(std::filesystem::exists(Db()));
+    EXPECT_EQ(Cli({"scan", "--nit-timeout", "-1"}).status, 2);
+    EXPECT_EQ(Cli({"scan", "--tick-ms", "5"}).status, 2);
+}
+
 // The same scan in process on the virtual clock, the whole first transport:
 // a dry run prints the merged list and leaves the file as it was.
 class CliScan : public programtest::ProgramFixture {};
@@ -219,6 +235,46 @@ TEST_F(CliScan, DryRunPrintsTheMergedListAndSavesNothing) {
     EXPECT_EQ(out.str().find("\n11 "), std::string::npos) << out.str();
     EXPECT_NE(out.str().find("added\n"), std::string::npos) << out.str();
     EXPECT_EQ(ReadFile(BoardFile().string()), stored);
+}
+
+// Over the emulated devices: a network that never answers, or a tuner
+// pulled out, ends the scan with one line and saves nothing.
+TEST_F(CliScan, ASilentNetworkOrADeviceErrorEndsTheScan) {
+    const cardlib::SimNetwork& network = cardlib::DefaultNetwork();
+    struct Case {
+        const char* what;
+        unsigned long homeKHz;
+        int64_t unplugAfterMs;
+        std::string error;
+        int64_t endsByMs;
+    } cases[] = {
+        {"no network at the home frequency", 114000, 0,
+         "no network answered: no NIT within 5 s (see HomeFrequency in card.ini, or --nit-timeout)", 5000},
+        {"unplugged", network.transports[0].frequencyKHz, 20000, "/dev/dvb/adapter0 has gone (", 20500},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto kernel = std::make_shared<cardlib::EmulatedDvb>(host, network);
+        cardlib::DvbSettings settings;
+        settings.homeFrequencyKHz = c.homeKHz;
+        card.Detach();
+        card.UseBackend(std::make_unique<cardlib::LinuxDvbBackend>(settings, kernel));
+        card.Attach(host);
+        if (c.unplugAfterMs) host.Post([&] { kernel->Unplug(); }, c.unplugAfterMs);
+        std::ostringstream out, status;
+        std::string error;
+        cli::ScanLimits limits;
+        limits.nitTimeoutMs = 5000;
+        cli::ScanFailure failure = cli::ScanFailure::None;
+        const int64_t began = host.GetClock().NowMs();
+        EXPECT_FALSE(cli::ScanInWindow(host, true, out, status, error, limits, &failure));
+        EXPECT_EQ(failure, cli::ScanFailure::Card);
+        EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
+        EXPECT_LE(host.GetClock().NowMs() - began, c.endsByMs);
+        EXPECT_EQ(out.str(), "");
+        card.Detach();
+        card.UseBackend(nullptr);
+    }
 }
 
 }  // namespace

@@ -116,8 +116,11 @@ TEST_F(LinuxDvb, ScanThroughTheDevicesGivesTheSimulatedBackendsProgramList) {
 
     // A frontend without its own constellation search, card.ini's defaults:
     // the home transport is found by trying 256-QAM, then 64-QAM, the rest
-    // with what the NIT says.
-    Use(network);
+    // with what the NIT says. Each retune leaves the old transport's packets
+    // coming for a while, as a real tuner does.
+    EmulatedDvb::Setup slow;
+    slow.retuneMs = 50;
+    Use(network, slow);
     std::vector<std::string> log;
     EXPECT_EQ(Scan(&log), simulated);
     EXPECT_TRUE(host.Messages().empty());
@@ -146,6 +149,7 @@ TEST_F(LinuxDvb, ScanThroughTheDevicesGivesTheSimulatedBackendsProgramList) {
     EmulatedDvb::Setup standing;
     standing.canQamAuto = true;
     standing.standsOnHome = true;
+    standing.retuneMs = 50;
     Use(network, standing);
     onTheMinute();
     int64_t standingMs = 0;
@@ -221,7 +225,9 @@ TEST_F(LinuxDvb, FilterBytesSkipTheSectionLengthOnTheWayToTheKernel) {
         ASSERT_EQ(recorder->filters.size(), 1u);
         const dmx_sct_filter_params& p = recorder->filters[0];
         EXPECT_EQ(p.pid, 0x10);
-        EXPECT_EQ(p.flags, unsigned(DMX_IMMEDIATE_START));  // no CRC check: the dispatcher sees every section
+        // No CRC check: the dispatcher sees every section. (Set before the
+        // first lock, the filter starts with the lock.)
+        EXPECT_EQ(p.flags & ~unsigned(DMX_IMMEDIATE_START), 0u);
         EXPECT_EQ(std::vector<uint8_t>(p.filter.filter, p.filter.filter + 4), c.kernelFilter);
         EXPECT_EQ(std::vector<uint8_t>(p.filter.mask, p.filter.mask + 4), c.kernelMask);
         EXPECT_EQ(!got.empty(), c.delivers);
@@ -326,6 +332,13 @@ TEST_F(LinuxDvb, DevicesThatCannotBeUsedAreNamedWithTheirError) {
         EXPECT_TRUE(pat.sections.empty());
         EXPECT_TRUE(kernel->Tunings().empty());
         for (const std::string& m : host.Messages()) EXPECT_EQ(m.find(c.expected), std::string::npos) << m;
+        // What was never there was not unplugged.
+        for (const std::string& m : host.Messages()) EXPECT_EQ(m.find("unplugged"), std::string::npos) << m;
+        if (!c.setup.present) {
+            EXPECT_EQ(host.Messages(), std::vector<std::string>{"No DVB adapter: /dev/dvb/adapter0/demux0 was not found "
+                                                                "(No such file or directory). Plug in the tuner, or "
+                                                                "set Adapter and Frontend in card.ini."});
+        }
     }
 }
 

@@ -59,6 +59,8 @@ protected:
         return {};
     }
 
+    fw::Profile& profile() { return m_Profile; }
+
 private:
     std::filesystem::path m_Path;
     fw::Profile m_Profile;
@@ -158,9 +160,27 @@ TEST_F(ScanSequence, NitIsRequestedWithoutEndAndOneTickStaysSilentAfterTheThirdT
     for (size_t k = 1; k < requestTicks.size(); ++k) {
         EXPECT_EQ(requestTicks[k] - requestTicks[k - 1], usualGap(requestTicks[k - 1]) + (k == 3 ? 1 : 0)) << k;
     }
-    EXPECT_EQ(window.LogList().GetItemCount(), 1);
+    // "Request NIT" once, and once that no network answered.
+    ASSERT_EQ(window.LogList().GetItemCount(), 2);
+    EXPECT_EQ(window.LogList().GetItemText(1, 0), "No network answered: no NIT after three requests. Still asking.");
     EXPECT_FALSE(window.IsEnded());
     host.Close(window);
+}
+
+// "TickMs" in "ScanNetwork" paces the scan; a value out of range keeps 500 ms.
+TEST_F(ScanSequence, TickPeriodComesFromTheSettings) {
+    for (auto [setting, firstRequestMs] : {std::pair{0, 500}, {100, 100}, {5, 500}, {20000, 500}}) {
+        SCOPED_TRACE(setting);
+        if (setting) profile().WriteInt("ScanNetwork", "TickMs", setting);
+        ScriptedOwner owner(host, TwoTransports());
+        ScanChannelsDialog window(host, &owner, 1);
+        host.Open(window);
+        const int64_t began = host.GetClock().NowMs();
+        while (owner.requests.empty() && host.RunOne()) {
+        }
+        EXPECT_EQ(host.GetClock().NowMs() - began, firstRequestMs);
+        host.Close(window);
+    }
 }
 
 TEST_F(ScanSequence, TransportsWithoutSdtAreAskedThreeTimesUntilOneAnswers) {
@@ -310,6 +330,31 @@ TEST_F(ScanSequence, TransportWhosePatNeverArrivesSkipsItsServicesWithAStatusLin
     EXPECT_EQ(Count(owner.requests, "PMT"), 2);
     EXPECT_EQ(Count(log, "No PAT for TS 2, NW 1: its services are skipped"), 1);
     EXPECT_EQ(owner.ProgramList().GetItemCount(), 2);
+}
+
+// A tuner that still delivers the transport it left: tables whose
+// transport_stream_id is not the tuned one's are not taken for it.
+TEST_F(ScanSequence, PatOrSdtOfAnotherTransportIsNotTakenForTheTunedOne) {
+    struct Case {
+        const char* what;
+        uint32_t sdtTsId, patTsId;
+        int services, programs, noPatLines;
+    } cases[] = {
+        {"own tables", 0, 0, 4, 3, 0},  // "Nur Daten" has neither video nor audio
+        {"the first transport's SDT again", 1, 0, 2, 2, 0},
+        {"the first transport's PAT again", 0, 1, 4, 2, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto net = TwoTransports();
+        net[1].sdtTsId = c.sdtTsId;
+        net[1].patTsId = c.patTsId;
+        ScriptedOwner owner(host, net);
+        ASSERT_EQ(RunScan(owner), 1);
+        EXPECT_EQ(static_cast<int>(services.size()), c.services);
+        EXPECT_EQ(owner.ProgramList().GetItemCount(), c.programs);
+        EXPECT_EQ(Count(log, "No PAT for TS 2, NW 1: its services are skipped"), c.noPatLines);
+    }
 }
 
 // Two programs share a PMT PID and both answer: only the asked one's streams

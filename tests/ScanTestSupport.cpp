@@ -61,12 +61,13 @@ void ScriptedOwner::RequestSdt() {
     const std::string name = "SDT@" + std::to_string(m_TunedKHz);
     if (!tuned) return Start(m_Sdt, name, nullptr);
     Start(m_Sdt, name, [this, tuned] {
-        m_Window->SetTransportSdtVersion(tuned->tsId, tuned->nwId, 1);
+        const uint32_t ts = tuned->sdtTsId ? tuned->sdtTsId : tuned->tsId;
+        m_Window->SetTransportSdtVersion(ts, tuned->nwId, 1);
         for (const auto& s : tuned->services) {
             if (s.nvodReference != 0) {
-                m_Window->SetServiceNvodReference(tuned->tsId, tuned->nwId, s.id, s.nvodReference);
+                m_Window->SetServiceNvodReference(ts, tuned->nwId, s.id, s.nvodReference);
             } else {
-                m_Window->AddServiceDetails(tuned->tsId, tuned->nwId, s.id, s.type, s.name, s.provider, s.caIds, 0);
+                m_Window->AddServiceDetails(ts, tuned->nwId, s.id, s.type, s.name, s.provider, s.caIds, 0);
             }
         }
     }, !sdtProgress.IsIncomplete());
@@ -77,10 +78,11 @@ void ScriptedOwner::RequestPat() {
     const std::string name = "PAT@" + std::to_string(m_TunedKHz);
     if (!tuned || !tuned->patAnswers) return Start(m_Pat, name, nullptr);
     Start(m_Pat, name, [this, tuned] {
-        m_Window->AddPatEntry(static_cast<int>(tuned->tsId), 0, 0x10);
+        const int ts = static_cast<int>(tuned->patTsId ? tuned->patTsId : tuned->tsId);
+        m_Window->AddPatEntry(ts, 0, 0x10);
         for (const auto& s : tuned->services) {
             if (!s.inPat) continue;
-            m_Window->AddPatEntry(static_cast<int>(tuned->tsId), static_cast<int>(s.id), static_cast<int>(s.pmtPid));
+            m_Window->AddPatEntry(ts, static_cast<int>(s.id), static_cast<int>(s.pmtPid));
         }
     });
 }

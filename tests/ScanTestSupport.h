@@ -40,6 +40,9 @@ struct Transport {
     bool answers = true;  // false: tuning never locks, no table arrives
     std::vector<Service> services;
     bool patAnswers = true;
+    // The transport_stream_id its SDT and PAT carry; 0: its own (another:
+    // the previous transport's tables, still in the tuner's buffers).
+    uint32_t sdtTsId = 0, patTsId = 0;
 };
 
 // An owner whose tables come from a scripted network: a request is answered

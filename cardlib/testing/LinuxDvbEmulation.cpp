@@ -4,6 +4,7 @@
 #include <linux/dvb/dmx.h>
 #include <sys/ioctl.h>
 #include <linux/dvb/frontend.h>
+#include <linux/dvb/version.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -33,8 +34,13 @@ uint32_t KernelModulation(Modulation modulation) {
 }  // namespace
 
 EmulatedDvb::EmulatedDvb(fw::Host& host, SimNetwork network, Setup setup)
-    : m_Host(host), m_Network(std::move(network)), m_Setup(std::move(setup)), m_Schedule(m_Network) {
+    : m_Host(host), m_Network(std::move(network)), m_Setup(std::move(setup)), m_Schedule(m_Network), m_Old(m_Network) {
     if (m_Setup.deliverySystems.empty()) m_Setup.deliverySystems = {SYS_DVBC_ANNEX_A};
+    // dvb_frontend.c, dvb_register_frontend: the cache starts on delsys[0].
+    m_Cache.deliverySystem = m_Setup.deliverySystems.front();
+    m_Cache.modulation = QAM_AUTO;
+    m_Cache.innerFec = FEC_AUTO;
+    m_Cache.inversion = INVERSION_AUTO;
     if (m_Setup.standsOnHome && m_Network.homeTransport < m_Network.transports.size()) {
         const SimTransport& home = m_Network.transports[m_Network.homeTransport];
         m_Cache.deliverySystem = SYS_DVBC_ANNEX_A;
@@ -51,6 +57,7 @@ EmulatedDvb::EmulatedDvb(fw::Host& host, SimNetwork network, Setup setup)
 
 EmulatedDvb::~EmulatedDvb() {
     if (m_HasPending) m_Host.Cancel(m_Pending);
+    for (fw::TaskId id : m_StatusWatches) m_Host.Cancel(id);
     for (const auto& [fd, file] : m_Files) ::close(fd);
 }
 
@@ -64,6 +71,8 @@ int EmulatedDvb::Open(const std::string& path, int flags) {
     const bool demux = path == DvbDevicePath(m_Setup.adapter, "demux", 0);
     if (!m_Setup.present || m_Gone || (!frontend && !demux)) return -ENOENT;
     if (!m_Setup.permitted) return -EACCES;
+    // dmxdev.c, dvb_demux_open: one filter per open, filternum of them.
+    if (demux && OpenDemuxes() >= m_Setup.demuxFilters) return -EMFILE;
     File file;
     file.frontend = frontend;
     // dvb_frontend lets one program at a time open the frontend for writing.
@@ -96,7 +105,36 @@ int EmulatedDvb::Ioctl(int fd, unsigned long request, void* arg) {
     return it->second.frontend ? FrontendIoctl(it->second, request, arg) : DemuxIoctl(fd, it->second, request, arg);
 }
 
-bool EmulatedDvb::Locked() const { return m_Schedule.LockedAt(m_Host.GetClock().NowMs()); }
+uint32_t EmulatedDvb::Status() const {
+    // dvb_frontend.c, FE_READ_STATUS: "if retune was requested but hasn't
+    // occurred yet, prevent that user get signal state from previous tuning".
+    if (Retuning()) return 0;
+    if (Locked()) return kStatusLocked;
+    if (!m_Tunings.empty() && m_Network.FindTransport(m_Tunings.back().frequencyHz / 1000))
+        return FE_HAS_SIGNAL | FE_HAS_CARRIER;
+    return 0;
+}
+
+void EmulatedDvb::AddEvent(uint32_t status) {
+    m_EventStatus = status;
+    if (m_Events.size() == 8) {
+        m_Events.pop_front();
+        m_EventsOverflowed = true;
+    }
+    m_Events.push_back(status);
+    for (auto& [fd, f] : m_Files) UpdateReadiness(fd, f);
+}
+
+void EmulatedDvb::WatchStatus(int64_t delayMs) {
+    m_StatusWatches.push_back(m_Host.Post(
+        [this] {
+            if (!m_Gone && Status() != m_EventStatus) AddEvent(Status());
+        },
+        delayMs));
+}
+
+bool EmulatedDvb::Retuning() const { return m_Host.GetClock().NowMs() < m_RetuneUntilMs; }
+bool EmulatedDvb::Locked() const { return !Retuning() && m_Schedule.LockedAt(m_Host.GetClock().NowMs()); }
 
 int EmulatedDvb::FrontendIoctl(File& file, unsigned long request, void* arg) {
     switch (request) {
@@ -122,12 +160,59 @@ int EmulatedDvb::FrontendIoctl(File& file, unsigned long request, void* arg) {
             return 0;
         }
         case FE_READ_STATUS: {
-            uint32_t status = 0;
-            if (Locked())
-                status = kStatusLocked;
-            else if (!m_Tunings.empty() && m_Network.FindTransport(m_Tunings.back().frequencyHz / 1000))
-                status = FE_HAS_SIGNAL | FE_HAS_CARRIER;
-            const fe_status value = static_cast<fe_status>(status);
+            const fe_status value = static_cast<fe_status>(Status());
+            std::memcpy(arg, &value, sizeof value);
+            return 0;
+        }
+        case FE_GET_EVENT: {
+            // dvb_frontend.c, dvb_frontend_get_event: EOVERFLOW once after
+            // lost events, EWOULDBLOCK on a non-blocking descriptor with none.
+            if (m_EventsOverflowed) {
+                m_EventsOverflowed = false;
+                return -EOVERFLOW;
+            }
+            if (m_Events.empty()) return -EWOULDBLOCK;
+            dvb_frontend_event event{};
+            event.status = static_cast<fe_status>(m_Events.front());
+            event.parameters.frequency = m_Cache.frequencyHz;
+            m_Events.pop_front();
+            std::memcpy(arg, &event, sizeof event);
+            for (auto& [fd, f] : m_Files) UpdateReadiness(fd, f);
+            return 0;
+        }
+        // dvb_frontend.c, dvb_frontend_handle_ioctl: the DVBv3 calls,
+        // through the same property cache.
+        case FE_SET_FRONTEND: {
+            if (!file.writer) return -EPERM;
+            dvb_frontend_parameters p;
+            std::memcpy(&p, arg, sizeof p);
+            m_Cache.frequencyHz = p.frequency;
+            m_Cache.inversion = p.inversion;
+            m_Cache.symbolRate = p.u.qam.symbol_rate;
+            m_Cache.innerFec = p.u.qam.fec_inner;
+            m_Cache.modulation = p.u.qam.modulation;
+            return TuneCache();
+        }
+        case FE_GET_FRONTEND: {
+            dvb_frontend_parameters p{};
+            p.frequency = m_Cache.frequencyHz;
+            p.inversion = static_cast<fe_spectral_inversion>(m_Cache.inversion);
+            p.u.qam.symbol_rate = m_Cache.symbolRate;
+            p.u.qam.fec_inner = static_cast<fe_code_rate>(m_Cache.innerFec);
+            p.u.qam.modulation = static_cast<fe_modulation>(m_Cache.modulation);
+            std::memcpy(arg, &p, sizeof p);
+            return 0;
+        }
+        case FE_READ_SIGNAL_STRENGTH:
+        case FE_READ_SNR: {
+            // Relative, 0 to 0xFFFF, as most DVBv3 drivers scale it.
+            const uint16_t value = Locked() ? (request == FE_READ_SNR ? 0xB000 : 0xC000) : 0;
+            std::memcpy(arg, &value, sizeof value);
+            return 0;
+        }
+        case FE_READ_BER:
+        case FE_READ_UNCORRECTED_BLOCKS: {
+            const uint32_t value = 0;
             std::memcpy(arg, &value, sizeof value);
             return 0;
         }
@@ -151,9 +236,14 @@ int EmulatedDvb::SetProperties(void* arg) {
         const uint32_t data = properties.props[i].u.data;
         switch (cmd) {
             case DTV_CLEAR: {
+                // dvb_frontend.c, dvb_frontend_clear_cache: the delivery
+                // system stays, the rest goes to "auto".
                 const uint32_t system = m_Cache.deliverySystem;
                 m_Cache = Tuning{};
                 m_Cache.deliverySystem = system;
+                m_Cache.modulation = QAM_AUTO;
+                m_Cache.innerFec = FEC_AUTO;
+                m_Cache.inversion = INVERSION_AUTO;
                 break;
             }
             case DTV_DELIVERY_SYSTEM:
@@ -169,26 +259,49 @@ int EmulatedDvb::SetProperties(void* arg) {
             case DTV_INNER_FEC: m_Cache.innerFec = data; break;
             case DTV_INVERSION: m_Cache.inversion = data; break;
             case DTV_TUNE: {
-                if (m_Cache.deliverySystem != SYS_DVBC_ANNEX_A) return -EINVAL;
-                if (m_Cache.frequencyHz < kMinFrequencyHz || m_Cache.frequencyHz > kMaxFrequencyHz) return -EINVAL;
-                if (m_Cache.symbolRate < kMinSymbolRate || m_Cache.symbolRate > kMaxSymbolRate) return -EINVAL;
-                m_Tunings.push_back(m_Cache);
-                const SimTransport* t = m_Network.FindTransport(m_Cache.frequencyHz / 1000);
-                // The demodulator locks only on the transport's own symbol rate
-                // and constellation (or finds the constellation itself).
-                const bool fits = t && t->locks && t->symbolRate == m_Cache.symbolRate &&
-                                  (m_Cache.modulation == KernelModulation(t->modulation) ||
-                                   (m_Cache.modulation == QAM_AUTO && m_Setup.canQamAuto));
-                // Told the transport it is locked on once more, the
-                // demodulator stays on the carrier.
-                if (!fits || !Locked() || m_Schedule.Transport() != t) m_Schedule.Tune(fits ? t : nullptr, m_Host.GetClock().NowMs());
-                Schedule();
+                const int result = TuneCache();
+                if (result < 0) return result;
                 break;
             }
             default:
                 return -EINVAL;
         }
     }
+    return 0;
+}
+
+int EmulatedDvb::TuneCache() {
+    if (m_Cache.deliverySystem != SYS_DVBC_ANNEX_A) return -EINVAL;
+    if (m_Cache.frequencyHz < kMinFrequencyHz || m_Cache.frequencyHz > kMaxFrequencyHz) return -EINVAL;
+    if (m_Cache.symbolRate < kMinSymbolRate || m_Cache.symbolRate > kMaxSymbolRate) return -EINVAL;
+    m_Tunings.push_back(m_Cache);
+    const SimTransport* t = m_Network.FindTransport(m_Cache.frequencyHz / 1000);
+    // The demodulator locks only on the transport's own symbol rate
+    // and constellation (or finds the constellation itself).
+    const bool fits = t && t->locks && t->symbolRate == m_Cache.symbolRate &&
+                      (m_Cache.modulation == KernelModulation(t->modulation) ||
+                       (m_Cache.modulation == QAM_AUTO && m_Setup.canQamAuto));
+    // Told the transport it is locked on once more, the
+    // demodulator stays on the carrier.
+    if (!fits || !Locked() || m_Schedule.Transport() != t) {
+        const int64_t now = m_Host.GetClock().NowMs();
+        if (m_Setup.retuneMs > 0) {
+            if (!Retuning()) m_Old = m_Schedule;
+            m_RetuneUntilMs = now + m_Setup.retuneMs;
+        }
+        m_Schedule.Tune(fits ? t : nullptr, now);
+        // dvb_frontend.c, dtv_set_frontend: the queue is cleared
+        // and one event with status 0 goes in; the thread adds one
+        // at each change.
+        for (fw::TaskId id : m_StatusWatches) m_Host.Cancel(id);
+        m_StatusWatches.clear();
+        m_Events.clear();
+        m_EventsOverflowed = false;
+        AddEvent(0);
+        WatchStatus(m_Setup.retuneMs);
+        if (fits) WatchStatus(std::max(m_Setup.retuneMs, LockDelayMs(m_Network, *t)));
+    }
+    Schedule();
     return 0;
 }
 
@@ -205,8 +318,15 @@ int EmulatedDvb::GetProperties(void* arg) {
                 p.u.buffer.len = static_cast<uint32_t>(n);
                 break;
             }
+            // dvb_frontend.c, dtv_property_process_get: the property cache,
+            // which a tuning leaves holding what was tuned.
+            case DTV_API_VERSION: p.u.data = (DVB_API_VERSION << 8) | DVB_API_VERSION_MINOR; break;
             case DTV_DELIVERY_SYSTEM: p.u.data = m_Cache.deliverySystem; break;
             case DTV_FREQUENCY: p.u.data = m_Cache.frequencyHz; break;
+            case DTV_SYMBOL_RATE: p.u.data = m_Cache.symbolRate; break;
+            case DTV_MODULATION: p.u.data = m_Cache.modulation; break;
+            case DTV_INNER_FEC: p.u.data = m_Cache.innerFec; break;
+            case DTV_INVERSION: p.u.data = m_Cache.inversion; break;
             case DTV_STAT_SIGNAL_STRENGTH:
             case DTV_STAT_CNR: {
                 p.u.st.len = 1;
@@ -220,185 +340,17 @@ int EmulatedDvb::GetProperties(void* arg) {
                 }
                 break;
             }
+            // What the driver does not measure comes back with len 0.
+            case DTV_STAT_PRE_ERROR_BIT_COUNT: case DTV_STAT_PRE_TOTAL_BIT_COUNT:
+            case DTV_STAT_POST_ERROR_BIT_COUNT: case DTV_STAT_POST_TOTAL_BIT_COUNT:
+            case DTV_STAT_ERROR_BLOCK_COUNT: case DTV_STAT_TOTAL_BLOCK_COUNT:
+                p.u.st.len = 0;
+                break;
             default:
                 return -EINVAL;
         }
     }
     return 0;
-}
-
-int EmulatedDvb::DemuxIoctl(int fd, File& file, unsigned long request, void* arg) {
-    switch (request) {
-        case DMX_SET_BUFFER_SIZE:
-            if (file.started) return -EBUSY;
-            file.bufferSize = static_cast<size_t>(reinterpret_cast<uintptr_t>(arg));
-            if (file.bufferSize == 0) return -EINVAL;
-            return 0;
-        case DMX_SET_FILTER: {
-            dmx_sct_filter_params params;
-            std::memcpy(&params, arg, sizeof params);
-            if (params.pid > 0x1FFF) return -EINVAL;
-            file.started = false;
-            file.filterSet = true;
-            file.pid = params.pid;
-            std::memcpy(file.value, params.filter.filter, sizeof file.value);
-            std::memcpy(file.mask, params.filter.mask, sizeof file.mask);
-            std::memcpy(file.mode, params.filter.mode, sizeof file.mode);
-            if (params.flags & DMX_IMMEDIATE_START) return DemuxIoctl(fd, file, DMX_START, nullptr);
-            Schedule();
-            return 0;
-        }
-        case DMX_START:
-            if (!file.filterSet) return -EINVAL;
-            // Starting empties the buffer and forgets an error.
-            file.sections.clear();
-            file.buffered = 0;
-            file.readOffset = 0;
-            file.error = 0;
-            file.started = true;
-            // Nothing is owed for the time nobody listened.
-            if (!m_HasPending) m_Schedule.Resume(m_Host.GetClock().NowMs());
-            UpdateReadiness(fd, file);
-            Schedule();
-            return 0;
-        case DMX_STOP:
-            file.started = false;
-            Schedule();
-            return 0;
-        default:
-            return -ENOTTY;
-    }
-}
-
-long EmulatedDvb::Read(int fd, uint8_t* buffer, size_t size) {
-    auto it = m_Files.find(fd);
-    if (it == m_Files.end()) return -EBADF;
-    File& file = it->second;
-    if (m_Gone) return -ENODEV;
-    if (file.frontend) return -EINVAL;
-    if (file.error != 0) {
-        // dmxdev reports an error once and flushes what was buffered.
-        const int error = file.error;
-        file.error = 0;
-        file.sections.clear();
-        file.buffered = 0;
-        file.readOffset = 0;
-        UpdateReadiness(fd, file);
-        return -error;
-    }
-    if (file.sections.empty()) return -EAGAIN;
-    // One section per read: a read ends where its section ends.
-    const std::vector<uint8_t>& front = file.sections.front();
-    const size_t n = std::min(size, front.size() - file.readOffset);
-    std::memcpy(buffer, front.data() + file.readOffset, n);
-    file.readOffset += n;
-    if (file.readOffset == front.size()) {
-        file.buffered -= front.size();
-        file.sections.pop_front();
-        file.readOffset = 0;
-    }
-    UpdateReadiness(fd, file);
-    return static_cast<long>(n);
-}
-
-int EmulatedDvb::Poll(pollfd* fds, size_t count, int) {
-    int ready = 0;
-    for (size_t i = 0; i < count; ++i) {
-        fds[i].revents = 0;
-        auto it = m_Files.find(fds[i].fd);
-        if (it == m_Files.end()) {
-            fds[i].revents = POLLNVAL;
-        } else if (m_Gone) {
-            fds[i].revents = POLLERR | POLLHUP;
-        } else if (!it->second.frontend) {
-            if (it->second.error != 0) fds[i].revents |= POLLERR;
-            if (!it->second.sections.empty()) fds[i].revents |= static_cast<short>(fds[i].events & (POLLIN | POLLRDNORM));
-        }
-        ready += fds[i].revents != 0;
-    }
-    return ready;
-}
-
-void EmulatedDvb::Unplug() {
-    m_Gone = true;
-    m_Schedule.Off();
-    if (m_HasPending) m_Host.Cancel(m_Pending);
-    m_HasPending = false;
-    for (auto& [fd, file] : m_Files) UpdateReadiness(fd, file);
-}
-
-void EmulatedDvb::FailNextRead(uint16_t pid, int error) {
-    for (auto& [fd, file] : m_Files) {
-        if (file.frontend || !file.filterSet || file.pid != pid) continue;
-        file.error = error;
-        if (error == ETIMEDOUT) file.started = false;
-        UpdateReadiness(fd, file);
-    }
-    Schedule();
-}
-
-// dvb_demux: byte 0 of the filter is the table id, bytes 1 to 15 are section
-// bytes 3 to 17 (the section_length bytes are skipped). Mode bit 0 asks for
-// equality; mode bit 1 asks that at least one such bit differs.
-bool EmulatedDvb::Matches(const File& file, const std::vector<uint8_t>& section) const {
-    bool anyNegative = false, differs = false;
-    for (size_t i = 0; i < 16; ++i) {
-        if (file.mask[i] == 0) continue;
-        const size_t at = i == 0 ? 0 : i + 2;
-        if (at >= section.size()) return false;
-        const uint8_t x = static_cast<uint8_t>((section[at] ^ file.value[i]) & file.mask[i]);
-        if (x & static_cast<uint8_t>(~file.mode[i])) return false;
-        if (file.mask[i] & file.mode[i]) anyNegative = true;
-        if (x & file.mode[i]) differs = true;
-    }
-    return !anyNegative || differs;
-}
-
-void EmulatedDvb::UpdateReadiness(int fd, File& file) {
-    const bool readable = m_Gone || (!file.frontend && (file.error != 0 || !file.sections.empty()));
-    if (readable == file.signalled) return;
-    uint64_t count = 1;
-    const ssize_t done = readable ? ::write(fd, &count, sizeof count) : ::read(fd, &count, sizeof count);
-    if (done == static_cast<ssize_t>(sizeof count)) file.signalled = readable;
-}
-
-bool EmulatedDvb::Wanted(uint16_t pid) const {
-    return std::any_of(m_Files.begin(), m_Files.end(), [&](const auto& e) {
-        return !e.second.frontend && e.second.started && e.second.pid == pid;
-    });
-}
-
-void EmulatedDvb::Schedule() {
-    if (m_HasPending) m_Host.Cancel(m_Pending);
-    m_HasPending = false;
-    if (m_Gone) return;
-    const int64_t next = m_Schedule.NextDueMs([this](uint16_t pid) { return Wanted(pid); });
-    if (next == SimTable::kNeverMs) return;
-    const int64_t now = m_Host.GetClock().NowMs();
-    m_HasPending = true;
-    m_Pending = m_Host.Post([this] { Emit(); }, next > now ? next - now : 0);
-}
-
-void EmulatedDvb::Emit() {
-    m_HasPending = false;
-    auto deliver = [this](uint16_t pid, const std::vector<Section>& sections) {
-        for (auto& [fd, file] : m_Files) {
-            if (file.frontend || !file.started || file.pid != pid) continue;
-            for (const Section& section : sections) {
-                if (!Matches(file, section)) continue;
-                // A full buffer loses the section and says so at the next read.
-                if (file.bufferSize - file.buffered < section.size()) {
-                    file.error = EOVERFLOW;
-                    continue;
-                }
-                file.sections.push_back(section);
-                file.buffered += section.size();
-            }
-            UpdateReadiness(fd, file);
-        }
-    };
-    m_Schedule.SendDue(m_Host.GetClock().NowMs(), [this](uint16_t pid) { return Wanted(pid); }, deliver);
-    Schedule();
 }
 
 }  // namespace cardlib

@@ -35,7 +35,12 @@ public:
         // The frontend stands locked on the network's home transport, tuned
         // long before, as the simulated backend's front end does.
         bool standsOnHome = false;
+        // DTV_TUNE only wakes the frontend's thread: for this long the old
+        // transport's packets still reach the demux and FE_READ_STATUS reads 0.
+        int64_t retuneMs = 0;
         std::string name = "Emulated DVB-C frontend";
+        // dmxdev's filternum: demux opens beyond it give EMFILE.
+        size_t demuxFilters = 32;
     };
     // The parameters of one DTV_TUNE, as the frontend got them.
     struct Tuning {
@@ -79,6 +84,9 @@ private:
         std::deque<std::vector<uint8_t>> sections;
         size_t readOffset = 0;  // into the front section, after a short read
         int error = 0;          // reported by the next read, which empties the buffer
+        bool oneShot = false;   // DMX_ONESHOT: stops after one section
+        int64_t timeoutMs = 0;
+        int64_t deadlineMs = 0; // the section time-out, until the first section; 0: none
         bool signalled = false;
     };
     bool Matches(const File& file, const std::vector<uint8_t>& section) const;
@@ -86,8 +94,15 @@ private:
     int FrontendIoctl(File& file, unsigned long request, void* arg);
     int DemuxIoctl(int fd, File& file, unsigned long request, void* arg);
     int SetProperties(void* arg);
+    // DTV_TUNE (or FE_SET_FRONTEND) with what the property cache holds.
+    int TuneCache();
     int GetProperties(void* arg);
     bool Locked() const;
+    bool Retuning() const;
+    uint32_t Status() const;
+    // dvb_frontend.c, dvb_frontend_add_event: a status change for FE_GET_EVENT.
+    void AddEvent(uint32_t status);
+    void WatchStatus(int64_t delayMs);
     bool Wanted(uint16_t pid) const;
     void Schedule();
     void Emit();
@@ -100,8 +115,16 @@ private:
     Tuning m_Cache;  // the property cache DTV_TUNE reads
     std::vector<Tuning> m_Tunings;
     BroadcastSchedule m_Schedule;  // what the last tuning locks on sends
+    BroadcastSchedule m_Old;       // what the transport tuned before still sends
+    int64_t m_RetuneUntilMs = 0;   // m_Old sends, and the status reads 0, until here
     fw::TaskId m_Pending = 0;
     bool m_HasPending = false;
+    // The frontend's event queue (8 deep, as dvb-core's) and the status its
+    // last event told.
+    std::deque<uint32_t> m_Events;
+    bool m_EventsOverflowed = false;
+    uint32_t m_EventStatus = 0;
+    std::vector<fw::TaskId> m_StatusWatches;
 };
 
 }  // namespace cardlib
