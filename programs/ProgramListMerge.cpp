@@ -32,6 +32,7 @@ int StoreServiceInRow(fw::ListView& programs, int row, const ScannedService& ser
     put(kColumnAudioPid, service.audioPid);
     put(kColumnPmtPid, service.pmtPid);
     put(kColumnTxtPid, service.textPid);
+    put(kColumnSubtitlePid, service.subtitlePid.empty() ? "0" : service.subtitlePid);
     put(kColumnTsId, service.transportStreamId);
     put(kColumnNwId, service.networkId);
     put(kColumnModulation, service.modulation);

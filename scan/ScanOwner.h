@@ -17,11 +17,14 @@ struct ScannedService {
     std::string audioPid;
     std::string pmtPid;
     std::string textPid;
+    std::string subtitlePid;
     std::string transportStreamId;
     std::string networkId;
     std::string modulation;
     std::string symbolRate;
     std::string serviceType;
+    // The operator's number for the service ("LCN"); empty: the network gives none.
+    std::string channelNumber;
 };
 
 // What the scan window needs from the window that opens it: the request set

@@ -31,27 +31,41 @@ const SimService* FindService(const SimTransport& transport, uint16_t serviceId)
     return nullptr;
 }
 
-// The lowest PID of each kind, as the merge picks them.
-uint16_t LowestPid(const SimService& service, std::initializer_list<int> types) {
+// The lowest PID of a kind, of the stream types given (any type: none given).
+uint16_t LowestPid(const SimService& service, cardlib::StreamKind kind, std::initializer_list<int> types = {}) {
     uint16_t best = 0;
     for (const auto& st : service.streams) {
-        if (std::find(types.begin(), types.end(), st.streamType) == types.end()) continue;
+        if (st.kind != kind) continue;
+        if (types.size() != 0 && std::find(types.begin(), types.end(), st.streamType) == types.end()) continue;
         if (best == 0 || st.pid < best) best = st.pid;
     }
     return best;
 }
 
+// As the network describes them: MPEG-2 video and MPEG audio first, then any
+// other picture or sound.
+uint16_t VideoPid(const SimService& s) {
+    const uint16_t mpeg2 = LowestPid(s, cardlib::StreamKind::Video, {2});
+    return mpeg2 != 0 ? mpeg2 : LowestPid(s, cardlib::StreamKind::Video);
+}
+uint16_t AudioPid(const SimService& s) {
+    const uint16_t mpeg = LowestPid(s, cardlib::StreamKind::Audio, {3, 4});
+    return mpeg != 0 ? mpeg : LowestPid(s, cardlib::StreamKind::Audio);
+}
+
 // What a scan of `network` must leave in an empty program list: every service
-// of a transport that locks whose PMT carries video (stream type 2) or audio
-// (3, 4), with the cells the merge writes, marked "added". A time-shifted
-// service is named and typed after its reference service.
+// of a transport that locks whose PMT carries video or audio, with the cells
+// the merge writes, marked "added". A time-shifted service is named and typed
+// after its reference service.
 ProgramRows ExpectedRows(const SimNetwork& network) {
     ProgramRows rows;
     for (const auto& t : network.transports) {
         if (!t.locks) continue;
         for (const auto& s : t.services) {
             if (s.pmtPid == 0) continue;
-            const uint16_t video = LowestPid(s, {2}), audio = LowestPid(s, {3, 4}), text = LowestPid(s, {6});
+            const uint16_t video = VideoPid(s), audio = AudioPid(s);
+            const uint16_t text = LowestPid(s, cardlib::StreamKind::Teletext);
+            const uint16_t subtitle = LowestPid(s, cardlib::StreamKind::Subtitle);
             if (video == 0 && audio == 0) continue;
             const SimService* named = &s;
             if (s.referenceServiceId != 0) named = FindService(t, s.referenceServiceId);
@@ -64,7 +78,7 @@ ProgramRows ExpectedRows(const SimNetwork& network) {
                                 std::to_string(audio),
                                 std::to_string(s.pmtPid),
                                 std::to_string(text),
-                                "0",
+                                std::to_string(subtitle),
                                 "0",
                                 std::to_string(t.transportStreamId),
                                 nw,

@@ -19,6 +19,8 @@ struct Stream {
     int pid;
     int type;
     int tag = 0;
+    // What the PMT decoder would say of it; type 6 is teletext unless told.
+    si::StreamKind kind = si::StreamKind::Other;
 };
 struct Service {
     uint32_t id;
