@@ -20,7 +20,7 @@ public:
         for (int c = 0; c < 25; ++c) m_Programs.InsertColumn(c, std::to_string(c), fw::Align::Center, 40);
     }
     void SetResultWindowForAll(ScanRowWriter*) override {}
-    void RequestNit() override {}
+    void RequestNit(int) override {}
     void RequestPat() override {}
     void RequestPmt(int, int) override {}
     void RequestSdt() override {}

@@ -90,7 +90,7 @@ bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::o
 }
 
 bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, std::ostream& out, std::ostream& status,
-             std::string& error) {
+             std::string& error, int networkId) {
     (void)board;  // installed: the window's DVB_* calls reach its file
     TempFolder folder;
     if (folder.Path().empty()) {
@@ -104,6 +104,7 @@ bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, std::ost
     fw::HeadlessHost host(fw::SystemClock().NowMs());
     host.SetRealTime([](int64_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); });
     fw::Profile profile(settings.string());
+    if (networkId >= 0) profile.WriteInt("ScanNetwork", "NetworkId", networkId);
     host.SetProfile(&profile);
     // The card goes before the host, the window before the card.
     cardlib::Card card;

@@ -17,9 +17,10 @@ class Board;
 // list (with `dryRun`, prints it instead). Status lines go to `status` as the
 // scan writes them. `guiSettings` is the GUI's settings file: the scan reads
 // "Update Program Names" from a copy of it, so the GUI's own stays untouched.
-// Returns false with `error` set when the board database fails.
+// `networkId` >= 0 sets the copy's "NetworkId", the network whose NIT the
+// scan takes. Returns false with `error` set when the board database fails.
 bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, std::ostream& out, std::ostream& status,
-             std::string& error);
+             std::string& error, int networkId = -1);
 
 // The part of RunScan after the host and the card are made, on a host that
 // has its settings and an attached card, with the board installed. The

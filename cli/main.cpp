@@ -73,6 +73,19 @@ cli::OptionSpec FormatOption(bool importing) {
     return option;
 }
 
+cli::OptionSpec NetworkIdOption() {
+    cli::OptionSpec option{"--network-id", "N",
+                           "take the NIT of network N, actual or other, as the window's \"NetworkId\" setting "
+                           "does (0: the NIT actual)"};
+    option.check = [](const std::string& value) -> std::optional<std::string> {
+        const bool digits = !value.empty() && value.size() <= 5 &&
+                            value.find_first_not_of("0123456789") == std::string::npos;
+        if (digits && std::stoul(value) <= 0xFFFF) return std::nullopt;
+        return "--network-id takes a network id from 0 to 65535, not \"" + value + "\"";
+    };
+    return option;
+}
+
 const std::vector<cli::CommandSpec>& Commands() {
     static const std::vector<cli::CommandSpec> commands = {
         {"list", "the program list as a table", "Prints the program list as a table.", {DbOption()}, ""},
@@ -94,7 +107,7 @@ const std::vector<cli::CommandSpec>& Commands() {
          "search the cable network, as the window's Search does",
          "Searches the cable network with the card set up in card.ini, as the window's Search does, in real "
          "time, with its status lines on standard error; then saves the merged program list.",
-         {DbOption(), {"--dry-run", "", "print the merged list instead of saving it"}},
+         {DbOption(), {"--dry-run", "", "print the merged list instead of saving it"}, NetworkIdOption()},
          ""},
     };
     return commands;
@@ -121,8 +134,8 @@ std::optional<Failure> Export(const cli::ParsedCommand& o) {
     cli::Board board(o.Value("--db"));
     std::vector<TunProgDataTag> programs;
     std::string error;
-    if (!board.Load(programs, error)) return Failure{1, board.Path() + ": " + error};
     exchange::ExportOptions options;
+    if (!board.Load(programs, error, &options.channelNumbers)) return Failure{1, board.Path() + ": " + error};
     options.m3uUrlPattern = o.Value("--m3u-url");
     const std::string text = exchange::Export(*exchange::FormatFromName(o.Value("--format")), programs, options);
     const std::string output = o.Value("-o");
@@ -150,10 +163,13 @@ std::optional<Failure> Import(const cli::ParsedCommand& o) {
 
     cli::Board board(o.Value("--db"));
     std::vector<TunProgDataTag> programs;
+    std::vector<uint32_t> channelNumbers;
     std::string error;
-    if (!o.Has("--replace") && !board.Load(programs, error)) return Failure{1, board.Path() + ": " + error};
+    if (!o.Has("--replace") && !board.Load(programs, error, &channelNumbers))
+        return Failure{1, board.Path() + ": " + error};
     programs.insert(programs.end(), result.programs.begin(), result.programs.end());
-    if (!board.Save(programs, error)) return Failure{1, board.Path() + ": " + error};
+    channelNumbers.insert(channelNumbers.end(), result.channelNumbers.begin(), result.channelNumbers.end());
+    if (!board.Save(programs, error, channelNumbers)) return Failure{1, board.Path() + ": " + error};
     std::cerr << result.programs.size() << " programs imported from " << file << ", " << programs.size()
               << " in the list" << std::endl;
     return std::nullopt;
@@ -170,7 +186,8 @@ std::optional<Failure> Scan(const cli::ParsedCommand& o) {
     cli::Board board(o.Value("--db"));
     std::string error;
     const bool dryRun = o.Has("--dry-run");
-    if (!cli::RunScan(board, GuiSettingsPath(), dryRun, std::cout, std::cerr, error)) {
+    const int networkId = o.Has("--network-id") ? std::stoi(o.Value("--network-id")) : -1;
+    if (!cli::RunScan(board, GuiSettingsPath(), dryRun, std::cout, std::cerr, error, networkId)) {
         return Failure{1, board.Path() + ": " + error};
     }
     if (!dryRun) std::cerr << "Program list saved to " << board.Path() << std::endl;

@@ -35,7 +35,8 @@ class ScanOwner {
 public:
     virtual ~ScanOwner() = default;
     virtual void SetResultWindowForAll(ScanRowWriter* window) = 0;
-    virtual void RequestNit() = 0;
+    // The NIT actual; with `networkId` not 0, that network's NIT, actual or other.
+    virtual void RequestNit(int networkId) = 0;
     virtual void RequestPat() = 0;
     // The PMT of the service `programNumber` on `pid`.
     virtual void RequestPmt(int pid, int programNumber) = 0;

@@ -2,10 +2,20 @@
 // runs the handler of the current state; the lists are all it reads.
 #include <cstdio>
 
+#include "framework/Profile.h"
 #include "scan/ScanCells.h"
 #include "scan/ScanChannelsDialog.h"
 
 using scancells::ParseSigned;
+
+namespace {
+
+// The operator's network whose NIT the scan takes, actual or other; 0 or
+// none: the NIT actual of the home transport.
+constexpr const char* kNetworkSection = "ScanNetwork";
+constexpr const char* kNetworkId = "NetworkId";
+
+}  // namespace
 using scancells::ParseUnsigned;
 
 void ScanChannelsDialog::StartScan() {
@@ -116,7 +126,7 @@ void ScanChannelsDialog::OnTimer(unsigned id) {
 }
 
 void ScanChannelsDialog::OnRequestNit() {
-    m_Owner->RequestNit();
+    m_Owner->RequestNit(GetProfile().GetInt(kNetworkSection, kNetworkId, 0));
     m_ScanState = StateWaitNit;
 }
 

@@ -45,7 +45,7 @@ int ScriptedOwner::Done(Request& request) {
     return 1;
 }
 
-void ScriptedOwner::RequestNit() {
+void ScriptedOwner::RequestNit(int) {
     const Transport* tuned = Tuned();
     if (!nitAnswers || !tuned) return Start(m_Nit, "NIT", nullptr);
     Start(m_Nit, "NIT", [this] {

@@ -52,7 +52,7 @@ public:
     ScriptedOwner(fw::HeadlessHost& host, std::vector<Transport> network);
 
     void SetResultWindowForAll(ScanRowWriter* window) override { m_Window = window; }
-    void RequestNit() override;
+    void RequestNit(int networkId) override;
     void RequestPat() override;
     void RequestPmt(int pid, int programNumber) override;
     void RequestSdt() override;
