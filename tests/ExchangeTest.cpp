@@ -247,3 +247,27 @@ TEST(ExchangeTest, ChannelNumbersGoOutAndComeBack) {
 }
 
 }  // namespace
+
+namespace {
+
+// VDR learns the video codec from "=type" after the VPID; the service type says it.
+TEST(ExchangeTest, VdrNamesTheVideoStreamTypeOfH264AndHevcServices) {
+    const struct {
+        uint8_t progType;
+        uint16_t videoPid;
+        const char* vpid;
+    } cases[] = {{0x01, 101, ":101:"}, {0x16, 101, ":101=27:"}, {0x19, 101, ":101=27:"}, {0x1C, 101, ":101=27:"},
+                 {0x1F, 101, ":101=36:"}, {0x20, 101, ":101=36:"}, {0x19, 0, ":0:"}};
+    for (const auto& c : cases) {
+        TunProgDataTag p = Programs()[0];
+        p.progType = c.progType;
+        p.videoPid = c.videoPid;
+        const std::string line = exchange::Export(Format::Vdr, {p});
+        EXPECT_NE(line.find(std::string(":6900") + c.vpid), std::string::npos) << line;
+        const exchange::ImportResult back = exchange::Import(Format::Vdr, line, "f");
+        ASSERT_TRUE(back.ok) << back.error;
+        EXPECT_EQ(back.programs[0].videoPid, c.videoPid);
+    }
+}
+
+}  // namespace

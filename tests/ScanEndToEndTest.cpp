@@ -57,9 +57,21 @@ uint16_t AudioPid(const SimService& s) {
 // of a transport that locks whose PMT carries video or audio, with the cells
 // the merge writes, marked "added". A time-shifted service is named and typed
 // after its reference service.
+// The transports a network's NIT lists.
+std::vector<const SimTransport*> Listed(const SimNetwork& network) {
+    std::vector<const SimTransport*> listed;
+    for (size_t i = 0; i < network.transports.size(); ++i) {
+        if (network.nitTransports.empty() ||
+            std::find(network.nitTransports.begin(), network.nitTransports.end(), i) != network.nitTransports.end())
+            listed.push_back(&network.transports[i]);
+    }
+    return listed;
+}
+
 ProgramRows ExpectedRows(const SimNetwork& network) {
     ProgramRows rows;
-    for (const auto& t : network.transports) {
+    for (const SimTransport* listed : Listed(network)) {
+        const SimTransport& t = *listed;
         if (!t.locks) continue;
         for (const auto& s : t.services) {
             if (s.pmtPid == 0) continue;
@@ -100,6 +112,20 @@ ProgramRows ExpectedRows(const SimNetwork& network) {
     return rows;
 }
 
+// The channel number each merged program must have, by (NW-ID, Prog-ID).
+std::map<std::pair<std::string, std::string>, uint32_t> ExpectedNumbers(const SimNetwork& network) {
+    std::map<std::pair<std::string, std::string>, uint32_t> numbers;
+    const ProgramRows rows = ExpectedRows(network);
+    for (const SimTransport* t : Listed(network)) {
+        for (const auto& s : t->services) {
+            const std::pair<std::string, std::string> key{std::to_string(t->originalNetworkId),
+                                                          std::to_string(s.serviceId)};
+            if (rows.count(key)) numbers[key] = s.channelNumber;
+        }
+    }
+    return numbers;
+}
+
 class ScanEndToEnd : public programtest::ProgramFixture {
 public:
     void SetUp() override {
@@ -121,6 +147,14 @@ public:
             rows[{list.GetItemText(r, kColumnNwId), list.GetItemText(r, kColumnProgId)}] = cells;
         }
         return rows;
+    }
+
+    static std::map<std::pair<std::string, std::string>, uint32_t> Numbers(ProgramListDialog& window) {
+        std::map<std::pair<std::string, std::string>, uint32_t> numbers;
+        fw::ListView& list = window.ProgramList();
+        for (int r = 0; r < list.GetItemCount(); ++r)
+            numbers[{list.GetItemText(r, kColumnNwId), list.GetItemText(r, kColumnProgId)}] = window.ChannelNumber(r);
+        return numbers;
     }
 
     static void ExpectNumberedInOrder(ProgramListDialog& window) {
@@ -152,6 +186,7 @@ TEST_F(ScanEndToEnd, DefaultNetworkFillsAnEmptyProgramList) {
         ASSERT_NE(it, actual.end()) << "missing NW " << key.first << " program " << key.second;
         EXPECT_EQ(it->second, cells) << "NW " << key.first << " program " << key.second;
     }
+    EXPECT_EQ(Numbers(window), ExpectedNumbers(network));
     ExpectNumberedInOrder(window);
 
     // The transport that never locks is tuned and asked once: a transport
@@ -259,6 +294,35 @@ TEST_F(ScanEndToEnd, ScanNeedsNoTickBeyondItsStatesWhenTablesArriveAtOnce) {
     EXPECT_EQ(window.ProgramList().GetItemCount(), 500);
     EXPECT_EQ(ticks, 2 + 2 * transports + 1 + 3 * runs + 2 * services.GetItemCount() + 1);
     host.Close(window);
+}
+
+}  // namespace
+
+namespace {
+
+// The operator's home transport carries a small network's NIT actual and the
+// full network's NIT other. Without "NetworkId" the scan takes the small one;
+// with the full network's id, all its transports and its own numbers, in
+// NorDig's forms, H.264, HEVC, AAC, AC-3 and E-AC-3 services included.
+TEST_F(ScanEndToEnd, NetworkIdTakesThatNetworksNitActualOrOther) {
+    const SimNetwork& small = cardlib::OperatorNetwork();
+    const SimNetwork& full = cardlib::OperatorFullNetwork();
+    UseNetwork(small);
+    for (const SimNetwork* network : {&small, &full}) {
+        SCOPED_TRACE(network->networkName);
+        if (network == &full) host.GetProfile().WriteInt("ScanNetwork", "NetworkId", full.networkId);
+        ProgramListDialog window(host);
+        host.Open(window);
+        ScanChannelsDialog scan(host, &window, 1);
+        EXPECT_EQ(scan.DoModal(), 1);
+        EXPECT_TRUE(host.Messages().empty());
+        EXPECT_EQ(scan.TransportList().GetItemCount(), static_cast<int>(Listed(*network).size()));
+        const ProgramRows expected = ExpectedRows(*network);
+        EXPECT_EQ(Rows(window), expected);
+        EXPECT_EQ(Numbers(window), ExpectedNumbers(*network));
+        EXPECT_EQ(expected.size(), network == &small ? 8u : 13u);
+        host.Close(window);
+    }
 }
 
 }  // namespace
