@@ -34,8 +34,8 @@ int SiFilterSocket::Request(unsigned short pid, const unsigned char* mask, const
 }
 
 int SiFilterSocket::RequestTable(unsigned short pid, unsigned char mask, unsigned char value, uint8_t tableId,
-                                 int tableIdExtension) {
-    m_Table.Start(tableId, tableIdExtension);
+                                 int tableIdExtension, uint8_t tableIdMask) {
+    m_Table.Start(tableId, tableIdExtension, tableIdMask);
     return Set(pid, &mask, &value, 1, 0);
 }
 

@@ -28,7 +28,7 @@ public:
     // of the table has been decoded, or by its time-out. Other tables that
     // pass the filter, repeats and sections with a bad CRC are dropped.
     int RequestTable(unsigned short pid, unsigned char mask, unsigned char value, uint8_t tableId,
-                     int tableIdExtension = -1);
+                     int tableIdExtension = -1, uint8_t tableIdMask = 0xFF);
     // What the last whole-table request has taken so far.
     TableProgress Progress() const { return m_Table.Progress(); }
     // Sets the card filter for the stored request and opens the socket on it.

@@ -46,7 +46,14 @@ void TableFilters::SetResultWindowForAll(ScanRowWriter* window) {
 // Value and mask are compared with the section's table id:
 // NIT 0x40/0xF0 passes 0x40 to 0x4F, PAT 0x00/0x80 passes 0x00 to 0x7F,
 // PMT 0x02/0x02 every id with bit 1 set, SDT 0x42/0xFF only SDT actual.
-void TableFilters::RequestNit() { Request(m_NitSocket.get(), si::pid::kNit, 0xF0, si::table::kNitActual); }
+void TableFilters::RequestNit() { RequestNetworkNit(0); }
+
+void TableFilters::RequestNetworkNit(int networkId) {
+    if (networkId <= 0 || networkId > 0xFFFF) return Request(m_NitSocket.get(), si::pid::kNit, 0xF0, si::table::kNitActual);
+    // EN 300 468 5.2.1: a NIT's table_id_extension is its network_id; 0x40
+    // and 0x41 differ in the lowest bit only.
+    if (m_NitSocket) m_NitSocket->RequestTable(si::pid::kNit, 0xF0, si::table::kNitActual, si::table::kNitActual, networkId, 0xFE);
+}
 
 void TableFilters::RequestPat() { Request(m_PatSocket.get(), si::pid::kPat, 0x80, si::table::kPat); }
 

@@ -30,6 +30,8 @@ public:
     void SetResultWindowForAll(ScanRowWriter* window);
 
     void RequestNit();
+    // That network's NIT, actual or other; 0: the NIT actual.
+    void RequestNetworkNit(int networkId);
     void RequestPat();
     // The PMT of program `programNumber` on `pid`; any program's when it is
     // negative.

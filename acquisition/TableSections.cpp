@@ -2,9 +2,10 @@
 
 #include "si/SectionReader.h"
 
-void TableSections::Start(uint8_t tableId, int tableIdExtension) {
+void TableSections::Start(uint8_t tableId, int tableIdExtension, uint8_t tableIdMask) {
     m_Collecting = true;
     m_TableId = tableId;
+    m_TableIdMask = tableIdMask;
     m_Extension = tableIdExtension;
     m_Version = -1;
     m_LastSection = 0;
@@ -19,7 +20,7 @@ TableSections::Take TableSections::Add(const unsigned char* data, int length) {
     const uint8_t versionByte = section.U8();
     const uint8_t section_number = section.U8();
     const uint8_t last_section_number = section.U8();
-    if (!m_Collecting || section.Error() || !section_syntax_indicator || table_id != m_TableId) return Take::Foreign;
+    if (!m_Collecting || section.Error() || !section_syntax_indicator || (table_id & m_TableIdMask) != m_TableId) return Take::Foreign;
     if (m_Extension >= 0 && table_id_extension != m_Extension) return Take::Foreign;
     // A section not yet applicable (current_next_indicator 0) or numbered
     // past its own last section describes nothing to take.

@@ -23,8 +23,10 @@ public:
     };
 
     // Collects table `tableId`; with `tableIdExtension` >= 0 only the
-    // sub-table with that table_id_extension (a PMT's program_number).
-    void Start(uint8_t tableId, int tableIdExtension = -1);
+    // sub-table with that table_id_extension (a PMT's program_number, a
+    // NIT's network_id). `tableIdMask` names the table id bits compared: 0xFE
+    // takes one network's NIT whether it comes as actual or as other.
+    void Start(uint8_t tableId, int tableIdExtension = -1, uint8_t tableIdMask = 0xFF);
     void Stop() { m_Collecting = false; }
     bool IsCollecting() const { return m_Collecting; }
 
@@ -35,6 +37,7 @@ public:
 private:
     bool m_Collecting = false;
     uint8_t m_TableId = 0;
+    uint8_t m_TableIdMask = 0xFF;
     int m_Extension = -1;
     int m_Version = -1;
     int m_LastSection = 0;

@@ -149,7 +149,7 @@ public:
     }
     void SetServiceNvodReference(uint32_t, uint32_t, uint32_t, uint32_t) override { ++rows; }
     void AddPatEntry(int, int, int) override { ++rows; }
-    void AddPmtStream(int, int, int, unsigned char, unsigned char) override { ++rows; }
+    void AddPmtStream(int, int, int, unsigned char, unsigned char, si::StreamKind) override { ++rows; }
 };
 
 void BM_DecodeThroughDispatch(benchmark::State& state, Bytes (*make)()) {

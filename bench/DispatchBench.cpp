@@ -54,7 +54,7 @@ public:
                            const std::vector<uint16_t>&, uint32_t) override {}
     void SetServiceNvodReference(uint32_t, uint32_t, uint32_t, uint32_t) override {}
     void AddPatEntry(int, int, int pid) override { benchmark::DoNotOptimize(pid); }
-    void AddPmtStream(int, int, int, unsigned char, unsigned char) override {}
+    void AddPmtStream(int, int, int, unsigned char, unsigned char, si::StreamKind) override {}
 };
 
 void Finish(benchmark::State& state) {

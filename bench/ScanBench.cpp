@@ -20,7 +20,7 @@ public:
         for (int c = 0; c < 25; ++c) m_Programs.InsertColumn(c, std::to_string(c), fw::Align::Center, 40);
     }
     void SetResultWindowForAll(ScanRowWriter*) override {}
-    void RequestNit() override {}
+    void RequestNit(int) override {}
     void RequestPat() override {}
     void RequestPmt(int, int) override {}
     void RequestSdt() override {}
@@ -61,8 +61,8 @@ void BM_MergeThousandServicesIntoTenThousandPrograms(benchmark::State& state) {
         host.Open(window);
         window.AddTransport(1, 1, 34600000, 6900, 3, 0);
         window.AddPatEntry(1, 1, 0x100);
-        window.AddPmtStream(1, 0x100, 0x101, 2, 0);
-        window.AddPmtStream(1, 0x100, 0x102, 3, 0);
+        window.AddPmtStream(1, 0x100, 0x101, 2, 0, si::StreamKind::Video);
+        window.AddPmtStream(1, 0x100, 0x102, 3, 0, si::StreamKind::Audio);
         for (int s = 0; s < 1000; ++s) window.AddServiceDetails(1, 1, 1000 + s * 2, 1, "Dienst", "Anbieter", {}, 0);
         state.ResumeTiming();
         for (int s = 0; s < 1000; ++s) {

@@ -68,3 +68,9 @@ DVBErrReturn DVB_GetDBProgData(uint32_t position, uint32_t* size, TunProgDataTag
 DVBErrReturn DVB_DelAllDBProgData();
 DVBErrReturn DVB_SetDBProgData(uint32_t size, TunProgDataTag* record);
 DVBErrReturn DVB_SaveDBProgData();
+
+// Kept by our stand-in beside each record, which keeps its 68 bytes: the
+// operator's channel number of a program (0: none). Read by 1-based
+// position once loaded; set by the index of a record set before.
+DVBErrReturn DVB_GetDBProgChannelNumber(uint32_t position, uint32_t* channelNumber);
+DVBErrReturn DVB_SetDBProgChannelNumber(uint32_t index, uint32_t channelNumber);

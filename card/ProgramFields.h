@@ -116,7 +116,7 @@ inline constexpr ProgramField kFields[kProgramListColumnCount] = {
     {kColumnAudioPid, "A-PID", Align::Center, 0.07, N, Of<&R::audioPid>(), "audio_pid", kMaxPid, false, 0, true},
     {kColumnPmtPid, "PMT-PID", Align::Center, 0.07, N, Of<&R::pmtPid>(), "pmt_pid", kMaxPid, false, 0, true},
     {kColumnTxtPid, "TXT-PID", Align::Center, 0.07, N, Of<&R::txtPid>(), "txt_pid", kMaxPid, false, 0, true},
-    {kColumnSubtitlePid, "Subtitle", Align::Center, 0.07, N, Of<&R::subtitlePid>(), "subtitle_pid", kMaxPid, true,
+    {kColumnSubtitlePid, "Subtitle", Align::Center, 0.07, N, Of<&R::subtitlePid>(), "subtitle_pid", kMaxPid, false,
      0, false},
     {kColumnDataPid, "Data-PID", Align::Center, 0.07, N, Of<&R::dataPid>(), "data_pid", kMaxPid, true, 0, false},
     {kColumnTsId, "TS-ID", Align::Center, 0.07, N, Of<&R::tsId>(), "ts_id", k16, false, 0, true},

@@ -33,6 +33,7 @@ struct BoardAccess {
     bool& open() { return board.m_Open; }
     bool& loaded() { return board.m_Loaded; }
     std::vector<TunProgDataTag>& records() { return board.m_Records; }
+    std::map<uint32_t, uint32_t>& channelNumbers() { return board.m_ChannelNumbers; }
     BoardFaults& faults() { return board.m_Faults; }
     BoardCalls& calls() { return board.m_Calls; }
 };
@@ -80,6 +81,22 @@ std::string CreateTable() {
         else sql += " INTEGER NOT NULL";
     }
     return sql + ")";
+}
+
+// The stand-in's own column beside the record's fields. Files written before
+// it have none: they read as programs without numbers, and the first save
+// adds it, so earlier versions still read the file by their columns.
+constexpr const char* kChannelNumberColumn = "channel_number";
+
+bool HasChannelNumberColumn(sqlite3* db) {
+    int64_t count = 0;
+    const std::string sql =
+        std::string("SELECT count(*) FROM pragma_table_info('programs') WHERE name = '") + kChannelNumberColumn + "'";
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) return false;
+    Stmt stmt(raw);
+    if (sqlite3_step(stmt.get()) == SQLITE_ROW) count = sqlite3_column_int64(stmt.get(), 0);
+    return count > 0;
 }
 
 DVBErrReturn ErrorFor(int sqliteResult) {
@@ -132,9 +149,11 @@ bool ReadField(sqlite3_stmt* stmt, int column, int64_t max, int64_t* value) {
     return *value >= 0 && *value <= max;
 }
 
-DVBErrReturn ReadRecords(sqlite3* db, std::vector<TunProgDataTag>* records) {
+DVBErrReturn ReadRecords(sqlite3* db, std::vector<TunProgDataTag>* records, std::map<uint32_t, uint32_t>* numbers) {
     const std::vector<const ProgramField*> fields = StoredFields();
-    const std::string sql = "SELECT " + ColumnList() + " FROM programs ORDER BY position";
+    const bool withNumbers = HasChannelNumberColumn(db);
+    const std::string sql = "SELECT " + ColumnList() + (withNumbers ? std::string(", ") + kChannelNumberColumn : "") +
+                            " FROM programs ORDER BY position";
     sqlite3_stmt* raw = nullptr;
     int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr);
     Stmt stmt(raw);
@@ -157,26 +176,37 @@ DVBErrReturn ReadRecords(sqlite3* db, std::vector<TunProgDataTag>* records) {
             field.member.set(r, static_cast<uint32_t>(value));
         }
         r.index = static_cast<uint32_t>(records->size() + 1);
+        if (withNumbers) {
+            int64_t number = 0;
+            if (!ReadField(s, static_cast<int>(fields.size()), UINT16_MAX, &number)) return DVB_ERR_DB_CORRUPT;
+            if (number != 0) (*numbers)[r.index] = static_cast<uint32_t>(number);
+        }
         records->push_back(std::move(r));
     }
     return rc == SQLITE_DONE ? DVB_ERR_OK : ErrorFor(rc);
 }
 
-DVBErrReturn WriteRecords(sqlite3* db, const std::vector<TunProgDataTag>& records, const BoardFaults& faults) {
+DVBErrReturn WriteRecords(sqlite3* db, const std::vector<TunProgDataTag>& records,
+                          const std::map<uint32_t, uint32_t>& numbers, const BoardFaults& faults) {
     bool empty = false;
     DVBErrReturn result = CheckFile(db, &empty);
     if (result != DVB_ERR_OK) return result;
     const std::string stamp = "PRAGMA application_id = " + std::to_string(kApplicationId) +
                               "; PRAGMA user_version = " + std::to_string(kSchemaVersion);
     int rc = Exec(db, CreateTable().c_str());
+    if (rc == SQLITE_OK && !HasChannelNumberColumn(db)) {
+        const std::string add =
+            std::string("ALTER TABLE programs ADD COLUMN ") + kChannelNumberColumn + " INTEGER NOT NULL DEFAULT 0";
+        rc = Exec(db, add.c_str());
+    }
     if (rc == SQLITE_OK) rc = Exec(db, stamp.c_str());
     if (rc == SQLITE_OK) rc = Exec(db, "DELETE FROM programs");
     if (rc != SQLITE_OK) return ErrorFor(rc);
 
     const std::vector<const ProgramField*> fields = StoredFields();
-    std::string sql = "INSERT INTO programs (" + ColumnList() + ") VALUES (";
+    std::string sql = "INSERT INTO programs (" + ColumnList() + ", " + kChannelNumberColumn + ") VALUES (";
     for (size_t c = 0; c < fields.size(); ++c) sql += c == 0 ? "?" : ",?";
-    sql += ")";
+    sql += ",?)";
     sqlite3_stmt* raw = nullptr;
     rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr);
     Stmt stmt(raw);
@@ -195,6 +225,9 @@ DVBErrReturn WriteRecords(sqlite3* db, const std::vector<TunProgDataTag>& record
             }
             if (rc != SQLITE_OK) return ErrorFor(rc);
         }
+        const auto number = numbers.find(r.index);
+        rc = sqlite3_bind_int64(s, static_cast<int>(fields.size()) + 1, number != numbers.end() ? number->second : 0);
+        if (rc != SQLITE_OK) return ErrorFor(rc);
         rc = sqlite3_step(s);
         if (rc != SQLITE_DONE) return ErrorFor(rc);
         sqlite3_reset(s);
@@ -240,6 +273,7 @@ DVBErrReturn DVB_LoadDBProgData() {
     // write over the file with.
     board.loaded() = false;
     board.records().clear();
+    board.channelNumbers().clear();
     const std::string path = board.path();
     std::error_code ec;
     const auto status = std::filesystem::status(path, ec);
@@ -266,8 +300,10 @@ DVBErrReturn DVB_LoadDBProgData() {
     DVBErrReturn result = cardlib::CheckFile(db.get(), &empty);
     if (result != DVB_ERR_OK) return result;
     std::vector<TunProgDataTag> records;
-    if (!empty && (result = cardlib::ReadRecords(db.get(), &records)) != DVB_ERR_OK) return result;
+    std::map<uint32_t, uint32_t> numbers;
+    if (!empty && (result = cardlib::ReadRecords(db.get(), &records, &numbers)) != DVB_ERR_OK) return result;
     board.records() = std::move(records);
+    board.channelNumbers() = std::move(numbers);
     board.loaded() = true;
     return DVB_ERR_OK;
 }
@@ -302,6 +338,7 @@ DVBErrReturn DVB_DelAllDBProgData() {
     if (board.faults().delAllProgData != DVB_ERR_OK) return board.faults().delAllProgData;
     if (!board.loaded()) return DVB_ERR_DB_NOT_LOADED;
     board.records().clear();
+    board.channelNumbers().clear();
     return DVB_ERR_OK;
 }
 
@@ -345,7 +382,7 @@ DVBErrReturn DVB_SaveDBProgData() {
     if (const int begin = cardlib::Exec(db.get(), "BEGIN IMMEDIATE"); begin != SQLITE_OK) {
         return cardlib::ErrorFor(begin);
     }
-    DVBErrReturn result = cardlib::WriteRecords(db.get(), board.records(), board.faults());
+    DVBErrReturn result = cardlib::WriteRecords(db.get(), board.records(), board.channelNumbers(), board.faults());
     if (result == DVB_ERR_OK) {
         if (const int commit = cardlib::Exec(db.get(), "COMMIT"); commit != SQLITE_OK) {
             result = cardlib::ErrorFor(commit);
@@ -353,4 +390,26 @@ DVBErrReturn DVB_SaveDBProgData() {
     }
     if (result != DVB_ERR_OK) cardlib::Exec(db.get(), "ROLLBACK");
     return result;
+}
+
+DVBErrReturn DVB_GetDBProgChannelNumber(uint32_t position, uint32_t* channelNumber) {
+    cardlib::BoardAccess board("DVB_GetDBProgChannelNumber");
+    if (!channelNumber) return DVB_ERR_DB_BAD_SIZE;
+    if (!board.loaded()) return DVB_ERR_DB_NOT_LOADED;
+    if (position == 0 || position > board.records().size()) return DVB_ERR_DB_NO_SUCH_PROGRAM;
+    const auto number = board.channelNumbers().find(board.records()[position - 1].index);
+    *channelNumber = number != board.channelNumbers().end() ? number->second : 0;
+    return DVB_ERR_OK;
+}
+
+DVBErrReturn DVB_SetDBProgChannelNumber(uint32_t index, uint32_t channelNumber) {
+    cardlib::BoardAccess board("DVB_SetDBProgChannelNumber");
+    if (!board.loaded()) return DVB_ERR_DB_NOT_LOADED;
+    const auto& records = board.records();
+    const bool there = std::any_of(records.begin(), records.end(), [&](const TunProgDataTag& r) { return r.index == index; });
+    if (!there) return DVB_ERR_DB_NO_SUCH_PROGRAM;
+    if (channelNumber > UINT16_MAX) return DVB_ERR_DB_BAD_SIZE;
+    if (channelNumber == 0) board.channelNumbers().erase(index);
+    else board.channelNumbers()[index] = channelNumber;
+    return DVB_ERR_OK;
 }

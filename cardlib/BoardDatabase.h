@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,8 @@ private:
     bool m_Loaded = false;
     // Ascending by index; a record's position is its place in this list.
     std::vector<TunProgDataTag> m_Records;
+    // The channel number beside each record, by the record's index.
+    std::map<uint32_t, uint32_t> m_ChannelNumbers;
     BoardFaults m_Faults;
     BoardCalls m_Calls;
 };

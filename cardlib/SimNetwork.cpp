@@ -9,9 +9,11 @@ namespace {
 
 
 // A service's components in one letter each, so the network reads as a table:
-// V MPEG-2 video, H H.264 video, A MPEG-1 audio, E second (English) audio,
-// C AC-3 audio, T teletext, S DVB subtitles, D data, a audio without a
-// component tag.
+// V MPEG-2 video, H H.264 video, X HEVC video, A MPEG-1 audio, E second
+// (English) audio, C AC-3 audio, F E-AC-3 audio, K AAC audio (ADTS, stream
+// type 0x0F), L HE-AAC audio in PES private data, T teletext, S DVB
+// subtitles, D data, P PES private data with no descriptor that says what,
+// a audio without a component tag.
 struct Row {
     uint16_t serviceId;
     uint8_t serviceType;
@@ -35,15 +37,20 @@ SimService MakeService(const Row& row, uint16_t pmtPid) {
     for (const char* c = row.components; *c; ++c, ++pid) {
         SimStream st;
         switch (*c) {
-        case 'V': st = {StreamKind::Video, 0x02, pid, 1, "", false}; break;
-        case 'H': st = {StreamKind::Video, 0x1B, pid, 1, "", false}; break;
-        case 'A': st = {StreamKind::Audio, 0x03, pid, audioTag++, "deu", false}; break;
-        case 'E': st = {StreamKind::Audio, 0x04, pid, audioTag++, "eng", false}; break;
-        case 'C': st = {StreamKind::Audio, 0x06, pid, audioTag++, "deu", true}; break;
-        case 'a': st = {StreamKind::Audio, 0x04, pid, 0, "deu", false}; break;
-        case 'T': st = {StreamKind::Teletext, 0x06, pid, 0x10, "deu", false}; break;
-        case 'S': st = {StreamKind::Subtitles, 0x06, pid, 0x20, "deu", false}; break;
-        case 'D': st = {StreamKind::Data, 0x05, pid, 0x30, "", false}; break;
+        case 'V': st = {StreamKind::Video, 0x02, pid, 1, "", 0}; break;
+        case 'H': st = {StreamKind::Video, 0x1B, pid, 1, "", 0}; break;
+        case 'X': st = {StreamKind::Video, 0x24, pid, 1, "", 0}; break;
+        case 'A': st = {StreamKind::Audio, 0x03, pid, audioTag++, "deu", 0}; break;
+        case 'E': st = {StreamKind::Audio, 0x04, pid, audioTag++, "eng", 0}; break;
+        case 'C': st = {StreamKind::Audio, 0x06, pid, audioTag++, "deu", si::descriptor::kAc3}; break;
+        case 'F': st = {StreamKind::Audio, 0x06, pid, audioTag++, "deu", si::descriptor::kEnhancedAc3}; break;
+        case 'K': st = {StreamKind::Audio, 0x0F, pid, audioTag++, "deu", 0}; break;
+        case 'L': st = {StreamKind::Audio, 0x06, pid, audioTag++, "deu", si::descriptor::kAac}; break;
+        case 'a': st = {StreamKind::Audio, 0x04, pid, 0, "deu", 0}; break;
+        case 'T': st = {StreamKind::Teletext, 0x06, pid, 0x10, "deu", 0}; break;
+        case 'S': st = {StreamKind::Subtitle, 0x06, pid, 0x20, "deu", 0}; break;
+        case 'D': st = {StreamKind::Data, 0x05, pid, 0x30, "", 0}; break;
+        case 'P': st = {StreamKind::Data, 0x06, pid, 0x31, "", 0}; break;
         default: continue;
         }
         s.streams.push_back(st);
@@ -218,6 +225,73 @@ SimNetwork BuildDefaultNetwork() {
     ServiceOf(n.transports[1], 208).addedByUpdate = true;
     n.neighbours.push_back(BuildNeighbourNetwork(n.transports[6]));
     n.bouquets = {{0x5001, "Lindwurm Basis", {0, 1, 2, 3, 5, 8}}, {0x5002, "Lindwurm Premium", {4, 9}}};
+    // EACEM channel numbers, television from 1 and radio from 101 in the
+    // order of the NIT; a time-shifted or data service has none.
+    uint16_t tv = 1, radio = 101;
+    for (SimTransport& t : n.transports) {
+        t.channelNumbers = ChannelNumberForm::Eacem;
+        for (SimService& s : t.services) {
+            if (s.pmtPid == 0 || s.referenceServiceId != 0 || s.serviceType == kDataBroadcast) continue;
+            s.channelNumber = s.serviceType == kRadio ? radio++ : tv++;
+        }
+    }
+    return n;
+}
+
+constexpr uint16_t kOperatorOnid = 0x2201;
+
+// The cable as it is: four transports of one original network.
+std::vector<SimTransport> OperatorTransports() {
+    std::vector<SimTransport> t = {
+        MakeTransport(306000, Modulation::Qam256, 1, kOperatorOnid,
+                      {{101, kHdTelevision, "Sonnental Eins HD", "Sonnental Rundfunk", "HKT"},
+                       {102, kHdTelevision, "Sonnental Zwei HD", "Sonnental Rundfunk", "HLS"},
+                       {103, kTelevision, "Sonnental Nachrichten", "Sonnental Rundfunk", "HA"},
+                       {104, kRadio, "Sonnental Radio", "Sonnental Rundfunk", "K"},
+                       {105, kTelevision, "Sonnental Klassik", "Sonnental Rundfunk", "VAPT"}}),
+        MakeTransport(314000, Modulation::Qam256, 2, kOperatorOnid,
+                      {{201, kHevcTelevision, "Sonnental UHD", "Sonnental Rundfunk", "XFS"},
+                       {202, kHdTelevision, "Sonnental Sport HD", "Sonnental Rundfunk", "HCFT"},
+                       {203, kTelevision, "Sonnental Regional", "Sonnental Rundfunk", "VAT"}}),
+        MakeTransport(322000, Modulation::Qam256, 3, kOperatorOnid,
+                      {{301, kHdTelevision, "Bergblick HD", "Bergblick", "HCT", kPayCa},
+                       {302, kHevcTelevision, "HEVC Testkanal", "Bergblick", "XK"},
+                       {303, kRadio, "Bergblick Radio", "Bergblick", "A"}}),
+        MakeTransport(330000, Modulation::Qam256, 4, kOperatorOnid,
+                      {{401, kAvcSdTelevision, "Bergblick SD", "Bergblick", "HAT"},
+                       {402, kTelevision, "Bergblick Info", "Bergblick", "VAES"}}),
+    };
+    return t;
+}
+
+void Number(SimTransport& t, ChannelNumberForm form, std::initializer_list<std::pair<uint16_t, uint16_t>> numbers) {
+    t.channelNumbers = form;
+    for (auto [serviceId, number] : numbers) ServiceOf(t, serviceId).channelNumber = number;
+}
+
+// The operator's full network: all four transports, NorDig numbers (version
+// 2 where its receivers read them, version 1 on the oldest transport).
+SimNetwork BuildOperatorFullNetwork() {
+    SimNetwork n;
+    n.networkId = 0x3102;
+    n.networkName = "Sonnental Digital";
+    n.transports = OperatorTransports();
+    Number(n.transports[0], ChannelNumberForm::NordigV2, {{101, 1}, {102, 2}, {103, 10}, {104, 201}, {105, 20}});
+    Number(n.transports[1], ChannelNumberForm::NordigV2, {{201, 3}, {202, 4}, {203, 11}});
+    Number(n.transports[2], ChannelNumberForm::NordigV2, {{301, 30}, {302, 99}, {303, 202}});
+    Number(n.transports[3], ChannelNumberForm::NordigV1, {{401, 31}, {402, 1023}});
+    return n;
+}
+
+SimNetwork BuildOperatorNetwork() {
+    SimNetwork n;
+    n.networkId = 0x3101;
+    n.networkName = "Sonnental Frei";
+    n.transports = OperatorTransports();
+    n.nitTransports = {0, 1};
+    Number(n.transports[0], ChannelNumberForm::EacemUnmarked, {{101, 1}, {102, 2}, {103, 3}, {104, 51}, {105, 5}});
+    Number(n.transports[1], ChannelNumberForm::EacemUnmarked, {{201, 4}, {202, 6}, {203, 7}});
+    n.neighbours.push_back(BuildOperatorFullNetwork());
     return n;
 }
 
@@ -270,5 +344,12 @@ const SimNetwork& LargeNetwork() {
     static const SimNetwork network = BuildLargeNetwork();
     return network;
 }
+
+const SimNetwork& OperatorNetwork() {
+    static const SimNetwork network = BuildOperatorNetwork();
+    return network;
+}
+
+const SimNetwork& OperatorFullNetwork() { return OperatorNetwork().neighbours.front(); }
 
 }  // namespace cardlib

@@ -10,6 +10,7 @@
 
 #include "cardlib/SiWriter.h"
 #include "si/SiTags.h"
+#include "si/StreamKinds.h"
 
 namespace cardlib {
 
@@ -23,10 +24,17 @@ constexpr uint8_t kRadio = 0x02;
 constexpr uint8_t kNvodReference = 0x04;
 constexpr uint8_t kNvodTimeShifted = 0x05;
 constexpr uint8_t kDataBroadcast = 0x0C;
+constexpr uint8_t kAvcSdTelevision = 0x16;
 constexpr uint8_t kHdTelevision = 0x19;
+constexpr uint8_t kHevcTelevision = 0x1F;
 }  // namespace service_type
 
-enum class StreamKind { Video, Audio, Teletext, Subtitles, Data };
+// How the NIT entry of a transport numbers its services: EACEM's logical
+// channel descriptor under its private data specifier, the same without the
+// specifier (as some operators send it), NorDig's version 1 or version 2.
+enum class ChannelNumberForm { None, Eacem, EacemUnmarked, NordigV1, NordigV2 };
+
+using si::StreamKind;
 
 struct SimStream {
     StreamKind kind = StreamKind::Video;
@@ -34,7 +42,9 @@ struct SimStream {
     uint16_t pid = 0;
     uint8_t componentTag = 0;   // stream identifier descriptor; 0: none
     std::string language;       // ISO 639-2 code for audio, teletext and subtitles; empty: none
-    bool ac3 = false;           // AC-3 audio in a PES private stream (stream_type 0x06)
+    // Sound in a PES private stream (stream_type 0x06): the AC-3 (0x6A),
+    // E-AC-3 (0x7A) or AAC (0x7C) descriptor that says so; 0: none.
+    uint8_t audioDescriptor = 0;
 };
 
 struct SimNvodRef {
@@ -57,6 +67,8 @@ struct SimService {
     // Goes on air with its transport's update: the PAT and the SDT list it from
     // then on, under new versions. Its PMT is there from the start.
     bool addedByUpdate = false;
+    // The operator's number for it in the NIT; 0: none.
+    uint16_t channelNumber = 0;
 };
 
 struct SimTransport {
@@ -71,6 +83,7 @@ struct SimTransport {
     uint8_t sdtVersion = 0;  // before the update, if the transport has one; one more after
     uint8_t patVersion = 0;
     size_t servicesPerSdtSection = 0;  // 0: as many as fit a section
+    ChannelNumberForm channelNumbers = ChannelNumberForm::None;
     std::vector<SimService> services;
 
     bool HasUpdate() const;
@@ -101,6 +114,9 @@ struct SimNetwork {
     size_t transportsPerNitSection = 0;  // 0: as many as fit a section
     SimTiming timing;
     std::vector<SimTransport> transports;
+    // The transports its NIT lists (indices); empty: all of them. The others
+    // are on the cable all the same, listed by a neighbour's NIT.
+    std::vector<size_t> nitTransports;
     // Other networks whose NIT and SDTs (table ids "other") share our PIDs.
     std::vector<SimNetwork> neighbours;
     std::vector<SimBouquet> bouquets;
@@ -114,5 +130,13 @@ struct SimNetwork {
 const SimNetwork& DefaultNetwork();
 // 50 transports and 500 services, for benchmarks.
 const SimNetwork& LargeNetwork();
+// An operator's cable of today: H.264, HEVC, AAC, AC-3 and E-AC-3 services
+// with teletext and DVB subtitles on four transports. The home transport
+// carries a small free-to-air network's NIT actual (two transports, channel
+// numbers without a private data specifier) and the operator's full network
+// as a NIT other (all four transports, NorDig channel numbers).
+const SimNetwork& OperatorNetwork();
+// The full network of OperatorNetwork(), as its NIT other describes it.
+const SimNetwork& OperatorFullNetwork();
 
 }  // namespace cardlib

@@ -5,6 +5,8 @@
 
 #include "si/SiTags.h"
 #include "si/descriptors/CableDelivery.h"
+#include "si/descriptors/ChannelList.h"
+#include "si/descriptors/LogicalChannel.h"
 
 namespace cardlib {
 
@@ -101,6 +103,37 @@ std::vector<Section> NetworkLikeTable(uint8_t tableId, uint16_t id, uint8_t vers
     return sections;
 }
 
+std::vector<uint8_t> ChannelNumberDescriptors(const SimTransport& t) {
+    std::vector<si::LogicalChannel> channels;
+    for (const SimService& s : t.services)
+        if (s.channelNumber != 0) channels.push_back({s.serviceId, true, s.channelNumber});
+    ByteWriter d;
+    if (channels.empty()) return d.Bytes();
+    switch (t.channelNumbers) {
+    case ChannelNumberForm::None: break;
+    case ChannelNumberForm::Eacem:
+        d.Append(si::WritePrivateDataSpecifier(si::kEacemSpecifier));
+        d.Append(si::WriteLogicalChannels(channels, si::LogicalChannelForm::Eacem));
+        break;
+    case ChannelNumberForm::EacemUnmarked:
+        d.Append(si::WriteLogicalChannels(channels, si::LogicalChannelForm::Eacem));
+        break;
+    case ChannelNumberForm::NordigV1:
+        d.Append(si::WritePrivateDataSpecifier(si::kNordigSpecifier));
+        d.Append(si::WriteLogicalChannels(channels, si::LogicalChannelForm::NordigV1));
+        break;
+    case ChannelNumberForm::NordigV2: {
+        // The first list counts; a second, regional one numbers otherwise.
+        std::vector<si::LogicalChannel> regional = channels;
+        for (si::LogicalChannel& c : regional) c.number = static_cast<uint16_t>(c.number + 500);
+        d.Append(si::WritePrivateDataSpecifier(si::kNordigSpecifier));
+        d.Append(si::WriteChannelLists({{1, "Alle", "DEU", channels}, {2, "Region", "DEU", regional}}));
+        break;
+    }
+    }
+    return d.Bytes();
+}
+
 std::vector<uint8_t> TransportEntry(const SimTransport& t, const std::vector<uint8_t>& descriptors) {
     ByteWriter e;
     e.U16(t.transportStreamId), e.U16(t.originalNetworkId);
@@ -174,7 +207,8 @@ Section BuildPmt(const SimService& service) {
         const std::vector<uint8_t> lang(st.language.begin(), st.language.end());
         switch (st.kind) {
         case StreamKind::Audio:
-            if (st.ac3) body.Append(Descriptor(tag::kAc3, {0x00}));
+            // EN 300 468 annex D and H: all optional fields absent (AAC: no profile and level).
+            if (st.audioDescriptor != 0) body.Append(Descriptor(st.audioDescriptor, {0x00}));
             if (!lang.empty()) {
                 std::vector<uint8_t> d = lang;
                 d.push_back(0x00);  // audio_type: undefined
@@ -189,7 +223,7 @@ Section BuildPmt(const SimService& service) {
             body.Append(Descriptor(tag::kTeletext, d));
             break;
         }
-        case StreamKind::Subtitles: {
+        case StreamKind::Subtitle: {
             std::vector<uint8_t> d = lang;
             d.insert(d.end(), {0x10, 0x00, 0x01, 0x00, 0x01});  // DVB subtitles, composition and ancillary page 1
             body.Append(Descriptor(tag::kSubtitling, d));
@@ -222,7 +256,12 @@ std::vector<Section> BuildSdt(const SimTransport& transport, bool updated, uint8
 
 std::vector<Section> BuildNit(const SimNetwork& network, uint8_t tableId) {
     std::vector<std::vector<uint8_t>> entries;
-    for (const SimTransport& t : network.transports) {
+    std::vector<size_t> listed = network.nitTransports;
+    if (listed.empty())
+        for (size_t i = 0; i < network.transports.size(); ++i) listed.push_back(i);
+    for (size_t index : listed) {
+        if (index >= network.transports.size()) continue;
+        const SimTransport& t = network.transports[index];
         ByteWriter d;
         if (!t.services.empty()) d.Append(ServiceListDescriptor(t));
         si::CableDelivery cable;
@@ -232,6 +271,7 @@ std::vector<Section> BuildNit(const SimNetwork& network, uint8_t tableId) {
         cable.symbolRate = t.symbolRate / 100;  // units of 100 symbols/s
         cable.fecInner = t.fecInner;
         d.Append(si::WriteCableDelivery(cable));
+        d.Append(ChannelNumberDescriptors(t));
         entries.push_back(TransportEntry(t, d.Bytes()));
     }
     return NetworkLikeTable(

@@ -20,9 +20,13 @@ public:
 
     const std::string& Path() const { return m_Board.Path(); }
     // The whole list, or false with `error` naming the call that failed.
-    bool Load(std::vector<TunProgDataTag>& programs, std::string& error);
-    // Replaces the whole list in one transaction, positions 1 to n in order.
-    bool Save(const std::vector<TunProgDataTag>& programs, std::string& error);
+    // `channelNumbers`, where given, gets the number kept beside each program.
+    bool Load(std::vector<TunProgDataTag>& programs, std::string& error,
+              std::vector<uint32_t>* channelNumbers = nullptr);
+    // Replaces the whole list in one transaction, positions 1 to n in order,
+    // each program with its channel number (none where `channelNumbers` has none).
+    bool Save(const std::vector<TunProgDataTag>& programs, std::string& error,
+              const std::vector<uint32_t>& channelNumbers = {});
 
 private:
     cardlib::Board m_Board;

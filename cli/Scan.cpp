@@ -133,6 +133,7 @@ bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, const Sc
     fw::HeadlessHost host(fw::SystemClock().NowMs());
     host.SetRealTime([](int64_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); });
     fw::Profile profile(settings.string());
+    if (limits.networkId >= 0) profile.WriteInt("ScanNetwork", "NetworkId", limits.networkId);
     host.SetProfile(&profile);
     profile.WriteInt("ScanNetwork", "TickMs", limits.tickMs);
     // The card goes before the host, the window before the card.

@@ -25,6 +25,8 @@ class Board;
 struct ScanLimits {
     int64_t nitTimeoutMs = 60000;  // 0: no limit
     int tickMs = 100;              // the scan's pace ("TickMs")
+    // >= 0: the network whose NIT the scan takes ("NetworkId").
+    int networkId = -1;
 };
 enum class ScanFailure { None, Board, Card };
 

@@ -115,7 +115,11 @@ const std::vector<cli::CommandSpec>& Commands() {
                         "give up (status 1) when no network has answered within this time (default 60; 0: never)",
                         0, 86400),
           NumberOption("--tick-ms", "MS", "the scan's pace in milliseconds (default 100; the window's is 500)", 20,
-                        10000)},
+                        10000),
+          NumberOption("--network-id", "N",
+                        "take the NIT of network N, actual or other, as the window's \"NetworkId\" setting "
+                        "does (0: the NIT actual)",
+                        0, 0xFFFF)},
          ""},
     };
     return commands;
@@ -142,8 +146,8 @@ std::optional<Failure> Export(const cli::ParsedCommand& o) {
     cli::Board board(o.Value("--db"));
     std::vector<TunProgDataTag> programs;
     std::string error;
-    if (!board.Load(programs, error)) return Failure{1, board.Path() + ": " + error};
     exchange::ExportOptions options;
+    if (!board.Load(programs, error, &options.channelNumbers)) return Failure{1, board.Path() + ": " + error};
     options.m3uUrlPattern = o.Value("--m3u-url");
     const std::string text = exchange::Export(*exchange::FormatFromName(o.Value("--format")), programs, options);
     const std::string output = o.Value("-o");
@@ -171,10 +175,13 @@ std::optional<Failure> Import(const cli::ParsedCommand& o) {
 
     cli::Board board(o.Value("--db"));
     std::vector<TunProgDataTag> programs;
+    std::vector<uint32_t> channelNumbers;
     std::string error;
-    if (!o.Has("--replace") && !board.Load(programs, error)) return Failure{1, board.Path() + ": " + error};
+    if (!o.Has("--replace") && !board.Load(programs, error, &channelNumbers))
+        return Failure{1, board.Path() + ": " + error};
     programs.insert(programs.end(), result.programs.begin(), result.programs.end());
-    if (!board.Save(programs, error)) return Failure{1, board.Path() + ": " + error};
+    channelNumbers.insert(channelNumbers.end(), result.channelNumbers.begin(), result.channelNumbers.end());
+    if (!board.Save(programs, error, channelNumbers)) return Failure{1, board.Path() + ": " + error};
     std::cerr << result.programs.size() << " programs imported from " << file << ", " << programs.size()
               << " in the list" << std::endl;
     return std::nullopt;
@@ -194,6 +201,7 @@ std::optional<Failure> Scan(const cli::ParsedCommand& o) {
     cli::ScanLimits limits;
     if (o.Has("--nit-timeout")) limits.nitTimeoutMs = std::strtol(o.Value("--nit-timeout").c_str(), nullptr, 10) * 1000;
     if (o.Has("--tick-ms")) limits.tickMs = static_cast<int>(std::strtol(o.Value("--tick-ms").c_str(), nullptr, 10));
+    if (o.Has("--network-id")) limits.networkId = static_cast<int>(std::strtol(o.Value("--network-id").c_str(), nullptr, 10));
     cli::ScanFailure failure = cli::ScanFailure::None;
     if (!cli::RunScan(board, GuiSettingsPath(), dryRun, limits, std::cout, std::cerr, error, failure)) {
         return Failure{1, failure == cli::ScanFailure::Card ? error : board.Path() + ": " + error};

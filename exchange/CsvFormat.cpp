@@ -130,31 +130,47 @@ bool ReadProgram(LineReader& reader, const std::vector<std::string>& f, TunProgD
 
 }  // namespace
 
-std::string ExportCsv(const std::vector<TunProgDataTag>& programs) {
+// After the list's columns, the operator's channel number, empty for none.
+constexpr const char* kLcnTitle = "LCN";
+
+std::string ExportCsv(const std::vector<TunProgDataTag>& programs, const std::vector<uint32_t>& channelNumbers) {
     std::string out;
     std::vector<std::string> header;
     for (int column = 0; column < kProgramListColumnCount; ++column) header.push_back(ProgramListColumnAt(column).title);
+    header.push_back(kLcnTitle);
     AppendRow(out, header);
-    for (const TunProgDataTag& p : programs) AppendRow(out, Cells(p));
+    for (size_t i = 0; i < programs.size(); ++i) {
+        std::vector<std::string> cells = Cells(programs[i]);
+        const uint32_t number = ChannelNumberAt(channelNumbers, i);
+        cells.push_back(number != 0 ? std::to_string(number) : std::string());
+        AppendRow(out, cells);
+    }
     return out;
 }
 
 std::optional<std::string> ImportCsv(std::string_view text, const std::string& fileName,
-                                     std::vector<TunProgDataTag>& programs) {
+                                     std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers) {
     // A spreadsheet may start its UTF-8 with a byte order mark.
     if (StartsWith(text, "\xEF\xBB\xBF")) text.remove_prefix(3);
     LineReader reader(fileName, 1);
     std::vector<Row> rows;
     if (!ReadRows(text, reader, rows)) return reader.Error();
+    // Files written before the channel numbers end with the list's columns.
+    const bool withLcn = !rows.empty() && rows[0].fields.size() == kProgramListColumnCount + 1;
+    const size_t fields = kProgramListColumnCount + (withLcn ? 1 : 0);
     for (size_t i = 0; i < rows.size(); ++i) {
         reader.SetLine(rows[i].line);
         const std::vector<std::string>& f = rows[i].fields;
-        if (f.size() != kProgramListColumnCount) {
-            reader.Fail("expected " + std::to_string(kProgramListColumnCount) + " fields, found " +
-                        std::to_string(f.size()));
+        if (f.size() != fields) {
+            reader.Fail("expected " + std::to_string(fields) + " fields, found " + std::to_string(f.size()));
             return reader.Error();
         }
         if (i == 0) {
+            if (withLcn && f.back() != kLcnTitle) {
+                reader.Fail("the header row is not the program list's columns (\"" + f.back() + "\" where \"" +
+                            kLcnTitle + "\" belongs)");
+                return reader.Error();
+            }
             for (int column = 0; column < kProgramListColumnCount; ++column) {
                 if (f[column] != ProgramListColumnAt(column).title) {
                     reader.Fail("the header row is not the program list's columns (\"" + f[column] + "\" where \"" +
@@ -166,7 +182,11 @@ std::optional<std::string> ImportCsv(std::string_view text, const std::string& f
         }
         TunProgDataTag program;
         if (!ReadProgram(reader, f, program)) return reader.Error();
+        uint64_t number = 0;
+        if (withLcn && !f.back().empty() && !reader.Number(f.back(), kLcnTitle, kMaxChannelNumber, number))
+            return reader.Error();
         programs.push_back(std::move(program));
+        channelNumbers.push_back(static_cast<uint32_t>(number));
     }
     return std::nullopt;
 }

@@ -7,14 +7,18 @@
 
 namespace exchange::detail {
 
-std::string ExportDvbv5(const std::vector<TunProgDataTag>& programs) {
+std::string ExportDvbv5(const std::vector<TunProgDataTag>& programs, const std::vector<uint32_t>& channelNumbers) {
     std::string out;
     const auto line = [&](const char* key, const std::string& value) {
         out += std::string("\t") + key + " = " + value + "\n";
     };
-    for (const TunProgDataTag& p : programs) {
+    for (size_t i = 0; i < programs.size(); ++i) {
+        const TunProgDataTag& p = programs[i];
         out += "[" + OneLine(p.name) + "]\n";
         line("SERVICE_ID", std::to_string(p.progId));
+        // dvb_write_file() puts the virtual channel right after the service.
+        if (const uint32_t number = ChannelNumberAt(channelNumbers, i); number != 0)
+            line("VCHANNEL", std::to_string(number));
         if (p.nwId != 0) line("NETWORK_ID", std::to_string(p.nwId));
         if (p.tsId != 0) line("TRANSPORT_ID", std::to_string(p.tsId));
         if (p.videoPid != 0) line("VIDEO_PID", std::to_string(p.videoPid));
@@ -46,7 +50,11 @@ bool FirstPid(LineReader& reader, std::string_view value, const char* what, uint
 }
 
 bool ReadProperty(LineReader& reader, std::string_view key, std::string_view value, TunProgDataTag& p,
-                  bool& hasFrequency) {
+                  uint32_t& channelNumber, bool& hasFrequency) {
+    if (key == "VCHANNEL") {
+        // ATSC writes "major.minor"; a cable operator's number is the major one.
+        return reader.Field(value.substr(0, value.find('.')), "VCHANNEL", kMaxChannelNumber, channelNumber);
+    }
     if (key == "SERVICE_ID") return reader.Field(value, "SERVICE_ID", UINT16_MAX, p.progId);
     if (key == "NETWORK_ID") return reader.Field(value, "NETWORK_ID", UINT16_MAX, p.nwId);
     if (key == "TRANSPORT_ID") return reader.Field(value, "TRANSPORT_ID", UINT16_MAX, p.tsId);
@@ -84,14 +92,14 @@ bool ReadProperty(LineReader& reader, std::string_view key, std::string_view val
         }
         return true;
     }
-    // What the record cannot hold (VCHANNEL, PID_xx, LNB, ...) is passed over.
+    // What the record cannot hold (PID_xx, LNB, ...) is passed over.
     return true;
 }
 
 }  // namespace
 
 std::optional<std::string> ImportDvbv5(std::string_view text, const std::string& fileName,
-                                       std::vector<TunProgDataTag>& programs) {
+                                       std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers) {
     const std::vector<std::string_view> lines = Lines(text);
     LineReader reader(fileName, 0);
     bool inEntry = false;
@@ -118,6 +126,7 @@ std::optional<std::string> ImportDvbv5(std::string_view text, const std::string&
                 return reader.Error();
             }
             programs.push_back(NewImportedProgram());
+            channelNumbers.push_back(0);
             programs.back().name = std::string(line.substr(1, close - 1));
             inEntry = true;
             entryLine = i + 1;
@@ -134,7 +143,7 @@ std::optional<std::string> ImportDvbv5(std::string_view text, const std::string&
             return reader.Error();
         }
         if (!ReadProperty(reader, Trim(line.substr(0, equals)), Trim(line.substr(equals + 1)), programs.back(),
-                          hasFrequency)) {
+                          channelNumbers.back(), hasFrequency)) {
             return reader.Error();
         }
     }

@@ -13,7 +13,8 @@ using detail::Split;
 using detail::StartsWith;
 
 std::string WriteM3u(const std::vector<TunProgDataTag>& programs, const ExportOptions& options) {
-    return detail::ExportM3u(programs, options.m3uUrlPattern.empty() ? kDefaultM3uUrlPattern : options.m3uUrlPattern);
+    return detail::ExportM3u(programs, options.channelNumbers,
+                             options.m3uUrlPattern.empty() ? kDefaultM3uUrlPattern : options.m3uUrlPattern);
 }
 
 template <std::string (*Write)(const std::vector<TunProgDataTag>&)>
@@ -21,22 +22,34 @@ std::string WriteOnly(const std::vector<TunProgDataTag>& programs, const ExportO
     return Write(programs);
 }
 
+template <std::string (*Write)(const std::vector<TunProgDataTag>&, const std::vector<uint32_t>&)>
+std::string WriteNumbered(const std::vector<TunProgDataTag>& programs, const ExportOptions& options) {
+    return Write(programs, options.channelNumbers);
+}
+
+// A format without channel numbers reads every program as having none.
+template <std::optional<std::string> (*Read)(std::string_view, const std::string&, std::vector<TunProgDataTag>&)>
+std::optional<std::string> ReadUnnumbered(std::string_view text, const std::string& fileName,
+                                          std::vector<TunProgDataTag>& programs, std::vector<uint32_t>&) {
+    return Read(text, fileName, programs);
+}
+
 const FormatInfo kFormats[] = {
     {Format::Dvbv5, "dvbv5", {"dvbv5"}, "dvbv5 channel files (*.conf *.dvbv5)", "dvbv5-zap",
-     [](std::string_view line) { return line[0] == '['; }, WriteOnly<detail::ExportDvbv5>, detail::ImportDvbv5,
+     [](std::string_view line) { return line[0] == '['; }, WriteNumbered<detail::ExportDvbv5>, detail::ImportDvbv5,
      nullptr, false},
     // VDR's group separators start with a colon.
     {Format::Vdr, "vdr", {"vdr"}, "VDR channels.conf (*.conf *.vdr)", "VDR 2.x channels.conf",
      [](std::string_view line) { return line[0] == ':' || (line[0] != '#' && Split(line, ':').size() == 13); },
-     WriteOnly<detail::ExportVdr>, detail::ImportVdr, nullptr, false},
+     WriteOnly<detail::ExportVdr>, ReadUnnumbered<detail::ImportVdr>, nullptr, false},
     {Format::Zap, "zap", {"zap"}, "zap channels.conf (*.conf *.zap)", "czap",
      [](std::string_view line) { return line[0] != '#' && Split(line, ':').size() == 9; },
-     WriteOnly<detail::ExportZap>, detail::ImportZap, nullptr, false},
+     WriteOnly<detail::ExportZap>, ReadUnnumbered<detail::ImportZap>, nullptr, false},
     {Format::M3u, "m3u", {"m3u", "m3u8"}, "m3u playlists (*.m3u *.m3u8)", "playlist",
      [](std::string_view line) { return StartsWith(line, "#EXTM3U"); }, WriteM3u, nullptr,
      "an m3u playlist holds no tuning data and cannot be imported", false},
     {Format::Csv, "csv", {"csv"}, "CSV files (*.csv)", "the list's 25 columns",
-     [](std::string_view line) { return StartsWith(line, "Nr,"); }, WriteOnly<detail::ExportCsv>,
+     [](std::string_view line) { return StartsWith(line, "Nr,"); }, WriteNumbered<detail::ExportCsv>,
      detail::ImportCsv, nullptr, true},
 };
 
@@ -97,16 +110,18 @@ ImportResult Import(Format format, std::string_view text, const std::string& fil
     const FormatInfo& info = InfoOf(format);
     ImportResult result;
     std::optional<std::string> error;
-    if (info.read) error = info.read(text, fileName, result.programs);
+    if (info.read) error = info.read(text, fileName, result.programs, result.channelNumbers);
     else error = fileName + ": " + info.whyNoImport;
     if (error) {
         result.programs.clear();
+        result.channelNumbers.clear();
         result.error = *error;
         return result;
     }
     if (!info.carriesNr) {
         for (size_t i = 0; i < result.programs.size(); ++i) result.programs[i].index = static_cast<uint32_t>(i + 1);
     }
+    result.channelNumbers.resize(result.programs.size(), 0);
     result.ok = true;
     return result;
 }

@@ -42,6 +42,9 @@ inline constexpr const char* kDefaultM3uUrlPattern =
 struct ExportOptions {
     // m3u only: the URL each entry points at (placeholders above).
     std::string m3uUrlPattern;  // empty: the built-in default
+    // The operator's channel number of each program, in the programs'
+    // order (0, or no entry: none); dvbv5, m3u and CSV carry them.
+    std::vector<uint32_t> channelNumbers;
 };
 
 // The placeholders above, in the order the help names them.
@@ -69,7 +72,7 @@ struct FormatInfo {
     // Fills `programs` or returns the first error; null where the format
     // cannot be imported.
     std::optional<std::string> (*read)(std::string_view text, const std::string& fileName,
-                                       std::vector<TunProgDataTag>& programs);
+                                       std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers);
     const char* whyNoImport;  // with `read` null: why, for the error
     // It carries the list's own "Nr"; the others number in file order.
     bool carriesNr;
@@ -91,6 +94,8 @@ std::string Export(Format format, const std::vector<TunProgDataTag>& programs, c
 struct ImportResult {
     bool ok = false;
     std::vector<TunProgDataTag> programs;  // empty unless ok: nothing half-imported
+    // Parallel to `programs`: the channel number each one had in the file (0: none).
+    std::vector<uint32_t> channelNumbers;
     std::string error;                     // "FILE:LINE: what is wrong" when !ok
 };
 // M3u cannot be imported (ok = false with a clear error).

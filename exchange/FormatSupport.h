@@ -76,20 +76,29 @@ private:
     std::string m_Error;
 };
 
-std::string ExportDvbv5(const std::vector<TunProgDataTag>& programs);
+// `channelNumbers`: parallel to `programs` (0 or no entry: none).
+std::string ExportDvbv5(const std::vector<TunProgDataTag>& programs, const std::vector<uint32_t>& channelNumbers);
 std::string ExportVdr(const std::vector<TunProgDataTag>& programs);
 std::string ExportZap(const std::vector<TunProgDataTag>& programs);
-std::string ExportM3u(const std::vector<TunProgDataTag>& programs, const std::string& urlPattern);
-std::string ExportCsv(const std::vector<TunProgDataTag>& programs);
+std::string ExportM3u(const std::vector<TunProgDataTag>& programs, const std::vector<uint32_t>& channelNumbers,
+                      const std::string& urlPattern);
+std::string ExportCsv(const std::vector<TunProgDataTag>& programs, const std::vector<uint32_t>& channelNumbers);
+// The channel number of program `i`, 0 where there is none.
+inline uint32_t ChannelNumberAt(const std::vector<uint32_t>& channelNumbers, size_t i) {
+    return i < channelNumbers.size() ? channelNumbers[i] : 0;
+}
+// The highest channel number a file may give: the board keeps 16 bits.
+inline constexpr uint64_t kMaxChannelNumber = UINT16_MAX;
 
-// Each fills `programs` or returns the first error.
+// Each fills `programs` (and, where the format has them, `channelNumbers`,
+// one per program) or returns the first error.
 std::optional<std::string> ImportDvbv5(std::string_view text, const std::string& fileName,
-                                       std::vector<TunProgDataTag>& programs);
+                                       std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers);
 std::optional<std::string> ImportVdr(std::string_view text, const std::string& fileName,
                                      std::vector<TunProgDataTag>& programs);
 std::optional<std::string> ImportZap(std::string_view text, const std::string& fileName,
                                      std::vector<TunProgDataTag>& programs);
 std::optional<std::string> ImportCsv(std::string_view text, const std::string& fileName,
-                                     std::vector<TunProgDataTag>& programs);
+                                     std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers);
 
 }  // namespace exchange::detail

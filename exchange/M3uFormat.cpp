@@ -64,10 +64,15 @@ std::string Url(std::string_view pattern, const TunProgDataTag& p) {
 
 }  // namespace
 
-std::string ExportM3u(const std::vector<TunProgDataTag>& programs, const std::string& urlPattern) {
+std::string ExportM3u(const std::vector<TunProgDataTag>& programs, const std::vector<uint32_t>& channelNumbers,
+                      const std::string& urlPattern) {
     std::string out = "#EXTM3U\n";
-    for (const TunProgDataTag& p : programs) {
-        out += "#EXTINF:-1," + OneLine(p.name) + "\n";
+    for (size_t i = 0; i < programs.size(); ++i) {
+        const TunProgDataTag& p = programs[i];
+        const uint32_t number = ChannelNumberAt(channelNumbers, i);
+        // The attribute players (Kodi, VLC, Jellyfin) number channels by.
+        const std::string attributes = number != 0 ? " tvg-chno=\"" + std::to_string(number) + "\"" : "";
+        out += "#EXTINF:-1" + attributes + "," + OneLine(p.name) + "\n";
         out += "#EXTVLCOPT:program=" + std::to_string(p.progId) + "\n";
         out += Url(urlPattern, p) + "\n";
     }

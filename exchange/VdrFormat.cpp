@@ -103,6 +103,23 @@ bool ReadVdrLine(LineReader& reader, std::string_view line, TunProgDataTag& p) {
            reader.Field(f[11], "TID", UINT16_MAX, p.tsId);
 }
 
+// VDR's VPID field names the video stream type after "=" (ISO/IEC 13818-1:
+// 27 H.264, 36 HEVC; none is MPEG-2). The record has no field for it: the
+// service type says it (EN 300 468 table 87: 0x16, 0x19, 0x1C are H.264
+// services, 0x1F and 0x20 HEVC).
+std::string VdrVideoPid(const TunProgDataTag& p) {
+    std::string pid = std::to_string(p.videoPid);
+    if (p.videoPid == 0) return pid;
+    switch (p.progType) {
+        case 0x16:
+        case 0x19:
+        case 0x1C: return pid + "=27";
+        case 0x1F:
+        case 0x20: return pid + "=36";
+        default: return pid;
+    }
+}
+
 }  // namespace
 
 std::string ExportVdr(const std::vector<TunProgDataTag>& programs) {
@@ -112,7 +129,7 @@ std::string ExportVdr(const std::vector<TunProgDataTag>& programs) {
         if (p.subtitlePid != 0) tpid += ";" + std::to_string(p.subtitlePid);
         out += VdrName(p.name) + ":" + std::to_string(p.frequency) + ":C" + std::to_string(Fec(p.fec).vdr) + "M" +
                std::to_string(Modulation(p.modulation).vdr) + ":C:" + std::to_string(p.symbolRate / 1000) + ":" +
-               std::to_string(p.videoPid) + ":" + std::to_string(p.audioPid) + ":" + tpid + ":0:" +
+               VdrVideoPid(p) + ":" + std::to_string(p.audioPid) + ":" + tpid + ":0:" +
                std::to_string(p.progId) + ":" + std::to_string(p.nwId) + ":" + std::to_string(p.tsId) + ":0\n";
     }
     return out;

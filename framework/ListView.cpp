@@ -107,6 +107,16 @@ bool ListView::SetItemData(int item, uint32_t data) {
     return true;
 }
 
+uint32_t ListView::GetItemAttachment(int item) const {
+    return ValidRow(item) ? m_Rows[static_cast<size_t>(item)].attachment : 0;
+}
+
+bool ListView::SetItemAttachment(int item, uint32_t value) {
+    if (!ValidRow(item)) return false;
+    m_Rows[static_cast<size_t>(item)].attachment = value;
+    return true;
+}
+
 int ListView::FindItemByData(uint32_t data) const {
     for (size_t i = 0; i < m_Rows.size(); ++i) {
         if (m_Rows[i].data == data) return static_cast<int>(i);

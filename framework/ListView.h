@@ -76,6 +76,11 @@ public:
     bool SetItemText(int item, int subItem, const std::string& text);
     uint32_t GetItemData(int item) const;
     bool SetItemData(int item, uint32_t data);
+    // A second value kept with a row beside its item data, for what a
+    // window keeps per row and shows in no column: it moves with the row in
+    // sorts and goes with it. 0 in a new row.
+    uint32_t GetItemAttachment(int item) const;
+    bool SetItemAttachment(int item, uint32_t value);
     // The first row from the top whose item data equals `data`, or -1.
     int FindItemByData(uint32_t data) const;
 
@@ -101,6 +106,7 @@ private:
     struct Row {
         std::vector<std::string> cells;
         uint32_t data = 0;
+        uint32_t attachment = 0;
         unsigned state = 0;
     };
 

@@ -41,7 +41,8 @@ public:
     }
     void SetServiceNvodReference(uint32_t, uint32_t, uint32_t, uint32_t) override { ++rows; }
     void AddPatEntry(int, int, int) override { ++rows; }
-    void AddPmtStream(int, int, int, unsigned char, unsigned char) override { ++rows; }
+    void AddPmtStream(int, int, int, unsigned char, unsigned char, si::StreamKind) override { ++rows; }
+    void SetServiceChannelNumber(uint32_t, uint32_t, uint32_t, uint32_t) override { ++rows; }
 };
 
 struct Harness {

@@ -44,4 +44,13 @@ bool BoardGateway::StoreRecord(TunProgDataTag* record) {
     return Check(DVB_SetDBProgData(kTunProgDataTagSize, record), "DVB_SetDBProgData");
 }
 
+bool BoardGateway::ReadChannelNumber(uint32_t position, uint32_t* channelNumber) {
+    *channelNumber = 0;
+    return Check(DVB_GetDBProgChannelNumber(position, channelNumber), "DVB_GetDBProgChannelNumber");
+}
+
+bool BoardGateway::StoreChannelNumber(uint32_t index, uint32_t channelNumber) {
+    return Check(DVB_SetDBProgChannelNumber(index, channelNumber), "DVB_SetDBProgChannelNumber");
+}
+
 bool BoardGateway::CommitSave() { return Check(DVB_SaveDBProgData(), "DVB_SaveDBProgData"); }

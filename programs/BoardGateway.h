@@ -30,6 +30,10 @@ public:
     bool PrepareSave();
     // DVB_SetDBProgData; the library stores the record at its own index.
     bool StoreRecord(TunProgDataTag* record);
+    // The operator's channel number kept beside a record (0: none): read by
+    // position after ReadRecord, stored by index after StoreRecord.
+    bool ReadChannelNumber(uint32_t position, uint32_t* channelNumber);
+    bool StoreChannelNumber(uint32_t index, uint32_t channelNumber);
     // DVB_SaveDBProgData.
     bool CommitSave();
 

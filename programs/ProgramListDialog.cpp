@@ -201,9 +201,10 @@ void ProgramListDialog::OnColumnClick(int listId, int column) {
 
 void ProgramListDialog::OnListContextMenu(int listId) {
     if (listId != res::IDC_PROGRAM_LIST) return;
-    switch (GetHost().PopupMenu(*this, {"Export\u2026", "Import\u2026"})) {
+    switch (GetHost().PopupMenu(*this, {"Export\u2026", "Import\u2026", "Order by Channel Number"})) {
         case 0: OnExport(); break;
         case 1: OnImport(); break;
+        case 2: SortByChannelNumber(); break;
         default: break;
     }
 }
@@ -214,8 +215,11 @@ void ProgramListDialog::OnExport() {
     fw::ListView& list = ProgramList();
     std::vector<TunProgDataTag> programs;
     programs.reserve(static_cast<size_t>(list.GetItemCount()));
-    for (int row = 0; row < list.GetItemCount(); ++row) programs.push_back(RowToRecord(row));
     exchange::ExportOptions options;
+    for (int row = 0; row < list.GetItemCount(); ++row) {
+        programs.push_back(RowToRecord(row));
+        options.channelNumbers.push_back(ChannelNumber(row));
+    }
     options.m3uUrlPattern = GetProfile().GetString(kExchange, kM3uUrlPattern, "");
     fw::Files& files = GetHost().GetFiles();
     if (!files.WriteAll(file->first, exchange::Export(file->second, programs, options)))
@@ -238,13 +242,15 @@ void ProgramListDialog::OnImport() {
     }
     fw::ListView& list = ProgramList();
     int first = -1;
-    for (TunProgDataTag& record : imported.programs) {
+    for (size_t i = 0; i < imported.programs.size(); ++i) {
+        TunProgDataTag& record = imported.programs[i];
         const int row = list.InsertItem(list.GetItemCount(), std::string());
         if (row < 0) break;
         if (first < 0) first = row;
         // As a scan's new rows: "Nr" shows the position a Save will give it.
         record.index = static_cast<uint32_t>(row) + 1;
         RecordToRow(record, row);
+        if (i < imported.channelNumbers.size()) SetChannelNumber(row, imported.channelNumbers[i]);
     }
     if (first < 0) return;
     SelectRow(first);
@@ -259,6 +265,8 @@ bool ProgramListDialog::AppendRecord(uint32_t position) {
     const int row = list.InsertItem(list.GetItemCount(), std::string());
     if (row < 0) return false;
     RecordToRow(record, row);
+    uint32_t channelNumber = 0;
+    if (m_Board.ReadChannelNumber(position, &channelNumber)) SetChannelNumber(row, channelNumber);
     return true;
 }
 
@@ -274,7 +282,10 @@ bool ProgramListDialog::StoreRow(int row) {
     TunProgDataTag record = RowToRecord(row);
     // Stored positions follow the list's order, whatever "Nr" shows.
     record.index = static_cast<uint32_t>(row) + 1;
-    return m_Board.StoreRecord(&record);
+    if (!m_Board.StoreRecord(&record)) return false;
+    // A save starts from an emptied list: a program without a number needs no call.
+    const uint32_t channelNumber = ChannelNumber(row);
+    return channelNumber == 0 || m_Board.StoreChannelNumber(record.index, channelNumber);
 }
 
 void ProgramListDialog::StoreAllRows() {
@@ -342,6 +353,9 @@ void ProgramListDialog::SwapRows(int first, int second) {
     const TunProgDataTag b = RowToRecord(second);
     RecordToRow(a, second);
     RecordToRow(b, first);
+    const uint32_t numberA = ChannelNumber(first);
+    SetChannelNumber(first, ChannelNumber(second));
+    SetChannelNumber(second, numberA);
 }
 
 void ProgramListDialog::MoveSelected(int direction) {
@@ -373,6 +387,25 @@ void ProgramListDialog::SortByColumn(int column) {
     list.SortItemsByRow([&keys](int a, int b) {
         return CompareKeys(keys[static_cast<size_t>(a)], keys[static_cast<size_t>(b)]);
     });
+}
+
+void ProgramListDialog::SortByChannelNumber() {
+    fw::ListView& list = ProgramList();
+    std::vector<uint32_t> numbers;
+    numbers.reserve(static_cast<size_t>(list.GetItemCount()));
+    for (int row = 0; row < list.GetItemCount(); ++row) numbers.push_back(ChannelNumber(row));
+    // No number sorts after every number; the sort is stable.
+    const auto key = [&numbers](int row) {
+        const uint32_t n = numbers[static_cast<size_t>(row)];
+        return n == 0 ? UINT64_MAX : n;
+    };
+    list.SortItemsByRow([&key](int a, int b) { return key(a) < key(b) ? -1 : key(a) > key(b) ? 1 : 0; });
+}
+
+uint32_t ProgramListDialog::ChannelNumber(int row) { return ProgramList().GetItemAttachment(row); }
+
+void ProgramListDialog::SetChannelNumber(int row, uint32_t channelNumber) {
+    ProgramList().SetItemAttachment(row, channelNumber);
 }
 
 void ProgramListDialog::OnSize(int cx, int cy) {

@@ -50,6 +50,15 @@ public:
     void OnImport();
     // Ascending by the column, every time; rows that compare equal keep their order.
     void SortByColumn(int column);
+    // Ascending by the operator's channel number; programs without one
+    // follow, in the order they had.
+    void SortByChannelNumber();
+
+    // The operator's channel number of a row's program (0: none). It is in
+    // no column: the row keeps it beside its cells, and it goes wherever the
+    // program goes (load, save, moves, sorts, imports, exports).
+    uint32_t ChannelNumber(int row);
+    void SetChannelNumber(int row, uint32_t channelNumber);
 
     // The program list, list 1150. Its rows are read and written through the
     // column layout of ProgramListColumn and the conversions below.
@@ -68,7 +77,7 @@ public:
     void CreateTableFilters() { m_TableFilters.CreateTableFilters(this); }
     void ShutDownTableFilters() { m_TableFilters.ShutDownTableFilters(); }
     void SetResultWindowForAll(ScanRowWriter* window) override { m_TableFilters.SetResultWindowForAll(window); }
-    void RequestNit() override { m_TableFilters.RequestNit(); }
+    void RequestNit(int networkId = 0) override { m_TableFilters.RequestNetworkNit(networkId); }
     void RequestPat() override { m_TableFilters.RequestPat(); }
     void RequestPmt(int pid, int programNumber) override { m_TableFilters.RequestPmt(pid, programNumber); }
     void RequestSdt() override { m_TableFilters.RequestSdt(); }

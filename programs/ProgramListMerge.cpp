@@ -1,5 +1,6 @@
 #include "programs/ProgramListMerge.h"
 
+#include <cstdlib>
 #include <string>
 
 #include "framework/ListView.h"
@@ -32,6 +33,7 @@ int StoreServiceInRow(fw::ListView& programs, int row, const ScannedService& ser
     put(kColumnAudioPid, service.audioPid);
     put(kColumnPmtPid, service.pmtPid);
     put(kColumnTxtPid, service.textPid);
+    put(kColumnSubtitlePid, service.subtitlePid.empty() ? "0" : service.subtitlePid);
     put(kColumnTsId, service.transportStreamId);
     put(kColumnNwId, service.networkId);
     put(kColumnModulation, service.modulation);
@@ -41,6 +43,13 @@ int StoreServiceInRow(fw::ListView& programs, int row, const ScannedService& ser
     // "Extra-Info" 32, the rest 0).
     for (const ProgramField& field : kProgramFields) {
         if (field.presetOnScan) put(field.column, std::to_string(field.preset));
+    }
+    // The operator's number, where the network gives one; a number the user
+    // imported stays when it gives none.
+    if (!service.channelNumber.empty()) {
+        const auto number = static_cast<uint32_t>(std::strtoul(service.channelNumber.c_str(), nullptr, 10));
+        if (programs.GetItemAttachment(row) != number) changed = 1;
+        programs.SetItemAttachment(row, number);
     }
     return changed;
 }

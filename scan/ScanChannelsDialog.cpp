@@ -70,8 +70,8 @@ void ScanChannelsDialog::MakeColumns() {
           {"SDT", 0.12, Align::Center}});
     make(ServiceList(), kServiceListId,
          {{"Prog", 0.07, Align::Center}, {"TS", 0.08, Align::Center}, {"NW", 0.08, Align::Center},
-          {"Service", 0.27, Align::Left}, {"Provider", 0.19, Align::Left}, {"Type", 0.07, Align::Center},
-          {"CA-ID's", 0.17, Align::Left}, {"Nvod", 0.07, Align::Center}});
+          {"Service", 0.24, Align::Left}, {"Provider", 0.16, Align::Left}, {"Type", 0.07, Align::Center},
+          {"CA-ID's", 0.17, Align::Left}, {"Nvod", 0.07, Align::Center}, {"LCN", 0.06, Align::Center}});
     make(LogList(), kLogListId, {{"", 1.0, Align::Left}});
     // A list view ignores the alignment its first column is inserted with.
     PatList().SetColumnAlign(0, Align::Center);
@@ -147,7 +147,21 @@ int ScanChannelsDialog::AddService(uint32_t transportStreamId, uint32_t original
     list.EnsureVisible(row);
     list.SetItemText(row, SvcTs, Decimal(transportStreamId & 0xFFFF));
     list.SetItemText(row, SvcNw, Decimal(originalNetworkId & 0xFFFF));
+    const auto lcn = m_ChannelNumbers.find({static_cast<uint16_t>(originalNetworkId),
+                                            static_cast<uint16_t>(transportStreamId), static_cast<uint16_t>(serviceId)});
+    if (lcn != m_ChannelNumbers.end()) list.SetItemText(row, SvcLcn, Decimal(lcn->second));
     return row;
+}
+
+void ScanChannelsDialog::SetServiceChannelNumber(uint32_t originalNetworkId, uint32_t transportStreamId,
+                                                 uint32_t serviceId, uint32_t channelNumber) {
+    const uint16_t nw = static_cast<uint16_t>(originalNetworkId), ts = static_cast<uint16_t>(transportStreamId);
+    const uint16_t sid = static_cast<uint16_t>(serviceId);
+    m_ChannelNumbers[{nw, ts, sid}] = channelNumber;
+    // A service whose row came first (an NIT read again) shows it at once.
+    fw::ListView& list = ServiceList();
+    const int row = list.FindItemByData(scancells::ServiceKey(ts, sid));
+    if (row >= 0 && list.ItemText(row, SvcNw) == Decimal(nw)) list.SetItemText(row, SvcLcn, Decimal(channelNumber));
 }
 
 int ScanChannelsDialog::AddServiceWithType(uint32_t transportStreamId, uint32_t originalNetworkId,
@@ -197,7 +211,7 @@ void ScanChannelsDialog::AddPatEntry(int transportStreamId, int programNumber, i
 }
 
 void ScanChannelsDialog::AddPmtStream(int programNumber, int, int elementaryPid, unsigned char streamType,
-                                      unsigned char componentTag) {
+                                      unsigned char componentTag, si::StreamKind kind) {
     const auto program = static_cast<uint32_t>(programNumber) & 0xFFFF;
     if (m_RequestedProgram >= 0 && program != static_cast<uint32_t>(m_RequestedProgram)) return;
     const uint32_t pid = static_cast<uint32_t>(elementaryPid) & 0xFFFF;
@@ -206,7 +220,7 @@ void ScanChannelsDialog::AddPmtStream(int programNumber, int, int elementaryPid,
     if (list.FindItemByData(key) >= 0) return;
     const int row = list.InsertItem(list.GetItemCount(), Format("%5lu", pid));
     list.SetItemData(row, key);
-    list.SetItemText(row, StreamType, Decimal(streamType) + StreamTypeSuffix(streamType));
+    list.SetItemText(row, StreamType, Decimal(streamType) + StreamKindSuffix(kind));
     list.SetItemText(row, StreamDescription, StreamTypeDescription(streamType));
     list.SetItemText(row, StreamTag, Decimal(componentTag));
 }
@@ -245,14 +259,33 @@ std::string ScanChannelsDialog::GetServiceName(uint32_t transportStreamId, uint3
     return "< " + name + " >";
 }
 
-std::string ScanChannelsDialog::StreamTypeSuffix(unsigned streamType) {
-    switch (streamType) {
-        case 2: return " - Video";
-        case 3:
-        case 4: return " - Audio";
-        case 6: return " - Text/Data";
-        default: return "";
+std::string ScanChannelsDialog::StreamKindSuffix(si::StreamKind kind) {
+    switch (kind) {
+        case si::StreamKind::Video: return " - Video";
+        case si::StreamKind::Audio: return " - Audio";
+        case si::StreamKind::Teletext: return " - Text/Data";
+        case si::StreamKind::Subtitle: return " - Subtitle";
+        // Private data that is neither sound, teletext nor subtitles is
+        // nothing the program list has a PID for.
+        case si::StreamKind::Data:
+        case si::StreamKind::Other: break;
     }
+    return "";
+}
+
+si::StreamKind ScanChannelsDialog::StreamKindOfCell(const std::string& typeCell) {
+    unsigned long type = 0;
+    if (!scancells::ParseUnsigned(typeCell, type) || type > 0xFF) return si::StreamKind::Other;
+    const auto streamType = static_cast<uint8_t>(type);
+    if (si::IsVideoStreamType(streamType)) return si::StreamKind::Video;
+    if (si::IsAudioStreamType(streamType)) return si::StreamKind::Audio;
+    if (streamType != si::kPesPrivateData) return si::StreamKind::Other;
+    for (si::StreamKind kind : {si::StreamKind::Audio, si::StreamKind::Teletext, si::StreamKind::Subtitle}) {
+        const std::string suffix = StreamKindSuffix(kind);
+        if (typeCell.size() >= suffix.size() && typeCell.compare(typeCell.size() - suffix.size(), suffix.size(), suffix) == 0)
+            return kind;
+    }
+    return si::StreamKind::Data;
 }
 
 std::string ScanChannelsDialog::StreamTypeDescription(unsigned streamType) {
@@ -275,6 +308,15 @@ std::string ScanChannelsDialog::StreamTypeDescription(unsigned streamType) {
         "ISO/IEC 13818-1 auxiliary",
     };
     if (streamType < std::size(kNames)) return kNames[streamType];
+    // The types assigned since, that today's networks carry.
+    switch (streamType) {
+        case 0x0F: return "ISO/IEC 13818-7 Audio with ADTS transport syntax";
+        case 0x10: return "ISO/IEC 14496-2 Visual";
+        case 0x11: return "ISO/IEC 14496-3 Audio with the LATM transport syntax";
+        case 0x1B: return "ITU-T Rec. H.264 | ISO/IEC 14496-10 Video";
+        case 0x24: return "ITU-T Rec. H.265 | ISO/IEC 23008-2 Video";
+        default: break;
+    }
     if (streamType < 128) return "ITU-T Rec. H.222.0 | ISO/IEC 13818-1 reserved";
     return "User private";
 }

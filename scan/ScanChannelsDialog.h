@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "framework/Dialog.h"
@@ -51,7 +53,9 @@ public:
                                  uint32_t referenceServiceId) override;
     void AddPatEntry(int transportStreamId, int programNumber, int pid) override;
     void AddPmtStream(int programNumber, int pcrPid, int elementaryPid, unsigned char streamType,
-                      unsigned char componentTag) override;
+                      unsigned char componentTag, si::StreamKind kind) override;
+    void SetServiceChannelNumber(uint32_t originalNetworkId, uint32_t transportStreamId, uint32_t serviceId,
+                                 uint32_t channelNumber) override;
 
     // Lookups.
     int AddService(uint32_t transportStreamId, uint32_t originalNetworkId, uint32_t serviceId);
@@ -68,9 +72,14 @@ public:
     int RequestServicePmt(int serviceRow);
 
     // The merge into the program list: the current service, with its first
-    // video, audio and teletext stream, goes to the owner.
+    // video, audio, teletext and subtitle stream, goes to the owner.
+    struct StreamPids {
+        uint16_t video = 0, audio = 0, text = 0, subtitle = 0;
+    };
+    StreamPids FindStreamPids();
+    // The old form: video, audio and teletext only.
     void FindStreamPids(uint16_t& videoPid, uint16_t& audioPid, uint16_t& textPid);
-    ScannedService DescribeCurrentService(uint16_t videoPid, uint16_t audioPid, uint16_t textPid);
+    ScannedService DescribeCurrentService(const StreamPids& pids);
     void MergeService();
     // Points the merge at a service, its transport and its PAT row, as the
     // sequence does before it merges.
@@ -97,10 +106,15 @@ public:
     enum StreamColumn { StreamPid = 0, StreamType = 1, StreamTag = 2, StreamDescription = 3 };
     enum TransportColumn { TsId = 0, TsNw = 1, TsFreq = 2, TsRate = 3, TsQam = 4, TsFec = 5, TsSdt = 6 };
     enum ServiceColumn {
-        SvcProg = 0, SvcTs = 1, SvcNw = 2, SvcService = 3, SvcProvider = 4, SvcType = 5, SvcCaIds = 6, SvcNvod = 7
+        SvcProg = 0, SvcTs = 1, SvcNw = 2, SvcService = 3, SvcProvider = 4, SvcType = 5, SvcCaIds = 6, SvcNvod = 7,
+        SvcLcn = 8
     };
 
-    static std::string StreamTypeSuffix(unsigned streamType);
+    static std::string StreamKindSuffix(si::StreamKind kind);
+    // What a stream list row's "Type" cell says the stream carries: its
+    // number for video and audio types, its suffix for PES private data.
+    // Other when the cell holds no number.
+    static si::StreamKind StreamKindOfCell(const std::string& typeCell);
     static std::string StreamTypeDescription(unsigned streamType);
 
 private:
@@ -158,4 +172,7 @@ private:
     // The service whose PMT was asked for last: other programs' PMTs that
     // share its PID fill no stream rows. -1 takes every program.
     int m_RequestedProgram = -1;
+    // The operator's channel numbers from the NIT, by (original network id,
+    // transport stream id, service id): they arrive before the services' rows.
+    std::map<std::tuple<uint16_t, uint16_t, uint16_t>, uint32_t> m_ChannelNumbers;
 };

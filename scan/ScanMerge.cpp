@@ -6,21 +6,44 @@
 using scancells::Decimal;
 using scancells::ParseUnsigned;
 
-void ScanChannelsDialog::FindStreamPids(uint16_t& videoPid, uint16_t& audioPid, uint16_t& textPid) {
-    videoPid = audioPid = textPid = 0;
+// Each PID is the lowest of its kind (the list is in PID order). MPEG-2
+// video and MPEG audio go first, so a service that has them keeps the PIDs an
+// MPEG-2 receiver has always stored; H.264, HEVC, AAC, AC-3 and E-AC-3 are
+// taken where it has none.
+ScanChannelsDialog::StreamPids ScanChannelsDialog::FindStreamPids() {
+    StreamPids pids;
+    uint16_t otherVideo = 0, otherAudio = 0;
     fw::ListView& streams = StreamList();
     for (int row = 0; row < streams.GetItemCount(); ++row) {
         unsigned long type = 0;
-        if (!ParseUnsigned(streams.ItemText(row, StreamType), type)) continue;
+        const std::string& cell = streams.ItemText(row, StreamType);
+        if (!ParseUnsigned(cell, type)) continue;
         const auto pid = static_cast<uint16_t>(streams.GetItemData(row) & 0xFFFF);
-        if (type == 2 && videoPid == 0) videoPid = pid;
-        else if ((type == 3 || type == 4) && audioPid == 0) audioPid = pid;
-        else if (type == 6 && textPid == 0) textPid = pid;
-        if (videoPid != 0 && audioPid != 0 && textPid != 0) break;
+        const auto take = [pid](uint16_t& into) {
+            if (into == 0) into = pid;
+        };
+        switch (StreamKindOfCell(cell)) {
+            case si::StreamKind::Video: take(type == 2 ? pids.video : otherVideo); break;
+            case si::StreamKind::Audio: take(type == 3 || type == 4 ? pids.audio : otherAudio); break;
+            case si::StreamKind::Teletext: take(pids.text); break;
+            case si::StreamKind::Subtitle: take(pids.subtitle); break;
+            case si::StreamKind::Data:
+            case si::StreamKind::Other: break;
+        }
     }
+    if (pids.video == 0) pids.video = otherVideo;
+    if (pids.audio == 0) pids.audio = otherAudio;
+    return pids;
 }
 
-ScannedService ScanChannelsDialog::DescribeCurrentService(uint16_t videoPid, uint16_t audioPid, uint16_t textPid) {
+void ScanChannelsDialog::FindStreamPids(uint16_t& videoPid, uint16_t& audioPid, uint16_t& textPid) {
+    const StreamPids pids = FindStreamPids();
+    videoPid = pids.video;
+    audioPid = pids.audio;
+    textPid = pids.text;
+}
+
+ScannedService ScanChannelsDialog::DescribeCurrentService(const StreamPids& pids) {
     fw::ListView& services = ServiceList();
     const int svc = m_CurrentServiceRow;
     if (services.ItemText(svc, SvcService).empty()) {
@@ -43,23 +66,24 @@ ScannedService ScanChannelsDialog::DescribeCurrentService(uint16_t videoPid, uin
     found.name = services.ItemText(svc, SvcService);
     found.frequency = transports.ItemText(tr, TsFreq);
     found.programId = services.ItemText(svc, SvcProg);
-    found.videoPid = Decimal(videoPid);
-    found.audioPid = Decimal(audioPid);
+    found.videoPid = Decimal(pids.video);
+    found.audioPid = Decimal(pids.audio);
     found.pmtPid = PatList().ItemText(m_CurrentPatRow, PatPmtPid);
-    found.textPid = Decimal(textPid);
+    found.textPid = Decimal(pids.text);
+    found.subtitlePid = Decimal(pids.subtitle);
     found.transportStreamId = transports.ItemText(tr, TsId);
     found.networkId = transports.ItemText(tr, TsNw);
     found.modulation = transports.ItemText(tr, TsQam);
     // The transport list shows kSymbols/s; the program list holds symbols/s.
     found.symbolRate = transports.ItemText(tr, TsRate) + "000";
     found.serviceType = services.ItemText(svc, SvcType);
+    found.channelNumber = services.ItemText(svc, SvcLcn);
     return found;
 }
 
 void ScanChannelsDialog::MergeService() {
-    uint16_t video = 0, audio = 0, text = 0;
-    FindStreamPids(video, audio, text);
+    const StreamPids pids = FindStreamPids();
     // A service without picture or sound is nothing to watch.
-    if (video == 0 && audio == 0) return;
-    m_Owner->MergeService(DescribeCurrentService(video, audio, text), m_UpdateNames);
+    if (pids.video == 0 && pids.audio == 0) return;
+    m_Owner->MergeService(DescribeCurrentService(pids), m_UpdateNames);
 }

@@ -17,11 +17,14 @@ struct ScannedService {
     std::string audioPid;
     std::string pmtPid;
     std::string textPid;
+    std::string subtitlePid;
     std::string transportStreamId;
     std::string networkId;
     std::string modulation;
     std::string symbolRate;
     std::string serviceType;
+    // The operator's number for the service ("LCN"); empty: the network gives none.
+    std::string channelNumber;
 };
 
 // What the scan window needs from the window that opens it: the request set
@@ -32,7 +35,8 @@ class ScanOwner {
 public:
     virtual ~ScanOwner() = default;
     virtual void SetResultWindowForAll(ScanRowWriter* window) = 0;
-    virtual void RequestNit() = 0;
+    // The NIT actual; with `networkId` not 0, that network's NIT, actual or other.
+    virtual void RequestNit(int networkId) = 0;
     virtual void RequestPat() = 0;
     // The PMT of the service `programNumber` on `pid`.
     virtual void RequestPmt(int pid, int programNumber) = 0;

@@ -7,6 +7,15 @@
 #include "scan/ScanChannelsDialog.h"
 
 using scancells::ParseSigned;
+
+namespace {
+
+// The operator's network whose NIT the scan takes, actual or other; 0 or
+// none: the NIT actual of the home transport.
+constexpr const char* kNetworkSection = "ScanNetwork";
+constexpr const char* kNetworkId = "NetworkId";
+
+}  // namespace
 using scancells::ParseUnsigned;
 
 void ScanChannelsDialog::StartScan() {
@@ -122,7 +131,7 @@ void ScanChannelsDialog::OnTimer(unsigned id) {
 }
 
 void ScanChannelsDialog::OnRequestNit() {
-    m_Owner->RequestNit();
+    m_Owner->RequestNit(GetProfile().GetInt(kNetworkSection, kNetworkId, 0));
     m_ScanState = StateWaitNit;
 }
 

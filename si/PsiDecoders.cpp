@@ -3,6 +3,7 @@
 #include "si/ScanRowWriter.h"
 #include "si/SectionReader.h"
 #include "si/SiTags.h"
+#include "si/StreamKinds.h"
 
 namespace si {
 
@@ -52,13 +53,26 @@ void DecodePmt(const unsigned char* data, int length, ScanRowWriter* window) {
         // ISO/IEC 13818-1 2.6.1 / EN 300 468 6.2.39: stream_identifier_descriptor.
         // The tag belongs to this stream alone; of several identifiers the last counts.
         uint8_t component_tag = 0;
+        StreamDescriptors said;
         WalkDescriptors(descriptors, [&](uint8_t tag, SectionReader& body) {
-            if (tag != descriptor::kStreamIdentifier) return;
-            const uint8_t value = body.U8();
-            if (!body.Error()) component_tag = value;
+            switch (tag) {
+            case descriptor::kStreamIdentifier: {
+                const uint8_t value = body.U8();
+                if (!body.Error()) component_tag = value;
+                break;
+            }
+            case descriptor::kAc3:
+            case descriptor::kEnhancedAc3:
+            case descriptor::kDts:
+            case descriptor::kAac: said.audio = true; break;
+            case descriptor::kTeletext: said.teletext = true; break;
+            case descriptor::kSubtitling: said.subtitling = true; break;
+            default: break;
+            }
         });
         if (window != nullptr)
-            window->AddPmtStream(program_number, pcr_pid, elementary_pid, stream_type, component_tag);
+            window->AddPmtStream(program_number, pcr_pid, elementary_pid, stream_type, component_tag,
+                                 KindOfStream(stream_type, said));
     }
 }
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "si/StreamKinds.h"
+
 // The scan window's row writers: the table decoders hand every row they find
 // to the window attached to their socket through these calls, and only while
 // one is attached. Numbers are passed wide; the window keeps the bits it
@@ -31,7 +33,14 @@ public:
     // PAT: once per program loop entry, program number 0 included.
     virtual void AddPatEntry(int transportStreamId, int programNumber, int pid) = 0;
     // PMT: once per elementary stream; component tag 0 without a stream
-    // identifier descriptor.
+    // identifier descriptor. `kind`: what the stream carries, by its type and
+    // descriptors.
     virtual void AddPmtStream(int programNumber, int pcrPid, int elementaryPid, unsigned char streamType,
-                              unsigned char componentTag) = 0;
+                              unsigned char componentTag, si::StreamKind kind) = 0;
+    // NIT: the operator's channel number of a service, once per service of
+    // each logical channel descriptor.
+    virtual void SetServiceChannelNumber(uint32_t originalNetworkId, uint32_t transportStreamId, uint32_t serviceId,
+                                         uint32_t channelNumber) {
+        (void)originalNetworkId, (void)transportStreamId, (void)serviceId, (void)channelNumber;
+    }
 };

@@ -7,6 +7,8 @@
 #include "si/SectionReader.h"
 #include "si/SiTags.h"
 #include "si/descriptors/CableDelivery.h"
+#include "si/descriptors/ChannelList.h"
+#include "si/descriptors/LogicalChannel.h"
 
 namespace si {
 
@@ -30,6 +32,55 @@ void ReadScanDelivery(SectionReader& body, ScanDelivery& out) {
     out.modulation = d.modulation;
     out.fecInner = d.fecInner;
 }
+
+// The channel numbers of one transport loop entry. A private descriptor is
+// read by the private_data_specifier before it in the same loop (EN 300 468
+// 6.2.31); a 0x83 with none before it is EACEM's, as operators send it.
+// NorDig's version 2 counts over version 1 where both number a service, and
+// of its channel lists the first one counts: there is no country to choose by.
+struct ChannelNumbers {
+    uint32_t specifier = 0;
+    std::vector<LogicalChannel> numbered;
+    std::vector<LogicalChannel> listed;
+    bool haveList = false;
+
+    void Take(uint8_t tag, SectionReader& body) {
+        switch (tag) {
+        case descriptor::kPrivateDataSpecifier: {
+            uint32_t value = 0;
+            if (ReadPrivateDataSpecifier(body, value)) specifier = value;
+            break;
+        }
+        case descriptor::kLogicalChannel:
+            if (specifier == 0 || specifier == kEacemSpecifier)
+                ReadLogicalChannels(body, LogicalChannelForm::Eacem, numbered);
+            else if (specifier == kNordigSpecifier)
+                ReadLogicalChannels(body, LogicalChannelForm::NordigV1, numbered);
+            break;
+        case descriptor::kNordigChannelList: {
+            if (specifier != kNordigSpecifier || haveList) break;
+            std::vector<ChannelList> lists;
+            ReadChannelLists(body, lists);
+            if (lists.empty()) break;
+            listed = lists.front().channels;
+            haveList = true;
+            break;
+        }
+        default:
+            break;
+        }
+    }
+
+    void HandOver(ScanRowWriter& window, uint16_t originalNetworkId, uint16_t transportStreamId) const {
+        const auto give = [&](const std::vector<LogicalChannel>& channels) {
+            // Number 0 is no number.
+            for (const LogicalChannel& c : channels)
+                if (c.number != 0) window.SetServiceChannelNumber(originalNetworkId, transportStreamId, c.serviceId, c.number);
+        };
+        give(numbered);
+        give(listed);
+    }
+};
 
 struct ServiceValues {
     uint8_t serviceType = 0;
@@ -122,12 +173,16 @@ void DecodeNit(const unsigned char* data, int length, ScanRowWriter* window) {
         // Only a cable network is scanned: satellite and terrestrial delivery
         // descriptors leave the delivery values at 0.
         ScanDelivery delivery;
+        ChannelNumbers numbers;
         WalkDescriptors(descriptors, [&](uint8_t tag, SectionReader& body) {
             if (tag == descriptor::kCableDeliverySystem) ReadScanDelivery(body, delivery);
+            else numbers.Take(tag, body);
         });
-        if (window != nullptr)
+        if (window != nullptr) {
             window->AddTransport(transport_stream_id, original_network_id, delivery.frequency, delivery.symbolRate,
                                  delivery.modulation, delivery.fecInner);
+            numbers.HandOver(*window, original_network_id, transport_stream_id);
+        }
     }
 }
 

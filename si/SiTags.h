@@ -40,7 +40,15 @@ constexpr uint8_t kCaIdentifier = 0x53;
 constexpr uint8_t kTeletext = 0x56;
 constexpr uint8_t kLocalTimeOffset = 0x58;
 constexpr uint8_t kSubtitling = 0x59;
+constexpr uint8_t kPrivateDataSpecifier = 0x5F;
 constexpr uint8_t kAc3 = 0x6A;
+constexpr uint8_t kEnhancedAc3 = 0x7A;
+constexpr uint8_t kDts = 0x7B;
+constexpr uint8_t kAac = 0x7C;
+// Private descriptors of the operators' channel numbers (see
+// si/descriptors/LogicalChannel.h and ChannelList.h).
+constexpr uint8_t kLogicalChannel = 0x83;
+constexpr uint8_t kNordigChannelList = 0x87;
 }  // namespace descriptor
 
 // EN 300 468 5.1.3: the PIDs the tables are carried on.

@@ -80,7 +80,8 @@ public:
         rows.push_back("pat " + std::to_string(transportStreamId) + " " + std::to_string(programNumber) + " " +
                        std::to_string(pid));
     }
-    void AddPmtStream(int programNumber, int, int elementaryPid, unsigned char streamType, unsigned char) override {
+    void AddPmtStream(int programNumber, int, int elementaryPid, unsigned char streamType, unsigned char,
+                      si::StreamKind) override {
         rows.push_back("pmt " + std::to_string(programNumber) + " " + std::to_string(elementaryPid) + " " +
                        std::to_string(streamType));
     }

@@ -127,6 +127,10 @@ TEST_F(CliTest, FailuresEndWithOneLineAndNothingWritten) {
          "-o needs a value, not the option \"--m3u-url\""},
         {{"import", "--db", Db(), Golden("programs.zap"), Golden("programs.vdr")}, 2, "import takes one FILE"},
         {{}, 2, "no command (see kelvane-cli --help)"},
+        {{"scan", "--db", Db(), "--network-id", "70000"}, 2,
+         "--network-id is a whole number from 0 to 65535, not \"70000\""},
+        {{"scan", "--db", Db(), "--network-id=0x3102"}, 2,
+         "--network-id is a whole number from 0 to 65535, not \"0x3102\""},
     };
     for (const auto& c : cases) {
         const CliRun run = Cli(c.args);

@@ -173,7 +173,9 @@ TEST(ExchangeTest, ABadLineImportsNothingAndSaysWhereItIs) {
         {Format::Csv, CsvOfName("Two\nlines") + CsvRow(1, "x\"y"), "f:4: quote inside an unquoted field"},
         {Format::Csv, CsvWith(1, "\"Open"), "f:3: quoted field is not closed"},
         {Format::Csv, CsvWith(1, "\"A\"B"), "f:3: text after a closing quote"},
-        {Format::Csv, CsvWith(24, "x,y"), "f:3: expected 25 fields, found 26"},
+        {Format::Csv, CsvWith(24, "x,y"), "f:3: expected 26 fields, found 27"},
+        {Format::Csv, CsvWith(25, "5a"), "f:3: LCN \"5a\" is not a number"},
+        {Format::Dvbv5, dvbv5 + "[B]\n\tFREQUENCY = 330000000\n\tVCHANNEL = 70000\n", "f:6: VCHANNEL 70000 is above 65535"},
         {Format::Csv, "Nr,Name" + CsvWith(2, "1").substr(CsvWith(2, "1").find(",Frequenz")),
          "f:1: the header row is not the program list's columns (\"Name\" where \"Programm\" belongs)"},
         {Format::M3u, "#EXTM3U\n", "f: an m3u playlist holds no tuning data and cannot be imported"},
@@ -197,6 +199,74 @@ TEST(ExchangeTest, FormatsAreKnownByNameExtensionAndContent) {
         EXPECT_EQ(exchange::FormatFromName(exchange::FormatName(format)), format);
         EXPECT_EQ(exchange::FormatFromText("\n" + exchange::Export(format, Programs())), format)
             << exchange::FormatName(format);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// dvbv5 and CSV carry the operator's numbers there and back, m3u to players;
+// a CSV written before the column reads as programs without numbers.
+TEST(ExchangeTest, ChannelNumbersGoOutAndComeBack) {
+    exchange::ExportOptions options;
+    options.channelNumbers = {7, 0, 1023};
+    const std::vector<TunProgDataTag> programs = Programs();
+    for (Format format : {Format::Dvbv5, Format::Csv}) {
+        const std::string text = exchange::Export(format, programs, options);
+        const exchange::ImportResult back = exchange::Import(format, text, "f");
+        ASSERT_TRUE(back.ok) << back.error;
+        EXPECT_EQ(back.channelNumbers, options.channelNumbers) << text;
+    }
+    const std::string dvbv5 = exchange::Export(Format::Dvbv5, programs, options);
+    EXPECT_NE(dvbv5.find("\tSERVICE_ID = 10301\n\tVCHANNEL = 7\n"), std::string::npos) << dvbv5;
+    const std::string m3u = exchange::Export(Format::M3u, programs, options);
+    EXPECT_NE(m3u.find("#EXTINF:-1 tvg-chno=\"7\",Das Erste HD\n"), std::string::npos) << m3u;
+    EXPECT_EQ(m3u.find("tvg-chno=\"0\""), std::string::npos) << m3u;
+    EXPECT_NE(exchange::Export(Format::Csv, programs, options).find(",5000000,25,7,11,12,,1023\r\n"), std::string::npos);
+
+    // ATSC's "major.minor" gives its major number.
+    const exchange::ImportResult atsc =
+        exchange::Import(Format::Dvbv5, "[A]\n\tVCHANNEL = 12.1\n\tFREQUENCY = 330000000\n", "f");
+    ASSERT_TRUE(atsc.ok) << atsc.error;
+    EXPECT_EQ(atsc.channelNumbers, std::vector<uint32_t>{12});
+
+    // The 25 columns alone, as files were written before.
+    std::string old;
+    const std::string numbered = exchange::Export(Format::Csv, programs, options);
+    for (size_t pos = 0; pos < numbered.size();) {
+        const size_t end = numbered.find("\r\n", pos);
+        const std::string record = numbered.substr(pos, end - pos);
+        old += record.substr(0, record.rfind(',')) + "\r\n";
+        pos = end + 2;
+    }
+    const exchange::ImportResult legacy = exchange::Import(Format::Csv, old, "f");
+    ASSERT_TRUE(legacy.ok) << legacy.error;
+    EXPECT_EQ(legacy.programs, exchange::Import(Format::Csv, exchange::Export(Format::Csv, programs), "f").programs);
+    EXPECT_EQ(legacy.channelNumbers, (std::vector<uint32_t>{0, 0, 0}));
+}
+
+}  // namespace
+
+namespace {
+
+// VDR learns the video codec from "=type" after the VPID; the service type says it.
+TEST(ExchangeTest, VdrNamesTheVideoStreamTypeOfH264AndHevcServices) {
+    const struct {
+        uint8_t progType;
+        uint16_t videoPid;
+        const char* vpid;
+    } cases[] = {{0x01, 101, ":101:"}, {0x16, 101, ":101=27:"}, {0x19, 101, ":101=27:"}, {0x1C, 101, ":101=27:"},
+                 {0x1F, 101, ":101=36:"}, {0x20, 101, ":101=36:"}, {0x19, 0, ":0:"}};
+    for (const auto& c : cases) {
+        TunProgDataTag p = Programs()[0];
+        p.progType = c.progType;
+        p.videoPid = c.videoPid;
+        const std::string line = exchange::Export(Format::Vdr, {p});
+        EXPECT_NE(line.find(std::string(":6900") + c.vpid), std::string::npos) << line;
+        const exchange::ImportResult back = exchange::Import(Format::Vdr, line, "f");
+        ASSERT_TRUE(back.ok) << back.error;
+        EXPECT_EQ(back.programs[0].videoPid, c.videoPid);
     }
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "cardlib/SimNetwork.h"
+#include "cardlib/SimSections.h"
 #include "si/Decoders.h"
 #include "tests/SiTestSupport.h"
 
@@ -99,6 +101,71 @@ TEST(BatDecoder, ChangesNothing) {
     // The BAT decoder has no window to write to: all it may do is stay inside the section.
     si::DecodeBat(bat.data(), static_cast<int>(bat.size()));
     EXPECT_EQ(bat, Section(0x4A, body));
+}
+
+std::vector<std::string> ChannelNumbers(const Bytes& section) {
+    RecordingScanRowWriter window;
+    Bytes exact(section);
+    si::DecodeNit(exact.data(), static_cast<int>(exact.size()), &window);
+    return window.channelNumbers;
+}
+
+// Hand-built entries of transport 1 of network 0x2201: each names service 0x0101.
+TEST(NitDecoder, ChannelNumbersAreReadByTheSpecifierBeforeThem) {
+    const Bytes eacem = Descriptor(0x5F, {0, 0, 0, 0x28});
+    const Bytes nordig = Descriptor(0x5F, {0, 0, 0, 0x29});
+    const Bytes other = Descriptor(0x5F, {0, 0, 0x23, 0x3A});
+    // Visible, reserved bits set, number bits 0x3C05: EACEM keeps 10 bits (5), NorDig 14.
+    const Bytes lcn = Descriptor(0x83, {0x01, 0x01, 0xFC, 0x05});
+    const Bytes list = Descriptor(0x87, Bytes{1, 3} + Text("AllDEU") + Bytes{4, 0x01, 0x01, 0xC0, 0x07} + Bytes{2, 0} +
+                                            Text("DEU") + Bytes{4, 0x01, 0x01, 0xC0, 0x08});
+    struct Case {
+        const char* name;
+        Bytes descriptors;
+        std::vector<std::string> expected;
+        Bytes secondEntry = {};
+    };
+    const Case cases[] = {
+        {"EACEM", eacem + lcn, {"8705 1 257 5"}},
+        {"EACEM without a specifier", lcn, {"8705 1 257 5"}},
+        {"NorDig version 1", nordig + lcn, {"8705 1 257 15365"}},
+        {"NorDig version 2: the first list, after version 1", nordig + lcn + list, {"8705 1 257 15365", "8705 1 257 7"}},
+        {"version 2 under another specifier is not NorDig's", eacem + list, {}},
+        {"another operator's 0x83", other + lcn, {}},
+        {"a specifier ends with its loop", other, {"8705 2 257 5"}, lcn},
+        {"number 0 is none", Descriptor(0x83, {0x01, 0x01, 0xFC, 0x00}), {}},
+        {"an entry cut short is dropped", Descriptor(0x83, {0x01, 0x01, 0xFC, 0x05, 0x01}), {"8705 1 257 5"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ChannelNumbers(Nit({}, {{1, 0x2201, c.descriptors}, {2, 0x2201, c.secondEntry}})),
+                  c.expected);
+    }
+}
+
+// What the built-in networks' NITs number, in all three forms, is what their
+// descriptions say.
+TEST(NitDecoder, BuiltInNetworksChannelNumbersReadBack) {
+    for (const cardlib::SimNetwork* network :
+         {&cardlib::DefaultNetwork(), &cardlib::OperatorNetwork(), &cardlib::OperatorFullNetwork()}) {
+        std::vector<std::string> expected, actual;
+        std::vector<size_t> listed = network->nitTransports;
+        if (listed.empty())
+            for (size_t i = 0; i < network->transports.size(); ++i) listed.push_back(i);
+        for (size_t i : listed) {
+            const cardlib::SimTransport& t = network->transports[i];
+            for (const cardlib::SimService& s : t.services) {
+                if (s.channelNumber == 0) continue;
+                expected.push_back(std::to_string(t.originalNetworkId) + " " + std::to_string(t.transportStreamId) +
+                                   " " + std::to_string(s.serviceId) + " " + std::to_string(s.channelNumber));
+            }
+        }
+        for (const cardlib::Section& section : cardlib::BuildNit(*network)) {
+            for (const std::string& row : ChannelNumbers(Bytes(section.begin(), section.end()))) actual.push_back(row);
+        }
+        EXPECT_GT(expected.size(), 4u) << network->networkName;
+        EXPECT_EQ(actual, expected) << network->networkName;
+    }
 }
 
 }  // namespace

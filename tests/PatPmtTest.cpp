@@ -103,4 +103,36 @@ TEST(PmtDecoder, ComponentTagComesOnlyFromTheStreamsOwnIdentifier) {
     }
 }
 
+TEST(PmtDecoder, StreamKindFollowsTheTypeAndForPrivateDataItsDescriptor) {
+    using si::StreamKind;
+    struct Case {
+        uint8_t type;
+        Bytes descriptors;
+        StreamKind kind;
+    };
+    const Bytes teletext = Descriptor(0x56, Text("deu") + Bytes{0x09, 0x00});
+    const Bytes subtitling = Descriptor(0x59, Text("deu") + Bytes{0x10, 0x00, 0x01, 0x00, 0x01});
+    const Case cases[] = {
+        {0x01, {}, StreamKind::Video},    {0x02, {}, StreamKind::Video},    {0x10, {}, StreamKind::Video},
+        {0x1B, {}, StreamKind::Video},    {0x24, {}, StreamKind::Video},    {0x03, {}, StreamKind::Audio},
+        {0x04, {}, StreamKind::Audio},    {0x0F, {}, StreamKind::Audio},    {0x11, {}, StreamKind::Audio},
+        {0x81, {}, StreamKind::Audio},    {0x05, {}, StreamKind::Other},    {0x06, {}, StreamKind::Data},
+        {0x06, Descriptor(0x6A, {0}), StreamKind::Audio},   {0x06, Descriptor(0x7A, {0}), StreamKind::Audio},
+        {0x06, Descriptor(0x7B, {0, 0, 0, 0, 0}), StreamKind::Audio}, {0x06, Descriptor(0x7C, {0}), StreamKind::Audio},
+        {0x06, teletext, StreamKind::Teletext}, {0x06, subtitling, StreamKind::Subtitle},
+        // A descriptor of another stream type's meaning says nothing of video.
+        {0x1B, teletext, StreamKind::Video},
+        // A teletext descriptor cut short still says what the stream is.
+        {0x06, StreamId(0x10) + Descriptor(0x56, {}), StreamKind::Teletext},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << int(c.type) << " descriptors " << c.descriptors.size());
+        RecordingScanRowWriter window;
+        Bytes section = Pmt(28006, 256, {}, {{c.type, 0xE100, c.descriptors}});
+        si::DecodePmt(section.data(), static_cast<int>(section.size()), &window);
+        ASSERT_EQ(window.kinds.size(), 1u);
+        EXPECT_EQ(window.kinds[0], c.kind);
+    }
+}
+
 }  // namespace

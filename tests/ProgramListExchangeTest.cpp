@@ -107,7 +107,7 @@ TEST_F(ProgramListExchange, ExportWritesTheRowsInTheFormatOfExtensionOrFilter) {
         EXPECT_EQ(files.files[c.path], exchange::Export(c.format, Rows(), pattern));
     }
     EXPECT_NE(files.files["/home/u/tv"], exchange::Export(exchange::Format::M3u, Rows()));
-    EXPECT_EQ(host.Menus().front(), (Strings{"Export\u2026", "Import\u2026"}));
+    EXPECT_EQ(host.Menus().front(), (Strings{"Export\u2026", "Import\u2026", "Order by Channel Number"}));
     const auto& chooser = host.FileChoosers().front();
     EXPECT_EQ(chooser.kind, fw::FileChooserKind::Save);
     EXPECT_EQ(chooser.filters.size(), 5u);
@@ -183,6 +183,67 @@ TEST(SystemFiles, FailuresSayWhyInTheSystemsWords) {
     EXPECT_EQ(disk.ReadAll(dir.string(), &text), fw::Files::ReadResult::Failed);
     EXPECT_EQ(disk.LastError(), "Is a directory");
     std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<uint32_t> Numbers(ProgramListDialog& window) {
+    std::vector<uint32_t> numbers;
+    for (int row = 0; row < window.ProgramList().GetItemCount(); ++row) numbers.push_back(window.ChannelNumber(row));
+    return numbers;
+}
+
+std::vector<std::string> ProgramNames(ProgramListDialog& window) {
+    std::vector<std::string> names;
+    for (int row = 0; row < window.ProgramList().GetItemCount(); ++row)
+        names.push_back(window.ProgramList().GetItemText(row, kColumnName));
+    return names;
+}
+
+// The operator's number goes with its program: in from a file, through a
+// move, a sort, an edit, the window's order menu, Save and Load, and out again.
+TEST_F(ProgramListExchange, ChannelNumbersStayWithTheirProgramsAndOrderTheList) {
+    exchange::ExportOptions options;
+    options.channelNumbers = {0, 12, 3};
+    files.files["/in/numbered.dvbv5"] = exchange::Export(
+        exchange::Format::Dvbv5, {programtest::Program(3, "Drei"), programtest::Program(4, "Vier"),
+                                  programtest::Program(5, "Fuenf")},
+        options);
+    ChooseFromMenu(1, fw::FileChoice{"/in/numbered.dvbv5", 0});
+    ASSERT_TRUE(host.Messages().empty());
+    EXPECT_EQ(Numbers(window), (std::vector<uint32_t>{0, 0, 0, 12, 3}));
+
+    window.ProgramList().SetSelectionMark(4);
+    window.OnMoveUp();
+    EXPECT_EQ(ProgramNames(window), (std::vector<std::string>{"Eins", "Zwei", "Drei", "Fuenf", "Vier"}));
+    EXPECT_EQ(Numbers(window), (std::vector<uint32_t>{0, 0, 0, 3, 12}));
+    window.SortByColumn(kColumnName);
+    EXPECT_EQ(ProgramNames(window), (std::vector<std::string>{"Drei", "Eins", "Fuenf", "Vier", "Zwei"}));
+    EXPECT_EQ(Numbers(window), (std::vector<uint32_t>{0, 0, 3, 12, 0}));
+    // An edit rewrites the cells, not the number.
+    host.ScriptModal(res::IDD_PROGRAM_DETAILS, [](fw::Dialog& d) { d.EndDialog(fw::IDOK); });
+    window.ProgramList().SetSelectionMark(3);
+    window.OnEditProgram();
+    EXPECT_EQ(window.ChannelNumber(3), 12u);
+
+    // Numbered programs first, the others after them in the order they had.
+    host.ScriptMenu(2);
+    window.OnListContextMenu(res::IDC_PROGRAM_LIST);
+    EXPECT_EQ(ProgramNames(window), (std::vector<std::string>{"Fuenf", "Vier", "Drei", "Eins", "Zwei"}));
+
+    window.OnSave();
+    window.ProgramList().DeleteAllItems();
+    window.OnLoad();
+    ASSERT_TRUE(host.Messages().empty()) << host.Messages().front();
+    EXPECT_EQ(ProgramNames(window), (std::vector<std::string>{"Fuenf", "Vier", "Drei", "Eins", "Zwei"}));
+    EXPECT_EQ(Numbers(window), (std::vector<uint32_t>{3, 12, 0, 0, 0}));
+
+    ChooseFromMenu(0, fw::FileChoice{"/out/list.csv", 0});
+    const exchange::ImportResult back = exchange::Import(exchange::Format::Csv, files.files["/out/list.csv"], "f");
+    ASSERT_TRUE(back.ok) << back.error;
+    EXPECT_EQ(back.channelNumbers, (std::vector<uint32_t>{3, 12, 0, 0, 0}));
 }
 
 }  // namespace

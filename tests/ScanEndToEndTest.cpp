@@ -31,27 +31,53 @@ const SimService* FindService(const SimTransport& transport, uint16_t serviceId)
     return nullptr;
 }
 
-// The lowest PID of each kind, as the merge picks them.
-uint16_t LowestPid(const SimService& service, std::initializer_list<int> types) {
+// The lowest PID of a kind, of the stream types given (any type: none given).
+uint16_t LowestPid(const SimService& service, cardlib::StreamKind kind, std::initializer_list<int> types = {}) {
     uint16_t best = 0;
     for (const auto& st : service.streams) {
-        if (std::find(types.begin(), types.end(), st.streamType) == types.end()) continue;
+        if (st.kind != kind) continue;
+        if (types.size() != 0 && std::find(types.begin(), types.end(), st.streamType) == types.end()) continue;
         if (best == 0 || st.pid < best) best = st.pid;
     }
     return best;
 }
 
+// As the network describes them: MPEG-2 video and MPEG audio first, then any
+// other picture or sound.
+uint16_t VideoPid(const SimService& s) {
+    const uint16_t mpeg2 = LowestPid(s, cardlib::StreamKind::Video, {2});
+    return mpeg2 != 0 ? mpeg2 : LowestPid(s, cardlib::StreamKind::Video);
+}
+uint16_t AudioPid(const SimService& s) {
+    const uint16_t mpeg = LowestPid(s, cardlib::StreamKind::Audio, {3, 4});
+    return mpeg != 0 ? mpeg : LowestPid(s, cardlib::StreamKind::Audio);
+}
+
 // What a scan of `network` must leave in an empty program list: every service
-// of a transport that locks whose PMT carries video (stream type 2) or audio
-// (3, 4), with the cells the merge writes, marked "added". A time-shifted
-// service is named and typed after its reference service.
+// of a transport that locks whose PMT carries video or audio, with the cells
+// the merge writes, marked "added". A time-shifted service is named and typed
+// after its reference service.
+// The transports a network's NIT lists.
+std::vector<const SimTransport*> Listed(const SimNetwork& network) {
+    std::vector<const SimTransport*> listed;
+    for (size_t i = 0; i < network.transports.size(); ++i) {
+        if (network.nitTransports.empty() ||
+            std::find(network.nitTransports.begin(), network.nitTransports.end(), i) != network.nitTransports.end())
+            listed.push_back(&network.transports[i]);
+    }
+    return listed;
+}
+
 ProgramRows ExpectedRows(const SimNetwork& network) {
     ProgramRows rows;
-    for (const auto& t : network.transports) {
+    for (const SimTransport* listed : Listed(network)) {
+        const SimTransport& t = *listed;
         if (!t.locks) continue;
         for (const auto& s : t.services) {
             if (s.pmtPid == 0) continue;
-            const uint16_t video = LowestPid(s, {2}), audio = LowestPid(s, {3, 4}), text = LowestPid(s, {6});
+            const uint16_t video = VideoPid(s), audio = AudioPid(s);
+            const uint16_t text = LowestPid(s, cardlib::StreamKind::Teletext);
+            const uint16_t subtitle = LowestPid(s, cardlib::StreamKind::Subtitle);
             if (video == 0 && audio == 0) continue;
             const SimService* named = &s;
             if (s.referenceServiceId != 0) named = FindService(t, s.referenceServiceId);
@@ -64,7 +90,7 @@ ProgramRows ExpectedRows(const SimNetwork& network) {
                                 std::to_string(audio),
                                 std::to_string(s.pmtPid),
                                 std::to_string(text),
-                                "0",
+                                std::to_string(subtitle),
                                 "0",
                                 std::to_string(t.transportStreamId),
                                 nw,
@@ -84,6 +110,20 @@ ProgramRows ExpectedRows(const SimNetwork& network) {
         }
     }
     return rows;
+}
+
+// The channel number each merged program must have, by (NW-ID, Prog-ID).
+std::map<std::pair<std::string, std::string>, uint32_t> ExpectedNumbers(const SimNetwork& network) {
+    std::map<std::pair<std::string, std::string>, uint32_t> numbers;
+    const ProgramRows rows = ExpectedRows(network);
+    for (const SimTransport* t : Listed(network)) {
+        for (const auto& s : t->services) {
+            const std::pair<std::string, std::string> key{std::to_string(t->originalNetworkId),
+                                                          std::to_string(s.serviceId)};
+            if (rows.count(key)) numbers[key] = s.channelNumber;
+        }
+    }
+    return numbers;
 }
 
 class ScanEndToEnd : public programtest::ProgramFixture {
@@ -107,6 +147,14 @@ public:
             rows[{list.GetItemText(r, kColumnNwId), list.GetItemText(r, kColumnProgId)}] = cells;
         }
         return rows;
+    }
+
+    static std::map<std::pair<std::string, std::string>, uint32_t> Numbers(ProgramListDialog& window) {
+        std::map<std::pair<std::string, std::string>, uint32_t> numbers;
+        fw::ListView& list = window.ProgramList();
+        for (int r = 0; r < list.GetItemCount(); ++r)
+            numbers[{list.GetItemText(r, kColumnNwId), list.GetItemText(r, kColumnProgId)}] = window.ChannelNumber(r);
+        return numbers;
     }
 
     static void ExpectNumberedInOrder(ProgramListDialog& window) {
@@ -138,6 +186,7 @@ TEST_F(ScanEndToEnd, DefaultNetworkFillsAnEmptyProgramList) {
         ASSERT_NE(it, actual.end()) << "missing NW " << key.first << " program " << key.second;
         EXPECT_EQ(it->second, cells) << "NW " << key.first << " program " << key.second;
     }
+    EXPECT_EQ(Numbers(window), ExpectedNumbers(network));
     ExpectNumberedInOrder(window);
 
     // The transport that never locks is tuned and asked once: a transport
@@ -245,6 +294,35 @@ TEST_F(ScanEndToEnd, ScanNeedsNoTickBeyondItsStatesWhenTablesArriveAtOnce) {
     EXPECT_EQ(window.ProgramList().GetItemCount(), 500);
     EXPECT_EQ(ticks, 2 + 2 * transports + 1 + 3 * runs + 2 * services.GetItemCount() + 1);
     host.Close(window);
+}
+
+}  // namespace
+
+namespace {
+
+// The operator's home transport carries a small network's NIT actual and the
+// full network's NIT other. Without "NetworkId" the scan takes the small one;
+// with the full network's id, all its transports and its own numbers, in
+// NorDig's forms, H.264, HEVC, AAC, AC-3 and E-AC-3 services included.
+TEST_F(ScanEndToEnd, NetworkIdTakesThatNetworksNitActualOrOther) {
+    const SimNetwork& small = cardlib::OperatorNetwork();
+    const SimNetwork& full = cardlib::OperatorFullNetwork();
+    UseNetwork(small);
+    for (const SimNetwork* network : {&small, &full}) {
+        SCOPED_TRACE(network->networkName);
+        if (network == &full) host.GetProfile().WriteInt("ScanNetwork", "NetworkId", full.networkId);
+        ProgramListDialog window(host);
+        host.Open(window);
+        ScanChannelsDialog scan(host, &window, 1);
+        EXPECT_EQ(scan.DoModal(), 1);
+        EXPECT_TRUE(host.Messages().empty());
+        EXPECT_EQ(scan.TransportList().GetItemCount(), static_cast<int>(Listed(*network).size()));
+        const ProgramRows expected = ExpectedRows(*network);
+        EXPECT_EQ(Rows(window), expected);
+        EXPECT_EQ(Numbers(window), ExpectedNumbers(*network));
+        EXPECT_EQ(expected.size(), network == &small ? 8u : 13u);
+        host.Close(window);
+    }
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ int ScriptedOwner::Done(Request& request) {
     return 1;
 }
 
-void ScriptedOwner::RequestNit() {
+void ScriptedOwner::RequestNit(int) {
     const Transport* tuned = Tuned();
     if (!nitAnswers || !tuned) return Start(m_Nit, "NIT", nullptr);
     Start(m_Nit, "NIT", [this] {
@@ -101,8 +101,12 @@ void ScriptedOwner::RequestPmt(int pid, int) {
     Start(m_Pmt, name, [this, services] {
         for (const Service* service : services) {
             for (const auto& st : service->streams) {
-                m_Window->AddPmtStream(static_cast<int>(service->id), 0x1FFF, st.pid,
-                                       static_cast<unsigned char>(st.type), static_cast<unsigned char>(st.tag));
+                const auto type = static_cast<uint8_t>(st.type);
+                si::StreamDescriptors said;
+                said.teletext = true;
+                const si::StreamKind kind = st.kind != si::StreamKind::Other ? st.kind : si::KindOfStream(type, said);
+                m_Window->AddPmtStream(static_cast<int>(service->id), 0x1FFF, st.pid, type,
+                                       static_cast<unsigned char>(st.tag), kind);
             }
         }
     });

@@ -19,6 +19,8 @@ struct Stream {
     int pid;
     int type;
     int tag = 0;
+    // What the PMT decoder would say of it; type 6 is teletext unless told.
+    si::StreamKind kind = si::StreamKind::Other;
 };
 struct Service {
     uint32_t id;
@@ -53,7 +55,7 @@ public:
     ScriptedOwner(fw::HeadlessHost& host, std::vector<Transport> network);
 
     void SetResultWindowForAll(ScanRowWriter* window) override { m_Window = window; }
-    void RequestNit() override;
+    void RequestNit(int networkId) override;
     void RequestPat() override;
     void RequestPmt(int pid, int programNumber) override;
     void RequestSdt() override;

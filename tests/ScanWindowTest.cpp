@@ -2,6 +2,9 @@
 
 #include <filesystem>
 
+#include "cardlib/SimNetwork.h"
+#include "cardlib/SimSections.h"
+#include "si/Decoders.h"
 #include "tests/HostSupport.h"
 #include "tests/ScanTestSupport.h"
 
@@ -69,7 +72,7 @@ TEST_F(ScanWindow, ServiceNamesAreShownWithoutControlCodesAndCaIdsInHex) {
     fw::ListView& list = window.ServiceList();
     ASSERT_EQ(list.GetItemCount(), 3);
     EXPECT_EQ(Cells(list, 0),
-              (std::vector<std::string>{"28006", "3", "1", "Nachrichten 24", "Anbieter", "1", "1702 0B00 1702 ", ""}));
+              (std::vector<std::string>{"28006", "3", "1", "Nachrichten 24", "Anbieter", "1", "1702 0B00 1702 ", "", ""}));
     EXPECT_EQ(list.GetItemText(1, 3), "");
     EXPECT_EQ(list.GetItemText(2, 7), "257");
     EXPECT_EQ(list.GetItemData(0), (28006u << 16) | 3u);
@@ -104,19 +107,23 @@ TEST_F(ScanWindow, FindServiceWithoutTransportPrefersARowWithAName) {
 }
 
 TEST_F(ScanWindow, StreamRowsAreUniquePerPidAndTagAndSortedByPid) {
-    window.AddPmtStream(1, 0x100, 256, 2, 0);
-    window.AddPmtStream(1, 0x100, 17, 6, 0);
-    window.AddPmtStream(1, 0x100, 256, 2, 0);
-    window.AddPmtStream(1, 0x100, 256, 2, 1);
-    window.AddPmtStream(1, 0x100, 300, 0x1B, 0);
-    window.AddPmtStream(1, 0x100, 301, 0x81, 0);
+    using si::StreamKind;
+    window.AddPmtStream(1, 0x100, 256, 2, 0, StreamKind::Video);
+    window.AddPmtStream(1, 0x100, 17, 6, 0, StreamKind::Teletext);
+    window.AddPmtStream(1, 0x100, 256, 2, 0, StreamKind::Video);
+    window.AddPmtStream(1, 0x100, 256, 2, 1, StreamKind::Video);
+    window.AddPmtStream(1, 0x100, 300, 0x1B, 0, StreamKind::Video);
+    window.AddPmtStream(1, 0x100, 301, 0x81, 0, StreamKind::Audio);
     fw::ListView& list = window.StreamList();
     ASSERT_EQ(list.GetItemCount(), 5);
     EXPECT_EQ(Cells(list, 0), (std::vector<std::string>{"   17", "6 - Text/Data", "0",
                                                          "ITU-T Rec. H.222.0 | ISO/IEC 13818-1 PES packets containing private data"}));
     EXPECT_EQ(list.GetItemText(1, 1), "2 - Video");
     EXPECT_EQ(list.GetItemText(2, 2), "1");
-    EXPECT_EQ(list.GetItemText(3, 3), "ITU-T Rec. H.222.0 | ISO/IEC 13818-1 reserved");
+    // H.264 is named, no longer called reserved.
+    EXPECT_EQ(list.GetItemText(3, 3), "ITU-T Rec. H.264 | ISO/IEC 14496-10 Video");
+    EXPECT_EQ(list.GetItemText(3, 1), "27 - Video");
+    EXPECT_EQ(list.GetItemText(4, 1), "129 - Audio");
     EXPECT_EQ(list.GetItemText(4, 3), "User private");
     EXPECT_EQ(list.GetItemData(2), (1u << 16) | 256u);
 }
@@ -140,6 +147,66 @@ TEST_F(ScanWindow, ResizingLaysTheListsOutAndPlacementIsKept) {
     host.Open(again);
     EXPECT_EQ(again.GetWindowRect(), (fw::Rect{100, 50, 908, 677}));
     host.Close(again);
+}
+
+// The stream rule of an MPEG-2 receiver: the lowest PID of type 2, of types 3
+// and 4, of type 6.
+ScanChannelsDialog::StreamPids OldRule(fw::ListView& streams) {
+    ScanChannelsDialog::StreamPids pids;
+    for (int row = 0; row < streams.GetItemCount(); ++row) {
+        const unsigned type = static_cast<unsigned>(std::stoul(streams.GetItemText(row, 1)));
+        const auto pid = static_cast<uint16_t>(streams.GetItemData(row) & 0xFFFF);
+        uint16_t* into = type == 2 ? &pids.video : type == 3 || type == 4 ? &pids.audio : type == 6 ? &pids.text : nullptr;
+        if (into != nullptr && *into == 0) *into = pid;
+    }
+    return pids;
+}
+
+// Over every service of the built-in networks: where the old rule found MPEG-2
+// video or MPEG audio, the PIDs it found stay as they were, but for a type-6
+// stream that was taken for teletext and is sound, subtitles or data.
+TEST_F(ScanWindow, ServicesWithMpeg2PictureOrSoundKeepTheirPidsButForMisreadPrivateData) {
+    int kept = 0, mended = 0, gained = 0;
+    for (const cardlib::SimNetwork* network : {&cardlib::DefaultNetwork(), &cardlib::LargeNetwork(),
+                                               &cardlib::OperatorNetwork()}) {
+        std::vector<const cardlib::SimTransport*> transports;
+        for (const auto& t : network->transports) transports.push_back(&t);
+        for (const auto& other : network->neighbours)
+            for (const auto& t : other.transports) transports.push_back(&t);
+        for (const cardlib::SimTransport* t : transports) {
+            for (const cardlib::SimService& s : t->services) {
+                if (s.pmtPid == 0) continue;
+                SCOPED_TRACE(testing::Message() << "service " << s.serviceId);
+                window.StreamList().DeleteAllItems();
+                cardlib::Section pmt = cardlib::BuildPmt(s);
+                si::DecodePmt(pmt.data(), static_cast<int>(pmt.size()), &window);
+                const ScanChannelsDialog::StreamPids old = OldRule(window.StreamList());
+                const ScanChannelsDialog::StreamPids now = window.FindStreamPids();
+                if (old.video == 0 && old.audio == 0) {
+                    gained += now.video != 0 || now.audio != 0;
+                    continue;
+                }
+                // A PID the old rule found stays; where it found none (H.264
+                // beside MPEG audio) the new one may find one.
+                EXPECT_TRUE(old.video == 0 || now.video == old.video);
+                EXPECT_TRUE(old.audio == 0 || now.audio == old.audio);
+                gained += now.video != old.video || now.audio != old.audio;
+                if (now.text == old.text) {
+                    ++kept;
+                    continue;
+                }
+                // The old teletext PID was another kind of private data.
+                ++mended;
+                for (const cardlib::SimStream& st : s.streams) {
+                    if (st.pid != old.text) continue;
+                    EXPECT_NE(st.kind, cardlib::StreamKind::Teletext);
+                }
+            }
+        }
+    }
+    EXPECT_GT(kept, 500);
+    EXPECT_GT(mended, 5);
+    EXPECT_GT(gained, 5);
 }
 
 }  // namespace

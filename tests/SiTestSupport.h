@@ -65,6 +65,13 @@ inline Bytes LongHeader(unsigned id, unsigned version, unsigned sectionNumber = 
 class RecordingScanRowWriter : public ScanRowWriter {
 public:
     std::vector<std::string> calls;
+    // The kind of each AddPmtStream call, in order.
+    std::vector<si::StreamKind> kinds;
+    // SetServiceChannelNumber calls: "NW TS SID LCN".
+    std::vector<std::string> channelNumbers;
+    void SetServiceChannelNumber(uint32_t nw, uint32_t ts, uint32_t sid, uint32_t lcn) override {
+        channelNumbers.push_back(Join({nw, ts, sid, lcn}));
+    }
     std::vector<std::string> serviceNames, providerNames;  // raw, as handed over
 
     void AddTransport(uint32_t ts, uint32_t nw, uint32_t frequency, uint32_t symbolRate, uint32_t modulation,
@@ -95,8 +102,9 @@ public:
         calls.push_back("AddPatEntry " + std::to_string(ts) + " " + std::to_string(programNumber) + " " +
                         std::to_string(pid));
     }
-    void AddPmtStream(int programNumber, int pcrPid, int pid, unsigned char streamType,
-                      unsigned char componentTag) override {
+    void AddPmtStream(int programNumber, int pcrPid, int pid, unsigned char streamType, unsigned char componentTag,
+                      si::StreamKind kind) override {
+        kinds.push_back(kind);
         calls.push_back("AddPmtStream " + std::to_string(programNumber) + " " + std::to_string(pcrPid) + " " +
                         std::to_string(pid) + " " + std::to_string(streamType) + " " + std::to_string(componentTag));
     }

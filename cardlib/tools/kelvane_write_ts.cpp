@@ -8,12 +8,15 @@
 #include "cardlib/testing/CaptureWriter.h"
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 3 || (argc == 3 && std::strcmp(argv[2], "large") != 0 && std::strcmp(argv[2], "default") != 0)) {
-        std::fprintf(stderr, "usage: %s FOLDER [default|large]\n", argv[0]);
+    const char* which = argc == 3 ? argv[2] : "default";
+    if (argc < 2 || argc > 3 ||
+        (std::strcmp(which, "large") != 0 && std::strcmp(which, "default") != 0 && std::strcmp(which, "operator") != 0)) {
+        std::fprintf(stderr, "usage: %s FOLDER [default|large|operator]\n", argv[0]);
         return 2;
     }
-    const bool large = argc == 3 && std::strcmp(argv[2], "large") == 0;
-    const cardlib::SimNetwork& network = large ? cardlib::LargeNetwork() : cardlib::DefaultNetwork();
+    const cardlib::SimNetwork& network = std::strcmp(which, "large") == 0      ? cardlib::LargeNetwork()
+                                         : std::strcmp(which, "operator") == 0 ? cardlib::OperatorNetwork()
+                                                                               : cardlib::DefaultNetwork();
     std::string error;
     if (!cardlib::WriteTsFolder(network, argv[1], &error)) {
         std::fprintf(stderr, "%s: %s\n", argv[0], error.c_str());
