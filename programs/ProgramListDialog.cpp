@@ -201,9 +201,14 @@ void ProgramListDialog::OnColumnClick(int listId, int column) {
 
 void ProgramListDialog::OnListContextMenu(int listId) {
     if (listId != res::IDC_PROGRAM_LIST) return;
-    switch (GetHost().PopupMenu(*this, {"Export\u2026", "Import\u2026"})) {
+    switch (GetHost().PopupMenu(*this, {"Export\u2026", "Import\u2026", "Move to Top", "Move to Bottom",
+                                        "Move to Position\u2026", "Find\u2026"})) {
         case 0: OnExport(); break;
         case 1: OnImport(); break;
+        case 2: OnMoveToTop(); break;
+        case 3: OnMoveToBottom(); break;
+        case 4: OnMoveToPosition(); break;
+        case 5: OnFind(); break;
         default: break;
     }
 }

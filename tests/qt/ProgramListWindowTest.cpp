@@ -245,7 +245,8 @@ TEST_F(ProgramListWindow, ExportAndImportFromTheListsContextMenu) {
         };
 
         chooseFromMenu(0, "CSV files (*.csv)", true);
-        EXPECT_EQ(menuItems, (std::vector<std::string>{"Export\u2026", "Import\u2026"}));
+        EXPECT_EQ(menuItems, (std::vector<std::string>{"Export\u2026", "Import\u2026", "Move to Top", "Move to Bottom",
+                                                      "Move to Position\u2026", "Find\u2026"}));
         std::vector<TunProgDataTag> rows;
         for (int row = 0; row < 8; ++row) rows.push_back(window.RowToRecord(row));
         EXPECT_EQ(ReadWholeFile(file), exchange::Export(exchange::Format::Csv, rows));
