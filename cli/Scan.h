@@ -25,6 +25,8 @@ class Board;
 struct ScanLimits {
     int64_t nitTimeoutMs = 60000;  // 0: no limit
     int tickMs = 100;              // the scan's pace ("TickMs")
+    // The status stream is a terminal: the progress is one line, rewritten.
+    bool progressOnOneLine = false;
 };
 enum class ScanFailure { None, Board, Card };
 
