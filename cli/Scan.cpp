@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "card/ProgramFields.h"
 #include "cardlib/Card.h"
 #include "cardlib/Settings.h"
 #include "cli/Board.h"
@@ -23,23 +24,89 @@ namespace cli {
 
 namespace {
 
+// The scan window's progress line on a stream: on a terminal one line that
+// is rewritten in place, else a line whenever it changes. At the end it keeps
+// the transports that sent nothing, for the summary.
+class ProgressEcho final : public fw::DialogView {
+public:
+    ProgressEcho(std::ostream& out, bool oneLine) : m_Out(out), m_OneLine(oneLine) {}
+    void Watch(ScanChannelsDialog& window) {
+        m_Window = &window;
+        window.SetView(this);
+        ControlChanged(res::IDC_SCAN_PROGRESS_TEXT);
+    }
+    void ControlChanged(int id) override {
+        if (!m_Window || id != res::IDC_SCAN_PROGRESS_TEXT) return;
+        const std::string text = m_Window->GetDlgItemText(id);
+        if (text == m_Shown) return;
+        m_Shown = text;
+        if (m_Window->ScanProgress().phase == ScanChannelsDialog::Progress::Done) silent = m_Window->SilentTransports();
+        if (m_OneLine) Show();
+        else m_Out << text << std::endl;
+    }
+    // A status line goes above the progress line.
+    void Clear() {
+        if (m_OneLine && !m_Shown.empty()) m_Out << "\r\033[K";
+    }
+    void Show() {
+        if (m_OneLine && !m_Shown.empty()) m_Out << "\r\033[K" << m_Shown << std::flush;
+    }
+    void End() {
+        if (m_Window) m_Window->SetView(nullptr);
+        m_Window = nullptr;
+        if (m_OneLine && !m_Shown.empty()) m_Out << std::endl;
+        m_Shown.clear();
+    }
+    std::vector<std::string> silent;
+
+private:
+    std::ostream& m_Out;
+    bool m_OneLine;
+    ScanChannelsDialog* m_Window = nullptr;
+    std::string m_Shown;
+};
+
+// "N added, N updated, N actual", from the list's "State" cells, and the
+// transports that did not lock.
+std::string ScanSummary(fw::ListView& programs, const std::vector<std::string>& silent) {
+    int added = 0, updated = 0, actual = 0;
+    for (int row = 0; row < programs.GetItemCount(); ++row) {
+        const std::string& state = programs.ItemText(row, kColumnState);
+        added += state == "added";
+        updated += state == "updated";
+        actual += state == "actual";
+    }
+    std::string summary = "Scan: " + std::to_string(added) + " added, " + std::to_string(updated) + " updated, " +
+                          std::to_string(actual) + " actual; ";
+    if (silent.empty()) return summary + "every transport locked";
+    summary += "no lock (no SDT) on";
+    for (const std::string& transport : silent) summary += " " + transport + (&transport == &silent.back() ? "" : ",");
+    return summary;
+}
+
 // Copies each line the scan adds to its status log to a stream.
 class StatusEcho final : public fw::ListViewObserver {
 public:
-    explicit StatusEcho(std::ostream& out) : m_Out(out) {}
+    StatusEcho(std::ostream& out, ProgressEcho& progress) : m_Out(out), m_Progress(progress) {}
     void Watch(fw::ListView& log) {
         m_Log = &log;
         m_Shown = 0;
         log.SetObserver(this);
+        // What the window logged before it was watched comes first.
+        EndInsertRows();
     }
     void EndInsertRows() override {
+        if (m_Shown >= m_Log->GetItemCount()) return;
+        m_Progress.Clear();
         for (; m_Shown < m_Log->GetItemCount(); ++m_Shown) m_Out << m_Log->GetItemText(m_Shown, 0) << std::endl;
+        m_Progress.Show();
     }
     void EndReset() override { m_Shown = m_Log->GetItemCount(); }
     void EndRemoveRows() override { m_Shown = std::min(m_Shown, m_Log->GetItemCount()); }
 
 private:
     std::ostream& m_Out;
+    ProgressEcho& m_Progress;
     fw::ListView* m_Log = nullptr;
     int m_Shown = 0;
 };
@@ -82,12 +149,14 @@ bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::o
         if (running) return stop(text);
         messages.push_back(text);
     });
-    StatusEcho echo(status);
+    ProgressEcho progress(status, limits.progressOnOneLine);
+    StatusEcho echo(status, progress);
     fw::TaskId limit = 0;
     host.ScriptModal(res::IDD_SCAN_CHANNELS, [&](fw::Dialog& dialog) {
         running = dynamic_cast<ScanChannelsDialog*>(&dialog);
         if (!running) return;
         echo.Watch(running->LogList());
+        progress.Watch(*running);
         if (limits.nitTimeoutMs > 0)
             limit = host.Post(
                 [&] {
@@ -104,8 +173,10 @@ bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::o
         if (messages.empty()) window.OnLoad();
         if (messages.empty()) window.OnSearch();
         running = nullptr;
+        progress.End();
         host.Cancel(limit);
         if (messages.empty()) {
+            status << ScanSummary(window.ProgramList(), progress.silent) << std::endl;
             if (dryRun) out << ProgramTable(window.ProgramList(), true);
             else window.OnSave();
         }

@@ -27,6 +27,8 @@ struct ScanLimits {
     int tickMs = 100;              // the scan's pace ("TickMs")
     // >= 0: the network whose NIT the scan takes ("NetworkId").
     int networkId = -1;
+    // The status stream is a terminal: the progress is one line, rewritten.
+    bool progressOnOneLine = false;
 };
 enum class ScanFailure { None, Board, Card };
 

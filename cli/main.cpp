@@ -1,5 +1,6 @@
 // kelvane-cli: the program list from a shell, on the same core as the window:
 // list, export and import channel files, and scan.
+#include <unistd.h>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -202,6 +203,7 @@ std::optional<Failure> Scan(const cli::ParsedCommand& o) {
     if (o.Has("--nit-timeout")) limits.nitTimeoutMs = std::strtol(o.Value("--nit-timeout").c_str(), nullptr, 10) * 1000;
     if (o.Has("--tick-ms")) limits.tickMs = static_cast<int>(std::strtol(o.Value("--tick-ms").c_str(), nullptr, 10));
     if (o.Has("--network-id")) limits.networkId = static_cast<int>(std::strtol(o.Value("--network-id").c_str(), nullptr, 10));
+    limits.progressOnOneLine = isatty(STDERR_FILENO) == 1;
     cli::ScanFailure failure = cli::ScanFailure::None;
     if (!cli::RunScan(board, GuiSettingsPath(), dryRun, limits, std::cout, std::cerr, error, failure)) {
         return Failure{1, failure == cli::ScanFailure::Card ? error : board.Path() + ": " + error};

@@ -46,6 +46,17 @@ void Dialog::ClickButton(int id) {
     else OnCommand(id);
 }
 
+void Dialog::SetProgress(int id, int position, int range) {
+    Control* control = GetDlgItem(id);
+    if (!control) return;
+    range = std::max(range, 0);
+    position = std::clamp(position, 0, range);
+    if (control->position == position && control->range == range) return;
+    control->position = position;
+    control->range = range;
+    if (m_View) m_View->ControlChanged(id);
+}
+
 void Dialog::UserMoveWindow(const Rect& windowRect) { MoveWindow(windowRect); }
 
 Rect Dialog::DluToPixels(int x, int y, int cx, int cy) const {

@@ -21,6 +21,18 @@ struct Control {
     Rect rect;  // client coordinates, pixels
     unsigned style = kStyleNone;
     std::unique_ptr<ListView> list;  // list-view controls only
+    int position = 0, range = 0;     // progress bars only: position of 0..range
+};
+
+// A key the user pressed in a list, as the hosts report it: a few keys by
+// name, Ctrl with a letter, or the text typed without Ctrl.
+enum class Key { Other, Text, CtrlLetter, Delete, Up, Down, F3 };
+struct KeyPress {
+    Key key = Key::Other;
+    bool ctrl = false;
+    bool shift = false;
+    char letter = 0;   // CtrlLetter: the letter, upper case
+    std::string text;  // Text: what was typed, UTF-8
 };
 
 // What a host attaches to a live dialog to mirror changes the program makes.
@@ -60,11 +72,18 @@ public:
     virtual void OnColumnClick(int listId, int column) { (void)listId, (void)column; }
     // The user asked for a list's context menu (right button, menu key).
     virtual void OnListContextMenu(int listId) { (void)listId; }
+    // A key pressed while a list has the focus; true when the dialog took it,
+    // false leaves it to the list (cursor keys, paging).
+    virtual bool OnListKey(int listId, const KeyPress& key) { return (void)listId, (void)key, false; }
+    // The user dragged row `from` of a list and dropped it on row `to`.
+    virtual void OnListDrop(int listId, int from, int to) { (void)listId, (void)from, (void)to; }
     // The window's end; overrides do their work and then call this.
     virtual void DestroyWindow();
 
     // User actions, as hosts and tests deliver them.
     void ClickButton(int id);
+    bool PressListKey(int listId, const KeyPress& key) { return OnListKey(listId, key); }
+    void DragListRow(int listId, int from, int to) { OnListDrop(listId, from, to); }
     // The user dragged the frame: new outer rectangle, then OnSize.
     void UserMoveWindow(const Rect& windowRect);
 
@@ -85,6 +104,8 @@ public:
     void SetDlgItemText(int id, const std::string& text);
     bool IsDlgButtonChecked(int id) const;
     void CheckDlgButton(int id, bool checked);
+    // A progress bar at `position` of 0 to `range` (a range of 0 shows none).
+    void SetProgress(int id, int position, int range);
     void GotoDlgCtrl(int id);
     int GetFocusId() const { return m_FocusId; }
     // Control rectangle in client coordinates.

@@ -5,7 +5,7 @@
 
 namespace fw {
 
-enum class ControlKind { PushButton, DefPushButton, CheckBox, Edit, Static, ListView };
+enum class ControlKind { PushButton, DefPushButton, CheckBox, Edit, Static, ListView, Progress };
 
 // Control style bits that the hosts honour.
 enum ControlStyle : unsigned {

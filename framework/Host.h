@@ -52,6 +52,10 @@ public:
     // A context menu of `owner` where the user asked for it; returns the index
     // of the item chosen, or -1 when the menu was dismissed.
     virtual int PopupMenu(Dialog& owner, const std::vector<std::string>& items) = 0;
+    // A small input box: a line of text, `initial` to start with. Nothing
+    // when the user cancelled.
+    virtual std::optional<std::string> AskText(Dialog& owner, const std::string& title, const std::string& label,
+                                               const std::string& initial) = 0;
     // The standard file chooser. Each filter reads "Description (*.ext ...)";
     // `filter` is the one chosen at first. Nothing when the user cancelled.
     virtual std::optional<FileChoice> ChooseFile(Dialog& owner, FileChooserKind kind, const std::string& title,

@@ -201,10 +201,15 @@ void ProgramListDialog::OnColumnClick(int listId, int column) {
 
 void ProgramListDialog::OnListContextMenu(int listId) {
     if (listId != res::IDC_PROGRAM_LIST) return;
-    switch (GetHost().PopupMenu(*this, {"Export\u2026", "Import\u2026", "Order by Channel Number"})) {
+    switch (GetHost().PopupMenu(*this, {"Export\u2026", "Import\u2026", "Order by Channel Number", "Move to Top",
+                                        "Move to Bottom", "Move to Position\u2026", "Find\u2026"})) {
         case 0: OnExport(); break;
         case 1: OnImport(); break;
         case 2: SortByChannelNumber(); break;
+        case 3: OnMoveToTop(); break;
+        case 4: OnMoveToBottom(); break;
+        case 5: OnMoveToPosition(); break;
+        case 6: OnFind(); break;
         default: break;
     }
 }

@@ -8,6 +8,7 @@
 #include "card/DBDVBX32.h"
 #include "framework/Dialog.h"
 #include "programs/BoardGateway.h"
+#include "programs/ProgramListEditing.h"
 #include "scan/ScanOwner.h"
 
 // The main window (template 129): the board database's program list as a
@@ -48,6 +49,20 @@ public:
     // A channel file's programs appended as new rows; all of them, or none
     // when the file has an error.
     void OnImport();
+    // Long lists (ProgramListEditing.cpp): Delete, Ctrl+Up/Down, Ctrl+F, F3
+    // and typing in the list; drag and drop; moves to a position; find.
+    bool OnListKey(int listId, const fw::KeyPress& key) override;
+    void OnListDrop(int listId, int from, int to) override;
+    void OnMoveToTop();
+    void OnMoveToBottom();
+    void OnMoveToPosition();
+    void OnFind();
+    // The next (+1) or previous (-1) name that contains the text of Find….
+    void FindNext(int direction);
+    // Selects the next name that begins with what was typed.
+    void TypeAhead(const std::string& text);
+    // The program of row `from` to row `to`; the rows between move one step.
+    void MoveRow(int from, int to);
     // Ascending by the column, every time; rows that compare equal keep their order.
     void SortByColumn(int column);
     // Ascending by the operator's channel number; programs without one
@@ -107,7 +122,12 @@ private:
     // Moves the program at the selection mark one row up (-1) or down (+1).
     void MoveSelected(int direction);
     void SelectRow(int row);
+    // Selects the row, makes it the selection mark and scrolls to it.
+    void ShowRow(int row);
+    // Every edit of the list's programs says so here.
+    void ListChanged() {}
 
     BoardGateway m_Board;
     TableFilters m_TableFilters;
+    programs::ProgramFindState m_Find;
 };

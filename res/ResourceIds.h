@@ -53,5 +53,7 @@ inline constexpr int IDC_SCAN_STREAMS = 1002;
 inline constexpr int IDC_SCAN_TRANSPORTS = 1004;
 inline constexpr int IDC_SCAN_SERVICES = 1060;
 inline constexpr int IDC_SCAN_LOG = 1114;
+inline constexpr int IDC_SCAN_PROGRESS = 1116;
+inline constexpr int IDC_SCAN_PROGRESS_TEXT = 1117;
 
 }  // namespace res

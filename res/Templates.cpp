@@ -117,7 +117,8 @@ DialogTemplate ScanChannelsTemplate() {
     t.id = res::IDD_SCAN_CHANNELS;
     t.caption = "Scan Channels";
     t.cx = 400;
-    t.cy = 350;
+    // The lists' 350 units, and below them the scan's progress.
+    t.cy = 376;
     t.fontName = "MS Sans Serif";
     t.fontPoints = 8;
     t.resizable = true;
@@ -130,6 +131,8 @@ DialogTemplate ScanChannelsTemplate() {
         {res::IDC_SCAN_PAT, ControlKind::ListView, "", 7, 266, 190, 76, kListCommon | kListNoSortHeader},
         {res::IDC_SCAN_STREAMS, ControlKind::ListView, "", 203, 266, 190, 76,
          kListCommon | kListNoSortHeader | kListSortAscending},
+        {res::IDC_SCAN_PROGRESS, ControlKind::Progress, "", 7, 350, 386, 9, kStyleNone},
+        {res::IDC_SCAN_PROGRESS_TEXT, ControlKind::Static, "", 7, 362, 386, 9, kStyleNone},
     };
     return t;
 }

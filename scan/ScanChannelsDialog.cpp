@@ -30,10 +30,12 @@ ScanChannelsDialog::ScanChannelsDialog(fw::Host& host, ScanOwner* owner, int upd
 bool ScanChannelsDialog::OnInitDialog() {
     fw::Dialog::OnInitDialog();
     m_LayoutReady = 1;
+    m_ProgressStrip = GetClientRect().Height() - GetControlRect(res::IDC_SCAN_PROGRESS).top;
     fw::RestoreWindowPlacement(*this, kPlacementSection);
     MakeColumns();
     if (m_Owner) m_Owner->SetResultWindowForAll(this);
     StartScan();
+    ShowProgress();
     return true;
 }
 
@@ -84,7 +86,8 @@ void ScanChannelsDialog::OnSize(int cx, int cy) { LayoutLists(cx, cy); }
 void ScanChannelsDialog::LayoutLists(int cx, int cy) {
     if (m_LayoutReady == 1) {
         const fw::Rect log = GetControlRect(kLogListId);
-        const double W = cx, H = cy, L = log.left, T = log.top;
+        // The lists share what the progress strip leaves; it keeps its height.
+        const double W = cx, H = cy - m_ProgressStrip, L = log.left, T = log.top;
         const auto trunc = [](double v) { return static_cast<int>(v); };
         const int upperH = trunc((H - 3 * T) * 0.45);
         const auto place = [this](int id, int x, int y, int w, int h) { MoveControl(id, fw::Rect{x, y, x + w, y + h}); };
@@ -97,6 +100,11 @@ void ScanChannelsDialog::LayoutLists(int cx, int cy) {
         const int lowerH = trunc((H - 3 * T) * 0.24);
         place(kPatListId, trunc(L), lowerY, lowerW, lowerH);
         place(kStreamListId, trunc(W - L - lowerW), lowerY, lowerW, lowerH);
+        const fw::Rect bar = GetControlRect(res::IDC_SCAN_PROGRESS);
+        const fw::Rect text = GetControlRect(res::IDC_SCAN_PROGRESS_TEXT);
+        const int barTop = cy - m_ProgressStrip;
+        place(res::IDC_SCAN_PROGRESS, trunc(L), barTop, trunc(W - 2 * L), bar.Height());
+        place(res::IDC_SCAN_PROGRESS_TEXT, trunc(L), barTop + text.top - bar.top, trunc(W - 2 * L), text.Height());
     }
     Invalidate();
 }

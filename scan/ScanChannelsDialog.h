@@ -91,6 +91,22 @@ public:
 
     void LayoutLists(int cx, int cy);
 
+    // How far the scan has got (ScanProgress.cpp): its phase, how many of how
+    // many, and the frequency tuned; shown below the lists at every tick.
+    struct Progress {
+        enum Phase { Network, Transports, Services, Done };
+        Phase phase = Network;
+        int done = 0;            // Network: the NIT request made (1 to 3)
+        int total = 0;
+        unsigned long frequency = 0;  // 10 Hz units; 0 when none is tuned
+    };
+    Progress ScanProgress();
+    static std::string ProgressText(const Progress& progress);
+    void ShowProgress();
+    // "Freq" (MHz) and "TS" of each transport that sent no SDT: it did not
+    // lock, or sends nothing on its frequency.
+    std::vector<std::string> SilentTransports();
+
     fw::ListView& StreamList() { return List(kStreamListId); }
     fw::ListView& PatList() { return List(kPatListId); }
     fw::ListView& LogList() { return List(kLogListId); }
@@ -151,6 +167,8 @@ private:
     ScanOwner* m_Owner;
     int m_UpdateNames;
     int m_LayoutReady = 0;
+    // Client height below the lists, kept as the template has it.
+    int m_ProgressStrip = 0;
 
     int m_ScanState = 0;
     unsigned m_TimerId = 0;

@@ -126,6 +126,7 @@ void ScanChannelsDialog::OnTimer(unsigned id) {
             case StateWaitPmt: OnWaitPmt(); break;
             default: break;
         }
+        ShowProgress();
     }
     fw::Dialog::OnTimer(id);
 }

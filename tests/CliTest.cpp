@@ -239,6 +239,21 @@ TEST_F(CliScan, DryRunPrintsTheMergedListAndSavesNothing) {
     EXPECT_EQ(out.str().find("\n11 "), std::string::npos) << out.str();
     EXPECT_NE(out.str().find("added\n"), std::string::npos) << out.str();
     EXPECT_EQ(ReadFile(BoardFile().string()), stored);
+    // Not a terminal: the progress as plain lines, then the summary.
+    EXPECT_NE(status.str().find("\nTransports: 1 of 1, 346.0 MHz\n"), std::string::npos) << status.str();
+    EXPECT_NE(status.str().find("\nServices: 7 of 7, 346.0 MHz\n"), std::string::npos) << status.str();
+    EXPECT_EQ(status.str().find('\r'), std::string::npos);
+    const std::string summary = "Scan: 7 added, 0 updated, 0 actual; every transport locked\n";
+    EXPECT_EQ(status.str().substr(status.str().size() - summary.size()), summary) << status.str();
+
+    // On a terminal one line, rewritten in place, that log lines pass above.
+    std::ostringstream terminal;
+    cli::ScanLimits oneLine;
+    oneLine.progressOnOneLine = true;
+    ASSERT_TRUE(cli::ScanInWindow(host, true, out, terminal, error, oneLine)) << error;
+    EXPECT_NE(terminal.str().find("\r\033[KTransports: 1 of 1, 346.0 MHz\r\033[KSet Frequenzy"), std::string::npos)
+        << terminal.str();
+    EXPECT_NE(terminal.str().find("\r\033[KDone: 7 services\nScan: "), std::string::npos) << terminal.str();
 }
 
 // Over the emulated devices: a network that never answers, or a tuner

@@ -5,6 +5,7 @@
 #include "cardlib/SimNetwork.h"
 #include "cardlib/SimSections.h"
 #include "si/Decoders.h"
+#include "res/ResourceIds.h"
 #include "tests/HostSupport.h"
 #include "tests/ScanTestSupport.h"
 
@@ -129,17 +130,31 @@ TEST_F(ScanWindow, StreamRowsAreUniquePerPidAndTagAndSortedByPid) {
 }
 
 TEST_F(ScanWindow, ResizingLaysTheListsOutAndPlacementIsKept) {
+    const int strip = window.GetClientRect().Height() - window.GetControlRect(res::IDC_SCAN_PROGRESS).top;
+    const int lineBelowBar = window.GetControlRect(res::IDC_SCAN_PROGRESS_TEXT).top -
+                             window.GetControlRect(res::IDC_SCAN_PROGRESS).top;
     window.MoveWindow(fw::Rect{100, 50, 100 + 808, 50 + 627});
     const fw::Rect client = window.GetClientRect();
     const fw::Rect log = window.GetControlRect(1114);
     const fw::Rect transports = window.GetControlRect(1004);
     const fw::Rect streams = window.GetControlRect(1002);
-    const double W = client.Width(), H = client.Height(), L = log.left, T = log.top;
+    // The lists share the height above the progress strip, which keeps the
+    // height the template gives it and spans the width below them.
+    const fw::Rect bar = window.GetControlRect(res::IDC_SCAN_PROGRESS);
+    const fw::Rect line = window.GetControlRect(res::IDC_SCAN_PROGRESS_TEXT);
+    const double W = client.Width(), H = bar.top, L = log.left, T = log.top;
     EXPECT_EQ(log.Width(), static_cast<int>((W - 2.5 * L) * 0.4));
     EXPECT_EQ(transports.Width(), static_cast<int>((W - 2.5 * L) * 0.6));
     EXPECT_EQ(transports.left, static_cast<int>(W - L - transports.Width()));
     EXPECT_EQ(streams.top, static_cast<int>(2 * T + (H - 3 * T) * 0.76));
     EXPECT_EQ(streams.right, static_cast<int>(W - L));
+    EXPECT_EQ(client.Height() - bar.top, strip);
+    EXPECT_LT(streams.bottom, bar.top);
+    EXPECT_EQ(line.top - bar.top, lineBelowBar);
+    for (const fw::Rect& r : {bar, line}) {
+        EXPECT_EQ(r.left, log.left);
+        EXPECT_EQ(r.right, static_cast<int>(W - L));
+    }
     host.Close(window);
     EXPECT_EQ(m_Profile.GetInt("ScanNetwork", "Left", 0), 100);
     EXPECT_EQ(m_Profile.GetInt("ScanNetwork", "Bottom", 0), 677);

@@ -91,6 +91,15 @@ std::optional<FileChoice> HeadlessHost::ChooseFile(Dialog&, FileChooserKind kind
     return choice;
 }
 
+std::optional<std::string> HeadlessHost::AskText(Dialog&, const std::string&, const std::string& label,
+                                                 const std::string&) {
+    m_TextPrompts.push_back(label);
+    if (m_TextAnswers.empty()) return std::nullopt;
+    std::optional<std::string> answer = std::move(m_TextAnswers.front());
+    m_TextAnswers.pop_front();
+    return answer;
+}
+
 bool HeadlessHost::StartTimer(Dialog& dialog, unsigned id, unsigned periodMs) {
     const uint64_t generation = ++m_TimerGeneration;
     m_Timers[TimerKey{&dialog, id}] = generation;

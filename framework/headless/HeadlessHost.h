@@ -42,6 +42,8 @@ public:
     int PopupMenu(Dialog& owner, const std::vector<std::string>& items) override;
     std::optional<FileChoice> ChooseFile(Dialog& owner, FileChooserKind kind, const std::string& title,
                                          const std::vector<std::string>& filters, int filter) override;
+    std::optional<std::string> AskText(Dialog& owner, const std::string& title, const std::string& label,
+                                       const std::string& initial) override;
     bool StartTimer(Dialog& dialog, unsigned id, unsigned periodMs) override;
     bool StopTimer(Dialog& dialog, unsigned id) override;
     TaskId Post(std::function<void()> task, int64_t delayMs = 0) override;
@@ -77,6 +79,11 @@ public:
     // What the next file chooser answers; nothing means the user cancels, as
     // does a chooser without a scripted answer.
     void ScriptFileChoice(std::optional<FileChoice> choice) { m_FileAnswers.push_back(std::move(choice)); }
+    // What the next input box answers; nothing means the user cancels, as
+    // does a box without a scripted answer.
+    void ScriptText(std::optional<std::string> answer) { m_TextAnswers.push_back(std::move(answer)); }
+    // The labels of the input boxes shown so far.
+    const std::vector<std::string>& TextPrompts() const { return m_TextPrompts; }
     struct FileChooserShown {
         FileChooserKind kind;
         std::string title;
@@ -135,6 +142,8 @@ private:
     std::vector<std::vector<std::string>> m_Menus;
     std::deque<std::optional<FileChoice>> m_FileAnswers;
     std::vector<FileChooserShown> m_FileChoosers;
+    std::deque<std::optional<std::string>> m_TextAnswers;
+    std::vector<std::string> m_TextPrompts;
     int64_t m_ModalLimitMs = 0;
     std::function<void(int64_t ms)> m_SleepMs;
     std::vector<Dialog*> m_Modal;

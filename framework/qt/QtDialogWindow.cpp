@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStyleOptionButton>
 #include <QStyleOptionFocusRect>
@@ -150,6 +151,11 @@ QWidget* QtDialogWindow::MakeWidget(Control& control) {
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             return label;
         }
+        case ControlKind::Progress: {
+            auto* bar = new QProgressBar(this);
+            bar->setTextVisible(false);
+            return bar;
+        }
         case ControlKind::ListView: {
             auto binding = std::make_unique<QtListBinding>(m_Dialog, control, this);
             QTreeView* view = binding->View();
@@ -214,6 +220,14 @@ void QtDialogWindow::ControlChanged(int id) {
         case ControlKind::Static: {
             auto* label = static_cast<QLabel*>(widget);
             if (label->text() != text) label->setText(text);
+            break;
+        }
+        case ControlKind::Progress: {
+            auto* bar = static_cast<QProgressBar*>(widget);
+            // A range of 0 shows an empty bar, not Qt's busy one.
+            const int range = std::max(control->range, 1);
+            if (bar->maximum() != range) bar->setRange(0, range);
+            if (bar->value() != control->position) bar->setValue(control->position);
             break;
         }
         case ControlKind::ListView: break;

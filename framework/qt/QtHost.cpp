@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QMenu>
 #include <QImage>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
@@ -181,6 +182,16 @@ int QtHost::PopupMenu(Dialog& owner, const std::vector<std::string>& items) {
     const QPoint at = (window ? window->TakeMenuPosition() : std::nullopt).value_or(QCursor::pos());
     const QAction* chosen = menu.exec(at);
     return chosen ? chosen->data().toInt() : -1;
+}
+
+std::optional<std::string> QtHost::AskText(Dialog& owner, const std::string& title, const std::string& label,
+                                           const std::string& initial) {
+    QInputDialog box(WindowOf(owner));
+    box.setWindowTitle(QString::fromStdString(title));
+    box.setLabelText(QString::fromStdString(label));
+    box.setTextValue(QString::fromStdString(initial));
+    if (box.exec() != QDialog::Accepted) return std::nullopt;
+    return box.textValue().toStdString();
 }
 
 std::optional<FileChoice> QtHost::ChooseFile(Dialog& owner, FileChooserKind kind, const std::string& title,

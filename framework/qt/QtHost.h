@@ -38,6 +38,8 @@ public:
     void EndModal(Dialog& dialog, int result) override;
     void ShowMessage(Dialog* owner, const std::string& text) override;
     int PopupMenu(Dialog& owner, const std::vector<std::string>& items) override;
+    std::optional<std::string> AskText(Dialog& owner, const std::string& title, const std::string& label,
+                                       const std::string& initial) override;
     std::optional<FileChoice> ChooseFile(Dialog& owner, FileChooserKind kind, const std::string& title,
                                          const std::vector<std::string>& filters, int filter) override;
     bool StartTimer(Dialog& dialog, unsigned id, unsigned periodMs) override;

@@ -1,10 +1,15 @@
 #include "framework/qt/QtListBinding.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QTimer>
 #include <QTreeView>
+#include <cstdlib>
+#include <functional>
 
 #include "framework/Dialog.h"
 #include "framework/ListView.h"
@@ -12,6 +17,42 @@
 #include "framework/qt/QtListModel.h"
 
 namespace fw {
+
+namespace {
+
+// Hands a watched object's events to a function.
+class EventFilter final : public QObject {
+public:
+    EventFilter(QObject* parent, std::function<bool(QObject*, QEvent*)> filter)
+        : QObject(parent), m_Filter(std::move(filter)) {}
+    bool eventFilter(QObject* watched, QEvent* event) override { return m_Filter(watched, event); }
+
+private:
+    std::function<bool(QObject*, QEvent*)> m_Filter;
+};
+
+// The keys a dialog may want, as the framework names them; Other for the rest.
+KeyPress ToKeyPress(const QKeyEvent& event) {
+    KeyPress press;
+    const Qt::KeyboardModifiers modifiers = event.modifiers();
+    press.ctrl = modifiers & Qt::ControlModifier;
+    press.shift = modifiers & Qt::ShiftModifier;
+    const int key = event.key();
+    if (key == Qt::Key_Delete) press.key = Key::Delete;
+    else if (key == Qt::Key_Up) press.key = Key::Up;
+    else if (key == Qt::Key_Down) press.key = Key::Down;
+    else if (key == Qt::Key_F3) press.key = Key::F3;
+    else if (press.ctrl && key >= Qt::Key_A && key <= Qt::Key_Z) {
+        press.key = Key::CtrlLetter;
+        press.letter = static_cast<char>('A' + (key - Qt::Key_A));
+    } else if (!press.ctrl && !(modifiers & Qt::AltModifier) && !event.text().isEmpty() && event.text().at(0).isPrint()) {
+        press.key = Key::Text;
+        press.text = event.text().toStdString();
+    }
+    return press;
+}
+
+}  // namespace
 
 QtListBinding::QtListBinding(Dialog& dialog, const Control& control, QWidget* parent)
     : m_Dialog(dialog), m_Id(control.id), m_List(*control.list), m_View(new QTreeView(parent)) {
@@ -42,6 +83,12 @@ QtListBinding::QtListBinding(Dialog& dialog, const Control& control, QWidget* pa
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setSectionsClickable(!(control.style & kListNoSortHeader));
     if (control.style & kListNoHeader) header->hide();
+
+    m_EventFilter = new EventFilter(m_View, [this](QObject* watched, QEvent* event) {
+        return watched == m_View ? FilterViewEvent(event) : FilterViewportEvent(event);
+    });
+    m_View->installEventFilter(m_EventFilter);
+    m_View->viewport()->installEventFilter(m_EventFilter);
 
     QItemSelectionModel* selection = m_View->selectionModel();
     m_Connections = {
@@ -84,6 +131,8 @@ void QtListBinding::Detach() {
     for (auto& c : m_Connections) QObject::disconnect(c);
     m_Connections.clear();
     m_ScrollTimer->stop();
+    m_View->removeEventFilter(m_EventFilter);
+    m_View->viewport()->removeEventFilter(m_EventFilter);
     m_Model->Detach();
 }
 
@@ -176,6 +225,62 @@ void QtListBinding::ScheduleScroll(int row) {
     // carried out, when the event loop is next idle.
     m_ScrollRow = row;
     if (!m_ScrollTimer->isActive()) m_ScrollTimer->start(0);
+}
+
+}  // namespace fw
+
+namespace fw {
+
+bool QtListBinding::FilterViewEvent(QEvent* event) {
+    // ShortcutOverride first: a key the dialog takes is no shortcut of the window.
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride) return false;
+    const KeyPress press = ToKeyPress(*static_cast<QKeyEvent*>(event));
+    if (press.key == Key::Other) return false;
+    if (event->type() == QEvent::ShortcutOverride) {
+        // Only Ctrl combinations and F3 could be shortcuts; taking them here
+        // makes Qt deliver them as key presses.
+        if (press.ctrl || press.key == Key::F3 || press.key == Key::Delete) event->accept();
+        return false;
+    }
+    return m_Dialog.OnListKey(m_Id, press);
+}
+
+bool QtListBinding::FilterViewportEvent(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::MouseButtonPress: {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            m_Dragging = false;
+            m_DragFrom = mouse->button() == Qt::LeftButton ? m_View->indexAt(mouse->position().toPoint()).row() : -1;
+            m_PressX = mouse->position().toPoint().x();
+            m_PressY = mouse->position().toPoint().y();
+            return false;
+        }
+        case QEvent::MouseMove: {
+            if (m_DragFrom < 0) return false;
+            const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+            if (!m_Dragging && (std::abs(at.x() - m_PressX) + std::abs(at.y() - m_PressY)) >= QApplication::startDragDistance()) {
+                m_Dragging = true;
+                m_View->viewport()->setCursor(Qt::ClosedHandCursor);
+            }
+            // While a row is dragged the selection stays on it.
+            return m_Dragging;
+        }
+        case QEvent::MouseButtonRelease: {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            const int from = m_DragFrom;
+            const bool dropped = m_Dragging && mouse->button() == Qt::LeftButton;
+            m_DragFrom = -1;
+            if (m_Dragging) m_View->viewport()->unsetCursor();
+            m_Dragging = false;
+            if (!dropped || from >= m_Model->rowCount()) return false;
+            // Below the last row is the end of the list.
+            int to = m_View->indexAt(mouse->position().toPoint()).row();
+            if (to < 0) to = m_Model->rowCount() - 1;
+            if (to != from) m_Dialog.OnListDrop(m_Id, from, to);
+            return false;
+        }
+        default: return false;
+    }
 }
 
 }  // namespace fw

@@ -5,6 +5,8 @@
 #include <QModelIndex>
 #include <vector>
 
+class QEvent;
+class QObject;
 class QTimer;
 class QTreeView;
 class QWidget;
@@ -38,6 +40,9 @@ private:
     void OnUserCurrent(const QModelIndex& current, const QModelIndex& previous);
     void OnSectionResized(int column, int newSize);
     void ScheduleScroll(int row);
+    // Keys and drags, on their way to the view: true when the dialog took them.
+    bool FilterViewEvent(QEvent* event);
+    bool FilterViewportEvent(QEvent* event);
     bool Mirroring() const;
 
     Dialog& m_Dialog;
@@ -47,6 +52,12 @@ private:
     QtListModel* m_Model;
     QTimer* m_ScrollTimer;
     int m_ScrollRow = -1;
+    QObject* m_EventFilter;
+    // A press on a row starts a drag once the mouse has moved far enough;
+    // the release drops it on the row under the mouse.
+    int m_DragFrom = -1;
+    bool m_Dragging = false;
+    int m_PressX = 0, m_PressY = 0;
     bool m_Syncing = false;
     std::vector<QMetaObject::Connection> m_Connections;
 };

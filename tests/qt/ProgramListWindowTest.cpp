@@ -7,6 +7,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QInputDialog>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QLineEdit>
@@ -245,7 +247,9 @@ TEST_F(ProgramListWindow, ExportAndImportFromTheListsContextMenu) {
         };
 
         chooseFromMenu(0, "CSV files (*.csv)", true);
-        EXPECT_EQ(menuItems, (std::vector<std::string>{"Export\u2026", "Import\u2026", "Order by Channel Number"}));
+        EXPECT_EQ(menuItems, (std::vector<std::string>{"Export\u2026", "Import\u2026", "Order by Channel Number",
+                                                       "Move to Top", "Move to Bottom", "Move to Position\u2026",
+                                                       "Find\u2026"}));
         std::vector<TunProgDataTag> rows;
         for (int row = 0; row < 8; ++row) rows.push_back(window.RowToRecord(row));
         EXPECT_EQ(ReadWholeFile(file), exchange::Export(exchange::Format::Csv, rows));
@@ -253,6 +257,56 @@ TEST_F(ProgramListWindow, ExportAndImportFromTheListsContextMenu) {
         chooseFromMenu(1, "CSV files (*.csv)", false);
         EXPECT_EQ(view->model()->rowCount(), 16);
         EXPECT_EQ(ColumnTexts(*view->model(), kColumnName)[8], "Kanal Elf HD");
+        QTest::mouseClick(host.ControlWidget(window, fw::IDCANCEL), Qt::LeftButton);
+    });
+    EXPECT_TRUE(window.IsDestroyed());
+}
+
+TEST_F(ProgramListWindow, DragKeysAndTypingReorderAndFindPrograms) {
+    ProgramListDialog window(host);
+    qttest::RunModalWith(host, window, [&] {
+        auto* view = qobject_cast<QTreeView*>(host.ControlWidget(window, res::IDC_PROGRAM_LIST));
+        ASSERT_NE(view, nullptr);
+        QTest::mouseClick(host.ControlWidget(window, res::IDC_LOAD), Qt::LeftButton);
+        QAbstractItemModel& model = *view->model();
+        ASSERT_EQ(model.rowCount(), 8);
+        const auto rowAt = [&](int row) { return view->visualRect(model.index(row, kColumnName)).center(); };
+        const auto selectedName = [&] {
+            const int row = window.ProgramList().GetNextItem(-1, fw::kItemSelected);
+            return row < 0 ? std::string() : window.ProgramList().GetItemText(row, kColumnName);
+        };
+
+        // The first row dragged onto the fourth.
+        QTest::mousePress(view->viewport(), Qt::LeftButton, {}, rowAt(0));
+        QTest::mouseMove(view->viewport(), rowAt(1));
+        QTest::mouseMove(view->viewport(), rowAt(3));
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, rowAt(3));
+        EXPECT_EQ(ColumnTexts(model, kColumnName)[3], "Kanal Elf HD");
+        EXPECT_EQ(ColumnTexts(model, kColumnName)[0], "Rheinwelle HD");
+        EXPECT_EQ(view->selectionModel()->selectedRows().value(0).row(), 3);
+
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_Up, Qt::ControlModifier);
+        EXPECT_EQ(ColumnTexts(model, kColumnName)[2], "Kanal Elf HD");
+        QTest::keyClick(view, Qt::Key_Delete);
+        EXPECT_EQ(model.rowCount(), 7);
+        EXPECT_EQ(selectedName(), "Bergsee TV");
+
+        // QTest types ASCII only; the umlaut comes as a keyboard sends it.
+        QTest::keyClick(view, Qt::Key_S, Qt::ShiftModifier);
+        QKeyEvent umlaut(QEvent::KeyPress, Qt::Key_Udiaeresis, Qt::NoModifier, QStringLiteral("\u00fc"));
+        QApplication::sendEvent(view, &umlaut);
+        QTest::keyClick(view, Qt::Key_D);
+        EXPECT_EQ(selectedName(), "S\u00fcdwind Fernsehen");
+
+        WhenUp<QInputDialog>(
+            host, [] { return qobject_cast<QInputDialog*>(QApplication::activeModalWidget()); },
+            [](QInputDialog* box) {
+                box->setTextValue("HORIZONT");
+                box->accept();
+            });
+        QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
+        EXPECT_EQ(selectedName(), "Doku Horizont HD");
         QTest::mouseClick(host.ControlWidget(window, fw::IDCANCEL), Qt::LeftButton);
     });
     EXPECT_TRUE(window.IsDestroyed());

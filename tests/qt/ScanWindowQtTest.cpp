@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
+#include <QProgressBar>
 #include <QTest>
 #include <QTreeView>
 #include <filesystem>
@@ -58,6 +60,14 @@ TEST(ScanWindowQt, SearchScansTheNetworkAndFillsTheProgramList) {
         auto* scan = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(scan, nullptr);
         sawScanWindow = scan->windowTitle() == "Scan Channels";
+        // Below the lists: how far the scan has got.
+        auto* bar = scan->findChild<QProgressBar*>();
+        ASSERT_NE(bar, nullptr);
+        EXPECT_GT(bar->value(), 0);
+        EXPECT_GT(bar->geometry().top(), host.ControlWidget(*running, res::IDC_SCAN_STREAMS)->geometry().bottom());
+        auto* line = qobject_cast<QLabel*>(host.ControlWidget(*running, res::IDC_SCAN_PROGRESS_TEXT));
+        ASSERT_NE(line, nullptr);
+        EXPECT_TRUE(line->text().startsWith("Services: ")) << line->text().toStdString();
         EXPECT_TRUE(scan->grab().save(QString::fromStdString(ScreenshotPath("scan-window.png").string())));
     };
     qttest::RunModalWith(

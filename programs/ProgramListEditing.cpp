@@ -1,0 +1,169 @@
+// The program list window's editing of long lists: keys, drag and drop,
+// moves to a position, and finding programs by name.
+#include "programs/ProgramListEditing.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "card/ProgramFields.h"
+#include "framework/Clock.h"
+#include "framework/Host.h"
+#include "framework/ListView.h"
+#include "programs/CaseFold.h"
+#include "programs/ProgramListDialog.h"
+#include "res/ResourceIds.h"
+
+namespace programs {
+
+int FindProgramName(const fw::ListView& list, int start, int direction, std::string_view folded, bool prefix) {
+    const int rows = list.GetItemCount();
+    if (rows == 0 || folded.empty()) return -1;
+    start = ((start % rows) + rows) % rows;
+    for (int step = 0; step < rows; ++step) {
+        const int row = ((start + step * direction) % rows + rows) % rows;
+        const std::string name = FoldCase(list.ItemText(row, kColumnName));
+        if (prefix ? name.compare(0, folded.size(), folded) == 0 : name.find(folded) != std::string::npos) return row;
+    }
+    return -1;
+}
+
+}  // namespace programs
+
+namespace {
+
+// A whole number made of digits only, blanks around it allowed.
+std::optional<int> ReadPosition(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return std::nullopt;
+    const size_t last = text.find_last_not_of(" \t");
+    long value = 0;
+    for (size_t i = first; i <= last; ++i) {
+        if (text[i] < '0' || text[i] > '9') return std::nullopt;
+        value = value * 10 + (text[i] - '0');
+        if (value > 1000000) return std::nullopt;
+    }
+    return static_cast<int>(value);
+}
+
+// A text typed as one key again and again ("kkk") steps through the names
+// that begin with that key, as list views do.
+bool OneKeyRepeated(const std::string& typed, const std::string& key) {
+    if (typed.size() <= key.size() || typed.size() % key.size() != 0) return false;
+    for (size_t i = 0; i < typed.size(); i += key.size()) {
+        if (typed.compare(i, key.size(), key) != 0) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ProgramListDialog::OnListKey(int listId, const fw::KeyPress& key) {
+    if (listId != res::IDC_PROGRAM_LIST) return false;
+    switch (key.key) {
+        case fw::Key::Delete: OnDelete(); return true;
+        case fw::Key::Up:
+            if (!key.ctrl) return false;
+            OnMoveUp();
+            return true;
+        case fw::Key::Down:
+            if (!key.ctrl) return false;
+            OnMoveDown();
+            return true;
+        case fw::Key::CtrlLetter:
+            if (key.letter != 'F') return false;
+            OnFind();
+            return true;
+        case fw::Key::F3: FindNext(key.shift ? -1 : +1); return true;
+        case fw::Key::Text: TypeAhead(key.text); return true;
+        default: return false;
+    }
+}
+
+void ProgramListDialog::OnListDrop(int listId, int from, int to) {
+    if (listId == res::IDC_PROGRAM_LIST) MoveRow(from, to);
+}
+
+void ProgramListDialog::MoveRow(int from, int to) {
+    fw::ListView& list = ProgramList();
+    const int rows = list.GetItemCount();
+    if (from < 0 || from >= rows || to < 0 || to >= rows || from == to) return;
+    // As Move Up and Move Down, through records: columns 0 to 23 move, and
+    // "State" stays with the row position.
+    const int low = std::min(from, to), high = std::max(from, to);
+    std::vector<TunProgDataTag> records;
+    records.reserve(static_cast<size_t>(high - low + 1));
+    for (int row = low; row <= high; ++row) records.push_back(RowToRecord(row));
+    if (from < to) std::rotate(records.begin(), records.begin() + 1, records.end());
+    else std::rotate(records.rbegin(), records.rbegin() + 1, records.rend());
+    for (int row = low; row <= high; ++row) RecordToRow(records[static_cast<size_t>(row - low)], row);
+    ShowRow(to);
+    ListChanged();
+}
+
+void ProgramListDialog::ShowRow(int row) {
+    SelectRow(row);
+    ProgramList().SetSelectionMark(row);
+    ProgramList().EnsureVisible(row);
+}
+
+void ProgramListDialog::OnMoveToTop() { MoveRow(ProgramList().GetSelectionMark(), 0); }
+
+void ProgramListDialog::OnMoveToBottom() {
+    MoveRow(ProgramList().GetSelectionMark(), ProgramList().GetItemCount() - 1);
+}
+
+void ProgramListDialog::OnMoveToPosition() {
+    fw::ListView& list = ProgramList();
+    const int row = list.GetSelectionMark();
+    const int rows = list.GetItemCount();
+    if (row < 0 || row >= rows) return;
+    const std::string range = "1 to " + std::to_string(rows);
+    const std::optional<std::string> answer =
+        GetHost().AskText(*this, "Move to Position", "Position (" + range + "):", std::to_string(row + 1));
+    if (!answer) return;
+    const std::optional<int> position = ReadPosition(*answer);
+    if (!position || *position < 1 || *position > rows) {
+        MessageBox("Enter a position from " + range + ".");
+        return;
+    }
+    MoveRow(row, *position - 1);
+}
+
+void ProgramListDialog::OnFind() {
+    const std::optional<std::string> text =
+        GetHost().AskText(*this, "Find", "Find programs whose name contains:", m_Find.findText);
+    if (!text || text->empty()) return;
+    m_Find.findText = *text;
+    FindNext(+1);
+}
+
+void ProgramListDialog::FindNext(int direction) {
+    if (m_Find.findText.empty()) {
+        OnFind();
+        return;
+    }
+    const int mark = ProgramList().GetSelectionMark();
+    const int start = mark < 0 ? (direction > 0 ? 0 : -1) : mark + direction;
+    const int row = programs::FindProgramName(ProgramList(), start, direction, programs::FoldCase(m_Find.findText), false);
+    if (row < 0) {
+        MessageBox("No program name contains \"" + m_Find.findText + "\".");
+        return;
+    }
+    ShowRow(row);
+}
+
+void ProgramListDialog::TypeAhead(const std::string& text) {
+    const int64_t now = GetHost().GetClock().NowMs();
+    const bool goesOn = !m_Find.typed.empty() && now - m_Find.lastTypedMs <= programs::kTypeAheadPauseMs;
+    m_Find.typed = goesOn ? m_Find.typed + text : text;
+    m_Find.lastTypedMs = now;
+    // A longer text may still fit the row found already; a new one, or one
+    // key again, looks from the next row on.
+    const bool stepping = !goesOn || OneKeyRepeated(m_Find.typed, text);
+    const std::string wanted = programs::FoldCase(stepping ? text : m_Find.typed);
+    const int mark = ProgramList().GetSelectionMark();
+    const int start = mark < 0 ? 0 : mark + (stepping ? 1 : 0);
+    const int row = programs::FindProgramName(ProgramList(), start, +1, wanted, true);
+    if (row >= 0) ShowRow(row);
+}

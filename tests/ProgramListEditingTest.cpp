@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "card/ProgramFields.h"
+#include "programs/ProgramListDialog.h"
+#include "res/ResourceIds.h"
+#include "tests/ProgramTestSupport.h"
+
+namespace {
+
+using programtest::Program;
+using Strings = std::vector<std::string>;
+
+class ProgramListEditing : public programtest::ProgramFixture {
+public:
+    void SetUp() override {
+        ProgramFixture::SetUp();
+        host.Open(w);
+        AddRows(w, Programs());
+        for (int row = 0; row < w.ProgramList().GetItemCount(); ++row)
+            w.ProgramList().SetItemText(row, kColumnState, "s" + std::to_string(row));
+    }
+    void TearDown() override {
+        host.Close(w);
+        ProgramFixture::TearDown();
+    }
+    static std::vector<TunProgDataTag> Programs() {
+        return {Program(1, "Eins"), Program(2, "Zwei"), Program(3, "Drei"), Program(4, "Über Land"),
+                Program(5, "über See"), Program(6, "ΕΡΤ World"), Program(7, "Straße")};
+    }
+    static fw::KeyPress Named(fw::Key key, bool ctrl = false, bool shift = false) {
+        fw::KeyPress press;
+        press.key = key;
+        press.ctrl = ctrl;
+        press.shift = shift;
+        return press;
+    }
+    static fw::KeyPress Typed(const std::string& text) {
+        fw::KeyPress press = Named(fw::Key::Text);
+        press.text = text;
+        return press;
+    }
+    static fw::KeyPress CtrlF() {
+        fw::KeyPress press = Named(fw::Key::CtrlLetter, true);
+        press.letter = 'F';
+        return press;
+    }
+    bool Press(const fw::KeyPress& key) { return w.PressListKey(res::IDC_PROGRAM_LIST, key); }
+    Strings Names() { return Column(w, kColumnName); }
+    int Selected() { return w.ProgramList().GetNextItem(-1, fw::kItemSelected); }
+    void Mark(int row) {
+        w.ProgramList().SetItemState(row, fw::kItemSelected | fw::kItemFocused, fw::kItemSelected | fw::kItemFocused);
+        w.ProgramList().SetSelectionMark(row);
+    }
+
+    ProgramListDialog w{host};
+};
+
+TEST_F(ProgramListEditing, ADraggedRowMovesWithItsCellsAndTheStateStaysWithThePosition) {
+    w.DragListRow(res::IDC_PROGRAM_LIST, 0, 3);
+    EXPECT_EQ(Names(), (Strings{"Zwei", "Drei", "Über Land", "Eins", "über See", "ΕΡΤ World", "Straße"}));
+    EXPECT_EQ(w.RowToRecord(3), Programs()[0]);
+    EXPECT_EQ(Column(w, kColumnState), (Strings{"s0", "s1", "s2", "s3", "s4", "s5", "s6"}));
+    EXPECT_EQ(Selected(), 3);
+    EXPECT_EQ(w.ProgramList().GetSelectionMark(), 3);
+    EXPECT_EQ(w.ProgramList().LastEnsuredVisible(), 3);
+
+    w.DragListRow(res::IDC_PROGRAM_LIST, 6, 0);
+    EXPECT_EQ(Names(), (Strings{"Straße", "Zwei", "Drei", "Über Land", "Eins", "über See", "ΕΡΤ World"}));
+    EXPECT_EQ(Selected(), 0);
+    // Off the list or onto itself: nothing moves.
+    w.DragListRow(res::IDC_PROGRAM_LIST, 2, 7);
+    w.DragListRow(res::IDC_PROGRAM_LIST, 2, 2);
+    EXPECT_EQ(Names()[2], "Drei");
+    EXPECT_EQ(Selected(), 0);
+}
+
+TEST_F(ProgramListEditing, DeleteAndCtrlArrowsActAsTheButtons) {
+    Mark(1);
+    EXPECT_TRUE(Press(Named(fw::Key::Down, true)));
+    EXPECT_EQ(Names()[2], "Zwei");
+    EXPECT_TRUE(Press(Named(fw::Key::Up, true)));
+    EXPECT_TRUE(Press(Named(fw::Key::Up, true)));
+    EXPECT_EQ(Names()[0], "Zwei");
+    // Plain arrows stay the list's own.
+    EXPECT_FALSE(Press(Named(fw::Key::Up)));
+    EXPECT_FALSE(Press(Named(fw::Key::Other)));
+    EXPECT_TRUE(Press(Named(fw::Key::Delete)));
+    EXPECT_EQ(Names(), (Strings{"Eins", "Drei", "Über Land", "über See", "ΕΡΤ World", "Straße"}));
+    EXPECT_EQ(Selected(), 0);
+    EXPECT_TRUE(host.Messages().empty());
+}
+
+TEST_F(ProgramListEditing, MoveToTopBottomAndPositionFromTheContextMenu) {
+    const auto menu = [&](int item) {
+        host.ScriptMenu(item);
+        w.OnListContextMenu(res::IDC_PROGRAM_LIST);
+    };
+    Mark(2);
+    menu(3);
+    EXPECT_EQ(Names()[0], "Drei");
+    menu(4);
+    EXPECT_EQ(Names()[6], "Drei");
+    EXPECT_EQ(Selected(), 6);
+    EXPECT_EQ(host.Menus().back(), (Strings{"Export\u2026", "Import\u2026", "Order by Channel Number", "Move to Top",
+                                            "Move to Bottom", "Move to Position\u2026", "Find\u2026"}));
+
+    host.ScriptText(" 2 ");
+    menu(5);
+    EXPECT_EQ(host.TextPrompts().back(), "Position (1 to 7):");
+    EXPECT_EQ(Names(), (Strings{"Eins", "Drei", "Zwei", "Über Land", "über See", "ΕΡΤ World", "Straße"}));
+    EXPECT_EQ(w.ProgramList().GetSelectionMark(), 1);
+    // Cancelled, or no position of the list: nothing moves.
+    for (const char* answer : {"0", "8", "x1", ""}) {
+        host.ScriptText(answer);
+        menu(5);
+    }
+    menu(5);
+    EXPECT_EQ(Names()[1], "Drei");
+    EXPECT_EQ(host.Messages(), Strings(4, "Enter a position from 1 to 7."));
+}
+
+TEST_F(ProgramListEditing, TypingSelectsTheNextNameThatBeginsWithItInAnyCase) {
+    // A pause starts a new text; "ü" finds "Über" and "über" alike.
+    const auto type = [&](const std::string& text, int64_t pauseMs = 100) {
+        host.Time().Set(host.Time().NowMs() + pauseMs);
+        EXPECT_TRUE(Press(Typed(text)));
+        return Selected();
+    };
+    EXPECT_EQ(type("ü", 5000), 3);
+    EXPECT_EQ(type("b"), 3);
+    EXPECT_EQ(type("e"), 3);
+    EXPECT_EQ(type("r"), 3);
+    EXPECT_EQ(type(" "), 3);
+    EXPECT_EQ(type("s"), 4);
+    // One key again and again steps through the names it begins.
+    EXPECT_EQ(type("ü", 5000), 3);
+    EXPECT_EQ(type("ü"), 4);
+    EXPECT_EQ(type("ü"), 3);
+    EXPECT_EQ(type("ε", 5000), 5);
+    EXPECT_EQ(type("STRASSE", 5000), 6);
+    // Nothing begins so: the selection stays.
+    EXPECT_EQ(type("q", 5000), 6);
+}
+
+TEST_F(ProgramListEditing, FindSelectsNamesThatContainTheTextAndF3GoesOnBothWays) {
+    // Nothing to find yet: F3 asks, as Find… does.
+    host.ScriptText("EI");
+    EXPECT_TRUE(Press(Named(fw::Key::F3)));
+    EXPECT_EQ(host.TextPrompts(), Strings{"Find programs whose name contains:"});
+    EXPECT_EQ(Selected(), 0);
+    EXPECT_TRUE(Press(Named(fw::Key::F3)));
+    EXPECT_EQ(Selected(), 1);
+    EXPECT_TRUE(Press(Named(fw::Key::F3)));
+    EXPECT_TRUE(Press(Named(fw::Key::F3)));
+    EXPECT_EQ(Selected(), 0);  // round from the last match to the first
+    EXPECT_TRUE(Press(Named(fw::Key::F3, false, true)));
+    EXPECT_EQ(Selected(), 2);
+
+    host.ScriptText("world");
+    EXPECT_TRUE(Press(CtrlF()));
+    EXPECT_EQ(Selected(), 5);
+    host.ScriptText("Kanal");
+    host.ScriptMenu(6);
+    w.OnListContextMenu(res::IDC_PROGRAM_LIST);
+    EXPECT_EQ(Selected(), 5);
+    EXPECT_EQ(host.Messages(), Strings{"No program name contains \"Kanal\"."});
+    // A cancelled Find… keeps the text F3 looks for.
+    EXPECT_TRUE(Press(CtrlF()));
+    EXPECT_TRUE(Press(Named(fw::Key::F3)));
+    EXPECT_EQ(host.Messages().size(), 2u);
+}
+
+}  // namespace
