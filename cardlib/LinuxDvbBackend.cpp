@@ -29,7 +29,7 @@ LinuxDvbBackend::LinuxDvbBackend(DvbSettings settings, std::shared_ptr<DvbSystem
         dtv_property p = Property(DTV_FREQUENCY);
         dtv_properties ps{1, &p};
         if (m_System->Ioctl(m_Frontend, FE_GET_PROPERTY, &ps) == 0) m_Home = p.u.data / 1000;
-        if (m_Home == 0)
+        if (m_Home == 0 && !m_Settings.search)
             Report("The tuner " + m_FrontendPath +
                    " stands on no frequency: set HomeFrequency in card.ini to a frequency (kHz) of your cable "
                    "network, where the scan reads the network's table.");
@@ -121,17 +121,21 @@ void LinuxDvbBackend::Start(fw::Host& host, PacketSink& sink) {
     WatchFrontend();
     if (m_TunePending) {
         TuneNow();
+        // No home known: the network is looked for.
+        if (m_Wanted == 0 && LookingForNetwork() && !m_Walking && m_Frontend >= 0) BeginWalk();
     } else if (m_AwaitingLock) {
         // Stopped between two requests while the tuner was still locking:
         // the lock (and its signal line) is still to be seen. Look at once,
         // as requests may come and go faster than the polling interval.
         PollLock(0);
     }
+    if (m_NitDeadlineMs != 0) ArmNitWait();
     FiltersChanged();
 }
 
 void LinuxDvbBackend::Stop() {
     CancelLockPoll();
+    CancelNitWait();
     UnwatchFrontend();
     CloseAllFilters();
     m_Host = nullptr;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "cardlib/Backend.h"
+#include "cardlib/CablePresets.h"
 #include "cardlib/LinuxDvbNit.h"
 #include "cardlib/LinuxDvbSystem.h"
 #include "framework/Host.h"
@@ -22,6 +24,14 @@ struct DvbSettings {
     uint32_t symbolRate = 6900000;  // symbols/s, where the NIT does not say
     unsigned modulation = 0;        // QAM order (16 to 256), where the NIT does not say; 0: auto
     unsigned long homeFrequencyKHz = 0;  // 0: wherever the frontend stands
+    // Where the network is looked for when no NIT comes home: these first
+    // (an operator's preset, named `presetName`), then the cable raster.
+    std::vector<CableChannel> preset;
+    std::string presetName;
+    bool search = true;
+    // Told where the network was found by looking for it, to keep it;
+    // returns a line for the log (where it was kept, or why it was not).
+    std::function<std::string(unsigned long kHz)> homeFound;
 };
 
 class LinuxDvbBackend final : public Backend {
@@ -33,6 +43,10 @@ public:
     static constexpr int64_t kLockGiveUpMs = 10000;
     // The kernel's buffer per filter: a burst of the longest sections.
     static constexpr unsigned long kDemuxBufferBytes = 256 * 1024;
+    // Looking for the network: a frequency without a carrier by then holds
+    // nothing; a network sends its NIT at least every 10 s.
+    static constexpr int64_t kNoSignalMs = 1000;
+    static constexpr int64_t kNitWaitMs = 12000;
 
     LinuxDvbBackend(DvbSettings settings, std::shared_ptr<DvbSystem> system);
     ~LinuxDvbBackend() override;
@@ -50,6 +64,9 @@ public:
     void Start(fw::Host& host, PacketSink& sink) override;
     void Stop() override;
     void FiltersChanged() override;
+
+    // Whether the backend is walking the presets and the raster now.
+    bool Searching() const override { return m_Walking; }
 
     // Sections the kernel reported lost (buffer overruns), for tests.
     unsigned Overflows() const { return m_Overflows; }
@@ -83,6 +100,15 @@ private:
     void WatchFrontend();
     void UnwatchFrontend();
     void OnFrontendEvents();
+    // Looking for the network (LinuxDvbSearch.cpp).
+    void BeginWalk();
+    void TryCandidate();
+    void NoNetworkHere(bool noSignal);
+    void NetworkFound();
+    void ArmNitWait();
+    void CancelNitWait();
+    bool LookingForNetwork() const { return m_Settings.search && !m_NetworkSeen; }
+    void StatusLine(const std::string& text);
 
     DvbSettings m_Settings;
     std::shared_ptr<DvbSystem> m_System;
@@ -109,6 +135,14 @@ private:
     std::set<std::string> m_Reported;
     bool m_Lost = false;
     bool m_EverOpened = false;  // the frontend was there once
+    bool m_NetworkSeen = false;  // a NIT actual came
+    bool m_Walking = false;
+    std::vector<CableChannel> m_Walk;  // the preset, then the raster
+    size_t m_WalkAt = 0;
+    CableChannel m_Candidate;
+    int64_t m_NitDeadlineMs = 0;  // 0: no NIT awaited
+    fw::TaskId m_NitWait = 0;
+    bool m_NitWaiting = false;
 };
 
 }  // namespace cardlib

@@ -54,6 +54,12 @@ std::string StatText(const dtv_property& p, const char* decibelUnit) {
 }  // namespace
 
 void LinuxDvbBackend::Tune(unsigned long frequencyKHz, int64_t) {
+    // The card's own tuning ends a search for the network.
+    if (m_Walking) {
+        m_Walking = false;
+        CancelNitWait();
+        m_NitDeadlineMs = 0;
+    }
     m_Wanted = frequencyKHz;
     m_TunePending = true;
     if (m_Host) TuneNow();
@@ -69,14 +75,21 @@ void LinuxDvbBackend::TuneNow() {
     CancelLockPoll();
     if (m_Wanted == 0 || !OpenFrontend()) return;
     WatchFrontend();
-    // The NIT this backend delivered knows the transport; card.ini guesses.
+    // The NIT this backend delivered knows the transport; while looking
+    // for the network, the preset or the raster; else card.ini guesses.
     auto known = m_Deliveries.find(m_Wanted);
+    DvbDelivery guess;
+    guess.innerFec = FEC_AUTO;
+    if (m_Walking) {
+        guess.symbolRate = m_Candidate.symbolRate;
+        guess.modulation = m_Candidate.modulation;
+        guess.innerFec = m_Candidate.innerFec;
+    }
+    const DvbDelivery& from = known != m_Deliveries.end() ? known->second : guess;
     DvbDelivery d;
-    d.symbolRate = known != m_Deliveries.end() && known->second.symbolRate ? known->second.symbolRate
-                                                                            : m_Settings.symbolRate;
-    d.modulation = known != m_Deliveries.end() && known->second.modulation ? known->second.modulation
-                                                                            : ModulationFromSetting(m_Settings.modulation);
-    d.innerFec = known != m_Deliveries.end() ? known->second.innerFec : static_cast<uint32_t>(FEC_AUTO);
+    d.symbolRate = from.symbolRate ? from.symbolRate : m_Settings.symbolRate;
+    d.modulation = from.modulation ? from.modulation : ModulationFromSetting(m_Settings.modulation);
+    d.innerFec = from.innerFec;
     m_MayFallBack = false;
     if (d.modulation == QAM_AUTO && !m_CanQamAuto) {
         // Without the frontend's own search: 256-QAM, then 64-QAM, the two
@@ -171,9 +184,12 @@ void LinuxDvbBackend::CheckLock() {
         m_AwaitingLock = false;
         StartFilters();
         ReportSignal();
+        if (LookingForNetwork()) ArmNitWait();
         return;
     }
     const int64_t waited = m_Host->GetClock().NowMs() - m_TunedAtMs;
+    if (LookingForNetwork() && waited >= kNoSignalMs && !(status & (FE_HAS_SIGNAL | FE_HAS_CARRIER)))
+        return NoNetworkHere(true);
     if (m_MayFallBack && waited >= kFallbackMs) {
         m_MayFallBack = false;
         SendTuning(QAM_64);
@@ -181,6 +197,7 @@ void LinuxDvbBackend::CheckLock() {
     }
     // A frequency that does not lock simply delivers nothing.
     if (waited >= kLockGiveUpMs) {
+        if (LookingForNetwork()) return NoNetworkHere(false);
         m_AwaitingLock = false;
         StartFilters();
         return;

@@ -84,18 +84,20 @@ bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::o
     });
     StatusEcho echo(status);
     fw::TaskId limit = 0;
+    std::function<void()> checkNit = [&] {
+        if (!running || running->TransportList().GetItemCount() != 0) return;
+        if (limits.cardSearching && limits.cardSearching()) {
+            limit = host.Post(checkNit, 1000);
+            return;
+        }
+        stop("no network answered: no NIT within " + std::to_string(limits.nitTimeoutMs / 1000) +
+             " s (see HomeFrequency in card.ini, or --nit-timeout)");
+    };
     host.ScriptModal(res::IDD_SCAN_CHANNELS, [&](fw::Dialog& dialog) {
         running = dynamic_cast<ScanChannelsDialog*>(&dialog);
         if (!running) return;
         echo.Watch(running->LogList());
-        if (limits.nitTimeoutMs > 0)
-            limit = host.Post(
-                [&] {
-                    if (running && running->TransportList().GetItemCount() == 0)
-                        stop("no network answered: no NIT within " + std::to_string(limits.nitTimeoutMs / 1000) +
-                             " s (see HomeFrequency in card.ini, or --nit-timeout)");
-                },
-                limits.nitTimeoutMs);
+        if (limits.nitTimeoutMs > 0) limit = host.Post(checkNit, limits.nitTimeoutMs);
     });
     bool ok = true;
     {
@@ -146,7 +148,9 @@ bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, const Sc
         return false;
     }
     if (!problems.empty()) status << problems << (problems.back() == '\n' ? "" : "\n");
-    return ScanInWindow(host, dryRun, out, status, error, limits, &failure);
+    ScanLimits withCard = limits;
+    if (limits.waitForSearch) withCard.cardSearching = [&card] { return card.SearchingForNetwork(); };
+    return ScanInWindow(host, dryRun, out, status, error, withCard, &failure);
 }
 
 }  // namespace cli

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -25,6 +26,10 @@ class Board;
 struct ScanLimits {
     int64_t nitTimeoutMs = 60000;  // 0: no limit
     int tickMs = 100;              // the scan's pace ("TickMs")
+    // While this answers true (the card is looking for the network), the
+    // limit waits: that search ends by itself once it has tried everywhere.
+    std::function<bool()> cardSearching;
+    bool waitForSearch = true;  // RunScan: false when the limit was given
 };
 enum class ScanFailure { None, Board, Card };
 
