@@ -40,7 +40,7 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
     std::ifstream in(path);
     if (!in) return settings;
     std::string raw;
-    bool inCard = false;
+    bool inCard = false, adapterGiven = false;
     int number = 0;
     while (std::getline(in, raw)) {
         ++number;
@@ -97,6 +97,7 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
                               : fw::IniNamesMatch(line.name, "Frontend") ? settings.dvb.frontend
                                                                          : settings.dvb.demux;
             field = static_cast<unsigned>(number);
+            if (fw::IniNamesMatch(line.name, "Adapter")) adapterGiven = true;
         } else if (fw::IniNamesMatch(line.name, "SymbolRate")) {
             // ksym/s, as cable operators publish it.
             unsigned long rate = 0;
@@ -122,6 +123,7 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
         settings.source = CardSettings::Source::Simulated;
     }
     settings.dvb.homeFrequencyKHz = settings.homeFrequencyKHz;
+    settings.dvb.findAdapter = !adapterGiven;
     return settings;
 }
 
