@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <thread>
 #include <vector>
 
 #include "cardlib/Card.h"
@@ -133,7 +132,8 @@ bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, const Sc
     if (std::filesystem::exists(guiSettings, ec)) std::filesystem::copy_file(guiSettings, settings, ec);
 
     fw::HeadlessHost host(fw::SystemClock().NowMs());
-    host.SetRealTime([](int64_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); });
+    // A section is taken when it comes, not at the next timer.
+    host.SetRealTimeWait(fw::HeadlessHost::PollWait);
     fw::Profile profile(settings.string());
     host.SetProfile(&profile);
     profile.WriteInt("ScanNetwork", "TickMs", limits.tickMs);
