@@ -60,6 +60,8 @@ public:
     // The filters that PacketSink::SetFilters answers with have changed while
     // started (a backend that filters sections itself follows them).
     virtual void FiltersChanged() {}
+    // Whether the front end is walking frequencies in search of the network.
+    virtual bool Searching() const { return false; }
 };
 
 }  // namespace cardlib

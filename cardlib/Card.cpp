@@ -242,6 +242,7 @@ void Card::SetStatusHandler(std::function<void(const std::string&)> handler) {
 }
 
 unsigned long Card::Frequency() const { return m_State->frequency; }
+bool Card::SearchingForNetwork() const { return m_State->backend && m_State->backend->Searching(); }
 
 }  // namespace cardlib
 

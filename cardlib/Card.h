@@ -76,6 +76,8 @@ public:
     void SetStatusHandler(std::function<void(const std::string&)> handler);
     // Tuned frequency in kHz.
     unsigned long Frequency() const;
+    // Whether the backend is looking for the network (Backend::Searching).
+    bool SearchingForNetwork() const;
 
     struct State;
 

@@ -24,12 +24,13 @@ LinuxDvbBackend::LinuxDvbBackend(DvbSettings settings, std::shared_ptr<DvbSystem
       m_FrontendPath(DvbDevicePath(settings.adapter, "frontend", settings.frontend)),
       m_DemuxPath(DvbDevicePath(settings.adapter, "demux", settings.demux)) {
     m_Home = settings.homeFrequencyKHz;
+    if (settings.findAdapter) FindCableAdapter();
     if (OpenFrontend() && m_Home == 0) {
         // Where another program left the tuner, the network may well be.
         dtv_property p = Property(DTV_FREQUENCY);
         dtv_properties ps{1, &p};
         if (m_System->Ioctl(m_Frontend, FE_GET_PROPERTY, &ps) == 0) m_Home = p.u.data / 1000;
-        if (m_Home == 0)
+        if (m_Home == 0 && !m_Settings.search)
             Report("The tuner " + m_FrontendPath +
                    " stands on no frequency: set HomeFrequency in card.ini to a frequency (kHz) of your cable "
                    "network, where the scan reads the network's table.");
@@ -40,6 +41,58 @@ LinuxDvbBackend::LinuxDvbBackend(DvbSettings settings, std::shared_ptr<DvbSystem
 LinuxDvbBackend::~LinuxDvbBackend() {
     Stop();
     CloseFrontend();
+}
+
+bool LinuxDvbBackend::OffersCable(int fd, const dvb_frontend_info& info, std::string& offers) {
+    // A frontend for several standards names them all here; FE_GET_INFO's
+    // type tells only one of them.
+    bool cable = info.type == FE_QAM;
+    dtv_property p = Property(DTV_ENUM_DELSYS);
+    dtv_properties ps{1, &p};
+    if (m_System->Ioctl(fd, FE_GET_PROPERTY, &ps) == 0) {
+        cable = false;
+        static const std::map<uint32_t, const char*> kNames = {
+            {SYS_DVBC_ANNEX_A, "DVB-C"}, {SYS_DVBC_ANNEX_B, "DVB-C annex B"}, {SYS_DVBC_ANNEX_C, "DVB-C annex C"},
+            {SYS_DVBT, "DVB-T"},         {SYS_DVBT2, "DVB-T2"},               {SYS_DVBS, "DVB-S"},
+            {SYS_DVBS2, "DVB-S2"},       {SYS_ATSC, "ATSC"},                  {SYS_ISDBT, "ISDB-T"},
+            {SYS_DTMB, "DTMB"}};
+        const uint32_t count = std::min<uint32_t>(p.u.buffer.len, sizeof p.u.buffer.data);
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint8_t system = p.u.buffer.data[i];
+            cable = cable || system == SYS_DVBC_ANNEX_A;
+            auto name = kNames.find(system);
+            offers += (offers.empty() ? "" : ", ") + std::string(name != kNames.end() ? name->second : "other");
+        }
+    }
+    return cable;
+}
+
+void LinuxDvbBackend::FindCableAdapter() {
+    // The first adapter whose frontend receives cable: a DVB-T stick or a
+    // satellite card may well be adapter 0.
+    std::string skipped;
+    for (unsigned adapter = 0; adapter < kAdaptersProbed; ++adapter) {
+        const std::string path = DvbDevicePath(adapter, "frontend", m_Settings.frontend);
+        const int fd = m_System->Open(path, O_RDONLY | O_NONBLOCK);
+        if (fd < 0) continue;
+        dvb_frontend_info info;
+        std::memset(&info, 0, sizeof info);
+        std::string offers;
+        const bool known = m_System->Ioctl(fd, FE_GET_INFO, &info) == 0;
+        info.name[sizeof info.name - 1] = '\0';
+        const bool cable = known && OffersCable(fd, info, offers);
+        m_System->Close(fd);
+        if (!cable) {
+            skipped += (skipped.empty() ? "" : "; ") + path + (offers.empty() ? "" : " receives " + offers);
+            continue;
+        }
+        m_Settings.adapter = adapter;
+        m_FrontendPath = path;
+        m_DemuxPath = DvbDevicePath(adapter, "demux", m_Settings.demux);
+        m_Chosen = "Tuner: " + path + " (\"" + info.name + "\"), the first DVB-C frontend" +
+                   (skipped.empty() ? std::string() : " (" + skipped + ")");
+        return;
+    }
 }
 
 bool LinuxDvbBackend::OpenFrontend() {
@@ -70,27 +123,8 @@ bool LinuxDvbBackend::OpenFrontend() {
         return false;
     }
     info.name[sizeof info.name - 1] = '\0';
-    // A frontend for several standards names them all here; FE_GET_INFO's
-    // type tells only one of them.
-    bool cable = info.type == FE_QAM;
     std::string offers;
-    dtv_property p = Property(DTV_ENUM_DELSYS);
-    dtv_properties ps{1, &p};
-    if (m_System->Ioctl(fd, FE_GET_PROPERTY, &ps) == 0) {
-        cable = false;
-        static const std::map<uint32_t, const char*> kNames = {
-            {SYS_DVBC_ANNEX_A, "DVB-C"}, {SYS_DVBC_ANNEX_B, "DVB-C annex B"}, {SYS_DVBC_ANNEX_C, "DVB-C annex C"},
-            {SYS_DVBT, "DVB-T"},         {SYS_DVBT2, "DVB-T2"},               {SYS_DVBS, "DVB-S"},
-            {SYS_DVBS2, "DVB-S2"},       {SYS_ATSC, "ATSC"},                  {SYS_ISDBT, "ISDB-T"},
-            {SYS_DTMB, "DTMB"}};
-        const uint32_t count = std::min<uint32_t>(p.u.buffer.len, sizeof p.u.buffer.data);
-        for (uint32_t i = 0; i < count; ++i) {
-            const uint8_t system = p.u.buffer.data[i];
-            cable = cable || system == SYS_DVBC_ANNEX_A;
-            auto name = kNames.find(system);
-            offers += (offers.empty() ? "" : ", ") + std::string(name != kNames.end() ? name->second : "other");
-        }
-    }
+    const bool cable = OffersCable(fd, info, offers);
     if (!cable) {
         Report(m_FrontendPath + " (\"" + info.name + "\") is not a DVB-C frontend" +
                (offers.empty() ? std::string() : ": it receives " + offers) +
@@ -118,20 +152,26 @@ void LinuxDvbBackend::CloseFrontend() {
 void LinuxDvbBackend::Start(fw::Host& host, PacketSink& sink) {
     m_Host = &host;
     m_Sink = &sink;
+    if (!m_Chosen.empty()) StatusLine(m_Chosen);
+    m_Chosen.clear();
     WatchFrontend();
     if (m_TunePending) {
         TuneNow();
+        // No home known: the network is looked for.
+        if (m_Wanted == 0 && LookingForNetwork() && !m_Walking && m_Frontend >= 0) BeginWalk();
     } else if (m_AwaitingLock) {
         // Stopped between two requests while the tuner was still locking:
         // the lock (and its signal line) is still to be seen. Look at once,
         // as requests may come and go faster than the polling interval.
         PollLock(0);
     }
+    if (m_NitDeadlineMs != 0) ArmNitWait();
     FiltersChanged();
 }
 
 void LinuxDvbBackend::Stop() {
     CancelLockPoll();
+    CancelNitWait();
     UnwatchFrontend();
     CloseAllFilters();
     m_Host = nullptr;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -11,28 +12,47 @@
 #include <vector>
 
 #include "cardlib/Backend.h"
+#include "cardlib/CablePresets.h"
 #include "cardlib/LinuxDvbNit.h"
 #include "cardlib/LinuxDvbSystem.h"
 #include "framework/Host.h"
+
+struct dvb_frontend_info;
 
 namespace cardlib {
 
 struct DvbSettings {
     unsigned adapter = 0, frontend = 0, demux = 0;
-    uint32_t symbolRate = 6900000;  // symbols/s, where the NIT does not say
+    // No Adapter in card.ini: the first adapter whose frontend offers DVB-C.
+    bool findAdapter = false;
+    uint32_t symbolRate = 0;        // symbols/s, where the NIT does not say; 0: 6900000, then 6875000
     unsigned modulation = 0;        // QAM order (16 to 256), where the NIT does not say; 0: auto
     unsigned long homeFrequencyKHz = 0;  // 0: wherever the frontend stands
+    // Where the network is looked for when no NIT comes home: these first
+    // (an operator's preset, named `presetName`), then the cable raster.
+    std::vector<CableChannel> preset;
+    std::string presetName;
+    bool search = true;
+    // Told where the network was found by looking for it, to keep it;
+    // returns a line for the log (where it was kept, or why it was not).
+    std::function<std::string(unsigned long kHz)> homeFound;
 };
 
 class LinuxDvbBackend final : public Backend {
 public:
-    // How often the lock is read after tuning, when the fixed constellation
-    // guess changes, and when the frontend is left to itself.
+    // How often the lock is read after tuning, how long one guess of symbol
+    // rate and constellation is given (a slow demodulator, drxk or
+    // tda10023, takes up to 2 s), and when the frontend is left to itself.
     static constexpr int64_t kLockPollMs = 100;
-    static constexpr int64_t kFallbackMs = 1500;
+    static constexpr int64_t kFallbackMs = 2500;
     static constexpr int64_t kLockGiveUpMs = 10000;
     // The kernel's buffer per filter: a burst of the longest sections.
     static constexpr unsigned long kDemuxBufferBytes = 256 * 1024;
+    static constexpr unsigned kAdaptersProbed = 16;
+    // Looking for the network: a frequency without a carrier by then holds
+    // nothing; a network sends its NIT at least every 10 s.
+    static constexpr int64_t kNoSignalMs = 1000;
+    static constexpr int64_t kNitWaitMs = 12000;
 
     LinuxDvbBackend(DvbSettings settings, std::shared_ptr<DvbSystem> system);
     ~LinuxDvbBackend() override;
@@ -51,6 +71,9 @@ public:
     void Stop() override;
     void FiltersChanged() override;
 
+    // Whether the backend is walking the presets and the raster now.
+    bool Searching() const override { return m_Walking; }
+
     // Sections the kernel reported lost (buffer overruns), for tests.
     unsigned Overflows() const { return m_Overflows; }
 
@@ -62,9 +85,12 @@ private:
     };
 
     bool OpenFrontend();
+    void FindCableAdapter();
+    bool OffersCable(int fd, const dvb_frontend_info& info, std::string& offers);
     void CloseFrontend();
     void TuneNow();
     bool SendTuning(uint32_t modulation);
+    void NextAttempt();
     // Whether the frontend is locked with these parameters already
     // (`modulation` QAM_AUTO: any constellation).
     bool StandsOn(const DvbDelivery& d, uint32_t modulation);
@@ -83,10 +109,20 @@ private:
     void WatchFrontend();
     void UnwatchFrontend();
     void OnFrontendEvents();
+    // Looking for the network (LinuxDvbSearch.cpp).
+    void BeginWalk();
+    void TryCandidate();
+    void NoNetworkHere(bool noSignal);
+    void NetworkFound();
+    void ArmNitWait();
+    void CancelNitWait();
+    bool LookingForNetwork() const { return m_Settings.search && !m_NetworkSeen; }
+    void StatusLine(const std::string& text);
 
     DvbSettings m_Settings;
     std::shared_ptr<DvbSystem> m_System;
     std::string m_FrontendPath, m_DemuxPath;
+    std::string m_Chosen;  // the adapter found, for the first status line
     int m_Frontend = -1;
     bool m_CanQamAuto = false;
     unsigned long m_Home = 0;
@@ -94,7 +130,11 @@ private:
     bool m_TunePending = true;
     std::map<unsigned long, DvbDelivery> m_Deliveries;  // kHz -> what the NIT said
     DvbDelivery m_Tuning;                               // what was last sent
-    bool m_MayFallBack = false;                      // 256 tried, 64 still to try
+    struct Attempt {
+        uint32_t symbolRate, modulation;
+    };
+    std::vector<Attempt> m_Attempts;  // guesses still to try for this tuning
+    int64_t m_TuneBeganMs = 0;        // the first guess went out
     int64_t m_TunedAtMs = 0;
     fw::Host* m_Host = nullptr;
     PacketSink* m_Sink = nullptr;
@@ -109,6 +149,14 @@ private:
     std::set<std::string> m_Reported;
     bool m_Lost = false;
     bool m_EverOpened = false;  // the frontend was there once
+    bool m_NetworkSeen = false;  // a NIT actual came
+    bool m_Walking = false;
+    std::vector<CableChannel> m_Walk;  // the preset, then the raster
+    size_t m_WalkAt = 0;
+    CableChannel m_Candidate;
+    int64_t m_NitDeadlineMs = 0;  // 0: no NIT awaited
+    fw::TaskId m_NitWait = 0;
+    bool m_NitWaiting = false;
 };
 
 }  // namespace cardlib

@@ -136,7 +136,7 @@ void LinuxDvbBackend::OnReadable(unsigned short handle) {
             return;
         }
         const size_t size = static_cast<size_t>(n);
-        if (pid == si::pid::kNit) LearnDeliveriesFromNit(section, size, m_Deliveries);
+        if (pid == si::pid::kNit && LearnDeliveriesFromNit(section, size, m_Deliveries)) NetworkFound();
         // The handler only queues, so the filters stay as they are here.
         m_Sink->OnFilterSection(handle, section, size);
     }

@@ -11,20 +11,20 @@ namespace cardlib {
 
 // EN 300 468 5.2.1 and 6.2.13.1: the transport loop of a NIT section and the
 // cable delivery system descriptors in it.
-void LearnDeliveriesFromNit(const uint8_t* s, size_t size, std::map<unsigned long, DvbDelivery>& deliveries) {
+bool LearnDeliveriesFromNit(const uint8_t* s, size_t size, std::map<unsigned long, DvbDelivery>& deliveries) {
     si::SectionReader whole(std::span<const uint8_t>(s, s ? size : 0));
     // table_id to last_section_number, the two loop lengths and the CRC.
     constexpr size_t kLeast = si::header::kLongForm + 4 + si::kCrcSize;
-    if (whole.Size() < kLeast || whole.U8() != si::table::kNitActual) return;
+    if (whole.Size() < kLeast || whole.U8() != si::table::kNitActual) return false;
     const size_t total = 3 + whole.Length12();
-    if (total > whole.Size() || total < kLeast || si::Crc32Mpeg2(s, total) != 0) return;
+    if (total > whole.Size() || total < kLeast || si::Crc32Mpeg2(s, total) != 0) return false;
 
     si::SectionReader section(std::span<const uint8_t>(s, total - si::kCrcSize));
     section.Seek(si::header::kLongForm);
     const uint16_t network_descriptors_length = section.Length12();
     section.Skip(network_descriptors_length);
     const uint16_t transport_stream_loop_length = section.Length12();
-    if (section.Error()) return;
+    if (section.Error()) return true;
     // A loop that claims more than the section holds still yields the
     // transports that are there in full.
     si::SectionReader loop = section.Sub(transport_stream_loop_length);
@@ -46,6 +46,7 @@ void LearnDeliveriesFromNit(const uint8_t* s, size_t size, std::map<unsigned lon
             deliveries[kHz] = d;
         });
     }
+    return true;
 }
 
 }  // namespace cardlib

@@ -18,7 +18,8 @@ struct DvbDelivery {
 // frequency (kHz), into `deliveries`. Only a section that arrived whole and
 // unspoilt (its CRC holds), and descriptors whose BCD digits are digits and
 // whose frequency is at least 1 kHz, count; a neighbour's NIT (NIT other) may
-// describe the same frequency differently.
-void LearnDeliveriesFromNit(const uint8_t* section, size_t size, std::map<unsigned long, DvbDelivery>& deliveries);
+// describe the same frequency differently. True for a whole, unspoilt NIT
+// actual: the own network answered.
+bool LearnDeliveriesFromNit(const uint8_t* section, size_t size, std::map<unsigned long, DvbDelivery>& deliveries);
 
 }  // namespace cardlib

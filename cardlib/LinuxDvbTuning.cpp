@@ -54,6 +54,12 @@ std::string StatText(const dtv_property& p, const char* decibelUnit) {
 }  // namespace
 
 void LinuxDvbBackend::Tune(unsigned long frequencyKHz, int64_t) {
+    // The card's own tuning ends a search for the network.
+    if (m_Walking) {
+        m_Walking = false;
+        CancelNitWait();
+        m_NitDeadlineMs = 0;
+    }
     m_Wanted = frequencyKHz;
     m_TunePending = true;
     if (m_Host) TuneNow();
@@ -69,27 +75,39 @@ void LinuxDvbBackend::TuneNow() {
     CancelLockPoll();
     if (m_Wanted == 0 || !OpenFrontend()) return;
     WatchFrontend();
-    // The NIT this backend delivered knows the transport; card.ini guesses.
+    // The NIT this backend delivered knows the transport; while looking
+    // for the network, the preset or the raster; else card.ini guesses.
     auto known = m_Deliveries.find(m_Wanted);
-    DvbDelivery d;
-    d.symbolRate = known != m_Deliveries.end() && known->second.symbolRate ? known->second.symbolRate
-                                                                            : m_Settings.symbolRate;
-    d.modulation = known != m_Deliveries.end() && known->second.modulation ? known->second.modulation
-                                                                            : ModulationFromSetting(m_Settings.modulation);
-    d.innerFec = known != m_Deliveries.end() ? known->second.innerFec : static_cast<uint32_t>(FEC_AUTO);
-    m_MayFallBack = false;
-    if (d.modulation == QAM_AUTO && !m_CanQamAuto) {
-        // Without the frontend's own search: 256-QAM, then 64-QAM, the two
-        // constellations cable networks use.
-        d.modulation = QAM_256;
-        m_MayFallBack = true;
+    DvbDelivery guess;
+    guess.innerFec = FEC_AUTO;
+    if (m_Walking) {
+        guess.symbolRate = m_Candidate.symbolRate;
+        guess.modulation = m_Candidate.modulation;
+        guess.innerFec = m_Candidate.innerFec;
     }
+    const DvbDelivery& from = known != m_Deliveries.end() ? known->second : guess;
+    DvbDelivery d;
+    d.symbolRate = from.symbolRate ? from.symbolRate : m_Settings.symbolRate;
+    d.modulation = from.modulation ? from.modulation : ModulationFromSetting(m_Settings.modulation);
+    d.innerFec = from.innerFec;
+    // What neither the NIT nor card.ini says is tried: the two symbol
+    // rates of nearly every cable network, and without the frontend's own
+    // search the constellations cable networks use, most common first.
+    std::vector<uint32_t> rates{d.symbolRate};
+    if (d.symbolRate == 0) rates = {6900000, 6875000};
+    std::vector<uint32_t> modulations{d.modulation};
+    if (d.modulation == QAM_AUTO && !m_CanQamAuto) modulations = {QAM_256, QAM_64, QAM_128};
+    m_Attempts.clear();
+    for (uint32_t rate : rates)
+        for (uint32_t modulation : modulations) m_Attempts.push_back({rate, modulation});
     m_Tuning = d;
     // A frontend locked on this very transport keeps its lock: a DTV_TUNE
     // would drop it for the time the demodulator takes.
-    if (StandsOn(d, m_MayFallBack ? static_cast<uint32_t>(QAM_AUTO) : d.modulation)) {
-        m_MayFallBack = false;
-        if (m_Host) m_TunedAtMs = m_Host->GetClock().NowMs();
+    DvbDelivery standing = d;
+    if (modulations.size() > 1) standing.modulation = QAM_AUTO;
+    if (StandsOn(standing, standing.modulation)) {
+        m_Attempts.clear();
+        if (m_Host) m_TunedAtMs = m_TuneBeganMs = m_Host->GetClock().NowMs();
         m_AwaitingLock = true;
         if (m_Host) PollLock(0);
         return;
@@ -99,7 +117,15 @@ void LinuxDvbBackend::TuneNow() {
     // their buffers) and start again only once this tuning has locked.
     for (DemuxFilter& f : m_Filters)
         if (f.fd >= 0) m_System->Ioctl(f.fd, DMX_STOP, nullptr);
-    SendTuning(d.modulation);
+    if (m_Host) m_TuneBeganMs = m_Host->GetClock().NowMs();
+    NextAttempt();
+}
+
+void LinuxDvbBackend::NextAttempt() {
+    const Attempt next = m_Attempts.front();
+    m_Attempts.erase(m_Attempts.begin());
+    m_Tuning.symbolRate = next.symbolRate;
+    SendTuning(next.modulation);
 }
 
 bool LinuxDvbBackend::StandsOn(const DvbDelivery& d, uint32_t modulation) {
@@ -110,7 +136,7 @@ bool LinuxDvbBackend::StandsOn(const DvbDelivery& d, uint32_t modulation) {
     dtv_properties ps{static_cast<uint32_t>(std::size(props)), props};
     if (m_System->Ioctl(m_Frontend, FE_GET_PROPERTY, &ps) < 0) return false;
     return props[0].u.data == SYS_DVBC_ANNEX_A && props[1].u.data == m_Wanted * 1000 &&
-           props[2].u.data == d.symbolRate && (modulation == QAM_AUTO || props[3].u.data == modulation);
+           (d.symbolRate == 0 || props[2].u.data == d.symbolRate) && (modulation == QAM_AUTO || props[3].u.data == modulation);
 }
 
 void LinuxDvbBackend::StartFilters() {
@@ -171,16 +197,17 @@ void LinuxDvbBackend::CheckLock() {
         m_AwaitingLock = false;
         StartFilters();
         ReportSignal();
+        if (LookingForNetwork()) ArmNitWait();
         return;
     }
     const int64_t waited = m_Host->GetClock().NowMs() - m_TunedAtMs;
-    if (m_MayFallBack && waited >= kFallbackMs) {
-        m_MayFallBack = false;
-        SendTuning(QAM_64);
-        return;
-    }
+    if (LookingForNetwork() && waited >= kNoSignalMs && !(status & (FE_HAS_SIGNAL | FE_HAS_CARRIER)))
+        return NoNetworkHere(true);
+    if (!m_Attempts.empty() && waited >= kFallbackMs) return NextAttempt();
     // A frequency that does not lock simply delivers nothing.
-    if (waited >= kLockGiveUpMs) {
+    const int64_t sinceFirst = m_Host->GetClock().NowMs() - m_TuneBeganMs;
+    if (m_Attempts.empty() && waited >= kFallbackMs && sinceFirst >= kLockGiveUpMs) {
+        if (LookingForNetwork()) return NoNetworkHere(false);
         m_AwaitingLock = false;
         StartFilters();
         return;

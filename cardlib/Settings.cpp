@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
+#include "cardlib/CablePresets.h"
 #include "cardlib/Card.h"
 #include "cardlib/SimBackend.h"
 #include "cardlib/SimNetwork.h"
@@ -33,11 +35,12 @@ std::string CardSettingsPath() { return fw::XdgConfigHome() + "/kelvane/card.ini
 
 CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
     CardSettings settings;
+    settings.path = path;
     if (path.empty()) return settings;
     std::ifstream in(path);
     if (!in) return settings;
     std::string raw;
-    bool inCard = false;
+    bool inCard = false, adapterGiven = false;
     int number = 0;
     while (std::getline(in, raw)) {
         ++number;
@@ -74,6 +77,8 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
             // A relative folder is taken from beside the settings file.
             if (!value.empty() && folder.is_relative()) folder = std::filesystem::path(path).parent_path() / folder;
             settings.folder = folder.string();
+        } else if (fw::IniNamesMatch(line.name, "Preset")) {
+            settings.preset = value;
         } else if (fw::IniNamesMatch(line.name, "HomeFrequency")) {
             char* end = nullptr;
             const unsigned long kHz = std::strtoul(value.c_str(), &end, 10);
@@ -92,6 +97,7 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
                               : fw::IniNamesMatch(line.name, "Frontend") ? settings.dvb.frontend
                                                                          : settings.dvb.demux;
             field = static_cast<unsigned>(number);
+            if (fw::IniNamesMatch(line.name, "Adapter")) adapterGiven = true;
         } else if (fw::IniNamesMatch(line.name, "SymbolRate")) {
             // ksym/s, as cable operators publish it.
             unsigned long rate = 0;
@@ -117,13 +123,74 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
         settings.source = CardSettings::Source::Simulated;
     }
     settings.dvb.homeFrequencyKHz = settings.homeFrequencyKHz;
+    settings.dvb.findAdapter = !adapterGiven;
     return settings;
+}
+
+std::string KeepHomeFrequency(const std::string& path, unsigned long kHz) {
+    std::vector<std::string> lines;
+    {
+        std::ifstream in(path, std::ios::binary);
+        for (std::string raw; std::getline(in, raw);) lines.push_back(raw);
+    }
+    const std::string value = std::to_string(kHz);
+    bool inCard = false, written = false;
+    size_t header = lines.size();
+    for (size_t i = 0; i < lines.size() && !written; ++i) {
+        const fw::IniLine line = fw::ParseIniLine(lines[i]);
+        if (line.kind == fw::IniLine::Kind::Section) {
+            inCard = fw::IniNamesMatch(line.name, "Card");
+            if (inCard && header == lines.size()) header = i;
+        } else if (inCard && line.kind == fw::IniLine::Kind::Assignment &&
+                   fw::IniNamesMatch(line.name, "HomeFrequency")) {
+            const bool cr = !lines[i].empty() && lines[i].back() == '\r';
+            lines[i] = "HomeFrequency=" + value + (cr ? "\r" : "");
+            written = true;
+        }
+    }
+    if (!written && header < lines.size()) {
+        const bool cr = !lines[header].empty() && lines[header].back() == '\r';
+        lines.insert(lines.begin() + static_cast<long>(header) + 1, "HomeFrequency=" + value + (cr ? "\r" : ""));
+    } else if (!written) {
+        lines.push_back("[Card]");
+        lines.push_back("HomeFrequency=" + value);
+    }
+    // A new file beside the old one, then one rename: a failed write
+    // leaves the old file as it was.
+    const std::string temporary = path + ".new";
+    std::error_code ec;
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        for (const std::string& l : lines) out << l << "\n";
+        out.close();
+        if (!out) {
+            std::filesystem::remove(temporary, ec);
+            return "The home frequency " + value + " kHz could not be written to " + path + ": set HomeFrequency=" +
+                   value + " there yourself.";
+        }
+    }
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) {
+        std::filesystem::remove(temporary, ec);
+        return "The home frequency " + value + " kHz could not be written to " + path + ": set HomeFrequency=" +
+               value + " there yourself.";
+    }
+    return "HomeFrequency=" + value + " kept in " + path + " for the next start";
 }
 
 std::unique_ptr<Backend> MakeBackend(const CardSettings& settings, std::string* problems,
                                      std::string* deviceProblem) {
     if (settings.source == CardSettings::Source::Dvb) {
-        auto backend = std::make_unique<LinuxDvbBackend>(settings.dvb, KernelDvbSystem());
+        DvbSettings dvb = settings.dvb;
+        std::string error;
+        if (!settings.preset.empty() && !ReadPreset(settings.presetFolder, settings.preset, dvb.preset, error))
+            Note(problems, settings.path + ": " + error + "; the cable raster is searched instead");
+        dvb.presetName = settings.preset;
+        if (!settings.path.empty()) {
+            const std::string path = settings.path;
+            dvb.homeFound = [path](unsigned long kHz) { return KeepHomeFrequency(path, kHz); };
+        }
+        auto backend = std::make_unique<LinuxDvbBackend>(dvb, KernelDvbSystem());
         if (!backend->Problem().empty()) Note(problems, backend->Problem());
         if (deviceProblem && backend->DeviceFault()) *deviceProblem = backend->Problem();
         return backend;

@@ -19,6 +19,9 @@ struct CardSettings {
     unsigned long homeFrequencyKHz = 0;  // files: where the front end starts; 0: the lowest file
                                          // dvb: where the scan starts; 0: where the tuner stands
     DvbSettings dvb;                     // dvb: which devices, and what to tune where the NIT is silent
+    std::string preset;                  // dvb: "Preset", a dtv-scan-tables DVB-C file's name
+    std::string presetFolder = kPresetFolder;
+    std::string path;                    // the file read; where a home frequency found is kept
 };
 
 // $XDG_CONFIG_HOME/kelvane/card.ini, or ~/.config/kelvane/card.ini.
@@ -28,6 +31,11 @@ std::string CardSettingsPath();
 // network); a value that makes no sense keeps its default and is described
 // in `problems`, one line each.
 CardSettings ReadCardSettings(const std::string& path, std::string* problems = nullptr);
+
+// Writes `kHz` as the [Card] section's HomeFrequency into the settings file
+// at `path`, every other line as it was (the section and the file are made
+// where missing). Returns the line for the log: where it was kept, or why not.
+std::string KeepHomeFrequency(const std::string& path, unsigned long kHz);
 
 // A backend that cannot reach its device still works (it receives nothing)
 // and says why in `problems`.

@@ -99,7 +99,9 @@ std::optional<std::string> ParseCommand(const CommandSpec& command, const std::v
         if (option.required && !parsed.Has(option.name)) return command.name + " needs " + option.name;
     }
     if (command.file.empty() && !parsed.files.empty()) return command.name + " takes no file";
-    if (!command.file.empty() && parsed.files.size() != 1) return command.name + " takes one " + command.file;
+    if (!command.file.empty() && parsed.files.size() > 1) return command.name + " takes one " + command.file;
+    if (!command.file.empty() && parsed.files.empty() && !command.fileOptional)
+        return command.name + " takes one " + command.file;
     return std::nullopt;
 }
 
@@ -108,7 +110,7 @@ std::string CommandHelp(const CommandSpec& command) {
     for (const OptionSpec& option : command.options) {
         usage += option.required ? " " + Synopsis(option) : " [" + Synopsis(option) + "]";
     }
-    if (!command.file.empty()) usage += " " + command.file;
+    if (!command.file.empty()) usage += command.fileOptional ? " [" + command.file + "]" : " " + command.file;
     std::vector<const OptionSpec*> options;
     for (const OptionSpec& option : command.options) options.push_back(&option);
     options.push_back(&kHelp);

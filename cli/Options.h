@@ -32,6 +32,7 @@ struct CommandSpec {
     std::vector<OptionSpec> options;
     // What the files on the command line are called ("FILE"); empty: none taken.
     std::string file;
+    bool fileOptional = false;  // the file may be left out ("[COUNTRY]")
 };
 
 struct ParsedCommand {

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <thread>
 #include <vector>
 
 #include "card/ProgramFields.h"
@@ -152,19 +151,21 @@ bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::o
     ProgressEcho progress(status, limits.progressOnOneLine);
     StatusEcho echo(status, progress);
     fw::TaskId limit = 0;
+    std::function<void()> checkNit = [&] {
+        if (!running || running->TransportList().GetItemCount() != 0) return;
+        if (limits.cardSearching && limits.cardSearching()) {
+            limit = host.Post(checkNit, 1000);
+            return;
+        }
+        stop("no network answered: no NIT within " + std::to_string(limits.nitTimeoutMs / 1000) +
+             " s (see HomeFrequency in card.ini, or --nit-timeout)");
+    };
     host.ScriptModal(res::IDD_SCAN_CHANNELS, [&](fw::Dialog& dialog) {
         running = dynamic_cast<ScanChannelsDialog*>(&dialog);
         if (!running) return;
         echo.Watch(running->LogList());
         progress.Watch(*running);
-        if (limits.nitTimeoutMs > 0)
-            limit = host.Post(
-                [&] {
-                    if (running && running->TransportList().GetItemCount() == 0)
-                        stop("no network answered: no NIT within " + std::to_string(limits.nitTimeoutMs / 1000) +
-                             " s (see HomeFrequency in card.ini, or --nit-timeout)");
-                },
-                limits.nitTimeoutMs);
+        if (limits.nitTimeoutMs > 0) limit = host.Post(checkNit, limits.nitTimeoutMs);
     });
     bool ok = true;
     {
@@ -202,7 +203,8 @@ bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, const Sc
     if (std::filesystem::exists(guiSettings, ec)) std::filesystem::copy_file(guiSettings, settings, ec);
 
     fw::HeadlessHost host(fw::SystemClock().NowMs());
-    host.SetRealTime([](int64_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); });
+    // A section is taken when it comes, not at the next timer.
+    host.SetRealTimeWait(fw::HeadlessHost::PollWait);
     fw::Profile profile(settings.string());
     if (limits.networkId >= 0) profile.WriteInt("ScanNetwork", "NetworkId", limits.networkId);
     host.SetProfile(&profile);
@@ -218,7 +220,9 @@ bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, const Sc
         return false;
     }
     if (!problems.empty()) status << problems << (problems.back() == '\n' ? "" : "\n");
-    return ScanInWindow(host, dryRun, out, status, error, limits, &failure);
+    ScanLimits withCard = limits;
+    if (limits.waitForSearch) withCard.cardSearching = [&card] { return card.SearchingForNetwork(); };
+    return ScanInWindow(host, dryRun, out, status, error, withCard, &failure);
 }
 
 }  // namespace cli

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -29,6 +30,10 @@ struct ScanLimits {
     int networkId = -1;
     // The status stream is a terminal: the progress is one line, rewritten.
     bool progressOnOneLine = false;
+    // While this answers true (the card is looking for the network), the
+    // limit waits: that search ends by itself once it has tried everywhere.
+    std::function<bool()> cardSearching;
+    bool waitForSearch = true;  // RunScan: false when the limit was given
 };
 enum class ScanFailure { None, Board, Card };
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/ProgramListApp.h"
+#include "cardlib/CablePresets.h"
 #include "cli/Board.h"
 #include "cli/Options.h"
 #include "cli/Scan.h"
@@ -113,7 +114,8 @@ const std::vector<cli::CommandSpec>& Commands() {
          {DbOption(),
           {"--dry-run", "", "print the merged list instead of saving it"},
           NumberOption("--nit-timeout", "SECONDS",
-                        "give up (status 1) when no network has answered within this time (default 60; 0: never)",
+                        "give up (status 1) when no network has answered within this time (default 60, longer while the "
+                        "tuner looks for the network; 0: never)",
                         0, 86400),
           NumberOption("--tick-ms", "MS", "the scan's pace in milliseconds (default 100; the window's is 500)", 20,
                         10000),
@@ -122,6 +124,16 @@ const std::vector<cli::CommandSpec>& Commands() {
                         "does (0: the NIT actual)",
                         0, 0xFFFF)},
          ""},
+        {"presets",
+         "the operators' channel lists for Preset= in card.ini",
+         "Lists the cable operators' channel lists (Debian's dtv-scan-tables, in " +
+             std::string(cardlib::kPresetFolder) +
+             ") whose name begins with COUNTRY (de, at, ch, ...), each as card.ini's Preset= takes it. Where "
+             "card.ini gives no HomeFrequency, the tuner looks for the network on the preset's frequencies first, "
+             "then on the cable raster.",
+         {},
+         "COUNTRY",
+         true},
     };
     return commands;
 }
@@ -188,6 +200,20 @@ std::optional<Failure> Import(const cli::ParsedCommand& o) {
     return std::nullopt;
 }
 
+std::optional<Failure> Presets(const cli::ParsedCommand& o) {
+    const std::string country = o.files.empty() ? std::string() : o.files.front();
+    const std::vector<std::string> names = cardlib::ListPresets(cardlib::kPresetFolder, country);
+    if (names.empty()) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(cardlib::kPresetFolder, ec))
+            return Failure{1, std::string("no presets: ") + cardlib::kPresetFolder +
+                                  " is missing (sudo apt-get install dtv-scan-tables)"};
+        return Failure{1, "no preset begins with \"" + country + "-\" in " + cardlib::kPresetFolder};
+    }
+    for (const std::string& name : names) std::cout << name << "\n";
+    return std::cout.flush() ? std::nullopt : std::optional<Failure>(Failure{1, "cannot write standard output"});
+}
+
 // The window's settings file: that of the kelvane executable beside this one.
 std::string GuiSettingsPath() {
     std::error_code ec;
@@ -200,7 +226,10 @@ std::optional<Failure> Scan(const cli::ParsedCommand& o) {
     std::string error;
     const bool dryRun = o.Has("--dry-run");
     cli::ScanLimits limits;
-    if (o.Has("--nit-timeout")) limits.nitTimeoutMs = std::strtol(o.Value("--nit-timeout").c_str(), nullptr, 10) * 1000;
+    if (o.Has("--nit-timeout")) {
+        limits.nitTimeoutMs = std::strtol(o.Value("--nit-timeout").c_str(), nullptr, 10) * 1000;
+        limits.waitForSearch = false;
+    }
     if (o.Has("--tick-ms")) limits.tickMs = static_cast<int>(std::strtol(o.Value("--tick-ms").c_str(), nullptr, 10));
     if (o.Has("--network-id")) limits.networkId = static_cast<int>(std::strtol(o.Value("--network-id").c_str(), nullptr, 10));
     limits.progressOnOneLine = isatty(STDERR_FILENO) == 1;
@@ -243,6 +272,7 @@ int main(int argc, char** argv) {
     if (name == "list") failure = List(parsed);
     else if (name == "export") failure = Export(parsed);
     else if (name == "import") failure = Import(parsed);
+    else if (name == "presets") failure = Presets(parsed);
     else failure = Scan(parsed);
     if (!failure) return 0;
     std::cerr << "kelvane-cli: " << failure->message << std::endl;

@@ -2,6 +2,7 @@
 // test's own, and for the scan a card.ini that plays captures of a one-
 // transport network.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <memory>
@@ -171,6 +172,38 @@ TEST(HeadlessRealTime, WaitsForTheNextEventInsteadOfJumping) {
     }
     EXPECT_EQ(slept, (std::vector<int64_t>{500, 700}));
     EXPECT_EQ(ranAt, (std::vector<int64_t>{1500, 1500, 2200}));
+}
+
+// In real time a descriptor that becomes ready wakes the host before the
+// next timer; PollWait is poll(2) with that timer's timeout.
+TEST(HeadlessRealTime, WakesOnAReadyDescriptorBeforeTheNextTimer) {
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    fw::HeadlessHost host(1000);
+    std::vector<int64_t> waits;
+    host.SetRealTimeWait([&](const std::vector<int>& fds, int64_t ms) -> int64_t {
+        waits.push_back(ms);
+        if (waits.size() > 1 || fds != std::vector<int>{pipeFds[0]}) return ms;
+        EXPECT_EQ(::write(pipeFds[1], "x", 1), 1);
+        return 200;
+    });
+    std::vector<int64_t> ranAt;
+    host.Watch(pipeFds[0], [&] {
+        char c;
+        EXPECT_EQ(::read(pipeFds[0], &c, 1), 1);
+        ranAt.push_back(host.GetClock().NowMs());
+    });
+    host.Post([&] { ranAt.push_back(-host.GetClock().NowMs()); }, 1000);
+    while (host.RunOne()) {
+    }
+    EXPECT_EQ(waits, (std::vector<int64_t>{1000, 800}));
+    EXPECT_EQ(ranAt, (std::vector<int64_t>{1200, -2000}));
+
+    EXPECT_EQ(fw::HeadlessHost::PollWait({pipeFds[0]}, 20), 20);
+    ASSERT_EQ(::write(pipeFds[1], "x", 1), 1);
+    EXPECT_LT(fw::HeadlessHost::PollWait({pipeFds[0]}, 5000), 5000);
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
 }
 
 // The one scan in real time, through the executable: the first transport

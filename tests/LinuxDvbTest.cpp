@@ -346,7 +346,7 @@ TEST_F(LinuxDvb, ReadErrorsKeepTheFilterAndOverrunsAreCounted) {
     const SimNetwork& network = cardlib::DefaultNetwork();
     LinuxDvbBackend* backend = Use(network);
     Listener pat(host, 0x00, 0x00, 0xFF);
-    host.Advance(3000);
+    host.Advance(LinuxDvbBackend::kFallbackMs + 1500);
     ASSERT_FALSE(pat.sections.empty());
     for (int error : {EOVERFLOW, ETIMEDOUT}) {
         SCOPED_TRACE(error);

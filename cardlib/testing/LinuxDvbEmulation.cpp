@@ -67,8 +67,8 @@ size_t EmulatedDvb::OpenDemuxes() const {
 }
 
 int EmulatedDvb::Open(const std::string& path, int flags) {
-    const bool frontend = path == DvbDevicePath(m_Setup.adapter, "frontend", 0);
-    const bool demux = path == DvbDevicePath(m_Setup.adapter, "demux", 0);
+    const bool frontend = path == DvbDevicePath(m_Setup.adapter, "frontend", m_Setup.frontend);
+    const bool demux = path == DvbDevicePath(m_Setup.adapter, "demux", m_Setup.demux);
     if (!m_Setup.present || m_Gone || (!frontend && !demux)) return -ENOENT;
     if (!m_Setup.permitted) return -EACCES;
     // dmxdev.c, dvb_demux_open: one filter per open, filternum of them.
@@ -110,6 +110,8 @@ uint32_t EmulatedDvb::Status() const {
     // occurred yet, prevent that user get signal state from previous tuning".
     if (Retuning()) return 0;
     if (Locked()) return kStatusLocked;
+    if (m_Setup.syncBeforeLockMs > 0 && m_Schedule.LockedAt(m_Host.GetClock().NowMs() + m_Setup.syncBeforeLockMs))
+        return kStatusLocked & ~static_cast<uint32_t>(FE_HAS_LOCK);
     if (!m_Tunings.empty() && m_Network.FindTransport(m_Tunings.back().frequencyHz / 1000))
         return FE_HAS_SIGNAL | FE_HAS_CARRIER;
     return 0;
@@ -329,11 +331,14 @@ int EmulatedDvb::GetProperties(void* arg) {
             case DTV_INVERSION: p.u.data = m_Cache.inversion; break;
             case DTV_STAT_SIGNAL_STRENGTH:
             case DTV_STAT_CNR: {
-                p.u.st.len = 1;
+                const bool cnr = p.cmd == DTV_STAT_CNR;
+                // A statistic the driver does not have: len 0.
+                p.u.st.len = (cnr ? m_Setup.reportsCnr : m_Setup.strengthScale != FE_SCALE_NOT_AVAILABLE) ? 1 : 0;
                 if (m_Setup.reportsStats && Locked()) {
-                    p.u.st.stat[0].scale = FE_SCALE_DECIBEL;
-                    // 0.001 dBm and 0.001 dB: a healthy cable outlet.
-                    p.u.st.stat[0].svalue = p.cmd == DTV_STAT_CNR ? 34500 : -38300;
+                    p.u.st.stat[0].scale = cnr ? static_cast<uint8_t>(FE_SCALE_DECIBEL) : m_Setup.strengthScale;
+                    // 0.001 dBm and 0.001 dB, or 0 to 65535: a healthy cable outlet.
+                    if (!cnr && m_Setup.strengthScale == FE_SCALE_RELATIVE) p.u.st.stat[0].uvalue = 0xC000;
+                    else p.u.st.stat[0].svalue = cnr ? 34500 : -38300;
                 } else {
                     p.u.st.stat[0].scale = FE_SCALE_NOT_AVAILABLE;
                     p.u.st.stat[0].svalue = 0;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,13 +26,20 @@ class EmulatedDvb final : public DvbSystem {
 public:
     // What the emulated hardware is and how it is set up on the machine.
     struct Setup {
-        unsigned adapter = 0;
+        unsigned adapter = 0, frontend = 0, demux = 0;
         bool present = true;            // false: no /dev/dvb at all
         bool permitted = true;          // false: the nodes are not the user's (EACCES)
         bool frontendBusy = false;      // another program has the frontend open for writing
         std::vector<uint32_t> deliverySystems;  // DTV_ENUM_DELSYS; empty: DVB-C annex A only
         bool canQamAuto = false;        // FE_CAN_QAM_AUTO
         bool reportsStats = true;       // DTV_STAT_SIGNAL_STRENGTH and DTV_STAT_CNR
+        // How the driver gives the signal strength: FE_SCALE_DECIBEL,
+        // FE_SCALE_RELATIVE, or FE_SCALE_NOT_AVAILABLE for none (len 0).
+        uint8_t strengthScale = 1;      // FE_SCALE_DECIBEL
+        bool reportsCnr = true;
+        // For this long before the lock the status shows FE_HAS_SYNC
+        // without FE_HAS_LOCK, as some demodulators do.
+        int64_t syncBeforeLockMs = 0;
         // The frontend stands locked on the network's home transport, tuned
         // long before, as the simulated backend's front end does.
         bool standsOnHome = false;
@@ -125,6 +133,27 @@ private:
     bool m_EventsOverflowed = false;
     uint32_t m_EventStatus = 0;
     std::vector<fw::TaskId> m_StatusWatches;
+};
+
+}  // namespace cardlib
+
+namespace cardlib {
+
+// Several emulated adapters behind one seam: each path goes to the adapter
+// it names, each descriptor to the adapter that opened it.
+class EmulatedDvbAdapters final : public DvbSystem {
+public:
+    void Add(std::shared_ptr<EmulatedDvb> adapter, unsigned number);
+    int Open(const std::string& path, int flags) override;
+    int Ioctl(int fd, unsigned long request, void* arg) override;
+    long Read(int fd, uint8_t* buffer, size_t size) override;
+    int Poll(pollfd* fds, size_t count, int timeoutMs) override;
+    int Close(int fd) override;
+
+private:
+    DvbSystem* Owner(int fd) const;
+    std::map<unsigned, std::shared_ptr<EmulatedDvb>> m_Adapters;
+    std::map<int, DvbSystem*> m_Descriptors;
 };
 
 }  // namespace cardlib

@@ -229,3 +229,55 @@ void EmulatedDvb::Emit() {
 }
 
 }  // namespace cardlib
+
+namespace cardlib {
+
+void EmulatedDvbAdapters::Add(std::shared_ptr<EmulatedDvb> adapter, unsigned number) {
+    m_Adapters[number] = std::move(adapter);
+}
+
+int EmulatedDvbAdapters::Open(const std::string& path, int flags) {
+    for (auto& [number, adapter] : m_Adapters) {
+        const std::string prefix = "/dev/dvb/adapter" + std::to_string(number) + "/";
+        if (path.rfind(prefix, 0) != 0) continue;
+        const int fd = adapter->Open(path, flags);
+        if (fd >= 0) m_Descriptors[fd] = adapter.get();
+        return fd;
+    }
+    return -ENOENT;
+}
+
+DvbSystem* EmulatedDvbAdapters::Owner(int fd) const {
+    const auto it = m_Descriptors.find(fd);
+    return it == m_Descriptors.end() ? nullptr : it->second;
+}
+
+int EmulatedDvbAdapters::Ioctl(int fd, unsigned long request, void* arg) {
+    DvbSystem* owner = Owner(fd);
+    return owner ? owner->Ioctl(fd, request, arg) : -EBADF;
+}
+
+long EmulatedDvbAdapters::Read(int fd, uint8_t* buffer, size_t size) {
+    DvbSystem* owner = Owner(fd);
+    return owner ? owner->Read(fd, buffer, size) : -EBADF;
+}
+
+int EmulatedDvbAdapters::Poll(pollfd* fds, size_t count, int timeoutMs) {
+    int ready = 0;
+    for (size_t i = 0; i < count; ++i) {
+        DvbSystem* owner = Owner(fds[i].fd);
+        fds[i].revents = POLLNVAL;
+        if (owner && owner->Poll(&fds[i], 1, timeoutMs) < 0) fds[i].revents = POLLERR;
+        ready += fds[i].revents != 0;
+    }
+    return ready;
+}
+
+int EmulatedDvbAdapters::Close(int fd) {
+    DvbSystem* owner = Owner(fd);
+    if (!owner) return -EBADF;
+    m_Descriptors.erase(fd);
+    return owner->Close(fd);
+}
+
+}  // namespace cardlib

@@ -3,6 +3,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "framework/Dialog.h"
 #include "framework/DialogTemplate.h"
@@ -169,18 +170,48 @@ void HeadlessHost::PollWatches() {
     }
 }
 
+void HeadlessHost::SetRealTime(std::function<void(int64_t ms)> sleepMs) {
+    if (!sleepMs) return SetRealTimeWait(nullptr);
+    SetRealTimeWait([sleepMs](const std::vector<int>&, int64_t ms) {
+        sleepMs(ms);
+        return ms;
+    });
+}
+
+int64_t HeadlessHost::PollWait(const std::vector<int>& fds, int64_t ms) {
+    std::vector<pollfd> p;
+    for (int fd : fds) p.push_back({fd, POLLIN, 0});
+    const auto began = std::chrono::steady_clock::now();
+    const int ready = ::poll(p.data(), p.size(), static_cast<int>(std::min<int64_t>(ms, 1 << 30)));
+    const int64_t passed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began).count();
+    // Without a ready descriptor the whole time has passed, whatever a
+    // signal cut short.
+    return ready > 0 ? std::min(passed, ms - 1) : ms;
+}
+
 bool HeadlessHost::RunOne() {
     PollWatches();
     if (m_Events.empty()) return false;
     auto it = m_Events.begin();
     const auto key = it->first;
+    if (m_Wait && key.first > m_Clock.NowMs()) {
+        // Wait for the event, or less where a descriptor becomes ready:
+        // its handler is posted for then and runs first.
+        std::vector<int> fds;
+        for (const auto& [id, watch] : m_Watches)
+            if (!watch.posted) fds.push_back(watch.fd);
+        const int64_t delay = key.first - m_Clock.NowMs();
+        const int64_t passed = std::max<int64_t>(0, m_Wait(fds, delay));
+        if (passed < delay) {
+            m_Clock.Set(m_Clock.NowMs() + passed);
+            return true;
+        }
+    }
     Event event = std::move(it->second);
     m_Events.erase(it);
     m_EventIndex.erase(key.second);
-    if (key.first > m_Clock.NowMs()) {
-        if (m_SleepMs) m_SleepMs(key.first - m_Clock.NowMs());
-        m_Clock.Set(key.first);
-    }
+    if (key.first > m_Clock.NowMs()) m_Clock.Set(key.first);
     event.task();
     return true;
 }

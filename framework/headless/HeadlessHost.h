@@ -101,7 +101,13 @@ public:
     // Real time: RunOne waits, through `sleepMs`, until the next event is due
     // instead of jumping the clock to it (a command line's scan keeps the
     // network's pace). An empty function goes back to virtual time.
-    void SetRealTime(std::function<void(int64_t ms)> sleepMs) { m_SleepMs = std::move(sleepMs); }
+    void SetRealTime(std::function<void(int64_t ms)> sleepMs);
+    // Real time that wakes on a watched descriptor as the Qt host does:
+    // `wait` waits up to `ms` for one of `fds` to become readable and
+    // returns the ms that passed. PollWait is the one over poll(2).
+    using RealTimeWait = std::function<int64_t(const std::vector<int>& fds, int64_t ms)>;
+    void SetRealTimeWait(RealTimeWait wait) { m_Wait = std::move(wait); }
+    static int64_t PollWait(const std::vector<int>& fds, int64_t ms);
     // A modal loop gives up (Cancel) once the clock passes this many ms after
     // it began; 0 means never.
     void SetModalTimeLimit(int64_t ms) { m_ModalLimitMs = ms; }
@@ -145,7 +151,7 @@ private:
     std::deque<std::optional<std::string>> m_TextAnswers;
     std::vector<std::string> m_TextPrompts;
     int64_t m_ModalLimitMs = 0;
-    std::function<void(int64_t ms)> m_SleepMs;
+    RealTimeWait m_Wait;
     std::vector<Dialog*> m_Modal;
     std::map<TaskId, WatchEntry> m_Watches;
 };
