@@ -3,6 +3,7 @@
 // given its file: while this object lives, its board is the installed one.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,10 +20,20 @@ public:
     Board& operator=(const Board&) = delete;
 
     const std::string& Path() const { return m_Board.Path(); }
-    // The whole list, or false with `error` naming the call that failed.
+    bool Exists() const;
+    // A message of the window ("Error on CALL: N", then "FILE: reason") as
+    // the one line the command prints: "FILE: Error on CALL: N (reason)".
+    std::string OneLine(const std::string& message) const;
+    // The whole list, or false with `error`, one line: the file, the call
+    // that failed and the reason.
     bool Load(std::vector<TunProgDataTag>& programs, std::string& error);
     // Replaces the whole list in one transaction, positions 1 to n in order.
     bool Save(const std::vector<TunProgDataTag>& programs, std::string& error);
+    // A read-modify-write in one transaction: the stored list (empty with
+    // `replace`) goes to `change`, what it leaves is saved. No other program
+    // writes in between; one that holds the file is waited for a few
+    // seconds, then named as the reason.
+    bool Update(bool replace, const std::function<void(std::vector<TunProgDataTag>&)>& change, std::string& error);
 
 private:
     cardlib::Board m_Board;

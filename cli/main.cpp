@@ -2,9 +2,7 @@
 // list, export and import channel files, and scan.
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -17,6 +15,7 @@
 #include "cli/Scan.h"
 #include "cli/Table.h"
 #include "exchange/Exchange.h"
+#include "framework/Files.h"
 
 namespace {
 
@@ -100,28 +99,37 @@ const std::vector<cli::CommandSpec>& Commands() {
     return commands;
 }
 
+// One line for whatever keeps the file from being read: missing, a folder,
+// no permission.
 std::optional<Failure> ReadFile(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return Failure{1, "cannot read " + path};
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) return Failure{1, "cannot read " + path};
-    return std::nullopt;
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return Failure{1, "cannot read " + path + ": this is a folder, not a channel file"};
+    fw::Files& files = fw::Files::System();
+    switch (files.ReadAll(path, &text)) {
+        case fw::Files::ReadResult::Ok: return std::nullopt;
+        case fw::Files::ReadResult::Missing: return Failure{1, "cannot read " + path + ": no such file"};
+        default: break;
+    }
+    const std::string reason = files.LastError();
+    return Failure{1, "cannot read " + path + (reason.empty() ? std::string() : ": " + reason)};
 }
 
 std::optional<Failure> List(const cli::ParsedCommand& o) {
     cli::Board board(o.Value("--db"));
     std::vector<TunProgDataTag> programs;
     std::string error;
-    if (!board.Load(programs, error)) return Failure{1, board.Path() + ": " + error};
+    if (!board.Load(programs, error)) return Failure{1, error};
     std::cout << cli::ProgramTable(programs);
     return std::nullopt;
 }
 
 std::optional<Failure> Export(const cli::ParsedCommand& o) {
     cli::Board board(o.Value("--db"));
+    // An empty file from a misspelt --db would look like a list without programs.
+    if (!board.Exists()) return Failure{1, board.Path() + ": no board database at this path"};
     std::vector<TunProgDataTag> programs;
     std::string error;
-    if (!board.Load(programs, error)) return Failure{1, board.Path() + ": " + error};
+    if (!board.Load(programs, error)) return Failure{1, error};
     exchange::ExportOptions options;
     options.m3uUrlPattern = o.Value("--m3u-url");
     const std::string text = exchange::Export(*exchange::FormatFromName(o.Value("--format")), programs, options);
@@ -130,10 +138,11 @@ std::optional<Failure> Export(const cli::ParsedCommand& o) {
         std::cout << text << std::flush;
         return std::cout ? std::nullopt : std::optional<Failure>(Failure{1, "cannot write standard output"});
     }
-    std::ofstream out(output, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) return Failure{1, "cannot write " + output};
+    fw::Files& files = fw::Files::System();
+    if (!fw::WriteWhole(files, output, text)) {
+        const std::string reason = files.LastError();
+        return Failure{1, "cannot write " + output + (reason.empty() ? std::string() : ": " + reason)};
+    }
     return std::nullopt;
 }
 
@@ -149,12 +158,14 @@ std::optional<Failure> Import(const cli::ParsedCommand& o) {
     if (!result.ok) return Failure{1, result.error};
 
     cli::Board board(o.Value("--db"));
-    std::vector<TunProgDataTag> programs;
     std::string error;
-    if (!o.Has("--replace") && !board.Load(programs, error)) return Failure{1, board.Path() + ": " + error};
-    programs.insert(programs.end(), result.programs.begin(), result.programs.end());
-    if (!board.Save(programs, error)) return Failure{1, board.Path() + ": " + error};
-    std::cerr << result.programs.size() << " programs imported from " << file << ", " << programs.size()
+    size_t inList = 0;
+    const bool saved = board.Update(o.Has("--replace"), [&](std::vector<TunProgDataTag>& programs) {
+        programs.insert(programs.end(), result.programs.begin(), result.programs.end());
+        inList = programs.size();
+    }, error);
+    if (!saved) return Failure{1, error};
+    std::cerr << result.programs.size() << " programs imported from " << file << ", " << inList
               << " in the list" << std::endl;
     return std::nullopt;
 }
@@ -171,7 +182,7 @@ std::optional<Failure> Scan(const cli::ParsedCommand& o) {
     std::string error;
     const bool dryRun = o.Has("--dry-run");
     if (!cli::RunScan(board, GuiSettingsPath(), dryRun, std::cout, std::cerr, error)) {
-        return Failure{1, board.Path() + ": " + error};
+        return Failure{1, board.OneLine(error)};
     }
     if (!dryRun) std::cerr << "Program list saved to " << board.Path() << std::endl;
     return std::nullopt;

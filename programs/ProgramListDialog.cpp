@@ -101,6 +101,7 @@ fw::ListView& ProgramListDialog::ProgramList() { return List(res::IDC_PROGRAM_LI
 
 void ProgramListDialog::MergeService(const ScannedService& service, int updateNames) {
     MergeScannedService(ProgramList(), service, updateNames);
+    m_Changed = true;
 }
 
 void ProgramListDialog::RecordToRow(const TunProgDataTag& record, int row) {
@@ -168,6 +169,24 @@ void ProgramListDialog::DestroyWindow() {
     fw::Dialog::DestroyWindow();
 }
 
+void ProgramListDialog::OnCancel() {
+    if (IsEnded() || !AskToKeepChanges()) return;
+    EndDialog(fw::IDCANCEL);
+}
+
+bool ProgramListDialog::AskToKeepChanges() {
+    if (!m_Changed) return true;
+    const int rows = ProgramList().GetItemCount();
+    switch (Ask("The program list (" + std::to_string(rows) +
+                    " programs) has changes that are not saved in the board database.\n"
+                    "Save them before you go on?",
+                fw::QuestionButtons::SaveDiscardCancel)) {
+        case fw::Answer::Save: return OnSave();
+        case fw::Answer::Discard: return true;
+        default: return false;
+    }
+}
+
 void ProgramListDialog::OnCommand(int id) {
     switch (id) {
         case res::IDC_LOAD: OnLoad(); break;
@@ -218,7 +237,7 @@ void ProgramListDialog::OnExport() {
     exchange::ExportOptions options;
     options.m3uUrlPattern = GetProfile().GetString(kExchange, kM3uUrlPattern, "");
     fw::Files& files = GetHost().GetFiles();
-    if (!files.WriteAll(file->first, exchange::Export(file->second, programs, options)))
+    if (!fw::WriteWhole(files, file->first, exchange::Export(file->second, programs, options)))
         MessageBox(FileError("Cannot write ", file->first, files));
 }
 
@@ -245,6 +264,7 @@ void ProgramListDialog::OnImport() {
         // As a scan's new rows: "Nr" shows the position a Save will give it.
         record.index = static_cast<uint32_t>(row) + 1;
         RecordToRow(record, row);
+        m_Changed = true;
     }
     if (first < 0) return;
     SelectRow(first);
@@ -262,12 +282,22 @@ bool ProgramListDialog::AppendRecord(uint32_t position) {
     return true;
 }
 
-void ProgramListDialog::OnLoad() {
+bool ProgramListDialog::OnLoad() {
+    if (!AskToKeepChanges()) return false;
     ProgramList().DeleteAllItems();
+    // Whatever follows, the list no longer holds the changes, and until a
+    // load succeeds in full it holds nothing a Save may write over the
+    // stored list without asking.
+    m_Changed = false;
+    m_Revision.reset();
     uint32_t count = 0;
-    if (!m_Board.LoadCount(&count)) return;
+    uint64_t revision = 0;
+    if (!m_Board.LoadCount(&count, &revision)) return false;
     // A program that cannot be read gets no row; the next one is read.
-    for (uint32_t position = 1; position <= count; ++position) AppendRecord(position);
+    bool all = true;
+    for (uint32_t position = 1; position <= count; ++position) all = AppendRecord(position) && all;
+    if (all) m_Revision = revision;
+    return all;
 }
 
 bool ProgramListDialog::StoreRow(int row) {
@@ -277,15 +307,40 @@ bool ProgramListDialog::StoreRow(int row) {
     return m_Board.StoreRecord(&record);
 }
 
-void ProgramListDialog::StoreAllRows() {
+bool ProgramListDialog::StoreAllRows() {
     const int rows = ProgramList().GetItemCount();
-    for (int row = 0; row < rows; ++row) StoreRow(row);
+    bool all = true;
+    for (int row = 0; row < rows; ++row) all = StoreRow(row) && all;
+    return all;
 }
 
-void ProgramListDialog::OnSave() {
-    if (!m_Board.PrepareSave()) return;
-    StoreAllRows();
-    m_Board.CommitSave();
+bool ProgramListDialog::MayReplaceStoredList(uint32_t storedCount, uint64_t storedRevision) {
+    if (storedCount == 0 || (m_Revision && *m_Revision == storedRevision)) return true;
+    const std::string stored = std::to_string(storedCount) + " programs";
+    const std::string what =
+        m_Revision ? "The board database was changed by another program since this window loaded or saved it: "
+                     "it now holds " + stored + "."
+                   : "The board database holds " + stored + " that this window has not loaded.";
+    const std::string mine = std::to_string(ProgramList().GetItemCount());
+    return Ask(what + "\nReplace them with the " + mine +
+                   " programs of this window?\n(No keeps both lists as they are; Load shows the stored one.)",
+               fw::QuestionButtons::YesNo) == fw::Answer::Yes;
+}
+
+bool ProgramListDialog::OnSave() {
+    uint32_t storedCount = 0;
+    uint64_t storedRevision = 0;
+    if (!m_Board.LoadForSave(&storedCount, &storedRevision)) return false;
+    if (!MayReplaceStoredList(storedCount, storedRevision)) return false;
+    if (!m_Board.ClearForSave()) return false;
+    const bool all = StoreAllRows();
+    uint64_t revision = 0;
+    if (!m_Board.CommitSave(&revision)) return false;
+    // What is stored now is what this window wrote: a later Save replaces it
+    // without asking, unless another program writes in between.
+    m_Revision = revision;
+    if (all) m_Changed = false;
+    return all;
 }
 
 void ProgramListDialog::SelectRow(int row) {
@@ -308,6 +363,7 @@ void ProgramListDialog::OnAdd() {
     ProgramDetailsDialog details(GetHost(), record, false);
     if (details.DoModal() == fw::IDOK) {
         RecordToRow(record, row);
+        m_Changed = true;
         return;
     }
     list.DeleteItem(row);
@@ -322,7 +378,9 @@ void ProgramListDialog::OnEditProgram() {
     if (row < 0 || row >= list.GetItemCount()) return;
     TunProgDataTag record = RowToRecord(row);
     ProgramDetailsDialog details(GetHost(), record, true);
-    if (details.DoModal() == fw::IDOK) RecordToRow(record, row);
+    if (details.DoModal() != fw::IDOK) return;
+    if (!(record == RowToRecord(row))) m_Changed = true;
+    RecordToRow(record, row);
 }
 
 void ProgramListDialog::OnDelete() {
@@ -330,6 +388,7 @@ void ProgramListDialog::OnDelete() {
     const int row = list.GetNextItem(-1, fw::kItemSelected);
     if (row < 0) return;
     list.DeleteItem(row);
+    m_Changed = true;
     // The row below moves up into the deleted one's place and takes the
     // selection; after the last row there is none.
     list.SetSelectionMark(row);
@@ -351,6 +410,7 @@ void ProgramListDialog::MoveSelected(int direction) {
     const int other = row + direction;
     if (other < 0 || other >= list.GetItemCount()) return;
     SwapRows(row, other);
+    m_Changed = true;
     SelectRow(other);
     list.SetSelectionMark(other);
     list.EnsureVisible(other);
@@ -373,6 +433,8 @@ void ProgramListDialog::SortByColumn(int column) {
     list.SortItemsByRow([&keys](int a, int b) {
         return CompareKeys(keys[static_cast<size_t>(a)], keys[static_cast<size_t>(b)]);
     });
+    // The order is what a Save stores.
+    if (list.GetItemCount() > 1) m_Changed = true;
 }
 
 void ProgramListDialog::OnSize(int cx, int cy) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,8 @@ public:
     ~ProgramListDialog() override;
 
     bool OnInitDialog() override;
+    // Close, Escape and the close box: after changes, asks first.
+    void OnCancel() override;
     // The end: settings written, board closed, then the window goes.
     void DestroyWindow() override;
     void OnCommand(int id) override;
@@ -34,8 +37,10 @@ public:
     void OnListContextMenu(int listId) override;
 
     // Handlers.
-    void OnLoad();
-    void OnSave();
+    // Both ask first where they would lose something (see AskToKeepChanges
+    // and OnSave); false when nothing was loaded or saved.
+    bool OnLoad();
+    bool OnSave();
     void OnAdd();
     void OnDelete();
     void OnMoveUp();
@@ -83,6 +88,13 @@ public:
     void MergeService(const ScannedService& service, int updateNames) override;
     TableFilters& Filters() { return m_TableFilters; }
 
+    // Whether the list changed since the last Load or Save: edits, Add,
+    // Delete, moves, a sort, an import, a scan's merges.
+    bool HasChanges() const { return m_Changed; }
+    // The revision of the stored list this window last loaded or saved in
+    // full; none when it never did, or its last Load failed.
+    std::optional<uint64_t> LoadedRevision() const { return m_Revision; }
+
     // Check box "Update Program Names" (1 checked, 0 not); kept in the settings.
     uint32_t m_UpdateNames = 0;
     // Set at start-up; until then size changes leave the controls where they are.
@@ -93,12 +105,21 @@ private:
     bool AppendRecord(uint32_t position);
     // Stores a row at position row + 1.
     bool StoreRow(int row);
-    void StoreAllRows();
+    bool StoreAllRows();
     void SwapRows(int first, int second);
     // Moves the program at the selection mark one row up (-1) or down (+1).
     void MoveSelected(int direction);
     void SelectRow(int row);
 
+    // With changes: asks whether to save them, discard them or cancel. True
+    // when the caller may go on (saved, or discarded).
+    bool AskToKeepChanges();
+    // Whether a save may replace what the board database holds now: asks
+    // when the stored list is not empty and this window has not seen it.
+    bool MayReplaceStoredList(uint32_t storedCount, uint64_t storedRevision);
+
+    bool m_Changed = false;
+    std::optional<uint64_t> m_Revision;
     BoardGateway m_Board;
     TableFilters m_TableFilters;
 };

@@ -105,17 +105,17 @@ TEST_F(CliTest, FailuresEndWithOneLineAndNothingWritten) {
         std::string error;
     } cases[] = {
         {{"import", "--db", Db(), Path("bad.zap")}, 1, Path("bad.zap") + ":2: audio PID 9000 is above 8191"},
-        {{"import", "--db", Db(), Path("missing.zap")}, 1, "cannot read " + Path("missing.zap")},
+        {{"import", "--db", Db(), Path("missing.zap")}, 1, "cannot read " + Path("missing.zap") + ": no such file"},
         {{"import", "--db", Db(), Golden("programs.m3u")}, 1,
          Golden("programs.m3u") + ": an m3u playlist holds no tuning data and cannot be imported"},
         {{"import", "--db", Db()}, 2, "import takes one FILE"},
         {{"export", "--db", Db()}, 2, "export needs --format"},
         {{"export", "--format", "xml"}, 2, "unknown format \"xml\" (dvbv5, vdr, zap, m3u or csv)"},
         {{"export", "--format", "vdr", "--db", Db(), "-o", Path("no/such/folder/x.vdr")}, 1,
-         "cannot write " + Path("no/such/folder/x.vdr")},
+         "cannot write " + Path("no/such/folder/x.vdr") + ": No such file or directory"},
         {{"list", "--replace"}, 2, "unknown option \"--replace\" for list (see kelvane-cli list --help)"},
         {{"list", "--db"}, 2, "--db needs a value"},
-        {{"list", "--db", Path("folder.db")}, 1, Path("folder.db") + ": Error on DVB_LoadDBProgData: 2"},
+        {{"list", "--db", Path("folder.db")}, 1, Path("folder.db") + ": Error on DVB_LoadDBProgData: 2 (this is a folder, not a board database file)"},
         {{"frobnicate"}, 2, "unknown command \"frobnicate\" (see kelvane-cli --help)"},
         // Each option is declared once, with whether it takes a value.
         {{"import", "--replace=no", "--db", Db(), Golden("programs.zap")}, 2, "--replace takes no value"},

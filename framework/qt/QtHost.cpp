@@ -174,6 +174,29 @@ void QtHost::ShowMessage(Dialog* owner, const std::string& text) {
     box.exec();
 }
 
+Answer QtHost::Ask(Dialog* owner, const std::string& text, QuestionButtons buttons) {
+    if (m_QuestionHandler) return m_QuestionHandler(text, buttons);
+    QWidget* parent = owner ? WindowOf(*owner) : nullptr;
+    if (!parent && !m_Windows.empty()) parent = m_Windows.back();
+    QMessageBox box(parent);
+    box.setIcon(QMessageBox::Question);
+    box.setWindowTitle(QString::fromStdString(AppName()));
+    box.setText(QString::fromStdString(text));
+    box.setTextFormat(Qt::PlainText);
+    const bool yesNo = buttons == QuestionButtons::YesNo;
+    box.setStandardButtons(yesNo ? QMessageBox::Yes | QMessageBox::No
+                                 : QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+    // Closing the box is the answer that changes nothing.
+    box.setEscapeButton(yesNo ? QMessageBox::No : QMessageBox::Cancel);
+    box.setDefaultButton(yesNo ? QMessageBox::No : QMessageBox::Save);
+    switch (box.exec()) {
+        case QMessageBox::Yes: return Answer::Yes;
+        case QMessageBox::Save: return Answer::Save;
+        case QMessageBox::Discard: return Answer::Discard;
+        default: return yesNo ? Answer::No : Answer::Cancel;
+    }
+}
+
 int QtHost::PopupMenu(Dialog& owner, const std::vector<std::string>& items) {
     QtDialogWindow* window = DialogWindow(owner);
     QMenu menu(window);

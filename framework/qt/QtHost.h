@@ -37,6 +37,7 @@ public:
     int RunModal(Dialog& dialog) override;
     void EndModal(Dialog& dialog, int result) override;
     void ShowMessage(Dialog* owner, const std::string& text) override;
+    Answer Ask(Dialog* owner, const std::string& text, QuestionButtons buttons) override;
     int PopupMenu(Dialog& owner, const std::vector<std::string>& items) override;
     std::optional<FileChoice> ChooseFile(Dialog& owner, FileChooserKind kind, const std::string& title,
                                          const std::vector<std::string>& filters, int filter) override;
@@ -69,6 +70,10 @@ public:
     const std::vector<std::string>& Messages() const { return m_Messages; }
     // With a handler set, messages go to it instead of a message box (tests).
     void SetMessageHandler(std::function<void(const std::string&)> handler) { m_MessageHandler = std::move(handler); }
+    // With a handler set, questions go to it instead of a question box (tests).
+    void SetQuestionHandler(std::function<Answer(const std::string&, QuestionButtons)> handler) {
+        m_QuestionHandler = std::move(handler);
+    }
     // Posted tasks that have not run yet.
     size_t PendingTasks() const;
 
@@ -99,6 +104,7 @@ private:
     std::optional<FrameMetrics> m_Frames[2];  // fixed and resizable frames, once seen
     std::vector<std::string> m_Messages;
     std::function<void(const std::string&)> m_MessageHandler;
+    std::function<Answer(const std::string&, QuestionButtons)> m_QuestionHandler;
 };
 
 }  // namespace fw
