@@ -91,6 +91,9 @@ public:
     virtual FrameMetrics Frame(const DialogTemplate& dialogTemplate) const = 0;
     // Where a new window of that outer size goes when nothing else says.
     virtual Rect DefaultWindowRect(Size windowSize) const = 0;
+    // The part of each screen that windows may take (less panels and docks),
+    // in screen coordinates; empty where the host cannot say.
+    virtual std::vector<Rect> ScreenAreas() const { return {}; }
 
     // The application's settings file and name (message box caption).
     Profile& GetProfile() const { return *m_Profile; }

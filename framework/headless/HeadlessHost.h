@@ -55,6 +55,9 @@ public:
     Size DialogBaseUnits(const DialogTemplate& dialogTemplate) const override;
     FrameMetrics Frame(const DialogTemplate& dialogTemplate) const override;
     Rect DefaultWindowRect(Size windowSize) const override;
+    std::vector<Rect> ScreenAreas() const override { return m_Screens; }
+    // The screens a test's user has; one of 1280 x 1024 unless set.
+    void SetScreens(std::vector<Rect> screens) { m_Screens = std::move(screens); }
 
     // Builds and initialises a dialog without a modal loop (for tests that
     // drive the main window handler by handler); Close ends it.
@@ -139,6 +142,7 @@ private:
     std::map<int, std::deque<std::function<void(Dialog&)>>> m_Scripts;
     std::vector<std::string> m_Messages;
     std::function<void(const std::string&)> m_OnMessage;
+    std::vector<Rect> m_Screens{Rect{0, 0, 1280, 1024}};
     std::deque<Answer> m_Answers;
     std::vector<std::string> m_Questions;
     std::deque<int> m_MenuAnswers;

@@ -82,6 +82,15 @@ Rect QtHost::DefaultWindowRect(Size windowSize) const {
     return Rect{left, top, left + windowSize.cx, top + windowSize.cy};
 }
 
+std::vector<Rect> QtHost::ScreenAreas() const {
+    std::vector<Rect> areas;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect area = screen->availableGeometry();
+        areas.push_back(Rect{area.left(), area.top(), area.left() + area.width(), area.top() + area.height()});
+    }
+    return areas;
+}
+
 int QtHost::VerticalScrollBarWidth() const { return QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent); }
 
 QIcon QtHost::Icon(int iconId) const {

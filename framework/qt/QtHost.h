@@ -53,6 +53,7 @@ public:
     Size DialogBaseUnits(const DialogTemplate& dialogTemplate) const override;
     FrameMetrics Frame(const DialogTemplate& dialogTemplate) const override;
     Rect DefaultWindowRect(Size windowSize) const override;
+    std::vector<Rect> ScreenAreas() const override;
 
     // The font a dialog's controls are drawn with; its metrics make the
     // dialog units.
