@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "card/ProgramFields.h"
 #include "exchange/FormatSupport.h"
 
 namespace exchange::detail {
@@ -82,7 +83,9 @@ bool ReadVdrLine(LineReader& reader, std::string_view line, TunProgDataTag& p) {
     if (!reader.Number(f[1], "frequency", uint64_t{UINT32_MAX} * 1000, frequency)) return false;
     if (frequency < 10000) frequency *= 1000;
     else if (frequency >= 10000000) frequency /= 1000;
-    if (frequency > UINT32_MAX) return reader.Fail("frequency " + std::string(f[1]) + " is out of range");
+    if (frequency > kMaxFrequencyKhz) {
+        return reader.Fail("frequency " + std::string(f[1]) + " is above " + std::to_string(kMaxFrequencyKhz) + " kHz");
+    }
     p.frequency = static_cast<uint32_t>(frequency);
     // The parameters mean what they mean for the source: cable first.
     if (f[3] != "C") return reader.Fail("source \"" + std::string(f[3]) + "\" is not cable (C)");

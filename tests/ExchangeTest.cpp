@@ -158,6 +158,13 @@ TEST(ExchangeTest, ABadLineImportsNothingAndSaysWhereItIs) {
         {Format::Dvbv5, dvbv5 + "[B]\n\tFREQUENCY = 330000000\n\tVIDEO_PID = 8192\n",
          "f:6: VIDEO_PID 8192 is above 8191"},
         {Format::Dvbv5, dvbv5 + "[B]\n\tFREQUENCY = 330MHz\n", "f:5: FREQUENCY \"330MHz\" is not a number"},
+        // Frequencies the list's 10 Hz cells hold without wrapping, in every format.
+        {Format::Dvbv5, dvbv5 + "[B]\n\tFREQUENCY = 50000000000\n", "f:5: FREQUENCY 50000000000 is above 42949672999"},
+        {Format::Zap, zap + "B:42949673000:INVERSION_AUTO:6900000:FEC_AUTO:QAM_256:101:102:2",
+         "f:2: frequency 42949673000 is above 42949672999"},
+        {Format::Vdr, vdr + "B:42949673000:C0M256:C:6900:101:102:0:0:2:1:1:0",
+         "f:2: frequency 42949673000 is above 42949672 kHz"},
+        {Format::Csv, CsvWith(2, "4294967300"), "f:3: Frequenz 4294967300 is above 4294967299"},
         {Format::Dvbv5, dvbv5 + "[B]\n\tMODULATION = QAM/512\n", "f:5: unknown modulation \"QAM/512\""},
         {Format::Dvbv5, dvbv5 + "[B]\n\tAUDIO_PID = 101 x\n", "f:5: AUDIO_PID \"x\" is not a number"},
         {Format::Dvbv5, dvbv5 + "[B]\n\tFREQUENCY 330000000\n", "f:5: expected \"KEY = VALUE\" or \"[name]\""},
