@@ -14,7 +14,7 @@ std::string ExportDvbv5(const std::vector<TunProgDataTag>& programs) {
         out += std::string("\t") + key + " = " + value + "\n";
     };
     for (const TunProgDataTag& p : programs) {
-        out += "[" + OneLine(p.name) + "]\n";
+        out += "[" + ExportName(p) + "]\n";
         line("SERVICE_ID", std::to_string(p.progId));
         if (p.nwId != 0) line("NETWORK_ID", std::to_string(p.nwId));
         if (p.tsId != 0) line("TRANSPORT_ID", std::to_string(p.tsId));

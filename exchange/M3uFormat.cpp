@@ -67,7 +67,7 @@ std::string Url(std::string_view pattern, const TunProgDataTag& p) {
 std::string ExportM3u(const std::vector<TunProgDataTag>& programs, const std::string& urlPattern) {
     std::string out = "#EXTM3U\n";
     for (const TunProgDataTag& p : programs) {
-        out += "#EXTINF:-1," + OneLine(p.name) + "\n";
+        out += "#EXTINF:-1," + ExportName(p) + "\n";
         out += "#EXTVLCOPT:program=" + std::to_string(p.progId) + "\n";
         out += Url(urlPattern, p) + "\n";
     }

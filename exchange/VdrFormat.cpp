@@ -113,7 +113,7 @@ std::string ExportVdr(const std::vector<TunProgDataTag>& programs) {
     for (const TunProgDataTag& p : programs) {
         std::string tpid = std::to_string(p.txtPid);
         if (p.subtitlePid != 0) tpid += ";" + std::to_string(p.subtitlePid);
-        out += VdrName(p.name) + ":" + std::to_string(p.frequency) + ":C" + std::to_string(Fec(p.fec).vdr) + "M" +
+        out += VdrName(ExportName(p)) + ":" + std::to_string(p.frequency) + ":C" + std::to_string(Fec(p.fec).vdr) + "M" +
                std::to_string(Modulation(p.modulation).vdr) + ":C:" + std::to_string(p.symbolRate / 1000) + ":" +
                std::to_string(p.videoPid) + ":" + std::to_string(p.audioPid) + ":" + tpid + ":0:" +
                std::to_string(p.progId) + ":" + std::to_string(p.nwId) + ":" + std::to_string(p.tsId) + ":0\n";

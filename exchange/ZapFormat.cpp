@@ -37,7 +37,7 @@ std::string ExportZap(const std::vector<TunProgDataTag>& programs) {
     std::string out;
     for (const TunProgDataTag& p : programs) {
         // The format has no way to carry a colon in a name: it becomes "|", as VDR writes it.
-        std::string name = OneLine(p.name);
+        std::string name = ExportName(p);
         for (char& c : name) {
             if (c == ':') c = '|';
         }

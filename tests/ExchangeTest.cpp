@@ -208,3 +208,27 @@ TEST(ExchangeTest, FormatsAreKnownByNameExtensionAndContent) {
 }
 
 }  // namespace
+
+namespace {
+
+// A program without a name goes out as "Service" and its service id, so no
+// line reads back as a VDR group separator, and comes back as that program.
+TEST(ExchangeTest, AProgramWithoutANameGoesOutUnderItsServiceId) {
+    std::vector<TunProgDataTag> programs = exchangetest::Programs();
+    programs[0].name.clear();
+    programs[0].progId = 407;
+    for (const exchange::Format format : {exchange::Format::Vdr, exchange::Format::Zap, exchange::Format::Dvbv5,
+                                          exchange::Format::M3u}) {
+        SCOPED_TRACE(exchange::FormatName(format));
+        const std::string text = exchange::Export(format, programs);
+        EXPECT_NE(text.find("Service 407"), std::string::npos) << text;
+        if (format == exchange::Format::M3u) continue;
+        const exchange::ImportResult back = exchange::Import(format, text, "f");
+        ASSERT_TRUE(back.ok) << back.error;
+        ASSERT_EQ(back.programs.size(), programs.size());
+        EXPECT_EQ(back.programs[0].name, "Service 407");
+        EXPECT_EQ(back.programs[0].progId, 407);
+    }
+}
+
+}  // namespace
