@@ -22,6 +22,8 @@ enum DVBErrReturn : unsigned {
     DVB_ERR_DB_NO_SUCH_PROGRAM = 5,
     DVB_ERR_DB_NOT_LOADED = 6,
     DVB_ERR_BOARD = 7,
+    DVB_ERR_DB_LOCKED = 8,   // another program holds the board database
+    DVB_ERR_DB_CHANGED = 9,  // another program wrote it since it was loaded
 };
 
 // One program as the board database exchanges it. The library's record is 68
@@ -74,3 +76,16 @@ DVBErrReturn DVB_SaveDBProgData();
 // position once loaded; set by the index of a record set before.
 DVBErrReturn DVB_GetDBProgChannelNumber(uint32_t position, uint32_t* channelNumber);
 DVBErrReturn DVB_SetDBProgChannelNumber(uint32_t index, uint32_t channelNumber);
+
+// Our stand-in's own calls beside the maker's: what the system needs to keep
+// a user's list from being replaced unseen, and to say why a call failed.
+//
+// The revision of the stored list as the last DVB_LoadDBProgData found it or
+// the last DVB_SaveDBProgData left it, and how many programs it held then;
+// every write of the board database changes the revision, whoever writes.
+// 0: no list has been stored yet. `storedCount` may be null.
+DVBErrReturn DVB_GetDBRevision(uint64_t* revision, uint32_t* storedCount);
+// Why the last failing call failed, naming the file and the reason
+// ("/home/me/board.db: the file is read-only"); empty after a call that
+// succeeded or where nothing more is known.
+const char* DVB_GetLastErrorText();

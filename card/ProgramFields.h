@@ -83,7 +83,8 @@ struct ProgramField {
     RecordMember member;  // none for the name and the state
     // The board database's column; the files it has written name them so.
     const char* dbColumn;
-    // The highest value a channel file may give: a PID has 13 bits.
+    // The highest value the list takes, from a channel file or the details
+    // dialog: a PID has 13 bits, a frequency must fit its cell.
     uint32_t fileMax;
     // The network says nothing of it: the merge writes `preset` into every
     // row it stores a scanned service in.
@@ -101,6 +102,9 @@ using fw::Align;
 using R = TunProgDataTag;
 inline constexpr uint32_t kMaxPid = 8191;
 inline constexpr uint32_t k32 = UINT32_MAX, k16 = UINT16_MAX, k8 = UINT8_MAX;
+// The list's cell shows the frequency in 10 Hz, 100 times the record's kHz:
+// above this it would wrap.
+inline constexpr uint32_t kMaxFrequencyKhz = UINT32_MAX / 100;
 constexpr FieldKind N = FieldKind::Number;
 
 // The titles are the program list's own, spelling included. Each row: column,
@@ -109,7 +113,7 @@ constexpr FieldKind N = FieldKind::Number;
 inline constexpr ProgramField kFields[kProgramListColumnCount] = {
     {kColumnNr, "Nr", Align::Center, 0.04, N, Of<&R::index>(), "position", k32, false, 0, true},
     {kColumnName, "Programm", Align::Left, 0.2, FieldKind::Name, {}, "name", 0, false, 0, true},
-    {kColumnFrequency, "Frequenz", Align::Center, 0.1, FieldKind::Frequency, Of<&R::frequency>(), "frequency", k32,
+    {kColumnFrequency, "Frequenz", Align::Center, 0.1, FieldKind::Frequency, Of<&R::frequency>(), "frequency", kMaxFrequencyKhz,
      false, 0, true},
     {kColumnProgId, "Prog-ID", Align::Center, 0.07, N, Of<&R::progId>(), "prog_id", k16, false, 0, true},
     {kColumnVideoPid, "V-PID", Align::Center, 0.07, N, Of<&R::videoPid>(), "video_pid", kMaxPid, false, 0, true},
@@ -149,6 +153,8 @@ constexpr bool InColumnOrder() {
 static_assert(InColumnOrder(), "each row of kFields sits at its column, the record's before the state");
 
 }  // namespace programfields
+
+using programfields::kMaxFrequencyKhz;
 
 // Every column, 0 to 24, in column order; 0 to 23 are the record's.
 inline constexpr const ProgramField (&kProgramFields)[kProgramListColumnCount] = programfields::kFields;

@@ -1,10 +1,12 @@
 #include "cardlib/BoardDatabase.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <system_error>
 
 #include "card/ProgramFields.h"
@@ -28,6 +30,7 @@ struct BoardAccess {
     Board& board;
     explicit BoardAccess(const char* call) : board(Board::Current()) {
         if (board.m_Calls.recordNames) board.m_Calls.names.emplace_back(call);
+        board.m_LastError.clear();
     }
     std::string& path() { return board.m_Path; }
     bool& open() { return board.m_Open; }
@@ -36,6 +39,17 @@ struct BoardAccess {
     std::map<uint32_t, uint32_t>& channelNumbers() { return board.m_ChannelNumbers; }
     BoardFaults& faults() { return board.m_Faults; }
     BoardCalls& calls() { return board.m_Calls; }
+    uint64_t& revision() { return board.m_Revision; }
+    uint32_t& storedCount() { return board.m_StoredCount; }
+    sqlite3*& held() { return board.m_Held; }
+    bool& heldCreatedFile() { return board.m_HeldCreatedFile; }
+    bool& heldBlank() { return board.m_HeldBlank; }
+    int busyTimeoutMs() const { return board.m_BusyTimeoutMs; }
+    // The result, and the file and reason where it is a failure.
+    DVBErrReturn Fail(DVBErrReturn result, const std::string& reason) {
+        board.m_LastError = board.m_Path + ": " + reason;
+        return result;
+    }
 };
 
 namespace {
@@ -99,18 +113,53 @@ bool HasChannelNumberColumn(sqlite3* db) {
     return count > 0;
 }
 
-DVBErrReturn ErrorFor(int sqliteResult) {
+struct Failure {
+    DVBErrReturn result;
+    std::string reason;
+};
+
+bool Writable(const std::filesystem::path& path) { return ::access(path.c_str(), W_OK) == 0; }
+
+std::filesystem::path FolderOf(const std::filesystem::path& path) {
+    return path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+}
+
+// What an SQLite result means for the user of the file at `path`.
+Failure FailureFor(int sqliteResult, const std::filesystem::path& path) {
+    std::error_code ec;
     switch (sqliteResult & 0xFF) {
-        case SQLITE_CORRUPT:
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return {DVB_ERR_DB_LOCKED, "locked by another program; try again when it is done"};
+        case SQLITE_FULL:
+            return {DVB_ERR_DB_IO, "no space left on the disk"};
+        case SQLITE_READONLY:
+            if (std::filesystem::exists(path, ec) && Writable(path) && !Writable(FolderOf(path))) {
+                return {DVB_ERR_DB_IO, "its folder is read-only"};
+            }
+            return {DVB_ERR_DB_IO, "the file is read-only"};
+        case SQLITE_CANTOPEN:
+            if (!std::filesystem::exists(FolderOf(path), ec)) return {DVB_ERR_DB_IO, "its folder does not exist"};
+            if (!Writable(FolderOf(path))) return {DVB_ERR_DB_IO, "its folder is read-only"};
+            if (std::filesystem::exists(path, ec) && !Writable(path)) return {DVB_ERR_DB_IO, "the file is read-only"};
+            return {DVB_ERR_DB_IO, "the file cannot be opened"};
+        case SQLITE_PERM:
+        case SQLITE_AUTH:
+            return {DVB_ERR_DB_IO, "permission denied"};
         case SQLITE_NOTADB:
+            return {DVB_ERR_DB_CORRUPT, "not a board database"};
+        case SQLITE_CORRUPT:
         case SQLITE_FORMAT:
         case SQLITE_SCHEMA:
         case SQLITE_MISMATCH:
-            return DVB_ERR_DB_CORRUPT;
+            return {DVB_ERR_DB_CORRUPT, "the file is damaged"};
         default:
-            return DVB_ERR_DB_IO;
+            return {DVB_ERR_DB_IO, std::string("the file cannot be read or written (") + sqlite3_errstr(sqliteResult) + ")"};
     }
 }
+
+const char* const kNotABoard = "not a board database (another program's file)";
+const char* const kDamaged = "the file is damaged";
 
 // Runs a statement that returns at most one integer; 0 when it returns none.
 int QueryInt(sqlite3* db, const char* sql, int64_t* value) {
@@ -129,17 +178,34 @@ int QueryInt(sqlite3* db, const char* sql, int64_t* value) {
 
 int Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
 
-// Whether the file is a board database of ours, or an empty one.
-DVBErrReturn CheckFile(sqlite3* db, bool* empty) {
-    int64_t tables = 0, applicationId = 0, version = 0;
+// Whether the file is a board database of ours, or one without anything in
+// it yet: `blank` (no bytes before this call), or one that our own first save
+// stamped. A database of another program, even one without tables, is never
+// taken over.
+std::optional<Failure> CheckFile(sqlite3* db, const std::filesystem::path& path, bool blank, bool* empty) {
+    int64_t tables = 0, pages = 0, applicationId = 0, version = 0;
     int rc = QueryInt(db, "SELECT count(*) FROM sqlite_master", &tables);
-    if (rc != SQLITE_OK) return ErrorFor(rc);
+    if (rc == SQLITE_OK) rc = QueryInt(db, "PRAGMA page_count", &pages);
+    if (rc == SQLITE_OK) rc = QueryInt(db, "PRAGMA application_id", &applicationId);
+    if (rc == SQLITE_OK) rc = QueryInt(db, "PRAGMA user_version", &version);
+    if (rc != SQLITE_OK) return FailureFor(rc, path);
     *empty = tables == 0;
-    if (*empty) return DVB_ERR_OK;
-    if ((rc = QueryInt(db, "PRAGMA application_id", &applicationId)) != SQLITE_OK) return ErrorFor(rc);
-    if ((rc = QueryInt(db, "PRAGMA user_version", &version)) != SQLITE_OK) return ErrorFor(rc);
-    if (applicationId != kApplicationId || version != kSchemaVersion) return DVB_ERR_DB_CORRUPT;
-    return DVB_ERR_OK;
+    if (blank || pages == 0) return std::nullopt;
+    if (applicationId != kApplicationId) return Failure{DVB_ERR_DB_CORRUPT, kNotABoard};
+    if (version != kSchemaVersion) return Failure{DVB_ERR_DB_CORRUPT, "written by another version of Kelvane"};
+    return std::nullopt;
+}
+
+// The revision every write changes; a file without its table has 0.
+int ReadRevision(sqlite3* db, uint64_t* revision) {
+    int64_t tables = 0;
+    *revision = 0;
+    int rc = QueryInt(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'board_revision'", &tables);
+    if (rc != SQLITE_OK || tables == 0) return rc;
+    int64_t value = 0;
+    rc = QueryInt(db, "SELECT max(revision) FROM board_revision", &value);
+    *revision = value > 0 ? static_cast<uint64_t>(value) : 0;
+    return rc;
 }
 
 // Reads an integer column that must fit `max`; false for anything else.
@@ -149,7 +215,8 @@ bool ReadField(sqlite3_stmt* stmt, int column, int64_t max, int64_t* value) {
     return *value >= 0 && *value <= max;
 }
 
-DVBErrReturn ReadRecords(sqlite3* db, std::vector<TunProgDataTag>* records, std::map<uint32_t, uint32_t>* numbers) {
+std::optional<Failure> ReadRecords(sqlite3* db, const std::filesystem::path& path,
+                                   std::vector<TunProgDataTag>* records, std::map<uint32_t, uint32_t>* numbers) {
     const std::vector<const ProgramField*> fields = StoredFields();
     const bool withNumbers = HasChannelNumberColumn(db);
     const std::string sql = "SELECT " + ColumnList() + (withNumbers ? std::string(", ") + kChannelNumberColumn : "") +
@@ -157,42 +224,52 @@ DVBErrReturn ReadRecords(sqlite3* db, std::vector<TunProgDataTag>* records, std:
     sqlite3_stmt* raw = nullptr;
     int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr);
     Stmt stmt(raw);
-    if (rc != SQLITE_OK) return ErrorFor(rc);
+    if (rc != SQLITE_OK) return (rc & 0xFF) == SQLITE_ERROR ? Failure{DVB_ERR_DB_CORRUPT, kDamaged} : FailureFor(rc, path);
     while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
         sqlite3_stmt* s = stmt.get();
         TunProgDataTag r;
         for (int c = 0; c < static_cast<int>(fields.size()); ++c) {
             const ProgramField& field = *fields[static_cast<size_t>(c)];
             if (field.kind == FieldKind::Name) {
-                if (sqlite3_column_type(s, c) != SQLITE_TEXT) return DVB_ERR_DB_CORRUPT;
+                if (sqlite3_column_type(s, c) != SQLITE_TEXT) return Failure{DVB_ERR_DB_CORRUPT, kDamaged};
                 const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, c));
                 r.name.assign(text ? text : "", static_cast<size_t>(sqlite3_column_bytes(s, c)));
                 continue;
             }
             int64_t value = 0;
-            if (!ReadField(s, c, field.member.max, &value)) return DVB_ERR_DB_CORRUPT;
+            if (!ReadField(s, c, field.member.max, &value)) return Failure{DVB_ERR_DB_CORRUPT, kDamaged};
             // Positions start at 1; the list's order gives the index.
-            if (field.column == kColumnNr && value == 0) return DVB_ERR_DB_CORRUPT;
+            if (field.column == kColumnNr && value == 0) return Failure{DVB_ERR_DB_CORRUPT, kDamaged};
             field.member.set(r, static_cast<uint32_t>(value));
         }
         r.index = static_cast<uint32_t>(records->size() + 1);
         if (withNumbers) {
             int64_t number = 0;
-            if (!ReadField(s, static_cast<int>(fields.size()), UINT16_MAX, &number)) return DVB_ERR_DB_CORRUPT;
+            if (!ReadField(s, static_cast<int>(fields.size()), UINT16_MAX, &number)) return Failure{DVB_ERR_DB_CORRUPT, kDamaged};
             if (number != 0) (*numbers)[r.index] = static_cast<uint32_t>(number);
         }
         records->push_back(std::move(r));
     }
-    return rc == SQLITE_DONE ? DVB_ERR_OK : ErrorFor(rc);
+    if (rc == SQLITE_DONE) return std::nullopt;
+    return FailureFor(rc, path);
 }
 
-DVBErrReturn WriteRecords(sqlite3* db, const std::vector<TunProgDataTag>& records,
-                          const std::map<uint32_t, uint32_t>& numbers, const BoardFaults& faults) {
+// Inside the caller's transaction: the list replaces the stored one, if the
+// stored one is still the revision that was loaded, and the revision moves on.
+std::optional<Failure> WriteRecords(sqlite3* db, const std::filesystem::path& path, bool blank,
+                                    const std::vector<TunProgDataTag>& records,
+                                    const std::map<uint32_t, uint32_t>& numbers, const BoardFaults& faults,
+                                    uint64_t* revision) {
     bool empty = false;
-    DVBErrReturn result = CheckFile(db, &empty);
-    if (result != DVB_ERR_OK) return result;
+    if (auto failure = CheckFile(db, path, blank, &empty)) return failure;
+    uint64_t stored = 0;
+    if (const int rc = ReadRevision(db, &stored); rc != SQLITE_OK) return FailureFor(rc, path);
+    if (stored != *revision) {
+        return Failure{DVB_ERR_DB_CHANGED, "changed by another program since it was loaded; load it again"};
+    }
     const std::string stamp = "PRAGMA application_id = " + std::to_string(kApplicationId) +
                               "; PRAGMA user_version = " + std::to_string(kSchemaVersion);
+    const std::string next = std::to_string(stored + 1);
     int rc = Exec(db, CreateTable().c_str());
     if (rc == SQLITE_OK && !HasChannelNumberColumn(db)) {
         const std::string add =
@@ -200,8 +277,10 @@ DVBErrReturn WriteRecords(sqlite3* db, const std::vector<TunProgDataTag>& record
         rc = Exec(db, add.c_str());
     }
     if (rc == SQLITE_OK) rc = Exec(db, stamp.c_str());
+    if (rc == SQLITE_OK) rc = Exec(db, "CREATE TABLE IF NOT EXISTS board_revision (revision INTEGER NOT NULL)");
+    if (rc == SQLITE_OK) rc = Exec(db, ("DELETE FROM board_revision; INSERT INTO board_revision VALUES (" + next + ")").c_str());
     if (rc == SQLITE_OK) rc = Exec(db, "DELETE FROM programs");
-    if (rc != SQLITE_OK) return ErrorFor(rc);
+    if (rc != SQLITE_OK) return FailureFor(rc, path);
 
     const std::vector<const ProgramField*> fields = StoredFields();
     std::string sql = "INSERT INTO programs (" + ColumnList() + ", " + kChannelNumberColumn + ") VALUES (";
@@ -210,7 +289,7 @@ DVBErrReturn WriteRecords(sqlite3* db, const std::vector<TunProgDataTag>& record
     sqlite3_stmt* raw = nullptr;
     rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr);
     Stmt stmt(raw);
-    if (rc != SQLITE_OK) return ErrorFor(rc);
+    if (rc != SQLITE_OK) return FailureFor(rc, path);
     uint32_t written = 0;
     for (const TunProgDataTag& r : records) {
         sqlite3_stmt* s = stmt.get();
@@ -223,18 +302,65 @@ DVBErrReturn WriteRecords(sqlite3* db, const std::vector<TunProgDataTag>& record
                 const int64_t value = field.column == kColumnNr ? written + 1 : field.member.get(r);
                 rc = sqlite3_bind_int64(s, c + 1, value);
             }
-            if (rc != SQLITE_OK) return ErrorFor(rc);
+            if (rc != SQLITE_OK) return FailureFor(rc, path);
         }
         const auto number = numbers.find(r.index);
         rc = sqlite3_bind_int64(s, static_cast<int>(fields.size()) + 1, number != numbers.end() ? number->second : 0);
-        if (rc != SQLITE_OK) return ErrorFor(rc);
+        if (rc != SQLITE_OK) return FailureFor(rc, path);
         rc = sqlite3_step(s);
-        if (rc != SQLITE_DONE) return ErrorFor(rc);
+        if (rc != SQLITE_DONE) return FailureFor(rc, path);
         sqlite3_reset(s);
         ++written;
         if (faults.duringSave) faults.duringSave(written);
     }
-    return DVB_ERR_OK;
+    *revision = stored + 1;
+    return std::nullopt;
+}
+
+// A file whose only content is what a failed first save left: SQLite's
+// journal beside it, and the file, when this call created it.
+void RemoveCreated(const std::filesystem::path& path) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    std::filesystem::remove(path.string() + "-journal", ec);
+}
+
+// Opens the file for reading and writing (read-only where the file cannot be
+// written, or where `create` is false and it is not writable), with the
+// board's busy timeout and the faults a test set.
+int OpenDb(const std::string& path, bool create, const BoardFaults& faults, int busyTimeoutMs, Db* db) {
+    sqlite3* raw = nullptr;
+    int flags = faults.readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    if (create && !faults.readOnly) flags |= SQLITE_OPEN_CREATE;
+    int rc = sqlite3_open_v2(path.c_str(), &raw, flags | kOpenFlags, nullptr);
+    db->reset(raw);
+    if (rc != SQLITE_OK && !create && !faults.readOnly) {
+        raw = nullptr;
+        rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | kOpenFlags, nullptr);
+        db->reset(raw);
+    }
+    if (rc != SQLITE_OK) return rc;
+    sqlite3_busy_timeout(db->get(), busyTimeoutMs);
+    if (faults.maxPages > 0) rc = Exec(db->get(), ("PRAGMA max_page_count = " + std::to_string(faults.maxPages)).c_str());
+    return rc;
+}
+
+// What stands at the path: nothing (the list is empty), a file (`blank`
+// when it has no bytes), or something no database can be.
+std::optional<Failure> CheckPath(const std::filesystem::path& path, bool* missing, bool* blank) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    *missing = status.type() == std::filesystem::file_type::not_found;
+    *blank = *missing;
+    if (*missing) return std::nullopt;
+    if (status.type() == std::filesystem::file_type::directory) {
+        return Failure{DVB_ERR_DB_IO, "this is a folder, not a board database file"};
+    }
+    if (ec) return Failure{DVB_ERR_DB_IO, ec.message()};
+    if (status.type() != std::filesystem::file_type::regular) return Failure{DVB_ERR_DB_IO, "not a regular file"};
+    if (::access(path.c_str(), R_OK) != 0) return Failure{DVB_ERR_DB_IO, "the file cannot be read (permission denied)"};
+    *blank = std::filesystem::file_size(path, ec) == 0 && !ec;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -245,9 +371,47 @@ std::string DefaultBoardDatabasePath() {
 
 Board::Board(std::string path) : m_Path(std::move(path)) {}
 
-Board::~Board() = default;
+Board::~Board() { EndUpdate(); }
 
 Board& Board::Current() { return CurrentOrDie("Board"); }
+
+DVBErrReturn Board::BeginUpdate() {
+    EndUpdate();
+    m_LastError.clear();
+    const std::filesystem::path path = m_Path;
+    bool missing = false;
+    bool blank = false;
+    auto fail = [this](const Failure& f) {
+        m_LastError = m_Path + ": " + f.reason;
+        return f.result;
+    };
+    if (auto failure = CheckPath(path, &missing, &blank)) return fail(*failure);
+    std::error_code ec;
+    if (missing && path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
+    Db db;
+    int rc = OpenDb(m_Path, true, m_Faults, m_BusyTimeoutMs, &db);
+    if (rc == SQLITE_OK) rc = Exec(db.get(), "BEGIN IMMEDIATE");
+    if (rc != SQLITE_OK) {
+        const Failure failure = FailureFor(rc, path);
+        db.reset();
+        if (missing) RemoveCreated(path);
+        return fail(failure);
+    }
+    m_Held = db.release();
+    m_HeldCreatedFile = missing;
+    m_HeldBlank = blank;
+    return DVB_ERR_OK;
+}
+
+void Board::EndUpdate() {
+    if (!m_Held) return;
+    Exec(m_Held, "ROLLBACK");
+    sqlite3_close_v2(m_Held);
+    m_Held = nullptr;
+    if (m_HeldCreatedFile) RemoveCreated(m_Path);
+    m_HeldCreatedFile = false;
+    m_HeldBlank = false;
+}
 
 }  // namespace cardlib
 
@@ -274,36 +438,44 @@ DVBErrReturn DVB_LoadDBProgData() {
     board.loaded() = false;
     board.records().clear();
     board.channelNumbers().clear();
-    const std::string path = board.path();
-    std::error_code ec;
-    const auto status = std::filesystem::status(path, ec);
-    if (status.type() == std::filesystem::file_type::not_found) {
-        board.loaded() = true;  // no file yet: an empty list
-        return DVB_ERR_OK;
+    board.revision() = 0;
+    board.storedCount() = 0;
+    const std::filesystem::path path = board.path();
+    cardlib::Db opened;
+    sqlite3* db = board.held();
+    bool blank = board.heldBlank();
+    if (!db) {
+        bool missing = false;
+        if (auto failure = cardlib::CheckPath(path, &missing, &blank)) return board.Fail(failure->result, failure->reason);
+        if (missing) {
+            board.loaded() = true;  // no file yet: an empty list
+            return DVB_ERR_OK;
+        }
+        // Read-write, so that a journal left by an interrupted save is rolled
+        // back; read-only where the file cannot be written.
+        const int rc = cardlib::OpenDb(board.path(), false, board.faults(), board.busyTimeoutMs(), &opened);
+        if (rc != SQLITE_OK) {
+            const cardlib::Failure failure = cardlib::FailureFor(rc, path);
+            return board.Fail(failure.result, failure.reason);
+        }
+        db = opened.get();
     }
-    if (ec) return DVB_ERR_DB_IO;
-    if (status.type() != std::filesystem::file_type::regular) return DVB_ERR_DB_IO;
-
-    // Read-write, so that a journal left by an interrupted save is rolled
-    // back; read-only where the file cannot be written.
-    sqlite3* raw = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | cardlib::kOpenFlags, nullptr);
-    cardlib::Db db(raw);
-    if (rc != SQLITE_OK) {
-        raw = nullptr;
-        rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READONLY | cardlib::kOpenFlags, nullptr);
-        db.reset(raw);
-        if (rc != SQLITE_OK) return cardlib::ErrorFor(rc);
-    }
-    sqlite3_busy_timeout(db.get(), 2000);
     bool empty = false;
-    DVBErrReturn result = cardlib::CheckFile(db.get(), &empty);
-    if (result != DVB_ERR_OK) return result;
+    if (auto failure = cardlib::CheckFile(db, path, blank, &empty)) return board.Fail(failure->result, failure->reason);
     std::vector<TunProgDataTag> records;
     std::map<uint32_t, uint32_t> numbers;
-    if (!empty && (result = cardlib::ReadRecords(db.get(), &records, &numbers)) != DVB_ERR_OK) return result;
+    uint64_t revision = 0;
+    if (!empty) {
+        if (auto failure = cardlib::ReadRecords(db, path, &records, &numbers)) return board.Fail(failure->result, failure->reason);
+        if (const int rc = cardlib::ReadRevision(db, &revision); rc != SQLITE_OK) {
+            const cardlib::Failure failure = cardlib::FailureFor(rc, path);
+            return board.Fail(failure.result, failure.reason);
+        }
+    }
     board.records() = std::move(records);
     board.channelNumbers() = std::move(numbers);
+    board.revision() = revision;
+    board.storedCount() = static_cast<uint32_t>(board.records().size());
     board.loaded() = true;
     return DVB_ERR_OK;
 }
@@ -370,26 +542,49 @@ DVBErrReturn DVB_SaveDBProgData() {
     if (board.faults().saveProgData != DVB_ERR_OK) return board.faults().saveProgData;
     if (!board.loaded()) return DVB_ERR_DB_NOT_LOADED;
     const std::filesystem::path path = board.path();
-    std::error_code ec;
-    if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
 
-    sqlite3* raw = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | cardlib::kOpenFlags;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
-    cardlib::Db db(raw);
-    if (rc != SQLITE_OK) return cardlib::ErrorFor(rc);
-    sqlite3_busy_timeout(db.get(), 2000);
-    if (const int begin = cardlib::Exec(db.get(), "BEGIN IMMEDIATE"); begin != SQLITE_OK) {
-        return cardlib::ErrorFor(begin);
-    }
-    DVBErrReturn result = cardlib::WriteRecords(db.get(), board.records(), board.channelNumbers(), board.faults());
-    if (result == DVB_ERR_OK) {
-        if (const int commit = cardlib::Exec(db.get(), "COMMIT"); commit != SQLITE_OK) {
-            result = cardlib::ErrorFor(commit);
+    // An update's transaction is already open (and held since its load);
+    // otherwise this save opens its own.
+    cardlib::Db own;
+    sqlite3* db = board.held();
+    bool created = board.heldCreatedFile();
+    bool blank = board.heldBlank();
+    if (db) {
+        board.held() = nullptr;
+        board.heldCreatedFile() = false;
+        board.heldBlank() = false;
+        own.reset(db);
+    } else {
+        bool missing = false;
+        if (auto failure = cardlib::CheckPath(path, &missing, &blank)) return board.Fail(failure->result, failure->reason);
+        created = missing;
+        std::error_code ec;
+        if (missing && path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
+        int rc = cardlib::OpenDb(board.path(), true, board.faults(), board.busyTimeoutMs(), &own);
+        if (rc == SQLITE_OK) rc = cardlib::Exec(own.get(), "BEGIN IMMEDIATE");
+        if (rc != SQLITE_OK) {
+            const cardlib::Failure failure = cardlib::FailureFor(rc, path);
+            own.reset();
+            if (created) cardlib::RemoveCreated(path);
+            return board.Fail(failure.result, failure.reason);
         }
+        db = own.get();
     }
-    if (result != DVB_ERR_OK) cardlib::Exec(db.get(), "ROLLBACK");
-    return result;
+    uint64_t revision = board.revision();
+    std::optional<cardlib::Failure> failure = cardlib::WriteRecords(db, path, blank, board.records(), board.channelNumbers(), board.faults(), &revision);
+    if (!failure) {
+        if (const int commit = cardlib::Exec(db, "COMMIT"); commit != SQLITE_OK) failure = cardlib::FailureFor(commit, path);
+    }
+    if (!failure) {
+        board.revision() = revision;
+        board.storedCount() = static_cast<uint32_t>(board.records().size());
+        return DVB_ERR_OK;
+    }
+    cardlib::Exec(db, "ROLLBACK");
+    own.reset();
+    // A failed first save leaves no file behind that looks like a board database.
+    if (created) cardlib::RemoveCreated(path);
+    return board.Fail(failure->result, failure->reason);
 }
 
 DVBErrReturn DVB_GetDBProgChannelNumber(uint32_t position, uint32_t* channelNumber) {
@@ -413,3 +608,14 @@ DVBErrReturn DVB_SetDBProgChannelNumber(uint32_t index, uint32_t channelNumber) 
     else board.channelNumbers()[index] = channelNumber;
     return DVB_ERR_OK;
 }
+
+DVBErrReturn DVB_GetDBRevision(uint64_t* revision, uint32_t* storedCount) {
+    cardlib::BoardAccess board("DVB_GetDBRevision");
+    if (!revision) return DVB_ERR_DB_BAD_SIZE;
+    if (!board.loaded()) return DVB_ERR_DB_NOT_LOADED;
+    *revision = board.revision();
+    if (storedCount) *storedCount = board.storedCount();
+    return DVB_ERR_OK;
+}
+
+const char* DVB_GetLastErrorText() { return cardlib::Board::Current().LastErrorText().c_str(); }

@@ -13,6 +13,8 @@
 #include "card/DBDVBX32.h"
 #include "cardlib/Installed.h"
 
+struct sqlite3;
+
 namespace cardlib {
 
 // $XDG_DATA_HOME/kelvane/board.db, else ~/.local/share/kelvane/board.db.
@@ -31,6 +33,13 @@ struct BoardFaults {
     DVBErrReturn setProgData = DVB_ERR_OK;
     uint32_t setProgDataCall = 0;  // the k-th call (1-based, BoardCalls::setProgData) that fails; 0: every one
     DVBErrReturn saveProgData = DVB_ERR_OK;
+
+    // A disk with room for this many database pages (SQLite's page count
+    // limit); 0: no limit. A save that needs more fails as on a full disk.
+    int maxPages = 0;
+    // Opens the file as one that cannot be written (what a read-only file
+    // gives, also to a test that runs as root).
+    bool readOnly = false;
 
     // Runs inside the save's transaction after each row is written, with the
     // number of rows written so far (a test stops or kills the process there).
@@ -73,11 +82,36 @@ public:
     BoardCalls& Calls() { return m_Calls; }
     bool IsOpen() const { return m_Open; }
 
+    // A read-modify-write of a program that is not the window (kelvane-cli):
+    // from here to the next DVB_SaveDBProgData the file is held by this board
+    // alone, so nothing another program writes can fall between its load and
+    // its save. Waits while another program holds it, up to the busy timeout,
+    // then fails with DVB_ERR_DB_LOCKED.
+    DVBErrReturn BeginUpdate();
+    // Gives up a hold that no save ended: nothing is written, and a file
+    // that BeginUpdate created goes again.
+    void EndUpdate();
+    // Why the last failing call failed: "PATH: reason"; empty after a success.
+    const std::string& LastErrorText() const { return m_LastError; }
+    bool Holding() const { return m_Held != nullptr; }
+    // How long a call waits for another program's hold; 3 s unless set.
+    void SetBusyTimeoutMs(int ms) { m_BusyTimeoutMs = ms; }
+    int BusyTimeoutMs() const { return m_BusyTimeoutMs; }
+
 private:
     friend struct BoardAccess;
     std::string m_Path;
     bool m_Open = false;
     bool m_Loaded = false;
+    // The stored list's revision as the last load found it (0: none stored).
+    uint64_t m_Revision = 0;
+    uint32_t m_StoredCount = 0;
+    std::string m_LastError;
+    int m_BusyTimeoutMs = 3000;
+    // The connection of an update (BeginUpdate), inside its transaction.
+    sqlite3* m_Held = nullptr;
+    bool m_HeldCreatedFile = false;
+    bool m_HeldBlank = false;
     // Ascending by index; a record's position is its place in this list.
     std::vector<TunProgDataTag> m_Records;
     // The channel number beside each record, by the record's index.

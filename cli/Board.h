@@ -3,6 +3,7 @@
 // given its file: while this object lives, its board is the installed one.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,14 +20,25 @@ public:
     Board& operator=(const Board&) = delete;
 
     const std::string& Path() const { return m_Board.Path(); }
-    // The whole list, or false with `error` naming the call that failed.
-    // `channelNumbers`, where given, gets the number kept beside each program.
+    bool Exists() const;
+    // A message of the window ("Error on CALL: N", then "FILE: reason") as
+    // the one line the command prints: "FILE: Error on CALL: N (reason)".
+    std::string OneLine(const std::string& message) const;
+    // The whole list, or false with `error`, one line: the file, the call
+    // that failed and the reason. `channelNumbers`, where given, gets the
+    // number kept beside each program.
     bool Load(std::vector<TunProgDataTag>& programs, std::string& error,
               std::vector<uint32_t>* channelNumbers = nullptr);
     // Replaces the whole list in one transaction, positions 1 to n in order,
     // each program with its channel number (none where `channelNumbers` has none).
     bool Save(const std::vector<TunProgDataTag>& programs, std::string& error,
               const std::vector<uint32_t>& channelNumbers = {});
+    // A read-modify-write in one transaction: the stored list and its channel
+    // numbers (empty with `replace`) go to `change`, what it leaves is saved.
+    // No other program writes in between; one that holds the file is waited
+    // for a few seconds, then named as the reason.
+    using Change = std::function<void(std::vector<TunProgDataTag>&, std::vector<uint32_t>&)>;
+    bool Update(bool replace, const Change& change, std::string& error);
 
 private:
     cardlib::Board m_Board;

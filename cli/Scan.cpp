@@ -181,10 +181,12 @@ bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::o
             if (dryRun) out << ProgramTable(window.ProgramList(), true);
             else window.OnSave();
         }
-        ok = messages.empty();
+        // A question here means the save would have replaced a list another
+        // program stored during the scan: nothing was saved.
+        ok = messages.empty() && host.Questions().empty();
         host.Close(window);
     }
-    if (!ok) error = messages.front();
+    if (!ok) error = messages.empty() ? host.Questions().front() : messages.front();
     if (failure) *failure = ok ? ScanFailure::None : cardFailed ? ScanFailure::Card : ScanFailure::Board;
     return ok;
 }

@@ -4,9 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -20,6 +18,7 @@
 #include "cli/Scan.h"
 #include "cli/Table.h"
 #include "exchange/Exchange.h"
+#include "framework/Files.h"
 
 namespace {
 
@@ -138,29 +137,38 @@ const std::vector<cli::CommandSpec>& Commands() {
     return commands;
 }
 
+// One line for whatever keeps the file from being read: missing, a folder,
+// no permission.
 std::optional<Failure> ReadFile(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return Failure{1, "cannot read " + path};
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) return Failure{1, "cannot read " + path};
-    return std::nullopt;
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return Failure{1, "cannot read " + path + ": this is a folder, not a channel file"};
+    fw::Files& files = fw::Files::System();
+    switch (files.ReadAll(path, &text)) {
+        case fw::Files::ReadResult::Ok: return std::nullopt;
+        case fw::Files::ReadResult::Missing: return Failure{1, "cannot read " + path + ": no such file"};
+        default: break;
+    }
+    const std::string reason = files.LastError();
+    return Failure{1, "cannot read " + path + (reason.empty() ? std::string() : ": " + reason)};
 }
 
 std::optional<Failure> List(const cli::ParsedCommand& o) {
     cli::Board board(o.Value("--db"));
     std::vector<TunProgDataTag> programs;
     std::string error;
-    if (!board.Load(programs, error)) return Failure{1, board.Path() + ": " + error};
+    if (!board.Load(programs, error)) return Failure{1, error};
     std::cout << cli::ProgramTable(programs);
     return std::nullopt;
 }
 
 std::optional<Failure> Export(const cli::ParsedCommand& o) {
     cli::Board board(o.Value("--db"));
+    // An empty file from a misspelt --db would look like a list without programs.
+    if (!board.Exists()) return Failure{1, board.Path() + ": no board database at this path"};
     std::vector<TunProgDataTag> programs;
     std::string error;
     exchange::ExportOptions options;
-    if (!board.Load(programs, error, &options.channelNumbers)) return Failure{1, board.Path() + ": " + error};
+    if (!board.Load(programs, error, &options.channelNumbers)) return Failure{1, error};
     options.m3uUrlPattern = o.Value("--m3u-url");
     const std::string text = exchange::Export(*exchange::FormatFromName(o.Value("--format")), programs, options);
     const std::string output = o.Value("-o");
@@ -168,10 +176,11 @@ std::optional<Failure> Export(const cli::ParsedCommand& o) {
         std::cout << text << std::flush;
         return std::cout ? std::nullopt : std::optional<Failure>(Failure{1, "cannot write standard output"});
     }
-    std::ofstream out(output, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) return Failure{1, "cannot write " + output};
+    fw::Files& files = fw::Files::System();
+    if (!fw::WriteWhole(files, output, text)) {
+        const std::string reason = files.LastError();
+        return Failure{1, "cannot write " + output + (reason.empty() ? std::string() : ": " + reason)};
+    }
     return std::nullopt;
 }
 
@@ -187,15 +196,19 @@ std::optional<Failure> Import(const cli::ParsedCommand& o) {
     if (!result.ok) return Failure{1, result.error};
 
     cli::Board board(o.Value("--db"));
-    std::vector<TunProgDataTag> programs;
-    std::vector<uint32_t> channelNumbers;
     std::string error;
-    if (!o.Has("--replace") && !board.Load(programs, error, &channelNumbers))
-        return Failure{1, board.Path() + ": " + error};
-    programs.insert(programs.end(), result.programs.begin(), result.programs.end());
-    channelNumbers.insert(channelNumbers.end(), result.channelNumbers.begin(), result.channelNumbers.end());
-    if (!board.Save(programs, error, channelNumbers)) return Failure{1, board.Path() + ": " + error};
-    std::cerr << result.programs.size() << " programs imported from " << file << ", " << programs.size()
+    size_t inList = 0;
+    const bool saved = board.Update(
+        o.Has("--replace"),
+        [&](std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers) {
+            programs.insert(programs.end(), result.programs.begin(), result.programs.end());
+            channelNumbers.resize(programs.size() - result.programs.size(), 0);
+            channelNumbers.insert(channelNumbers.end(), result.channelNumbers.begin(), result.channelNumbers.end());
+            inList = programs.size();
+        },
+        error);
+    if (!saved) return Failure{1, error};
+    std::cerr << result.programs.size() << " programs imported from " << file << ", " << inList
               << " in the list" << std::endl;
     return std::nullopt;
 }
@@ -235,7 +248,7 @@ std::optional<Failure> Scan(const cli::ParsedCommand& o) {
     limits.progressOnOneLine = isatty(STDERR_FILENO) == 1;
     cli::ScanFailure failure = cli::ScanFailure::None;
     if (!cli::RunScan(board, GuiSettingsPath(), dryRun, limits, std::cout, std::cerr, error, failure)) {
-        return Failure{1, failure == cli::ScanFailure::Card ? error : board.Path() + ": " + error};
+        return Failure{1, failure == cli::ScanFailure::Card ? error : board.OneLine(error)};
     }
     if (!dryRun) std::cerr << "Program list saved to " << board.Path() << std::endl;
     return std::nullopt;

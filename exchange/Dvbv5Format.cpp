@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "card/ProgramFields.h"
 #include "exchange/FormatSupport.h"
 
 namespace exchange::detail {
@@ -14,7 +15,7 @@ std::string ExportDvbv5(const std::vector<TunProgDataTag>& programs, const std::
     };
     for (size_t i = 0; i < programs.size(); ++i) {
         const TunProgDataTag& p = programs[i];
-        out += "[" + OneLine(p.name) + "]\n";
+        out += "[" + ExportName(p) + "]\n";
         line("SERVICE_ID", std::to_string(p.progId));
         // dvb_write_file() puts the virtual channel right after the service.
         if (const uint32_t number = ChannelNumberAt(channelNumbers, i); number != 0)
@@ -63,7 +64,7 @@ bool ReadProperty(LineReader& reader, std::string_view key, std::string_view val
     if (key == "SYMBOL_RATE") return reader.Field(value, "SYMBOL_RATE", UINT32_MAX, p.symbolRate);
     if (key == "FREQUENCY") {
         uint64_t hz = 0;
-        if (!reader.Number(value, "FREQUENCY", uint64_t{UINT32_MAX} * 1000 + 999, hz)) return false;
+        if (!reader.Number(value, "FREQUENCY", uint64_t{kMaxFrequencyKhz} * 1000 + 999, hz)) return false;
         p.frequency = static_cast<uint32_t>(hz / 1000);
         hasFrequency = true;
         return true;

@@ -63,6 +63,11 @@ std::string OneLine(std::string_view name) {
     return line;
 }
 
+std::string ExportName(const TunProgDataTag& program) {
+    if (Trim(program.name).empty()) return "Service " + std::to_string(program.progId);
+    return OneLine(program.name);
+}
+
 std::vector<std::string_view> Lines(std::string_view text) {
     std::vector<std::string_view> lines;
     while (!text.empty()) {

@@ -41,6 +41,10 @@ void SetProgramType(TunProgDataTag& program);
 
 // A name on one line of a line format: line breaks become blanks.
 std::string OneLine(std::string_view name);
+// The name a program goes out under in a line format: its own on one line,
+// or for a program without one "Service " and its service id, so that no
+// line starts with a separator its format reads as something else.
+std::string ExportName(const TunProgDataTag& program);
 
 // Text split at LF (a CR before it dropped); the last line may lack its LF.
 std::vector<std::string_view> Lines(std::string_view text);

@@ -72,7 +72,7 @@ std::string ExportM3u(const std::vector<TunProgDataTag>& programs, const std::ve
         const uint32_t number = ChannelNumberAt(channelNumbers, i);
         // The attribute players (Kodi, VLC, Jellyfin) number channels by.
         const std::string attributes = number != 0 ? " tvg-chno=\"" + std::to_string(number) + "\"" : "";
-        out += "#EXTINF:-1" + attributes + "," + OneLine(p.name) + "\n";
+        out += "#EXTINF:-1" + attributes + "," + ExportName(p) + "\n";
         out += "#EXTVLCOPT:program=" + std::to_string(p.progId) + "\n";
         out += Url(urlPattern, p) + "\n";
     }

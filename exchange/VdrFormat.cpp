@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "card/ProgramFields.h"
 #include "exchange/FormatSupport.h"
 
 namespace exchange::detail {
@@ -82,7 +83,9 @@ bool ReadVdrLine(LineReader& reader, std::string_view line, TunProgDataTag& p) {
     if (!reader.Number(f[1], "frequency", uint64_t{UINT32_MAX} * 1000, frequency)) return false;
     if (frequency < 10000) frequency *= 1000;
     else if (frequency >= 10000000) frequency /= 1000;
-    if (frequency > UINT32_MAX) return reader.Fail("frequency " + std::string(f[1]) + " is out of range");
+    if (frequency > kMaxFrequencyKhz) {
+        return reader.Fail("frequency " + std::string(f[1]) + " is above " + std::to_string(kMaxFrequencyKhz) + " kHz");
+    }
     p.frequency = static_cast<uint32_t>(frequency);
     // The parameters mean what they mean for the source: cable first.
     if (f[3] != "C") return reader.Fail("source \"" + std::string(f[3]) + "\" is not cable (C)");
@@ -127,7 +130,7 @@ std::string ExportVdr(const std::vector<TunProgDataTag>& programs) {
     for (const TunProgDataTag& p : programs) {
         std::string tpid = std::to_string(p.txtPid);
         if (p.subtitlePid != 0) tpid += ";" + std::to_string(p.subtitlePid);
-        out += VdrName(p.name) + ":" + std::to_string(p.frequency) + ":C" + std::to_string(Fec(p.fec).vdr) + "M" +
+        out += VdrName(ExportName(p)) + ":" + std::to_string(p.frequency) + ":C" + std::to_string(Fec(p.fec).vdr) + "M" +
                std::to_string(Modulation(p.modulation).vdr) + ":C:" + std::to_string(p.symbolRate / 1000) + ":" +
                VdrVideoPid(p) + ":" + std::to_string(p.audioPid) + ":" + tpid + ":0:" +
                std::to_string(p.progId) + ":" + std::to_string(p.nwId) + ":" + std::to_string(p.tsId) + ":0\n";

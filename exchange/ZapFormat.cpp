@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "card/ProgramFields.h"
 #include "exchange/FormatSupport.h"
 
 namespace exchange::detail {
@@ -14,7 +15,7 @@ bool ReadZapLine(LineReader& reader, std::string_view line, TunProgDataTag& p) {
     if (f.size() != 9) return reader.Fail("expected 9 fields separated by \":\", found " + std::to_string(f.size()));
     p.name = std::string(f[0]);
     uint64_t hz = 0;
-    if (!reader.Number(f[1], "frequency", uint64_t{UINT32_MAX} * 1000 + 999, hz)) return false;
+    if (!reader.Number(f[1], "frequency", uint64_t{kMaxFrequencyKhz} * 1000 + 999, hz)) return false;
     p.frequency = static_cast<uint32_t>(hz / 1000);
     if (f[2] != "INVERSION_AUTO" && f[2] != "INVERSION_ON" && f[2] != "INVERSION_OFF") {
         return reader.Fail("unknown inversion \"" + std::string(f[2]) + "\"");
@@ -36,7 +37,7 @@ std::string ExportZap(const std::vector<TunProgDataTag>& programs) {
     std::string out;
     for (const TunProgDataTag& p : programs) {
         // The format has no way to carry a colon in a name: it becomes "|", as VDR writes it.
-        std::string name = OneLine(p.name);
+        std::string name = ExportName(p);
         for (char& c : name) {
             if (c == ':') c = '|';
         }

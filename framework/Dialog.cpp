@@ -212,6 +212,8 @@ bool Dialog::KillTimer(unsigned id) {
 
 void Dialog::MessageBox(const std::string& text) { m_Host.ShowMessage(this, text); }
 
+Answer Dialog::Ask(const std::string& text, QuestionButtons buttons) { return m_Host.Ask(this, text, buttons); }
+
 Profile& Dialog::GetProfile() const { return m_Host.GetProfile(); }
 
 int Dialog::VerticalScrollBarWidth() const { return m_Host.VerticalScrollBarWidth(); }

@@ -6,6 +6,7 @@
 
 #include "framework/DialogTemplate.h"
 #include "framework/Geometry.h"
+#include "framework/Host.h"
 #include "framework/ListView.h"
 
 namespace fw {
@@ -127,6 +128,7 @@ public:
     unsigned SetTimer(unsigned id, unsigned periodMs);
     bool KillTimer(unsigned id);
     void MessageBox(const std::string& text);
+    Answer Ask(const std::string& text, QuestionButtons buttons);
 
     const DialogTemplate& Template() const { return m_Template; }
     Host& GetHost() const { return m_Host; }

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace fw {
 
@@ -58,7 +59,7 @@ public:
     }
 
     bool Rename(const std::string& from, const std::string& to) override {
-        return std::rename(from.c_str(), to.c_str()) == 0;
+        return std::rename(from.c_str(), to.c_str()) == 0 || Note(errno);
     }
 
     bool Remove(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
@@ -76,6 +77,16 @@ private:
 };
 
 }  // namespace
+
+bool WriteWhole(Files& files, const std::string& path, const std::string& contents) {
+    // Beside the file, so the rename stays on its file system; the process
+    // id keeps two writers of one file apart.
+    const std::string temporary = path + ".part-" + std::to_string(::getpid());
+    if (files.WriteAll(temporary, contents) && files.Rename(temporary, path)) return true;
+    // Removing leaves the reason of the failure that counts.
+    files.Remove(temporary);
+    return false;
+}
 
 Files& Files::System() {
     static SystemFiles files;

@@ -26,4 +26,9 @@ public:
     static Files& System();
 };
 
+// Writes the whole file or nothing of it: into a new file beside it, then
+// renamed over it, so a failure (a full disk, a folder in its place) leaves
+// what was there before. False with files.LastError() saying why.
+bool WriteWhole(Files& files, const std::string& path, const std::string& contents);
+
 }  // namespace fw

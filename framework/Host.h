@@ -27,6 +27,10 @@ struct FrameMetrics {
 
 enum class FileChooserKind { Open, Save };
 
+// The buttons of a question box, and the one the user pressed.
+enum class QuestionButtons { YesNo, SaveDiscardCancel };
+enum class Answer { Yes, No, Save, Discard, Cancel };
+
 // What the user picked in a file chooser: the path, and the index of the
 // filter that was chosen when the chooser closed.
 struct FileChoice {
@@ -49,6 +53,9 @@ public:
     virtual void EndModal(Dialog& dialog, int result) = 0;
     // A message box with an OK button; returns when the user has answered.
     virtual void ShowMessage(Dialog* owner, const std::string& text) = 0;
+    // A question box; returns the button the user pressed. Closing the box
+    // answers No (Yes/No) or Cancel (Save/Discard/Cancel).
+    virtual Answer Ask(Dialog* owner, const std::string& text, QuestionButtons buttons) = 0;
     // A context menu of `owner` where the user asked for it; returns the index
     // of the item chosen, or -1 when the menu was dismissed.
     virtual int PopupMenu(Dialog& owner, const std::vector<std::string>& items) = 0;
@@ -88,6 +95,9 @@ public:
     virtual FrameMetrics Frame(const DialogTemplate& dialogTemplate) const = 0;
     // Where a new window of that outer size goes when nothing else says.
     virtual Rect DefaultWindowRect(Size windowSize) const = 0;
+    // The part of each screen that windows may take (less panels and docks),
+    // in screen coordinates; empty where the host cannot say.
+    virtual std::vector<Rect> ScreenAreas() const { return {}; }
 
     // The application's settings file and name (message box caption).
     Profile& GetProfile() const { return *m_Profile; }

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <vector>
+
+#include "framework/Geometry.h"
+
 namespace fw {
 
 class Dialog;
@@ -9,9 +13,13 @@ class Dialog;
 
 // Moves and sizes the window to the stored rectangle; each missing key keeps
 // the window's current edge. A rectangle without area (right at or left of
-// left, bottom at or above top) is not a placement and is ignored. No check
-// against the screen is made.
+// left, bottom at or above top) is not a placement and is ignored. One that
+// fits on a screen is applied as stored; one that fits on none (a smaller
+// screen than the one it was saved on) is shrunk to the screen it overlaps
+// most and moved onto it, so every control stays in reach.
 void RestoreWindowPlacement(Dialog& window, const char* section);
 void SaveWindowPlacement(const Dialog& window, const char* section);
+// The rectangle as placement puts it on these screens (see above).
+Rect FitOnScreen(const Rect& rect, const std::vector<Rect>& screens);
 
 }  // namespace fw

@@ -1,5 +1,8 @@
 #include "programs/ProgramDetailsDialog.h"
 
+#include <algorithm>
+#include <string>
+
 #include "card/ProgramFields.h"
 #include "res/ResourceIds.h"
 
@@ -30,6 +33,19 @@ constexpr ControlBinding kNumbers[] = {
     {res::IDC_DATA_PID, kColumnDataPid},        {res::IDC_IP_FILTER, kColumnIpFilter},
     {res::IDC_RESERVED1, kColumnReserved1},     {res::IDC_RESERVED2, kColumnReserved2},
 };
+
+// The text of the label on the edit's row, left of it ("Audio-PID:").
+std::string LabelOf(fw::Dialog& dialog, int editId) {
+    const fw::Control* edit = dialog.GetDlgItem(editId);
+    if (!edit) return {};
+    const fw::Control* label = nullptr;
+    for (const fw::Control& c : dialog.Controls()) {
+        if (c.kind != fw::ControlKind::Static || c.rect.right > edit->rect.left) continue;
+        if (c.rect.bottom <= edit->rect.top || c.rect.top >= edit->rect.bottom) continue;
+        if (!label || c.rect.left > label->rect.left) label = &c;
+    }
+    return label ? label->text : std::string();
+}
 
 const RecordMember& MemberOf(const ControlBinding& binding) { return ProgramListColumnAt(binding.column).member; }
 
@@ -76,8 +92,13 @@ bool ProgramDetailsDialog::ReadValues(TunProgDataTag* values) {
     for (const ControlBinding& b : kNumbers) {
         const RecordMember& member = MemberOf(b);
         uint32_t value = 0;
-        if (!ParseNumber(GetDlgItemText(b.id), member.max, &value)) {
-            MessageBox("Please enter an integer between 0 and " + std::to_string(member.max) + ".");
+        // What the list holds without wrapping (a PID 13 bits, a frequency
+        // its cell), as the importers take it.
+        const uint32_t max = std::min(member.max, ProgramListColumnAt(b.column).fileMax);
+        const std::string text = GetDlgItemText(b.id);
+        if (!ParseNumber(text, max, &value)) {
+            MessageBox("Please enter an integer between 0 and " + std::to_string(max) + ".\n" + LabelOf(b.id) +
+                       " \"" + text + "\" is refused.");
             GotoDlgCtrl(b.id);
             return false;
         }
@@ -85,6 +106,8 @@ bool ProgramDetailsDialog::ReadValues(TunProgDataTag* values) {
     }
     return true;
 }
+
+std::string ProgramDetailsDialog::LabelOf(int editId) { return ::LabelOf(*this, editId); }
 
 void ProgramDetailsDialog::OnOK() {
     TunProgDataTag values;

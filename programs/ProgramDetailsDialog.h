@@ -35,6 +35,8 @@ private:
     // Reads every control; on the first bad one reports it, focuses it and
     // returns false with `values` unusable.
     bool ReadValues(TunProgDataTag* values);
+    // The field's name as its label shows it, for a refusal.
+    std::string LabelOf(int editId);
 
     TunProgDataTag& m_Record;
     TunProgDataTag m_OpenValues;

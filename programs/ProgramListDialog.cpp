@@ -28,43 +28,6 @@ constexpr const char* kColumns = "Columns";
 
 std::string ColumnKey(int column) { return "Col_" + std::to_string(column); }
 
-// The URL pattern of m3u entries (empty: the built-in one); set by hand.
-constexpr const char* kExchange = "Exchange";
-constexpr const char* kM3uUrlPattern = "M3uUrlPattern";
-
-// The choices of the file chooser, one per format. A playlist names streams:
-// there are no programs to read back from it.
-std::vector<const exchange::FormatInfo*> ChannelFileTypes(bool importing) {
-    std::vector<const exchange::FormatInfo*> types;
-    for (const exchange::FormatInfo& info : exchange::Formats()) {
-        if (!importing || info.read) types.push_back(&info);
-    }
-    return types;
-}
-
-// "Cannot read PATH: why", the reason where the files know it.
-std::string FileError(const char* what, const std::string& path, const fw::Files& files) {
-    const std::string reason = files.LastError();
-    return what + path + (reason.empty() ? std::string() : ": " + reason);
-}
-
-// Asks for a channel file; its format is the one its extension names, where
-// it names one (".conf" does not), else the one of the chosen filter.
-std::optional<std::pair<std::string, exchange::Format>> ChooseChannelFile(fw::Dialog& window, bool importing) {
-    const std::vector<const exchange::FormatInfo*> types = ChannelFileTypes(importing);
-    std::vector<std::string> filters;
-    for (const exchange::FormatInfo* type : types) filters.emplace_back(type->filter);
-    const std::optional<fw::FileChoice> choice =
-        window.GetHost().ChooseFile(window, importing ? fw::FileChooserKind::Open : fw::FileChooserKind::Save,
-                                    importing ? "Import Programs" : "Export Programs", filters, 0);
-    if (!choice || choice->path.empty()) return std::nullopt;
-    std::optional<exchange::Format> format = exchange::FormatFromFileName(choice->path);
-    if (!format) {
-        const size_t filter = choice->filter >= 0 ? static_cast<size_t>(choice->filter) : types.size();
-        format = filter < types.size() ? types[filter]->format : types.front()->format;
-    }
-    return std::make_pair(choice->path, *format);
-}
 
 // What a cell sorts by: a number, or its case-folded text.
 struct SortKey {
@@ -101,6 +64,7 @@ fw::ListView& ProgramListDialog::ProgramList() { return List(res::IDC_PROGRAM_LI
 
 void ProgramListDialog::MergeService(const ScannedService& service, int updateNames) {
     MergeScannedService(ProgramList(), service, updateNames);
+    m_Changed = true;
 }
 
 void ProgramListDialog::RecordToRow(const TunProgDataTag& record, int row) {
@@ -168,6 +132,24 @@ void ProgramListDialog::DestroyWindow() {
     fw::Dialog::DestroyWindow();
 }
 
+void ProgramListDialog::OnCancel() {
+    if (IsEnded() || !AskToKeepChanges()) return;
+    EndDialog(fw::IDCANCEL);
+}
+
+bool ProgramListDialog::AskToKeepChanges() {
+    if (!m_Changed) return true;
+    const int rows = ProgramList().GetItemCount();
+    switch (Ask("The program list (" + std::to_string(rows) +
+                    " programs) has changes that are not saved in the board database.\n"
+                    "Save them before you go on?",
+                fw::QuestionButtons::SaveDiscardCancel)) {
+        case fw::Answer::Save: return OnSave();
+        case fw::Answer::Discard: return true;
+        default: return false;
+    }
+}
+
 void ProgramListDialog::OnCommand(int id) {
     switch (id) {
         case res::IDC_LOAD: OnLoad(); break;
@@ -214,54 +196,6 @@ void ProgramListDialog::OnListContextMenu(int listId) {
     }
 }
 
-void ProgramListDialog::OnExport() {
-    const auto file = ChooseChannelFile(*this, false);
-    if (!file) return;
-    fw::ListView& list = ProgramList();
-    std::vector<TunProgDataTag> programs;
-    programs.reserve(static_cast<size_t>(list.GetItemCount()));
-    exchange::ExportOptions options;
-    for (int row = 0; row < list.GetItemCount(); ++row) {
-        programs.push_back(RowToRecord(row));
-        options.channelNumbers.push_back(ChannelNumber(row));
-    }
-    options.m3uUrlPattern = GetProfile().GetString(kExchange, kM3uUrlPattern, "");
-    fw::Files& files = GetHost().GetFiles();
-    if (!files.WriteAll(file->first, exchange::Export(file->second, programs, options)))
-        MessageBox(FileError("Cannot write ", file->first, files));
-}
-
-void ProgramListDialog::OnImport() {
-    const auto file = ChooseChannelFile(*this, true);
-    if (!file) return;
-    fw::Files& files = GetHost().GetFiles();
-    std::string text;
-    if (files.ReadAll(file->first, &text) != fw::Files::ReadResult::Ok) {
-        MessageBox(FileError("Cannot read ", file->first, files));
-        return;
-    }
-    exchange::ImportResult imported = exchange::Import(file->second, text, file->first);
-    if (!imported.ok) {
-        MessageBox(imported.error);
-        return;
-    }
-    fw::ListView& list = ProgramList();
-    int first = -1;
-    for (size_t i = 0; i < imported.programs.size(); ++i) {
-        TunProgDataTag& record = imported.programs[i];
-        const int row = list.InsertItem(list.GetItemCount(), std::string());
-        if (row < 0) break;
-        if (first < 0) first = row;
-        // As a scan's new rows: "Nr" shows the position a Save will give it.
-        record.index = static_cast<uint32_t>(row) + 1;
-        RecordToRow(record, row);
-        if (i < imported.channelNumbers.size()) SetChannelNumber(row, imported.channelNumbers[i]);
-    }
-    if (first < 0) return;
-    SelectRow(first);
-    list.SetSelectionMark(first);
-    list.EnsureVisible(first);
-}
 
 bool ProgramListDialog::AppendRecord(uint32_t position) {
     TunProgDataTag record;
@@ -275,12 +209,22 @@ bool ProgramListDialog::AppendRecord(uint32_t position) {
     return true;
 }
 
-void ProgramListDialog::OnLoad() {
+bool ProgramListDialog::OnLoad() {
+    if (!AskToKeepChanges()) return false;
     ProgramList().DeleteAllItems();
+    // Whatever follows, the list no longer holds the changes, and until a
+    // load succeeds in full it holds nothing a Save may write over the
+    // stored list without asking.
+    m_Changed = false;
+    m_Revision.reset();
     uint32_t count = 0;
-    if (!m_Board.LoadCount(&count)) return;
+    uint64_t revision = 0;
+    if (!m_Board.LoadCount(&count, &revision)) return false;
     // A program that cannot be read gets no row; the next one is read.
-    for (uint32_t position = 1; position <= count; ++position) AppendRecord(position);
+    bool all = true;
+    for (uint32_t position = 1; position <= count; ++position) all = AppendRecord(position) && all;
+    if (all) m_Revision = revision;
+    return all;
 }
 
 bool ProgramListDialog::StoreRow(int row) {
@@ -293,15 +237,40 @@ bool ProgramListDialog::StoreRow(int row) {
     return channelNumber == 0 || m_Board.StoreChannelNumber(record.index, channelNumber);
 }
 
-void ProgramListDialog::StoreAllRows() {
+bool ProgramListDialog::StoreAllRows() {
     const int rows = ProgramList().GetItemCount();
-    for (int row = 0; row < rows; ++row) StoreRow(row);
+    bool all = true;
+    for (int row = 0; row < rows; ++row) all = StoreRow(row) && all;
+    return all;
 }
 
-void ProgramListDialog::OnSave() {
-    if (!m_Board.PrepareSave()) return;
-    StoreAllRows();
-    m_Board.CommitSave();
+bool ProgramListDialog::MayReplaceStoredList(uint32_t storedCount, uint64_t storedRevision) {
+    if (storedCount == 0 || (m_Revision && *m_Revision == storedRevision)) return true;
+    const std::string stored = std::to_string(storedCount) + " programs";
+    const std::string what =
+        m_Revision ? "The board database was changed by another program since this window loaded or saved it: "
+                     "it now holds " + stored + "."
+                   : "The board database holds " + stored + " that this window has not loaded.";
+    const std::string mine = std::to_string(ProgramList().GetItemCount());
+    return Ask(what + "\nReplace them with the " + mine +
+                   " programs of this window?\n(No keeps both lists as they are; Load shows the stored one.)",
+               fw::QuestionButtons::YesNo) == fw::Answer::Yes;
+}
+
+bool ProgramListDialog::OnSave() {
+    uint32_t storedCount = 0;
+    uint64_t storedRevision = 0;
+    if (!m_Board.LoadForSave(&storedCount, &storedRevision)) return false;
+    if (!MayReplaceStoredList(storedCount, storedRevision)) return false;
+    if (!m_Board.ClearForSave()) return false;
+    const bool all = StoreAllRows();
+    uint64_t revision = 0;
+    if (!m_Board.CommitSave(&revision)) return false;
+    // What is stored now is what this window wrote: a later Save replaces it
+    // without asking, unless another program writes in between.
+    m_Revision = revision;
+    if (all) m_Changed = false;
+    return all;
 }
 
 void ProgramListDialog::SelectRow(int row) {
@@ -324,6 +293,7 @@ void ProgramListDialog::OnAdd() {
     ProgramDetailsDialog details(GetHost(), record, false);
     if (details.DoModal() == fw::IDOK) {
         RecordToRow(record, row);
+        m_Changed = true;
         return;
     }
     list.DeleteItem(row);
@@ -338,7 +308,9 @@ void ProgramListDialog::OnEditProgram() {
     if (row < 0 || row >= list.GetItemCount()) return;
     TunProgDataTag record = RowToRecord(row);
     ProgramDetailsDialog details(GetHost(), record, true);
-    if (details.DoModal() == fw::IDOK) RecordToRow(record, row);
+    if (details.DoModal() != fw::IDOK) return;
+    if (!(record == RowToRecord(row))) m_Changed = true;
+    RecordToRow(record, row);
 }
 
 void ProgramListDialog::OnDelete() {
@@ -346,6 +318,7 @@ void ProgramListDialog::OnDelete() {
     const int row = list.GetNextItem(-1, fw::kItemSelected);
     if (row < 0) return;
     list.DeleteItem(row);
+    m_Changed = true;
     // The row below moves up into the deleted one's place and takes the
     // selection; after the last row there is none.
     list.SetSelectionMark(row);
@@ -370,6 +343,7 @@ void ProgramListDialog::MoveSelected(int direction) {
     const int other = row + direction;
     if (other < 0 || other >= list.GetItemCount()) return;
     SwapRows(row, other);
+    m_Changed = true;
     SelectRow(other);
     list.SetSelectionMark(other);
     list.EnsureVisible(other);
@@ -392,26 +366,10 @@ void ProgramListDialog::SortByColumn(int column) {
     list.SortItemsByRow([&keys](int a, int b) {
         return CompareKeys(keys[static_cast<size_t>(a)], keys[static_cast<size_t>(b)]);
     });
+    // The order is what a Save stores.
+    if (list.GetItemCount() > 1) m_Changed = true;
 }
 
-void ProgramListDialog::SortByChannelNumber() {
-    fw::ListView& list = ProgramList();
-    std::vector<uint32_t> numbers;
-    numbers.reserve(static_cast<size_t>(list.GetItemCount()));
-    for (int row = 0; row < list.GetItemCount(); ++row) numbers.push_back(ChannelNumber(row));
-    // No number sorts after every number; the sort is stable.
-    const auto key = [&numbers](int row) {
-        const uint32_t n = numbers[static_cast<size_t>(row)];
-        return n == 0 ? UINT64_MAX : n;
-    };
-    list.SortItemsByRow([&key](int a, int b) { return key(a) < key(b) ? -1 : key(a) > key(b) ? 1 : 0; });
-}
-
-uint32_t ProgramListDialog::ChannelNumber(int row) { return ProgramList().GetItemAttachment(row); }
-
-void ProgramListDialog::SetChannelNumber(int row, uint32_t channelNumber) {
-    ProgramList().SetItemAttachment(row, channelNumber);
-}
 
 void ProgramListDialog::OnSize(int cx, int cy) {
     fw::Dialog::OnSize(cx, cy);

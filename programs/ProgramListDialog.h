@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,8 @@ public:
     ~ProgramListDialog() override;
 
     bool OnInitDialog() override;
+    // Close, Escape and the close box: after changes, asks first.
+    void OnCancel() override;
     // The end: settings written, board closed, then the window goes.
     void DestroyWindow() override;
     void OnCommand(int id) override;
@@ -35,8 +38,10 @@ public:
     void OnListContextMenu(int listId) override;
 
     // Handlers.
-    void OnLoad();
-    void OnSave();
+    // Both ask first where they would lose something (see AskToKeepChanges
+    // and OnSave); false when nothing was loaded or saved.
+    bool OnLoad();
+    bool OnSave();
     void OnAdd();
     void OnDelete();
     void OnMoveUp();
@@ -107,6 +112,13 @@ public:
     void MergeService(const ScannedService& service, int updateNames) override;
     TableFilters& Filters() { return m_TableFilters; }
 
+    // Whether the list changed since the last Load or Save: edits, Add,
+    // Delete, moves, a sort, an import, a scan's merges.
+    bool HasChanges() const { return m_Changed; }
+    // The revision of the stored list this window last loaded or saved in
+    // full; none when it never did, or its last Load failed.
+    std::optional<uint64_t> LoadedRevision() const { return m_Revision; }
+
     // Check box "Update Program Names" (1 checked, 0 not); kept in the settings.
     uint32_t m_UpdateNames = 0;
     // Set at start-up; until then size changes leave the controls where they are.
@@ -117,7 +129,7 @@ private:
     bool AppendRecord(uint32_t position);
     // Stores a row at position row + 1.
     bool StoreRow(int row);
-    void StoreAllRows();
+    bool StoreAllRows();
     void SwapRows(int first, int second);
     // Moves the program at the selection mark one row up (-1) or down (+1).
     void MoveSelected(int direction);
@@ -125,8 +137,17 @@ private:
     // Selects the row, makes it the selection mark and scrolls to it.
     void ShowRow(int row);
     // Every edit of the list's programs says so here.
-    void ListChanged() {}
+    void ListChanged() { m_Changed = true; }
 
+    // With changes: asks whether to save them, discard them or cancel. True
+    // when the caller may go on (saved, or discarded).
+    bool AskToKeepChanges();
+    // Whether a save may replace what the board database holds now: asks
+    // when the stored list is not empty and this window has not seen it.
+    bool MayReplaceStoredList(uint32_t storedCount, uint64_t storedRevision);
+
+    bool m_Changed = false;
+    std::optional<uint64_t> m_Revision;
     BoardGateway m_Board;
     TableFilters m_TableFilters;
     programs::ProgramFindState m_Find;

@@ -167,3 +167,23 @@ void ProgramListDialog::TypeAhead(const std::string& text) {
     const int row = programs::FindProgramName(ProgramList(), start, +1, wanted, true);
     if (row >= 0) ShowRow(row);
 }
+
+void ProgramListDialog::SortByChannelNumber() {
+    fw::ListView& list = ProgramList();
+    std::vector<uint32_t> numbers;
+    numbers.reserve(static_cast<size_t>(list.GetItemCount()));
+    for (int row = 0; row < list.GetItemCount(); ++row) numbers.push_back(ChannelNumber(row));
+    // No number sorts after every number; the sort is stable.
+    const auto key = [&numbers](int row) {
+        const uint32_t n = numbers[static_cast<size_t>(row)];
+        return n == 0 ? UINT64_MAX : n;
+    };
+    list.SortItemsByRow([&key](int a, int b) { return key(a) < key(b) ? -1 : key(a) > key(b) ? 1 : 0; });
+    if (list.GetItemCount() > 1) m_Changed = true;
+}
+
+uint32_t ProgramListDialog::ChannelNumber(int row) { return ProgramList().GetItemAttachment(row); }
+
+void ProgramListDialog::SetChannelNumber(int row, uint32_t channelNumber) {
+    ProgramList().SetItemAttachment(row, channelNumber);
+}

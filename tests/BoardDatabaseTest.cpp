@@ -29,6 +29,20 @@ public:
         sqlite3_free(error);
         sqlite3_close(db);
     }
+    // Another program holds the file (an open exclusive transaction) until Release.
+    void Hold() {
+        ASSERT_EQ(sqlite3_open(BoardFile().c_str(), &m_Holder), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(m_Holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    }
+    void Release() {
+        if (!m_Holder) return;
+        sqlite3_exec(m_Holder, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(m_Holder);
+        m_Holder = nullptr;
+    }
+
+private:
+    sqlite3* m_Holder = nullptr;
 };
 
 TEST_F(BoardDatabase, MissingFileIsAnEmptyList) {
@@ -266,6 +280,99 @@ TEST_F(BoardDatabase, FileWithTheColumnsInTheRecordsOrderLoads) {
     expected.reserved1 = 22;
     expected.reserved2 = 23;
     EXPECT_EQ(StoredPrograms(), std::vector<TunProgDataTag>{expected});
+}
+
+}  // namespace
+
+namespace {
+
+// Every failure names its file and reason, and a failed call creates nothing
+// and takes nothing over.
+TEST_F(BoardDatabase, FailuresNameTheFileAndTheReasonAndLeaveNothingBehind) {
+    struct Case {
+        const char* what;
+        std::function<void(BoardDatabase&, cardlib::Board&)> setUp;
+        bool saving;  // the call that fails: a save after a load, else the load
+        DVBErrReturn expected;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"a folder in the file's place",
+         [](BoardDatabase& t, cardlib::Board&) { std::filesystem::create_directory(t.BoardFile()); }, false,
+         DVB_ERR_DB_IO, "this is a folder, not a board database file"},
+        {"a file that is not SQLite", [](BoardDatabase& t, cardlib::Board&) { WriteFile(t.BoardFile(), std::string(4096, 'Z')); },
+         false, DVB_ERR_DB_CORRUPT, "not a board database"},
+        {"another program's database without tables",
+         [](BoardDatabase& t, cardlib::Board&) { t.Tamper("PRAGMA user_version = 7"); }, false, DVB_ERR_DB_CORRUPT,
+         "not a board database (another program's file)"},
+        {"a damaged board database",
+         [](BoardDatabase& t, cardlib::Board&) {
+             SeedBoard({Program(1, "a")});
+             t.Tamper("UPDATE programs SET ts_id = 70000");
+         },
+         false, DVB_ERR_DB_CORRUPT, "the file is damaged"},
+        {"locked by another program",
+         [](BoardDatabase& t, cardlib::Board& board) {
+             SeedBoard({Program(1, "a")});
+             board.SetBusyTimeoutMs(50);
+             t.Hold();
+         },
+         false, DVB_ERR_DB_LOCKED, "locked by another program; try again when it is done"},
+        {"a first save onto a full disk", [](BoardDatabase&, cardlib::Board& board) { board.Faults().maxPages = 1; },
+         true, DVB_ERR_DB_IO, "no space left on the disk"},
+        {"a read-only file",
+         [](BoardDatabase&, cardlib::Board& board) {
+             SeedBoard({Program(1, "a")});
+             board.Faults().readOnly = true;
+         },
+         true, DVB_ERR_DB_IO, "the file is read-only"},
+        {"another program saved since the load", [](BoardDatabase&, cardlib::Board&) {}, true, DVB_ERR_DB_CHANGED,
+         "changed by another program since it was loaded; load it again"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(BoardFile());
+        cardlib::Board caseBoard(BoardFile().string());
+        c.setUp(*this, caseBoard);
+        const bool existed = std::filesystem::exists(BoardFile());
+        const std::string before = std::filesystem::is_regular_file(BoardFile()) ? ReadFile(BoardFile()) : "";
+        DVBErrReturn result = DVB_LoadDBProgData();
+        if (c.saving) {
+            ASSERT_EQ(result, DVB_ERR_OK);
+            if (c.expected == DVB_ERR_DB_CHANGED) SeedBoard({Program(2, "theirs")});
+            TunProgDataTag record = Program(1, "mine");
+            ASSERT_EQ(DVB_SetDBProgData(kTunProgDataTagSize, &record), DVB_ERR_OK);
+            result = DVB_SaveDBProgData();
+        }
+        EXPECT_EQ(result, c.expected);
+        EXPECT_EQ(std::string(DVB_GetLastErrorText()), BoardFile().string() + ": " + c.reason);
+        Release();
+        if (c.expected == DVB_ERR_DB_CHANGED) continue;
+        EXPECT_EQ(std::filesystem::exists(BoardFile()), existed);
+        EXPECT_FALSE(std::filesystem::exists(BoardFile().string() + "-journal"));
+        if (std::filesystem::is_regular_file(BoardFile())) {
+            EXPECT_EQ(ReadFile(BoardFile()), before);
+        }
+    }
+}
+
+// Every write moves the revision on, whoever writes; a load reads it.
+TEST_F(BoardDatabase, EveryWriteChangesTheRevision) {
+    uint64_t revision = 99;
+    uint32_t count = 99;
+    ASSERT_EQ(DVB_LoadDBProgData(), DVB_ERR_OK);
+    ASSERT_EQ(DVB_GetDBRevision(&revision, &count), DVB_ERR_OK);
+    EXPECT_EQ(revision, 0u);
+    EXPECT_EQ(count, 0u);
+    std::vector<uint64_t> seen;
+    for (int write = 0; write < 3; ++write) {
+        SeedBoard({Program(1, "a"), Program(2, "b")});
+        ASSERT_EQ(DVB_LoadDBProgData(), DVB_ERR_OK);
+        ASSERT_EQ(DVB_GetDBRevision(&revision, &count), DVB_ERR_OK);
+        EXPECT_EQ(count, 2u);
+        seen.push_back(revision);
+    }
+    EXPECT_TRUE(seen[0] != seen[1] && seen[1] != seen[2] && seen[0] != seen[2]);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // transport network.
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <sqlite3.h>
 
 #include <filesystem>
 #include <memory>
@@ -102,23 +103,34 @@ TEST_F(CliTest, FailuresEndWithOneLineAndNothingWritten) {
     WriteFile(Path("bad.zap"), "A:330000000:INVERSION_AUTO:6900000:FEC_AUTO:QAM_256:101:102:1\n"
                                "B:330000000:INVERSION_AUTO:6900000:FEC_AUTO:QAM_256:101:9000:2\n");
     std::filesystem::create_directory(Path("folder.db"));
+    std::filesystem::create_directory(Path("folder.zap"));
+    // An export that fails leaves the file it would have replaced as it was.
+    WriteFile(Path("channels.conf"), "kept\n");
     const struct {
         std::vector<std::string> args;
         int status;
         std::string error;
     } cases[] = {
         {{"import", "--db", Db(), Path("bad.zap")}, 1, Path("bad.zap") + ":2: audio PID 9000 is above 8191"},
-        {{"import", "--db", Db(), Path("missing.zap")}, 1, "cannot read " + Path("missing.zap")},
+        {{"import", "--db", Db(), Path("missing.zap")}, 1, "cannot read " + Path("missing.zap") + ": no such file"},
         {{"import", "--db", Db(), Golden("programs.m3u")}, 1,
          Golden("programs.m3u") + ": an m3u playlist holds no tuning data and cannot be imported"},
         {{"import", "--db", Db()}, 2, "import takes one FILE"},
         {{"export", "--db", Db()}, 2, "export needs --format"},
         {{"export", "--format", "xml"}, 2, "unknown format \"xml\" (dvbv5, vdr, zap, m3u or csv)"},
         {{"export", "--format", "vdr", "--db", Db(), "-o", Path("no/such/folder/x.vdr")}, 1,
-         "cannot write " + Path("no/such/folder/x.vdr")},
+         "cannot write " + Path("no/such/folder/x.vdr") + ": No such file or directory"},
         {{"list", "--replace"}, 2, "unknown option \"--replace\" for list (see kelvane-cli list --help)"},
         {{"list", "--db"}, 2, "--db needs a value"},
-        {{"list", "--db", Path("folder.db")}, 1, Path("folder.db") + ": Error on DVB_LoadDBProgData: 2"},
+        {{"list", "--db", Path("folder.db")}, 1, Path("folder.db") + ": Error on DVB_LoadDBProgData: 2 (this is a folder, not a board database file)"},
+        {{"import", "--db", Db(), Path("folder.zap")}, 1,
+         "cannot read " + Path("folder.zap") + ": this is a folder, not a channel file"},
+        {{"export", "--format", "vdr", "--db", Path("typo.db"), "-o", Path("channels.conf")}, 1,
+         Path("typo.db") + ": no board database at this path"},
+        {{"export", "--format", "vdr", "--db", Db(), "-o", Path("folder.zap")}, 1,
+         "cannot write " + Path("folder.zap") + ": Is a directory"},
+        {{"import", "--db", Path("folder.db"), Golden("programs.zap")}, 1,
+         Path("folder.db") + ": Error on DVB_LoadDBProgData: 2 (this is a folder, not a board database file)"},
         {{"frobnicate"}, 2, "unknown command \"frobnicate\" (see kelvane-cli --help)"},
         // Each option is declared once, with whether it takes a value.
         {{"import", "--replace=no", "--db", Db(), Golden("programs.zap")}, 2, "--replace takes no value"},
@@ -139,6 +151,11 @@ TEST_F(CliTest, FailuresEndWithOneLineAndNothingWritten) {
         EXPECT_EQ(run.err, "kelvane-cli: " + c.error + "\n");
     }
     EXPECT_EQ(ReadFile(Db()), stored);
+    EXPECT_EQ(ReadFile(Path("channels.conf")), "kept\n");
+    EXPECT_FALSE(std::filesystem::exists(Path("typo.db")));
+    for (const auto& entry : std::filesystem::directory_iterator(m_Dir)) {
+        EXPECT_EQ(entry.path().string().find(".part-"), std::string::npos) << entry.path();
+    }
 
     for (const char* command : {"list", "export", "import", "scan"}) {
         const CliRun run = Cli({command, "--help"});
@@ -327,6 +344,40 @@ TEST_F(CliScan, ASilentNetworkOrADeviceErrorEndsTheScan) {
         card.Detach();
         card.UseBackend(nullptr);
     }
+}
+
+// Two imports started together both land: each waits for the other's
+// read-modify-write, so neither's list is written over the other's.
+TEST_F(CliTest, ImportsAtOnceBothLand) {
+    std::vector<TunProgDataTag> programs(3000, exchangetest::Programs()[0]);
+    WriteFile(Path("many.csv"), exchange::Export(exchange::Format::Csv, programs));
+    const std::string import = "env XDG_DATA_HOME=" + Quoted(Path("data")) + " " + Quoted(KELVANE_CLI) +
+                               " import --db " + Quoted(Db()) + " " + Quoted(Path("many.csv"));
+    const std::string both = "(" + import + " 2>" + Quoted(Path("a")) + " & " + import + " 2>" + Quoted(Path("b")) +
+                             " & wait %1 && wait %2)";
+    ASSERT_EQ(std::system(("sh -c " + Quoted(both)).c_str()), 0) << ReadFile(Path("a")) << ReadFile(Path("b"));
+    const std::string said = ReadFile(Path("a")) + ReadFile(Path("b"));
+    EXPECT_NE(said.find(", 3000 in the list"), std::string::npos) << said;
+    EXPECT_NE(said.find(", 6000 in the list"), std::string::npos) << said;
+    const CliRun run = Cli({"list", "--db", Db()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("\n6000 "), std::string::npos);
+    EXPECT_EQ(run.out.find("\n6001 "), std::string::npos);
+}
+
+// A database another program holds is waited for, then named.
+TEST_F(CliTest, LockedDatabaseIsNamedAfterAWait) {
+    ASSERT_EQ(Cli({"import", "--db", Db(), Golden("programs.vdr")}).status, 0);
+    sqlite3* holder = nullptr;
+    ASSERT_EQ(sqlite3_open(Db().c_str(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(holder, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const CliRun run = Cli({"import", "--db", Db(), Golden("programs.zap")});
+    sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(holder);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "kelvane-cli: " + Db() + ": Error on DVB_LoadDBProgData: 8 (locked by another program; try "
+                       "again when it is done)\n");
+    EXPECT_EQ(Cli({"import", "--db", Db(), Golden("programs.zap")}).status, 0);
 }
 
 }  // namespace

@@ -158,6 +158,13 @@ TEST(ExchangeTest, ABadLineImportsNothingAndSaysWhereItIs) {
         {Format::Dvbv5, dvbv5 + "[B]\n\tFREQUENCY = 330000000\n\tVIDEO_PID = 8192\n",
          "f:6: VIDEO_PID 8192 is above 8191"},
         {Format::Dvbv5, dvbv5 + "[B]\n\tFREQUENCY = 330MHz\n", "f:5: FREQUENCY \"330MHz\" is not a number"},
+        // Frequencies the list's 10 Hz cells hold without wrapping, in every format.
+        {Format::Dvbv5, dvbv5 + "[B]\n\tFREQUENCY = 50000000000\n", "f:5: FREQUENCY 50000000000 is above 42949672999"},
+        {Format::Zap, zap + "B:42949673000:INVERSION_AUTO:6900000:FEC_AUTO:QAM_256:101:102:2",
+         "f:2: frequency 42949673000 is above 42949672999"},
+        {Format::Vdr, vdr + "B:42949673000:C0M256:C:6900:101:102:0:0:2:1:1:0",
+         "f:2: frequency 42949673000 is above 42949672 kHz"},
+        {Format::Csv, CsvWith(2, "4294967300"), "f:3: Frequenz 4294967300 is above 4294967299"},
         {Format::Dvbv5, dvbv5 + "[B]\n\tMODULATION = QAM/512\n", "f:5: unknown modulation \"QAM/512\""},
         {Format::Dvbv5, dvbv5 + "[B]\n\tAUDIO_PID = 101 x\n", "f:5: AUDIO_PID \"x\" is not a number"},
         {Format::Dvbv5, dvbv5 + "[B]\n\tFREQUENCY 330000000\n", "f:5: expected \"KEY = VALUE\" or \"[name]\""},
@@ -267,6 +274,26 @@ TEST(ExchangeTest, VdrNamesTheVideoStreamTypeOfH264AndHevcServices) {
         const exchange::ImportResult back = exchange::Import(Format::Vdr, line, "f");
         ASSERT_TRUE(back.ok) << back.error;
         EXPECT_EQ(back.programs[0].videoPid, c.videoPid);
+    }
+}
+
+// A program without a name goes out as "Service" and its service id, so no
+// line reads back as a VDR group separator, and comes back as that program.
+TEST(ExchangeTest, AProgramWithoutANameGoesOutUnderItsServiceId) {
+    std::vector<TunProgDataTag> programs = exchangetest::Programs();
+    programs[0].name.clear();
+    programs[0].progId = 407;
+    for (const exchange::Format format : {exchange::Format::Vdr, exchange::Format::Zap, exchange::Format::Dvbv5,
+                                          exchange::Format::M3u}) {
+        SCOPED_TRACE(exchange::FormatName(format));
+        const std::string text = exchange::Export(format, programs);
+        EXPECT_NE(text.find("Service 407"), std::string::npos) << text;
+        if (format == exchange::Format::M3u) continue;
+        const exchange::ImportResult back = exchange::Import(format, text, "f");
+        ASSERT_TRUE(back.ok) << back.error;
+        ASSERT_EQ(back.programs.size(), programs.size());
+        EXPECT_EQ(back.programs[0].name, "Service 407");
+        EXPECT_EQ(back.programs[0].progId, 407);
     }
 }
 

@@ -19,13 +19,15 @@ struct NumericEdit {
     int id;
     uint32_t max;
 };
+// The largest each field takes: what the list holds without wrapping, as the
+// importers take it (PIDs 13 bits, a frequency whose 10 Hz cell fits).
 const NumericEdit kEdits[] = {
-    {res::IDC_FREQUENCY, UINT32_MAX},  {res::IDC_STANDARD, UINT32_MAX}, {res::IDC_EXTRA_INFO, UINT32_MAX},
+    {res::IDC_FREQUENCY, 42949672},  {res::IDC_STANDARD, UINT32_MAX}, {res::IDC_EXTRA_INFO, UINT32_MAX},
     {res::IDC_PROG_NR, 65535},         {res::IDC_TS_ID, 65535},         {res::IDC_NW_ID, 65535},
     {res::IDC_SERVICE_ID, 65535},      {res::IDC_MODULATION, 255},      {res::IDC_FEC, 255},
-    {res::IDC_SYMBOL_RATE, UINT32_MAX}, {res::IDC_PROG_TYPE, 255},      {res::IDC_VIDEO_PID, 65535},
-    {res::IDC_AUDIO_PID, 65535},       {res::IDC_PMT_PID, 65535},       {res::IDC_TXT_PID, 65535},
-    {res::IDC_SUBTITLE_PID, 65535},    {res::IDC_DATA_PID, 65535},      {res::IDC_IP_FILTER, 255},
+    {res::IDC_SYMBOL_RATE, UINT32_MAX}, {res::IDC_PROG_TYPE, 255},      {res::IDC_VIDEO_PID, 8191},
+    {res::IDC_AUDIO_PID, 8191},        {res::IDC_PMT_PID, 8191},        {res::IDC_TXT_PID, 8191},
+    {res::IDC_SUBTITLE_PID, 8191},     {res::IDC_DATA_PID, 8191},      {res::IDC_IP_FILTER, 255},
     {res::IDC_RESERVED1, UINT32_MAX},  {res::IDC_RESERVED2, UINT32_MAX},
 };
 
@@ -111,8 +113,14 @@ TEST_F(ProgramDetails, OnlyTheFirstBadControlIsReported) {
     d.SetDlgItemText(res::IDC_NW_ID, "x");
     d.SetDlgItemText(res::IDC_DATA_PID, "y");
     d.ClickButton(fw::IDOK);
-    EXPECT_EQ(host.Messages(), Strings{"Please enter an integer between 0 and 65535."});
+    EXPECT_EQ(host.Messages(), Strings{"Please enter an integer between 0 and 65535.\nNW-ID: \"x\" is refused."});
     EXPECT_EQ(d.GetFocusId(), res::IDC_NW_ID);
+    host.ClearMessages();
+    d.SetDlgItemText(res::IDC_NW_ID, "1");
+    d.SetDlgItemText(res::IDC_AUDIO_PID, "9000");
+    d.ClickButton(fw::IDOK);
+    EXPECT_EQ(host.Messages(), Strings{"Please enter an integer between 0 and 8191.\nAudio-PID: \"9000\" is refused."});
+    d.SetDlgItemText(res::IDC_AUDIO_PID, "0");
     d.SetDlgItemText(res::IDC_NW_ID, "1");
     d.ClickButton(fw::IDOK);
     EXPECT_EQ(d.GetFocusId(), res::IDC_DATA_PID);
@@ -126,14 +134,14 @@ TEST_F(ProgramDetails, CheckBoxesStoreOneOrZeroAndEditsStoreTheirNumbers) {
     d.CheckDlgButton(res::IDC_TONE22KHZ, true);
     d.SetDlgItemText(res::IDC_NAME, "ZDF");
     d.SetDlgItemText(res::IDC_FREQUENCY, "346000");
-    d.SetDlgItemText(res::IDC_PMT_PID, "65535");
+    d.SetDlgItemText(res::IDC_PMT_PID, "8191");
     d.SetDlgItemText(res::IDC_FEC, "255");
     d.ClickButton(fw::IDOK);
     EXPECT_EQ(record.tone22kHz, 1u);
     EXPECT_EQ(record.vertical, 0u);
     EXPECT_EQ(record.name, "ZDF");
     EXPECT_EQ(record.frequency, 346000u);
-    EXPECT_EQ(record.pmtPid, 0xFFFF);
+    EXPECT_EQ(record.pmtPid, 8191);
     EXPECT_EQ(record.fec, 0xFF);
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -171,10 +172,14 @@ TEST_F(ProgramListWindow, SaveStoresTheListInItsOrderWhateverNrShows) {
     AddRows(w, {Program(7, "Sieben"), Program(7, "noch Sieben"), Program(1, "Eins")});
     w.ProgramList().SetItemText(0, kColumnState, "added");
     RecordCalls();
+    // The stored list was never loaded here: the window asks before replacing it.
+    host.ScriptAnswer(fw::Answer::Yes);
     w.OnCommand(res::IDC_SAVE);
     EXPECT_TRUE(host.Messages().empty());
-    EXPECT_EQ(Calls(), (Strings{"DVB_LoadDBProgData", "DVB_DelAllDBProgData", "DVB_SetDBProgData",
-                                "DVB_SetDBProgData", "DVB_SetDBProgData", "DVB_SaveDBProgData"}));
+    EXPECT_EQ(host.Questions().size(), 1u);
+    EXPECT_EQ(Calls(), (Strings{"DVB_LoadDBProgData", "DVB_GetDBRevision", "DVB_DelAllDBProgData",
+                                "DVB_SetDBProgData", "DVB_SetDBProgData", "DVB_SetDBProgData",
+                                "DVB_SaveDBProgData", "DVB_GetDBRevision"}));
     const auto stored = StoredPrograms();
     EXPECT_EQ(Names(stored), (Strings{"Sieben", "noch Sieben", "Eins"}));
     for (size_t i = 0; i < stored.size(); ++i) EXPECT_EQ(stored[i].index, i + 1);
@@ -203,7 +208,7 @@ TEST_F(ProgramListWindow, SaveFailuresAreShownAndTheRestGoesOnOrStops) {
         {"delete fails: nothing written, no mix of old and new",
          [](cardlib::BoardFaults& f) { f.delAllProgData = DVB_ERR_DB_IO; },
          {"Error on DVB_DelAllDBProgData: 2"},
-         {"DVB_LoadDBProgData", "DVB_DelAllDBProgData"},
+         {"DVB_LoadDBProgData", "DVB_GetDBRevision", "DVB_DelAllDBProgData"},
          before},
         {"one row fails: the next is written",
          [](cardlib::BoardFaults& f) {
@@ -211,20 +216,20 @@ TEST_F(ProgramListWindow, SaveFailuresAreShownAndTheRestGoesOnOrStops) {
              f.setProgDataCall = 2;
          },
          {"Error on DVB_SetDBProgData: 2"},
-         {"DVB_LoadDBProgData", "DVB_DelAllDBProgData", "DVB_SetDBProgData", "DVB_SetDBProgData",
-          "DVB_SetDBProgData", "DVB_SaveDBProgData"},
+         {"DVB_LoadDBProgData", "DVB_GetDBRevision", "DVB_DelAllDBProgData", "DVB_SetDBProgData",
+          "DVB_SetDBProgData", "DVB_SetDBProgData", "DVB_SaveDBProgData", "DVB_GetDBRevision"},
          {"A", "C"}},
         {"every row fails: one message each",
          [](cardlib::BoardFaults& f) { f.setProgData = DVB_ERR_DB_IO; },
          {"Error on DVB_SetDBProgData: 2", "Error on DVB_SetDBProgData: 2", "Error on DVB_SetDBProgData: 2"},
-         {"DVB_LoadDBProgData", "DVB_DelAllDBProgData", "DVB_SetDBProgData", "DVB_SetDBProgData",
-          "DVB_SetDBProgData", "DVB_SaveDBProgData"},
+         {"DVB_LoadDBProgData", "DVB_GetDBRevision", "DVB_DelAllDBProgData", "DVB_SetDBProgData",
+          "DVB_SetDBProgData", "DVB_SetDBProgData", "DVB_SaveDBProgData", "DVB_GetDBRevision"},
          {}},
         {"the final save fails: the file keeps the old list",
          [](cardlib::BoardFaults& f) { f.saveProgData = DVB_ERR_DB_IO; },
          {"Error on DVB_SaveDBProgData: 2"},
-         {"DVB_LoadDBProgData", "DVB_DelAllDBProgData", "DVB_SetDBProgData", "DVB_SetDBProgData",
-          "DVB_SetDBProgData", "DVB_SaveDBProgData"},
+         {"DVB_LoadDBProgData", "DVB_GetDBRevision", "DVB_DelAllDBProgData", "DVB_SetDBProgData",
+          "DVB_SetDBProgData", "DVB_SetDBProgData", "DVB_SaveDBProgData"},
          before},
     };
     for (const Case& c : cases) {
@@ -237,6 +242,8 @@ TEST_F(ProgramListWindow, SaveFailuresAreShownAndTheRestGoesOnOrStops) {
         host.ClearMessages();
         RecordCalls();
         c.fault(caseBoard.Faults());
+        // Past the load, the window asks before it replaces the five programs it never loaded.
+        if (c.calls.size() > 1) host.ScriptAnswer(fw::Answer::Yes);
         w.OnSave();
         EXPECT_EQ(host.Messages(), c.messages);
         EXPECT_EQ(Calls(), c.calls);
@@ -425,6 +432,151 @@ TEST_F(ProgramListWindow, SizeChangesBeforeStartUpMoveNothingButRepaint) {
     for (const auto& c : w.Controls()) after.push_back(c.rect);
     EXPECT_EQ(after, before);
     EXPECT_EQ(w.InvalidateCount(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// Save never replaces a stored list the window has not seen: never loaded,
+// a failed load, or another program's write since.
+TEST_F(ProgramListWindow, SaveAsksBeforeReplacingAStoredListItHasNotSeen) {
+    struct Case {
+        const char* what;
+        std::function<void(ProgramListWindow&, ProgramListDialog&)> before;
+        std::string question;  // empty: none asked
+    };
+    const std::string unseen = "The board database holds 5 programs that this window has not loaded.";
+    const Case cases[] = {
+        {"never loaded", [](ProgramListWindow&, ProgramListDialog&) {}, unseen},
+        {"the load failed (another program held the file)",
+         [](ProgramListWindow& t, ProgramListDialog& w) {
+             cardlib::Board::Current().Faults().loadProgData = DVB_ERR_DB_LOCKED;
+             w.OnLoad();
+             cardlib::Board::Current().Faults().loadProgData = DVB_ERR_OK;
+             t.host.ClearMessages();
+         },
+         unseen},
+        {"another program wrote since the load",
+         [](ProgramListWindow&, ProgramListDialog& w) {
+             SeedBoard({Program(1, "x")});
+             w.OnLoad();
+             SeedBoard(Five());
+         },
+         "The board database was changed by another program since this window loaded or saved it: it now holds 5 "
+         "programs."},
+        {"loaded, then saved: its own write", [](ProgramListWindow&, ProgramListDialog& w) {
+             SeedBoard(Five());
+             w.OnLoad();
+             w.OnSave();
+         },
+         ""},
+    };
+    for (const Case& c : cases) {
+        for (const fw::Answer answer : {fw::Answer::No, fw::Answer::Yes}) {
+            SCOPED_TRACE(std::string(c.what) + (answer == fw::Answer::Yes ? ", Yes" : ", No"));
+            cardlib::Board caseBoard(BoardFile().string());
+            SeedBoard(Five());
+            ProgramListDialog w(host);
+            host.Open(w);
+            c.before(*this, w);
+            SeedBoard(Five());
+            if (c.question.empty()) {
+                // The window's own write: the stored list is the one it saved.
+                w.OnLoad();
+            }
+            const size_t asked = host.Questions().size();
+            AddRows(w, {Program(9, "mine"), Program(8, "also mine")});
+            w.SortByColumn(kColumnNr);
+            if (!c.question.empty()) host.ScriptAnswer(answer);
+            w.OnSave();
+            const bool questioned = host.Questions().size() > asked;
+            EXPECT_EQ(questioned, !c.question.empty());
+            if (questioned) {
+                EXPECT_EQ(host.Questions().back().substr(0, c.question.size()), c.question);
+            }
+            const bool replaced = !questioned || answer == fw::Answer::Yes;
+            EXPECT_EQ(StoredPrograms().size(), replaced ? w.ProgramList().GetItemCount() : 5u);
+            EXPECT_TRUE(host.Messages().empty());
+            // No: both lists stay as they are, the window's changes included.
+            EXPECT_EQ(w.HasChanges(), !replaced);
+            host.Close(w);
+        }
+    }
+}
+
+// Close, Escape and Load after changes ask: Save, Discard or Cancel.
+TEST_F(ProgramListWindow, ChangesAreNeverDroppedWithoutAsking) {
+    const struct {
+        const char* what;
+        std::function<void(ProgramListDialog&)> change;
+    } changes[] = {
+        {"a delete", [](ProgramListDialog& w) {
+             w.ProgramList().SetItemState(0, fw::kItemSelected, fw::kItemSelected);
+             w.OnDelete();
+         }},
+        {"a move", [](ProgramListDialog& w) {
+             w.ProgramList().SetSelectionMark(0);
+             w.OnMoveDown();
+         }},
+        {"a sort", [](ProgramListDialog& w) { w.SortByColumn(kColumnName); }},
+    };
+    const struct {
+        const char* what;
+        std::function<void(ProgramListDialog&)> leave;
+        bool loads;  // Load rather than close
+    } leaving[] = {
+        {"Close", [](ProgramListDialog& w) { w.ClickButton(fw::IDCANCEL); }, false},
+        {"Escape", [](ProgramListDialog& w) { w.OnCancel(); }, false},
+        {"Load", [](ProgramListDialog& w) { w.OnLoad(); }, true},
+    };
+    std::vector<TunProgDataTag> five = Five();
+    for (size_t i = 0; i < five.size(); ++i) five[i].index = static_cast<uint32_t>(i + 1);
+    for (const auto& change : changes) {
+        for (const auto& leave : leaving) {
+            for (const fw::Answer answer : {fw::Answer::Cancel, fw::Answer::Discard, fw::Answer::Save}) {
+                SCOPED_TRACE(std::string(change.what) + ", " + leave.what + ", answer " +
+                             std::to_string(static_cast<int>(answer)));
+                cardlib::Board caseBoard(BoardFile().string());
+                SeedBoard(Five());
+                ProgramListDialog w(host);
+                host.Open(w);
+                w.OnLoad();
+                EXPECT_FALSE(w.HasChanges());
+                change.change(w);
+                EXPECT_TRUE(w.HasChanges());
+                const size_t asked = host.Questions().size();
+                host.ScriptAnswer(answer);
+                leave.leave(w);
+                ASSERT_EQ(host.Questions().size(), asked + 1);
+                EXPECT_NE(host.Questions().back().find("has changes that are not saved"), std::string::npos);
+                const bool goesOn = answer != fw::Answer::Cancel;
+                EXPECT_EQ(leave.loads ? !w.HasChanges() : w.IsEnded(), goesOn);
+                // Saved: the file holds the changed list; otherwise the five as they were.
+                EXPECT_EQ(StoredPrograms() == five, answer != fw::Answer::Save);
+                EXPECT_TRUE(host.Messages().empty());
+                host.Close(w);
+            }
+        }
+    }
+}
+
+// The window's message keeps the call's line and names the file and reason.
+TEST_F(ProgramListWindow, FailureMessagesNameTheFileAndTheReason) {
+    ProgramListDialog& w = OpenWindow();
+    AddRows(w, {Program(1, "a")});
+    cardlib::Board::Current().Faults().maxPages = 1;
+    EXPECT_FALSE(w.OnSave());
+    EXPECT_EQ(host.Messages(), Strings{"Error on DVB_SaveDBProgData: 2\n" + BoardFile().string() +
+                                       ": no space left on the disk"});
+    // A first save that fails leaves no empty database behind.
+    EXPECT_FALSE(std::filesystem::exists(BoardFile()));
+    host.ClearMessages();
+    cardlib::Board::Current().Faults().maxPages = 0;
+    std::filesystem::create_directory(BoardFile());
+    EXPECT_FALSE(w.OnSave());
+    EXPECT_EQ(host.Messages(), Strings{"Error on DVB_LoadDBProgData: 2\n" + BoardFile().string() +
+                                       ": this is a folder, not a board database file"});
 }
 
 }  // namespace

@@ -83,12 +83,36 @@ TEST_F(ProgramSettings, StoredWidthsApplyFromZeroUpAndNegativeOnesKeepTheCompute
     host.Close(w);
 }
 
-TEST_F(ProgramSettings, ARectangleOffTheScreenIsAppliedUnchanged) {
-    WriteFile(SettingsFile(), "[MainFrame]\nLeft=-3000\nTop=-2000\nRight=-2000\nBottom=-1500\n");
-    ProgramListDialog w(host);
-    host.Open(w);
-    EXPECT_EQ(w.GetWindowRect(), (fw::Rect{-3000, -2000, -2000, -1500}));
-    host.Close(w);
+// A stored rectangle that fits on a screen is applied as stored; one that
+// fits on none is shrunk to the screen it overlaps most and moved onto it.
+TEST_F(ProgramSettings, AWindowThatFitsNoScreenIsMovedAndShrunkOntoOne) {
+    const fw::Rect small{0, 0, 1024, 700};
+    const fw::Rect right{1024, 0, 2944, 1080};
+    const struct {
+        const char* what;
+        std::vector<fw::Rect> screens;
+        const char* stored;
+        fw::Rect expected;
+    } cases[] = {
+        {"fits: as stored", {small}, "Left=10\nTop=20\nRight=810\nBottom=620", {10, 20, 810, 620}},
+        {"saved at 1400 x 800 on a bigger screen", {small}, "Left=100\nTop=50\nRight=1500\nBottom=850",
+         {0, 0, 1024, 700}},
+        {"off every screen", {small}, "Left=-3000\nTop=-2000\nRight=-2000\nBottom=-1500", {0, 0, 1000, 500}},
+        {"fits on the second screen", {small, right}, "Left=1500\nTop=100\nRight=2900\nBottom=900",
+         {1500, 100, 2900, 900}},
+        {"across both: onto the one it overlaps most", {small, right}, "Left=900\nTop=100\nRight=2000\nBottom=600",
+         {1024, 100, 2124, 600}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        host.SetScreens(c.screens);
+        WriteFile(SettingsFile(), std::string("[MainFrame]\n") + c.stored + "\n");
+        ProgramListDialog w(host);
+        host.Open(w);
+        EXPECT_EQ(w.GetWindowRect(), c.expected);
+        host.Close(w);
+        std::filesystem::remove(SettingsFile());
+    }
 }
 
 TEST_F(ProgramSettings, BadSettingsGiveDefaultsWithoutAMessage) {

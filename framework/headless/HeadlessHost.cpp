@@ -75,6 +75,14 @@ void HeadlessHost::ShowMessage(Dialog*, const std::string& text) {
     if (m_OnMessage) m_OnMessage(text);
 }
 
+Answer HeadlessHost::Ask(Dialog*, const std::string& text, QuestionButtons buttons) {
+    m_Questions.push_back(text);
+    if (m_Answers.empty()) return buttons == QuestionButtons::YesNo ? Answer::No : Answer::Cancel;
+    const Answer answer = m_Answers.front();
+    m_Answers.pop_front();
+    return answer;
+}
+
 int HeadlessHost::PopupMenu(Dialog&, const std::vector<std::string>& items) {
     m_Menus.push_back(items);
     if (m_MenuAnswers.empty()) return -1;

@@ -39,6 +39,7 @@ public:
     int RunModal(Dialog& dialog) override;
     void EndModal(Dialog& dialog, int result) override;
     void ShowMessage(Dialog* owner, const std::string& text) override;
+    Answer Ask(Dialog* owner, const std::string& text, QuestionButtons buttons) override;
     int PopupMenu(Dialog& owner, const std::vector<std::string>& items) override;
     std::optional<FileChoice> ChooseFile(Dialog& owner, FileChooserKind kind, const std::string& title,
                                          const std::vector<std::string>& filters, int filter) override;
@@ -56,6 +57,9 @@ public:
     Size DialogBaseUnits(const DialogTemplate& dialogTemplate) const override;
     FrameMetrics Frame(const DialogTemplate& dialogTemplate) const override;
     Rect DefaultWindowRect(Size windowSize) const override;
+    std::vector<Rect> ScreenAreas() const override { return m_Screens; }
+    // The screens a test's user has; one of 1280 x 1024 unless set.
+    void SetScreens(std::vector<Rect> screens) { m_Screens = std::move(screens); }
 
     // Builds and initialises a dialog without a modal loop (for tests that
     // drive the main window handler by handler); Close ends it.
@@ -70,6 +74,13 @@ public:
     void ClearMessages() { m_Messages.clear(); }
     // Called for each message box, after it is recorded.
     void OnMessage(std::function<void(const std::string&)> handler) { m_OnMessage = std::move(handler); }
+
+    // What the next question box answers. A question without a scripted
+    // answer is closed as the user would close the box: No, or Cancel.
+    void ScriptAnswer(Answer answer) { m_Answers.push_back(answer); }
+    // The questions asked so far, in order.
+    const std::vector<std::string>& Questions() const { return m_Questions; }
+    size_t ScriptedAnswersLeft() const { return m_Answers.size(); }
 
     // What the next context menu answers: the index of the item the user
     // chooses, -1 to dismiss it. A menu without a scripted answer is dismissed.
@@ -144,6 +155,9 @@ private:
     std::map<int, std::deque<std::function<void(Dialog&)>>> m_Scripts;
     std::vector<std::string> m_Messages;
     std::function<void(const std::string&)> m_OnMessage;
+    std::vector<Rect> m_Screens{Rect{0, 0, 1280, 1024}};
+    std::deque<Answer> m_Answers;
+    std::vector<std::string> m_Questions;
     std::deque<int> m_MenuAnswers;
     std::vector<std::vector<std::string>> m_Menus;
     std::deque<std::optional<FileChoice>> m_FileAnswers;

@@ -83,6 +83,15 @@ Rect QtHost::DefaultWindowRect(Size windowSize) const {
     return Rect{left, top, left + windowSize.cx, top + windowSize.cy};
 }
 
+std::vector<Rect> QtHost::ScreenAreas() const {
+    std::vector<Rect> areas;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        const QRect area = screen->availableGeometry();
+        areas.push_back(Rect{area.left(), area.top(), area.left() + area.width(), area.top() + area.height()});
+    }
+    return areas;
+}
+
 int QtHost::VerticalScrollBarWidth() const { return QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent); }
 
 QIcon QtHost::Icon(int iconId) const {
@@ -173,6 +182,29 @@ void QtHost::ShowMessage(Dialog* owner, const std::string& text) {
     box.setTextFormat(Qt::PlainText);
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
+}
+
+Answer QtHost::Ask(Dialog* owner, const std::string& text, QuestionButtons buttons) {
+    if (m_QuestionHandler) return m_QuestionHandler(text, buttons);
+    QWidget* parent = owner ? WindowOf(*owner) : nullptr;
+    if (!parent && !m_Windows.empty()) parent = m_Windows.back();
+    QMessageBox box(parent);
+    box.setIcon(QMessageBox::Question);
+    box.setWindowTitle(QString::fromStdString(AppName()));
+    box.setText(QString::fromStdString(text));
+    box.setTextFormat(Qt::PlainText);
+    const bool yesNo = buttons == QuestionButtons::YesNo;
+    box.setStandardButtons(yesNo ? QMessageBox::Yes | QMessageBox::No
+                                 : QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+    // Closing the box is the answer that changes nothing.
+    box.setEscapeButton(yesNo ? QMessageBox::No : QMessageBox::Cancel);
+    box.setDefaultButton(yesNo ? QMessageBox::No : QMessageBox::Save);
+    switch (box.exec()) {
+        case QMessageBox::Yes: return Answer::Yes;
+        case QMessageBox::Save: return Answer::Save;
+        case QMessageBox::Discard: return Answer::Discard;
+        default: return yesNo ? Answer::No : Answer::Cancel;
+    }
 }
 
 int QtHost::PopupMenu(Dialog& owner, const std::vector<std::string>& items) {

@@ -37,6 +37,7 @@ public:
     int RunModal(Dialog& dialog) override;
     void EndModal(Dialog& dialog, int result) override;
     void ShowMessage(Dialog* owner, const std::string& text) override;
+    Answer Ask(Dialog* owner, const std::string& text, QuestionButtons buttons) override;
     int PopupMenu(Dialog& owner, const std::vector<std::string>& items) override;
     std::optional<std::string> AskText(Dialog& owner, const std::string& title, const std::string& label,
                                        const std::string& initial) override;
@@ -54,6 +55,7 @@ public:
     Size DialogBaseUnits(const DialogTemplate& dialogTemplate) const override;
     FrameMetrics Frame(const DialogTemplate& dialogTemplate) const override;
     Rect DefaultWindowRect(Size windowSize) const override;
+    std::vector<Rect> ScreenAreas() const override;
 
     // The font a dialog's controls are drawn with; its metrics make the
     // dialog units.
@@ -71,6 +73,10 @@ public:
     const std::vector<std::string>& Messages() const { return m_Messages; }
     // With a handler set, messages go to it instead of a message box (tests).
     void SetMessageHandler(std::function<void(const std::string&)> handler) { m_MessageHandler = std::move(handler); }
+    // With a handler set, questions go to it instead of a question box (tests).
+    void SetQuestionHandler(std::function<Answer(const std::string&, QuestionButtons)> handler) {
+        m_QuestionHandler = std::move(handler);
+    }
     // Posted tasks that have not run yet.
     size_t PendingTasks() const;
 
@@ -101,6 +107,7 @@ private:
     std::optional<FrameMetrics> m_Frames[2];  // fixed and resizable frames, once seen
     std::vector<std::string> m_Messages;
     std::function<void(const std::string&)> m_MessageHandler;
+    std::function<Answer(const std::string&, QuestionButtons)> m_QuestionHandler;
 };
 
 }  // namespace fw

@@ -78,6 +78,10 @@ TEST(LinuxDvbQt, RealTimeScanOverTheEmulatedDevicesFillsTheListAndLeavesTheProce
     res::RegisterResources(host);
     host.SetProfile(&profile);
     host.SetMessageHandler([](const std::string& text) { ADD_FAILURE() << "message: " << text; });
+    // Closing after the scan's merges asks whether to save them: the user discards.
+    host.SetQuestionHandler([](const std::string&, fw::QuestionButtons buttons) {
+        return buttons == fw::QuestionButtons::YesNo ? fw::Answer::No : fw::Answer::Discard;
+    });
     cardlib::EmulatedDvb::Setup setup;
     setup.canQamAuto = true;
     auto kernel = std::make_shared<cardlib::EmulatedDvb>(host, network, setup);

@@ -84,6 +84,10 @@ protected:
         m_Profile = std::make_unique<fw::Profile>((m_Dir / "kelvane.INI").string());
         host.SetProfile(m_Profile.get());
         host.SetMessageHandler([](const std::string& text) { ADD_FAILURE() << "message: " << text; });
+        // Closing after the scan's merges asks whether to save them: the user discards.
+        host.SetQuestionHandler([](const std::string&, fw::QuestionButtons buttons) {
+            return buttons == fw::QuestionButtons::YesNo ? fw::Answer::No : fw::Answer::Discard;
+        });
 
         // Stored through a library of its own, as an earlier run of the program would have.
         cardlib::Board seeding(board.Path());

@@ -37,6 +37,10 @@ TEST(ScanWindowQt, SearchScansTheNetworkAndFillsTheProgramList) {
     res::RegisterResources(host);
     host.SetProfile(&profile);
     host.SetMessageHandler([](const std::string& text) { ADD_FAILURE() << "message: " << text; });
+    // Closing after the scan's merges asks whether to save them: the user discards.
+    host.SetQuestionHandler([](const std::string&, fw::QuestionButtons buttons) {
+        return buttons == fw::QuestionButtons::YesNo ? fw::Answer::No : fw::Answer::Discard;
+    });
     cardlib::Card card;
     // One transport of three services: the whole scan on the real event loop
     // in about 8 s. Many transports are the headless scans' business.
