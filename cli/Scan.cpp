@@ -50,8 +50,9 @@ public:
     void Show() {
         if (m_OneLine && !m_Shown.empty()) m_Out << "\r\033[K" << m_Shown << std::flush;
     }
+    // After the scan window's modal run: the window is gone, and its view
+    // with it.
     void End() {
-        if (m_Window) m_Window->SetView(nullptr);
         m_Window = nullptr;
         if (m_OneLine && !m_Shown.empty()) m_Out << std::endl;
         m_Shown.clear();
