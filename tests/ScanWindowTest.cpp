@@ -129,6 +129,28 @@ TEST_F(ScanWindow, StreamRowsAreUniquePerPidAndTagAndSortedByPid) {
     EXPECT_EQ(list.GetItemData(2), (1u << 16) | 256u);
 }
 
+// MPEG-2 video and MPEG sound win over lower PIDs of the newer types, which
+// serve only where those are missing.
+TEST_F(ScanWindow, StreamPidsPreferMpeg2VideoAndMpegAudio) {
+    using si::StreamKind;
+    window.AddPmtStream(1, 0x100, 100, 0x1B, 0, StreamKind::Video);
+    window.AddPmtStream(1, 0x100, 110, 0x0F, 0, StreamKind::Audio);
+    window.AddPmtStream(1, 0x100, 120, 6, 0, StreamKind::Subtitle);
+    window.AddPmtStream(1, 0x100, 200, 2, 0, StreamKind::Video);
+    window.AddPmtStream(1, 0x100, 210, 4, 0, StreamKind::Audio);
+    ScanChannelsDialog::StreamPids pids = window.FindStreamPids();
+    EXPECT_EQ(pids.video, 200);
+    EXPECT_EQ(pids.audio, 210);
+    EXPECT_EQ(pids.subtitle, 120);
+    EXPECT_EQ(pids.text, 0);
+    window.StreamList().DeleteAllItems();
+    window.AddPmtStream(1, 0x100, 300, 0x24, 0, StreamKind::Video);
+    window.AddPmtStream(1, 0x100, 310, 6, 0, StreamKind::Audio);
+    pids = window.FindStreamPids();
+    EXPECT_EQ(pids.video, 300);
+    EXPECT_EQ(pids.audio, 310);
+}
+
 TEST_F(ScanWindow, ResizingLaysTheListsOutAndPlacementIsKept) {
     const int strip = window.GetClientRect().Height() - window.GetControlRect(res::IDC_SCAN_PROGRESS).top;
     const int lineBelowBar = window.GetControlRect(res::IDC_SCAN_PROGRESS_TEXT).top -
