@@ -38,9 +38,13 @@ const FormatInfo kFormats[] = {
     {Format::Dvbv5, "dvbv5", {"dvbv5"}, "dvbv5 channel files (*.conf *.dvbv5)", "dvbv5-zap",
      [](std::string_view line) { return line[0] == '['; }, WriteNumbered<detail::ExportDvbv5>, detail::ImportDvbv5,
      nullptr, false},
-    // VDR's group separators start with a colon.
+    // VDR's group separators start with a colon. VDR reads no comments, so a
+    // channel's name may start with "#": a cable channel's 13 fields say it.
     {Format::Vdr, "vdr", {"vdr"}, "VDR channels.conf (*.conf *.vdr)", "VDR 2.x channels.conf",
-     [](std::string_view line) { return line[0] == ':' || (line[0] != '#' && Split(line, ':').size() == 13); },
+     [](std::string_view line) {
+         const std::vector<std::string_view> fields = Split(line, ':');
+         return line[0] == ':' || (fields.size() == 13 && (line[0] != '#' || fields[3] == "C"));
+     },
      WriteOnly<detail::ExportVdr>, ReadUnnumbered<detail::ImportVdr>, nullptr, false},
     {Format::Zap, "zap", {"zap"}, "zap channels.conf (*.conf *.zap)", "czap",
      [](std::string_view line) { return line[0] != '#' && Split(line, ':').size() == 9; },
@@ -90,7 +94,8 @@ std::optional<Format> FormatFromFileName(std::string_view fileName) {
 }
 
 std::optional<Format> FormatFromText(std::string_view text) {
-    for (const std::string_view raw : detail::Lines(text)) {
+    const std::string utf8 = detail::ToUtf8(text);
+    for (const std::string_view raw : detail::Lines(utf8)) {
         const std::string_view line = detail::Trim(raw);
         if (line.empty()) continue;
         for (const FormatInfo& info : kFormats) {
@@ -110,7 +115,9 @@ ImportResult Import(Format format, std::string_view text, const std::string& fil
     const FormatInfo& info = InfoOf(format);
     ImportResult result;
     std::optional<std::string> error;
-    if (info.read) error = info.read(text, fileName, result.programs, result.channelNumbers);
+    // Every reader works on UTF-8; older set-ups write ISO-8859-15.
+    const std::string utf8 = detail::ToUtf8(text);
+    if (info.read) error = info.read(utf8, fileName, result.programs, result.channelNumbers);
     else error = fileName + ": " + info.whyNoImport;
     if (error) {
         result.programs.clear();
