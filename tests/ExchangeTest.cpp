@@ -382,3 +382,28 @@ TEST(ExchangeTest, ADtvScanTablesFileIsRefusedForWhatItIs) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ExchangeTest, AnImportSaysHowManyLinesItSkippedAndWhy) {
+    const std::string vdr = exchange::Export(Format::Vdr, Programs());
+    const struct {
+        Format format;
+        std::string text;
+        size_t programs;
+        const char* skipped;
+    } cases[] = {
+        {Format::Vdr, ":News\n" + vdr + "\n:@20 Radio\n", Programs().size(), "2 lines skipped: VDR group separators"},
+        {Format::Vdr, ":Only a group\n", 0, "1 line skipped: VDR group separators"},
+        {Format::Vdr, vdr, Programs().size(), ""},
+        {Format::Zap, "# a comment\n" + exchange::Export(Format::Zap, Programs()), Programs().size(), ""},
+    };
+    for (const auto& c : cases) {
+        const exchange::ImportResult result = exchange::Import(c.format, c.text, "f");
+        ASSERT_TRUE(result.ok) << result.error;
+        EXPECT_EQ(result.programs.size(), c.programs) << c.text;
+        EXPECT_EQ(result.skipped, c.skipped) << c.text;
+    }
+}
+
+}  // namespace
