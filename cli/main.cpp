@@ -209,7 +209,7 @@ std::optional<Failure> Import(const cli::ParsedCommand& o) {
         error);
     if (!saved) return Failure{1, error};
     std::cerr << result.programs.size() << " programs imported from " << file << ", " << inList
-              << " in the list" << std::endl;
+              << " in the list" << (result.skipped.empty() ? "" : "; " + result.skipped) << std::endl;
     return std::nullopt;
 }
 

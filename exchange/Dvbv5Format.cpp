@@ -97,11 +97,45 @@ bool ReadProperty(LineReader& reader, std::string_view key, std::string_view val
     return true;
 }
 
+// Debian's dtv-scan-tables write what a scan tunes to in the same syntax:
+// "[CHANNEL]" entries, each with a delivery system and a frequency, and no
+// service at all.
+bool IsFrequencyList(const std::vector<std::string_view>& lines) {
+    size_t entries = 0;
+    size_t complete = 0;
+    bool delivery = false;
+    bool frequency = false;
+    const auto finish = [&]() {
+        if (entries > 0 && delivery && frequency) ++complete;
+    };
+    for (const std::string_view raw : lines) {
+        const std::string_view line = Trim(raw);
+        if (line.empty() || line[0] == '#') continue;
+        if (line[0] == '[') {
+            if (line != "[CHANNEL]") return false;
+            finish();
+            ++entries;
+            delivery = frequency = false;
+            continue;
+        }
+        const std::string_view key = Trim(line.substr(0, line.find('=')));
+        if (key == "SERVICE_ID") return false;
+        if (key == "DELIVERY_SYSTEM") delivery = true;
+        if (key == "FREQUENCY") frequency = true;
+    }
+    finish();
+    return entries > 0 && complete == entries;
+}
+
 }  // namespace
 
 std::optional<std::string> ImportDvbv5(std::string_view text, const std::string& fileName,
                                        std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers) {
     const std::vector<std::string_view> lines = Lines(text);
+    if (IsFrequencyList(lines)) {
+        return fileName + ": an operator's frequency list (dtv-scan-tables), not a channel list: it names no "
+                          "services; use it as card.ini's Preset=";
+    }
     LineReader reader(fileName, 0);
     bool inEntry = false;
     size_t entryLine = 0;

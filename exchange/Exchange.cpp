@@ -37,20 +37,25 @@ std::optional<std::string> ReadUnnumbered(std::string_view text, const std::stri
 const FormatInfo kFormats[] = {
     {Format::Dvbv5, "dvbv5", {"dvbv5"}, "dvbv5 channel files (*.conf *.dvbv5)", "dvbv5-zap",
      [](std::string_view line) { return line[0] == '['; }, WriteNumbered<detail::ExportDvbv5>, detail::ImportDvbv5,
-     nullptr, false},
-    // VDR's group separators start with a colon.
+     nullptr, false, nullptr},
+    // VDR's group separators start with a colon. VDR reads no comments, so a
+    // channel's name may start with "#": a cable channel's 13 fields say it.
     {Format::Vdr, "vdr", {"vdr"}, "VDR channels.conf (*.conf *.vdr)", "VDR 2.x channels.conf",
-     [](std::string_view line) { return line[0] == ':' || (line[0] != '#' && Split(line, ':').size() == 13); },
-     WriteOnly<detail::ExportVdr>, ReadUnnumbered<detail::ImportVdr>, nullptr, false},
+     [](std::string_view line) {
+         const std::vector<std::string_view> fields = Split(line, ':');
+         return line[0] == ':' || (fields.size() == 13 && (line[0] != '#' || fields[3] == "C"));
+     },
+     WriteOnly<detail::ExportVdr>, ReadUnnumbered<detail::ImportVdr>, nullptr, false,
+     [](std::string_view line) -> const char* { return line[0] == ':' ? "VDR group separators" : nullptr; }},
     {Format::Zap, "zap", {"zap"}, "zap channels.conf (*.conf *.zap)", "czap",
      [](std::string_view line) { return line[0] != '#' && Split(line, ':').size() == 9; },
-     WriteOnly<detail::ExportZap>, ReadUnnumbered<detail::ImportZap>, nullptr, false},
+     WriteOnly<detail::ExportZap>, ReadUnnumbered<detail::ImportZap>, nullptr, false, nullptr},
     {Format::M3u, "m3u", {"m3u", "m3u8"}, "m3u playlists (*.m3u *.m3u8)", "playlist",
      [](std::string_view line) { return StartsWith(line, "#EXTM3U"); }, WriteM3u, nullptr,
-     "an m3u playlist holds no tuning data and cannot be imported", false},
+     "an m3u playlist holds no tuning data and cannot be imported", false, nullptr},
     {Format::Csv, "csv", {"csv"}, "CSV files (*.csv)", "the list's 25 columns",
      [](std::string_view line) { return StartsWith(line, "Nr,"); }, WriteNumbered<detail::ExportCsv>,
-     detail::ImportCsv, nullptr, true},
+     detail::ImportCsv, nullptr, true, nullptr},
 };
 
 }  // namespace
@@ -90,7 +95,8 @@ std::optional<Format> FormatFromFileName(std::string_view fileName) {
 }
 
 std::optional<Format> FormatFromText(std::string_view text) {
-    for (const std::string_view raw : detail::Lines(text)) {
+    const std::string utf8 = detail::ToUtf8(text);
+    for (const std::string_view raw : detail::Lines(utf8)) {
         const std::string_view line = detail::Trim(raw);
         if (line.empty()) continue;
         for (const FormatInfo& info : kFormats) {
@@ -110,7 +116,9 @@ ImportResult Import(Format format, std::string_view text, const std::string& fil
     const FormatInfo& info = InfoOf(format);
     ImportResult result;
     std::optional<std::string> error;
-    if (info.read) error = info.read(text, fileName, result.programs, result.channelNumbers);
+    // Every reader works on UTF-8; older set-ups write ISO-8859-15.
+    const std::string utf8 = detail::ToUtf8(text);
+    if (info.read) error = info.read(utf8, fileName, result.programs, result.channelNumbers);
     else error = fileName + ": " + info.whyNoImport;
     if (error) {
         result.programs.clear();
@@ -122,6 +130,20 @@ ImportResult Import(Format format, std::string_view text, const std::string& fil
         for (size_t i = 0; i < result.programs.size(); ++i) result.programs[i].index = static_cast<uint32_t>(i + 1);
     }
     result.channelNumbers.resize(result.programs.size(), 0);
+    if (info.skips) {
+        const char* why = nullptr;
+        for (const std::string_view line : detail::Lines(utf8)) {
+            if (line.empty()) continue;
+            if (const char* what = info.skips(line)) {
+                why = what;
+                ++result.skippedLines;
+            }
+        }
+        if (why) {
+            result.skipped = std::to_string(result.skippedLines) + (result.skippedLines == 1 ? " line" : " lines") +
+                             " skipped: " + why;
+        }
+    }
     result.ok = true;
     return result;
 }

@@ -76,6 +76,10 @@ struct FormatInfo {
     const char* whyNoImport;  // with `read` null: why, for the error
     // It carries the list's own "Nr"; the others number in file order.
     bool carriesNr;
+    // What a line the import passes over on purpose is ("VDR group
+    // separators"), null for one it reads; null where it passes over none
+    // but blank lines and comments.
+    const char* (*skips)(std::string_view line);
 };
 // Every format, in the order menus and help list them.
 std::span<const FormatInfo> Formats();
@@ -97,6 +101,10 @@ struct ImportResult {
     // Parallel to `programs`: the channel number each one had in the file (0: none).
     std::vector<uint32_t> channelNumbers;
     std::string error;                     // "FILE:LINE: what is wrong" when !ok
+    // Lines that hold something and were passed over on purpose, and why
+    // ("2 lines skipped: VDR group separators"); empty when none were.
+    size_t skippedLines = 0;
+    std::string skipped;
 };
 // M3u cannot be imported (ok = false with a clear error).
 ImportResult Import(Format format, std::string_view text, const std::string& fileName);

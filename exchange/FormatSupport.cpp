@@ -68,6 +68,111 @@ std::string ExportName(const TunProgDataTag& program) {
     return OneLine(program.name);
 }
 
+std::string EscapeLineName(std::string_view name, bool escapeHash) {
+    const size_t first = name.find_first_not_of(" \t");
+    // What the reader takes a backslash before as an escape.
+    const auto special = [&](size_t i) {
+        if (i >= name.size()) return false;
+        const char c = name[i];
+        return c == ':' || c == '|' || c == '\\' || c == '#';
+    };
+    std::string out;
+    for (size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        if (c == ':') out += '|';
+        else if (c == '|') out += "\\|";
+        else if (c == '\\' && special(i + 1)) out += "\\\\";
+        else if (c == '#' && escapeHash && i == first) out += "\\#";
+        else out += c;
+    }
+    return out;
+}
+
+std::string UnescapeLineName(std::string_view field) {
+    std::string name;
+    for (size_t i = 0; i < field.size(); ++i) {
+        const char c = field[i];
+        if (c == '\\' && i + 1 < field.size() && (field[i + 1] == '|' || field[i + 1] == '#' || field[i + 1] == '\\')) {
+            name += field[++i];
+        } else if (c == '|') {
+            name += ':';
+        } else {
+            name += c;
+        }
+    }
+    return name;
+}
+
+namespace {
+
+// The length of the UTF-8 sequence at `pos`, 0 where it is not one (overlong
+// forms, surrogates and code points above U+10FFFF included).
+size_t Utf8SequenceAt(std::string_view text, size_t pos) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(pos);
+    if (lead < 0x80) return 1;
+    size_t length = 0;
+    uint32_t code = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) length = 2, code = lead & 0x1Fu;
+    else if (lead >= 0xE0 && lead <= 0xEF) length = 3, code = lead & 0x0Fu;
+    else if (lead >= 0xF0 && lead <= 0xF4) length = 4, code = lead & 0x07u;
+    else return 0;
+    if (pos + length > text.size()) return 0;
+    for (size_t i = 1; i < length; ++i) {
+        if ((byte(pos + i) & 0xC0) != 0x80) return 0;
+        code = (code << 6) | (byte(pos + i) & 0x3Fu);
+    }
+    if ((length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
+        (length == 4 && (code < 0x10000 || code > 0x10FFFF))) {
+        return 0;
+    }
+    return length;
+}
+
+void AppendUtf8(std::string& out, uint32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// ISO-8859-15 is Latin-1 but for eight places.
+uint32_t Latin9(unsigned char c) {
+    switch (c) {
+        case 0xA4: return 0x20AC;  // euro sign
+        case 0xA6: return 0x0160;
+        case 0xA8: return 0x0161;
+        case 0xB4: return 0x017D;
+        case 0xB8: return 0x017E;
+        case 0xBC: return 0x0152;
+        case 0xBD: return 0x0153;
+        case 0xBE: return 0x0178;
+        default: return c;
+    }
+}
+
+}  // namespace
+
+std::string ToUtf8(std::string_view text) {
+    bool valid = true;
+    for (size_t pos = 0; pos < text.size() && valid;) {
+        const size_t length = Utf8SequenceAt(text, pos);
+        valid = length != 0;
+        pos += length;
+    }
+    if (valid) return std::string(text);
+    std::string out;
+    out.reserve(text.size() + text.size() / 4);
+    for (const char c : text) AppendUtf8(out, Latin9(static_cast<unsigned char>(c)));
+    return out;
+}
+
 std::vector<std::string_view> Lines(std::string_view text) {
     std::vector<std::string_view> lines;
     while (!text.empty()) {

@@ -46,6 +46,20 @@ std::string OneLine(std::string_view name);
 // line starts with a separator its format reads as something else.
 std::string ExportName(const TunProgDataTag& program);
 
+// A name in a colon-separated line format (VDR, zap). A ":" goes out as "|",
+// as VDR writes it and reads it back; a literal "|" as "\|" and, with
+// `escapeHash`, a "#" that would open the line as "\#" (zap reads such a
+// line as a comment; VDR does not). A backslash before one of those is
+// doubled. VDR itself has no way to carry a "|": it shows "\:" there.
+std::string EscapeLineName(std::string_view name, bool escapeHash);
+// The reverse: "|" is ":", "\|" "|", "\#" "#", "\\" one backslash; any
+// other backslash stays as written, as other programs' files have them.
+std::string UnescapeLineName(std::string_view field);
+
+// The text as UTF-8: as it is when it is valid UTF-8, otherwise read as
+// ISO-8859-15, which older VDR set-ups write.
+std::string ToUtf8(std::string_view text);
+
 // Text split at LF (a CR before it dropped); the last line may lack its LF.
 std::vector<std::string_view> Lines(std::string_view text);
 std::vector<std::string_view> Split(std::string_view text, char separator);

@@ -10,19 +10,18 @@ namespace exchange::detail {
 
 namespace {
 
-// VDR writes a colon in a name as "|" and reads it back; ';' starts the
-// provider and the last ',' the short name, so a name holding a comma ends
-// with an empty short name, and a ';', which VDR has no way to carry, becomes
-// a comma.
+// A colon in a name goes out as VDR writes it ("|"), a "|" escaped (see
+// EscapeLineName); ';' starts the provider and the last ',' the short name, so
+// a name holding a comma ends with an empty short name, and a ';', which VDR
+// has no way to carry, becomes a comma. VDR reads no line as a comment, so a
+// leading "#" stays as it is.
 std::string VdrName(std::string_view name) {
-    std::string out = OneLine(name);
-    bool comma = false;
-    for (char& c : out) {
-        if (c == ':') c = '|';
+    std::string plain = OneLine(name);
+    for (char& c : plain) {
         if (c == ';') c = ',';
-        if (c == ',') comma = true;
     }
-    if (comma) out += ',';
+    std::string out = EscapeLineName(plain, false);
+    if (plain.find(',') != std::string::npos) out += ',';
     return out;
 }
 
@@ -30,11 +29,7 @@ std::string ReadVdrName(std::string_view field) {
     field = field.substr(0, field.find(';'));
     const size_t comma = field.find_last_of(',');
     if (comma != std::string_view::npos) field = field.substr(0, comma);
-    std::string name(field);
-    for (char& c : name) {
-        if (c == '|') c = ':';
-    }
-    return name;
+    return UnescapeLineName(field);
 }
 
 // The first PID of a VDR PID field ("5101+5100=27", "5102=deu@3,5103;5106"),

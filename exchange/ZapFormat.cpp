@@ -13,7 +13,7 @@ namespace {
 bool ReadZapLine(LineReader& reader, std::string_view line, TunProgDataTag& p) {
     const std::vector<std::string_view> f = Split(line, ':');
     if (f.size() != 9) return reader.Fail("expected 9 fields separated by \":\", found " + std::to_string(f.size()));
-    p.name = std::string(f[0]);
+    p.name = UnescapeLineName(f[0]);
     uint64_t hz = 0;
     if (!reader.Number(f[1], "frequency", uint64_t{kMaxFrequencyKhz} * 1000 + 999, hz)) return false;
     p.frequency = static_cast<uint32_t>(hz / 1000);
@@ -36,12 +36,9 @@ bool ReadZapLine(LineReader& reader, std::string_view line, TunProgDataTag& p) {
 std::string ExportZap(const std::vector<TunProgDataTag>& programs) {
     std::string out;
     for (const TunProgDataTag& p : programs) {
-        // The format has no way to carry a colon in a name: it becomes "|", as VDR writes it.
-        std::string name = ExportName(p);
-        for (char& c : name) {
-            if (c == ':') c = '|';
-        }
-        out += name + ":" + std::to_string(uint64_t{p.frequency} * 1000) + ":INVERSION_AUTO:" +
+        // The format has no way of its own to carry a colon in a name: it goes
+        // out as VDR writes it, and a leading "#" escaped so the line is no comment.
+        out += EscapeLineName(ExportName(p), true) + ":" + std::to_string(uint64_t{p.frequency} * 1000) + ":INVERSION_AUTO:" +
                std::to_string(p.symbolRate) + ":" + Fec(p.fec).zap + ":" + Modulation(p.modulation).zap + ":" +
                std::to_string(p.videoPid) + ":" + std::to_string(p.audioPid) + ":" + std::to_string(p.progId) + "\n";
     }

@@ -97,8 +97,14 @@ void ProgramListDialog::OnImport() {
         if (i < imported.channelNumbers.size()) SetChannelNumber(row, imported.channelNumbers[i]);
         m_Changed = true;
     }
-    if (first < 0) return;
-    SelectRow(first);
-    list.SetSelectionMark(first);
-    list.EnsureVisible(first);
+    if (first >= 0) {
+        SelectRow(first);
+        list.SetSelectionMark(first);
+        list.EnsureVisible(first);
+    }
+    // Lines passed over are no failure, but the user hears of them.
+    if (!imported.skipped.empty()) {
+        MessageBox(std::to_string(imported.programs.size()) + " programs imported from " + file->first + "; " +
+                   imported.skipped);
+    }
 }

@@ -79,7 +79,7 @@ TEST_F(CliTest, ImportListExportThroughTheExecutable) {
     EXPECT_NE(run.out.find("\n2   Ελληνικά Ράδιο 東京 Радио  34600000  28       0      2001   2000     0        1101"),
               std::string::npos)
         << run.out;
-    EXPECT_NE(run.out.find("\n6   Sport| \"Live\", A;B"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("\n6   Sport: \"Live\", A;B"), std::string::npos) << run.out;
 
     // What the list holds, exported: the CSV's own three programs first.
     run = Cli({"export", "--format", "csv", "--db", Db(), "-o", Path("list.csv")});

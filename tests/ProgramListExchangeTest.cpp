@@ -137,6 +137,13 @@ TEST_F(ProgramListExchange, ImportAppendsEveryProgramAsNewRowsAndTouchesNoDataba
     EXPECT_EQ(chooser.kind, fw::FileChooserKind::Open);
     EXPECT_EQ(chooser.filters.size(), 4u);
     for (const std::string& filter : chooser.filters) EXPECT_EQ(filter.find("m3u"), std::string::npos) << filter;
+
+    // Lines passed over on purpose are named, the programs still come in.
+    files.files["/in/groups.vdr"] = ":Group\n" + exchange::Export(exchange::Format::Vdr, {Program(5, "Fünf")});
+    ChooseFromMenu(1, fw::FileChoice{"/in/groups.vdr", 1});
+    ASSERT_EQ(host.Messages().size(), 1u);
+    EXPECT_EQ(host.Messages()[0], "1 programs imported from /in/groups.vdr; 1 line skipped: VDR group separators");
+    EXPECT_EQ(Column(window, kColumnName).back(), "Fünf");
 }
 
 TEST_F(ProgramListExchange, FailuresAreShownAndChangeNothing) {
