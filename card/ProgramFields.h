@@ -180,3 +180,9 @@ inline bool IsTextColumn(int column) {
     const FieldKind kind = ProgramListColumnAt(column).kind;
     return kind == FieldKind::Name || kind == FieldKind::State;
 }
+
+// What tells one service from another in the list: "NW-ID", "TS-ID" and
+// "Prog-ID" together. Two rows with the same key describe the same service.
+inline uint64_t ServiceKey(const TunProgDataTag& program) {
+    return (uint64_t{program.nwId} << 32) | (uint64_t{program.tsId} << 16) | program.progId;
+}

@@ -197,10 +197,11 @@ std::optional<Failure> Import(const cli::ParsedCommand& o) {
 
     cli::Board board(o.Value("--db"));
     std::string error;
-    size_t inList = 0;
+    size_t inList = 0, known = 0;
     const bool saved = board.Update(
         o.Has("--replace"),
         [&](std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers) {
+            known = exchange::CountAlreadyListed(programs, result.programs);
             programs.insert(programs.end(), result.programs.begin(), result.programs.end());
             channelNumbers.resize(programs.size() - result.programs.size(), 0);
             channelNumbers.insert(channelNumbers.end(), result.channelNumbers.begin(), result.channelNumbers.end());
@@ -208,8 +209,9 @@ std::optional<Failure> Import(const cli::ParsedCommand& o) {
         },
         error);
     if (!saved) return Failure{1, error};
-    std::cerr << result.programs.size() << " programs imported from " << file << ", " << inList
-              << " in the list" << (result.skipped.empty() ? "" : "; " + result.skipped) << std::endl;
+    std::cerr << result.programs.size() << " programs imported from " << file << ", " << inList << " in the list"
+              << (known == 0 ? "" : "; " + exchange::AlreadyListedText(known))
+              << (result.skipped.empty() ? "" : "; " + result.skipped) << std::endl;
     return std::nullopt;
 }
 

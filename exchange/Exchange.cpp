@@ -1,7 +1,10 @@
 #include "exchange/Exchange.h"
 
 #include <cstdlib>
+#include <string>
+#include <unordered_set>
 
+#include "card/ProgramFields.h"
 #include "exchange/FormatSupport.h"
 #include "framework/AsciiCase.h"
 
@@ -146,6 +149,20 @@ ImportResult Import(Format format, std::string_view text, const std::string& fil
     }
     result.ok = true;
     return result;
+}
+
+size_t CountAlreadyListed(const std::vector<TunProgDataTag>& list, const std::vector<TunProgDataTag>& imported) {
+    std::unordered_set<uint64_t> listed;
+    listed.reserve(list.size());
+    for (const TunProgDataTag& program : list) listed.insert(ServiceKey(program));
+    size_t count = 0;
+    for (const TunProgDataTag& program : imported) count += listed.count(ServiceKey(program));
+    return count;
+}
+
+std::string AlreadyListedText(size_t count) {
+    return std::to_string(count) + (count == 1 ? " was" : " were") +
+           " already in the list (same NW-ID, TS-ID and Prog-ID)";
 }
 
 }  // namespace exchange

@@ -109,4 +109,9 @@ struct ImportResult {
 // M3u cannot be imported (ok = false with a clear error).
 ImportResult Import(Format format, std::string_view text, const std::string& fileName);
 
+// How many of `imported` describe a service that `list` holds already (the
+// same "NW-ID", "TS-ID" and "Prog-ID"), and how an import says so.
+size_t CountAlreadyListed(const std::vector<TunProgDataTag>& list, const std::vector<TunProgDataTag>& imported);
+std::string AlreadyListedText(size_t count);
+
 }  // namespace exchange

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string_view>
 
 #include "framework/AsciiCase.h"
 
@@ -195,6 +196,76 @@ bool ListView::SortItemsByRow(const std::function<int(int, int)>& compareRows) {
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return compareRows(a, b) < 0; });
     ApplyPermutation(order);
+    return true;
+}
+
+size_t ListView::Snapshot::Bytes() const {
+    return sizeof(*this) + m_Text.capacity() + m_CellEnds.capacity() * sizeof(uint32_t) +
+           m_Rows.capacity() * sizeof(RowFields) + m_States.capacity() * sizeof(unsigned);
+}
+
+ListView::Snapshot ListView::TakeSnapshot() const {
+    Snapshot snapshot;
+    size_t cells = 0, text = 0;
+    for (const Row& row : m_Rows) {
+        cells += row.cells.size();
+        for (const std::string& cell : row.cells) text += cell.size();
+    }
+    snapshot.m_Text.reserve(text);
+    snapshot.m_CellEnds.reserve(cells);
+    snapshot.m_Rows.reserve(m_Rows.size());
+    snapshot.m_States.reserve(m_Rows.size());
+    for (const Row& row : m_Rows) {
+        for (const std::string& cell : row.cells) {
+            snapshot.m_Text += cell;
+            snapshot.m_CellEnds.push_back(static_cast<uint32_t>(snapshot.m_Text.size()));
+        }
+        snapshot.m_Rows.push_back({static_cast<uint32_t>(row.cells.size()), row.data, row.attachment});
+        snapshot.m_States.push_back(row.state);
+    }
+    snapshot.m_SelectionMark = m_SelectionMark;
+    return snapshot;
+}
+
+void ListView::RestoreSnapshot(const Snapshot& snapshot) {
+    if (m_Observer) m_Observer->BeginReset();
+    std::vector<Row> rows(snapshot.m_Rows.size());
+    size_t cell = 0;
+    uint32_t start = 0;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const Snapshot::RowFields& fields = snapshot.m_Rows[i];
+        Row& row = rows[i];
+        row.cells.reserve(fields.cellCount);
+        for (uint32_t c = 0; c < fields.cellCount; ++c, ++cell) {
+            const uint32_t end = snapshot.m_CellEnds[cell];
+            row.cells.emplace_back(snapshot.m_Text, start, end - start);
+            start = end;
+        }
+        row.data = fields.data;
+        row.attachment = fields.attachment;
+        row.state = snapshot.m_States[i];
+    }
+    m_Rows = std::move(rows);
+    m_SelectionMark = snapshot.m_SelectionMark < GetItemCount() ? snapshot.m_SelectionMark : -1;
+    if (m_Observer) m_Observer->EndReset();
+}
+
+bool ListView::HoldsRowsOf(const Snapshot& snapshot) const {
+    if (m_Rows.size() != snapshot.m_Rows.size()) return false;
+    size_t cell = 0;
+    uint32_t start = 0;
+    const std::string_view text = snapshot.m_Text;
+    for (size_t i = 0; i < m_Rows.size(); ++i) {
+        const Row& row = m_Rows[i];
+        if (!(Snapshot::RowFields{static_cast<uint32_t>(row.cells.size()), row.data, row.attachment} ==
+              snapshot.m_Rows[i]))
+            return false;
+        for (const std::string& value : row.cells) {
+            const uint32_t end = snapshot.m_CellEnds[cell++];
+            if (text.substr(start, end - start) != value) return false;
+            start = end;
+        }
+    }
     return true;
 }
 

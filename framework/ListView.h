@@ -100,6 +100,37 @@ public:
     // Compares rows by their index before the sort started.
     bool SortItemsByRow(const std::function<int(int, int)>& compareRows);
 
+    // Every row as it stands (cells, item data, attachment, state) and the
+    // selection mark, packed into a few blocks: an undo history keeps many
+    // of these for lists of thousands of rows.
+    class Snapshot {
+    public:
+        int RowCount() const { return static_cast<int>(m_Rows.size()); }
+        // What it holds in memory, roughly.
+        size_t Bytes() const;
+
+    private:
+        friend class ListView;
+        struct RowFields {
+            uint32_t cellCount = 0;
+            uint32_t data = 0;
+            uint32_t attachment = 0;
+            bool operator==(const RowFields&) const = default;
+        };
+        std::string m_Text;               // every cell's text, one after another
+        std::vector<uint32_t> m_CellEnds;  // per cell, where its text ends in m_Text
+        std::vector<RowFields> m_Rows;
+        std::vector<unsigned> m_States;
+        int m_SelectionMark = -1;
+    };
+    Snapshot TakeSnapshot() const;
+    // Puts the snapshot's rows, states and selection mark in place of the
+    // list's, in one reset. The columns stay as they are.
+    void RestoreSnapshot(const Snapshot& snapshot);
+    // Whether the rows are those of the snapshot: the same cells, item data
+    // and attachments. States and the selection mark are not compared.
+    bool HoldsRowsOf(const Snapshot& snapshot) const;
+
     void SetObserver(ListViewObserver* observer) { m_Observer = observer; }
 
 private:

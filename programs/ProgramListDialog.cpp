@@ -169,8 +169,11 @@ void ProgramListDialog::OnSearch() {
     for (int row = 0; row < list.GetItemCount(); ++row) list.SetItemText(row, kColumnState, "");
     // The merge has written into the list by the time the window closes; its
     // result says nothing more.
+    fw::ListView::Snapshot before = list.TakeSnapshot();
     ScanChannelsDialog scan(GetHost(), this, static_cast<int>(m_UpdateNames));
     scan.DoModal();
+    // All the scan's merges are one step.
+    ListChanged(std::move(before), "Search");
 }
 
 void ProgramListDialog::OnListDoubleClick(int listId) {
@@ -183,8 +186,11 @@ void ProgramListDialog::OnColumnClick(int listId, int column) {
 
 void ProgramListDialog::OnListContextMenu(int listId) {
     if (listId != res::IDC_PROGRAM_LIST) return;
+    const std::string undo = m_History.CanUndo() ? "Undo " + m_History.UndoName() : "Undo";
+    const std::string redo = m_History.CanRedo() ? "Redo " + m_History.RedoName() : "Redo";
     switch (GetHost().PopupMenu(*this, {"Export\u2026", "Import\u2026", "Order by Channel Number", "Move to Top",
-                                        "Move to Bottom", "Move to Position\u2026", "Find\u2026"})) {
+                                        "Move to Bottom", "Move to Position\u2026", "Find\u2026",
+                                        "Remove Duplicates", undo + "\tCtrl+Z", redo + "\tCtrl+Y"})) {
         case 0: OnExport(); break;
         case 1: OnImport(); break;
         case 2: SortByChannelNumber(); break;
@@ -192,6 +198,9 @@ void ProgramListDialog::OnListContextMenu(int listId) {
         case 4: OnMoveToBottom(); break;
         case 5: OnMoveToPosition(); break;
         case 6: OnFind(); break;
+        case 7: OnRemoveDuplicates(); break;
+        case 8: OnUndo(); break;
+        case 9: OnRedo(); break;
         default: break;
     }
 }
@@ -217,6 +226,8 @@ bool ProgramListDialog::OnLoad() {
     // stored list without asking.
     m_Changed = false;
     m_Revision.reset();
+    m_History.Clear();
+    m_History.MarkStored();
     uint32_t count = 0;
     uint64_t revision = 0;
     if (!m_Board.LoadCount(&count, &revision)) return false;
@@ -269,8 +280,17 @@ bool ProgramListDialog::OnSave() {
     // What is stored now is what this window wrote: a later Save replaces it
     // without asking, unless another program writes in between.
     m_Revision = revision;
-    if (all) m_Changed = false;
+    if (all) {
+        m_Changed = false;
+        m_History.MarkStored();
+    }
     return all;
+}
+
+void ProgramListDialog::ListChanged(fw::ListView::Snapshot before, const char* what) {
+    if (ProgramList().HoldsRowsOf(before)) return;
+    m_History.Record(std::move(before), what);
+    m_Changed = true;
 }
 
 void ProgramListDialog::SelectRow(int row) {
@@ -282,6 +302,7 @@ void ProgramListDialog::OnAdd() {
     fw::ListView& list = ProgramList();
     const int selectedBefore = list.GetNextItem(-1, fw::kItemSelected);
     const int markBefore = list.GetSelectionMark();
+    fw::ListView::Snapshot before = list.TakeSnapshot();
     const int row = list.InsertItem(list.GetItemCount(), std::string());
     if (row < 0) return;
     // Move Up and Move Down act on the selection mark: it goes with the
@@ -293,7 +314,7 @@ void ProgramListDialog::OnAdd() {
     ProgramDetailsDialog details(GetHost(), record, false);
     if (details.DoModal() == fw::IDOK) {
         RecordToRow(record, row);
-        m_Changed = true;
+        ListChanged(std::move(before), "Add");
         return;
     }
     list.DeleteItem(row);
@@ -309,16 +330,18 @@ void ProgramListDialog::OnEditProgram() {
     TunProgDataTag record = RowToRecord(row);
     ProgramDetailsDialog details(GetHost(), record, true);
     if (details.DoModal() != fw::IDOK) return;
-    if (!(record == RowToRecord(row))) m_Changed = true;
+    fw::ListView::Snapshot before = list.TakeSnapshot();
     RecordToRow(record, row);
+    ListChanged(std::move(before), "Edit");
 }
 
 void ProgramListDialog::OnDelete() {
     fw::ListView& list = ProgramList();
     const int row = list.GetNextItem(-1, fw::kItemSelected);
     if (row < 0) return;
+    fw::ListView::Snapshot before = list.TakeSnapshot();
     list.DeleteItem(row);
-    m_Changed = true;
+    ListChanged(std::move(before), "Delete");
     // The row below moves up into the deleted one's place and takes the
     // selection; after the last row there is none.
     list.SetSelectionMark(row);
@@ -342,8 +365,9 @@ void ProgramListDialog::MoveSelected(int direction) {
     if (row < 0 || row >= list.GetItemCount()) return;
     const int other = row + direction;
     if (other < 0 || other >= list.GetItemCount()) return;
+    fw::ListView::Snapshot before = list.TakeSnapshot();
     SwapRows(row, other);
-    m_Changed = true;
+    ListChanged(std::move(before), direction < 0 ? "Move Up" : "Move Down");
     SelectRow(other);
     list.SetSelectionMark(other);
     list.EnsureVisible(other);
@@ -363,11 +387,13 @@ void ProgramListDialog::SortByColumn(int column) {
     std::vector<SortKey> keys;
     keys.reserve(static_cast<size_t>(list.GetItemCount()));
     for (int row = 0; row < list.GetItemCount(); ++row) keys.push_back(SortKeyFor(list.ItemText(row, column), column));
+    fw::ListView::Snapshot before = list.TakeSnapshot();
     list.SortItemsByRow([&keys](int a, int b) {
         return CompareKeys(keys[static_cast<size_t>(a)], keys[static_cast<size_t>(b)]);
     });
     // The order is what a Save stores.
     if (list.GetItemCount() > 1) m_Changed = true;
+    ListChanged(std::move(before), "Sort");
 }
 
 

@@ -9,6 +9,7 @@
 #include "card/DBDVBX32.h"
 #include "framework/Dialog.h"
 #include "programs/BoardGateway.h"
+#include "programs/ListHistory.h"
 #include "programs/ProgramListEditing.h"
 #include "scan/ScanOwner.h"
 
@@ -62,6 +63,14 @@ public:
     void OnMoveToBottom();
     void OnMoveToPosition();
     void OnFind();
+    // Ctrl+Z, and Ctrl+Shift+Z or Ctrl+Y: every change of the list's
+    // programs is one step, a whole scan's merges included. Load starts the
+    // history anew; Save keeps it.
+    void OnUndo();
+    void OnRedo();
+    // Removes every row below one that has its "NW-ID", "TS-ID" and
+    // "Prog-ID", and says how many went.
+    void OnRemoveDuplicates();
     // The next (+1) or previous (-1) name that contains the text of Find….
     void FindNext(int direction);
     // Selects the next name that begins with what was typed.
@@ -113,8 +122,10 @@ public:
     TableFilters& Filters() { return m_TableFilters; }
 
     // Whether the list changed since the last Load or Save: edits, Add,
-    // Delete, moves, a sort, an import, a scan's merges.
+    // Delete, moves, a sort, an import, a scan's merges; undone changes
+    // that bring it back to what was loaded or saved do not count.
     bool HasChanges() const { return m_Changed; }
+    const programs::ListHistory& History() const { return m_History; }
     // The revision of the stored list this window last loaded or saved in
     // full; none when it never did, or its last Load failed.
     std::optional<uint64_t> LoadedRevision() const { return m_Revision; }
@@ -136,8 +147,12 @@ private:
     void SelectRow(int row);
     // Selects the row, makes it the selection mark and scrolls to it.
     void ShowRow(int row);
-    // Every edit of the list's programs says so here.
-    void ListChanged() { m_Changed = true; }
+    // Every change of the list's programs says so here, with the list as it
+    // stood before: one step of the history. Where the rows came out as they
+    // were, there is nothing to record.
+    void ListChanged(fw::ListView::Snapshot before, const char* what);
+    // After an undo or a redo.
+    void HistoryMoved();
 
     // With changes: asks whether to save them, discard them or cancel. True
     // when the caller may go on (saved, or discarded).
@@ -151,4 +166,5 @@ private:
     BoardGateway m_Board;
     TableFilters m_TableFilters;
     programs::ProgramFindState m_Find;
+    programs::ListHistory m_History;
 };

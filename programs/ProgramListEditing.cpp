@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <optional>
+#include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "card/ProgramFields.h"
@@ -71,8 +73,10 @@ bool ProgramListDialog::OnListKey(int listId, const fw::KeyPress& key) {
             OnMoveDown();
             return true;
         case fw::Key::CtrlLetter:
-            if (key.letter != 'F') return false;
-            OnFind();
+            if (key.letter == 'F') OnFind();
+            else if (key.letter == 'Z' && !key.shift) OnUndo();
+            else if (key.letter == 'Z' || key.letter == 'Y') OnRedo();
+            else return false;
             return true;
         case fw::Key::F3: FindNext(key.shift ? -1 : +1); return true;
         case fw::Key::Text: TypeAhead(key.text); return true;
@@ -90,6 +94,7 @@ void ProgramListDialog::MoveRow(int from, int to) {
     if (from < 0 || from >= rows || to < 0 || to >= rows || from == to) return;
     // As Move Up and Move Down, through records: columns 0 to 23 move, and
     // "State" stays with the row position.
+    fw::ListView::Snapshot before = list.TakeSnapshot();
     const int low = std::min(from, to), high = std::max(from, to);
     std::vector<TunProgDataTag> records;
     records.reserve(static_cast<size_t>(high - low + 1));
@@ -98,7 +103,7 @@ void ProgramListDialog::MoveRow(int from, int to) {
     else std::rotate(records.rbegin(), records.rbegin() + 1, records.rend());
     for (int row = low; row <= high; ++row) RecordToRow(records[static_cast<size_t>(row - low)], row);
     ShowRow(to);
-    ListChanged();
+    ListChanged(std::move(before), "Move");
 }
 
 void ProgramListDialog::ShowRow(int row) {
@@ -178,8 +183,45 @@ void ProgramListDialog::SortByChannelNumber() {
         const uint32_t n = numbers[static_cast<size_t>(row)];
         return n == 0 ? UINT64_MAX : n;
     };
+    fw::ListView::Snapshot before = list.TakeSnapshot();
     list.SortItemsByRow([&key](int a, int b) { return key(a) < key(b) ? -1 : key(a) > key(b) ? 1 : 0; });
     if (list.GetItemCount() > 1) m_Changed = true;
+    ListChanged(std::move(before), "Order by Channel Number");
+}
+
+void ProgramListDialog::OnUndo() {
+    if (m_History.Undo(ProgramList())) HistoryMoved();
+}
+
+void ProgramListDialog::OnRedo() {
+    if (m_History.Redo(ProgramList())) HistoryMoved();
+}
+
+void ProgramListDialog::HistoryMoved() {
+    m_Changed = !m_History.AtStored();
+    const int mark = ProgramList().GetSelectionMark();
+    if (mark >= 0) ProgramList().EnsureVisible(mark);
+}
+
+void ProgramListDialog::OnRemoveDuplicates() {
+    fw::ListView& list = ProgramList();
+    fw::ListView::Snapshot before = list.TakeSnapshot();
+    std::unordered_set<uint64_t> seen;
+    std::vector<int> duplicates;
+    for (int row = 0; row < list.GetItemCount(); ++row) {
+        if (!seen.insert(ServiceKey(RowToRecord(row))).second) duplicates.push_back(row);
+    }
+    if (duplicates.empty()) {
+        MessageBox("No duplicates: no two programs have the same NW-ID, TS-ID and Prog-ID.");
+        return;
+    }
+    // From the bottom, so the rows still to go keep their places.
+    for (auto row = duplicates.rbegin(); row != duplicates.rend(); ++row) list.DeleteItem(*row);
+    ListChanged(std::move(before), "Remove Duplicates");
+    const int mark = list.GetSelectionMark();
+    if (mark >= 0) list.EnsureVisible(mark);
+    MessageBox(std::to_string(duplicates.size()) + (duplicates.size() == 1 ? " duplicate" : " duplicates") +
+               " removed: each had the NW-ID, TS-ID and Prog-ID of a program above it.");
 }
 
 uint32_t ProgramListDialog::ChannelNumber(int row) { return ProgramList().GetItemAttachment(row); }

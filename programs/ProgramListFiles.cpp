@@ -85,6 +85,11 @@ void ProgramListDialog::OnImport() {
         return;
     }
     fw::ListView& list = ProgramList();
+    fw::ListView::Snapshot before = list.TakeSnapshot();
+    std::vector<TunProgDataTag> listed;
+    listed.reserve(static_cast<size_t>(list.GetItemCount()));
+    for (int row = 0; row < list.GetItemCount(); ++row) listed.push_back(RowToRecord(row));
+    const size_t known = exchange::CountAlreadyListed(listed, imported.programs);
     int first = -1;
     for (size_t i = 0; i < imported.programs.size(); ++i) {
         TunProgDataTag& record = imported.programs[i];
@@ -95,16 +100,19 @@ void ProgramListDialog::OnImport() {
         record.index = static_cast<uint32_t>(row) + 1;
         RecordToRow(record, row);
         if (i < imported.channelNumbers.size()) SetChannelNumber(row, imported.channelNumbers[i]);
-        m_Changed = true;
     }
+    ListChanged(std::move(before), "Import");
     if (first >= 0) {
         SelectRow(first);
         list.SetSelectionMark(first);
         list.EnsureVisible(first);
     }
-    // Lines passed over are no failure, but the user hears of them.
-    if (!imported.skipped.empty()) {
-        MessageBox(std::to_string(imported.programs.size()) + " programs imported from " + file->first + "; " +
-                   imported.skipped);
+    // Lines passed over are no failure, nor programs the list had already,
+    // but the user hears of them.
+    if (!imported.skipped.empty() || known > 0) {
+        std::string text = std::to_string(imported.programs.size()) + " programs imported from " + file->first;
+        if (known > 0) text += "; " + exchange::AlreadyListedText(known);
+        if (!imported.skipped.empty()) text += "; " + imported.skipped;
+        MessageBox(text);
     }
 }

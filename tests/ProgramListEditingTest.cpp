@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "card/ProgramFields.h"
+#include "framework/ListView.h"
+#include "programs/ListHistory.h"
 #include "programs/ProgramListDialog.h"
 #include "res/ResourceIds.h"
 #include "tests/ProgramTestSupport.h"
@@ -105,7 +109,8 @@ TEST_F(ProgramListEditing, MoveToTopBottomAndPositionFromTheContextMenu) {
     EXPECT_EQ(Names()[6], "Drei");
     EXPECT_EQ(Selected(), 6);
     EXPECT_EQ(host.Menus().back(), (Strings{"Export\u2026", "Import\u2026", "Order by Channel Number", "Move to Top",
-                                            "Move to Bottom", "Move to Position\u2026", "Find\u2026"}));
+                                            "Move to Bottom", "Move to Position\u2026", "Find\u2026", "Remove Duplicates",
+                                            "Undo Move\tCtrl+Z", "Redo\tCtrl+Y"}));
 
     host.ScriptText(" 2 ");
     menu(5);
@@ -171,6 +176,121 @@ TEST_F(ProgramListEditing, FindSelectsNamesThatContainTheTextAndF3GoesOnBothWays
     EXPECT_TRUE(Press(CtrlF()));
     EXPECT_TRUE(Press(Named(fw::Key::F3)));
     EXPECT_EQ(host.Messages().size(), 2u);
+}
+
+// Everything a row holds: its cells and its channel number.
+Strings Whole(ProgramListDialog& w) {
+    Strings rows;
+    for (int row = 0; row < w.ProgramList().GetItemCount(); ++row) {
+        std::string text = std::to_string(w.ChannelNumber(row));
+        for (int column = 0; column < kProgramListColumnCount; ++column) text += "|" + w.ProgramList().ItemText(row, column);
+        rows.push_back(text);
+    }
+    return rows;
+}
+
+TEST_F(ProgramListEditing, EveryChangeIsOneStepThatUndoAndRedoTakeBackAndMakeAgain) {
+    for (int row = 0; row < w.ProgramList().GetItemCount(); ++row)
+        w.SetChannelNumber(row, static_cast<uint32_t>(70 - row));
+    fw::KeyPress undo = CtrlF(), redo = CtrlF(), redoToo = CtrlF();
+    undo.letter = 'Z';
+    redo.letter = 'Z';
+    redo.shift = true;
+    redoToo.letter = 'Y';
+    host.ScriptModal(res::IDD_PROGRAM_DETAILS, [](fw::Dialog& d) {
+        d.SetDlgItemText(res::IDC_NAME, "Neu");
+        d.ClickButton(fw::IDOK);
+    });
+    host.ScriptModal(res::IDD_PROGRAM_DETAILS, [](fw::Dialog& d) {
+        d.SetDlgItemText(res::IDC_NAME, "Drei bearbeitet");
+        d.ClickButton(fw::IDOK);
+    });
+    // Each change, and what the list looked like after it.
+    std::vector<Strings> states{Whole(w)};
+    const std::vector<std::pair<const char*, std::function<void()>>> changes{
+        {"Add", [&] { w.OnAdd(); }},
+        {"Edit", [&] { Mark(2), w.OnEditProgram(); }},
+        {"Delete", [&] { Mark(0), Press(Named(fw::Key::Delete)); }},
+        {"Move Down", [&] { Mark(1), Press(Named(fw::Key::Down, true)); }},
+        {"Move", [&] { w.OnListDrop(res::IDC_PROGRAM_LIST, 0, 4); }},
+        {"Sort", [&] { w.SortByColumn(kColumnName); }},
+        {"Order by Channel Number", [&] { w.SortByChannelNumber(); }},
+    };
+    for (const auto& [what, change] : changes) {
+        change();
+        EXPECT_EQ(w.History().UndoName(), what);
+        states.push_back(Whole(w));
+        EXPECT_NE(states.back(), states[states.size() - 2]) << what;
+    }
+    // A change that changes nothing is no step.
+    w.SortByChannelNumber();
+    EXPECT_EQ(w.History().UndoName(), "Order by Channel Number");
+
+    for (size_t i = states.size() - 1; i > 0; --i) {
+        EXPECT_TRUE(Press(undo));
+        EXPECT_EQ(Whole(w), states[i - 1]) << changes[i - 1].first;
+    }
+    EXPECT_FALSE(w.History().CanUndo());
+    for (size_t i = 1; i < states.size(); ++i) {
+        EXPECT_TRUE(Press(i % 2 ? redo : redoToo));
+        EXPECT_EQ(Whole(w), states[i]) << changes[i - 1].first;
+    }
+    EXPECT_FALSE(w.History().CanRedo());
+
+    // A new change after an undo drops what could be redone.
+    Press(undo);
+    Mark(0);
+    w.OnMoveDown();
+    EXPECT_FALSE(w.History().CanRedo());
+    EXPECT_EQ(w.History().UndoName(), "Move Down");
+    host.ScriptMenu(9);
+    w.OnListContextMenu(res::IDC_PROGRAM_LIST);
+    EXPECT_EQ(host.Menus().back()[8], "Undo Move Down\tCtrl+Z");
+    EXPECT_EQ(host.Menus().back()[9], "Redo\tCtrl+Y");
+    host.ScriptMenu(8);
+    w.OnListContextMenu(res::IDC_PROGRAM_LIST);
+    EXPECT_EQ(Whole(w), states[states.size() - 2]);
+    EXPECT_EQ(w.History().RedoName(), "Move Down");
+
+    // Save keeps the history, and an undo after it is a change to save;
+    // Load starts the history anew.
+    ASSERT_TRUE(w.OnSave());
+    EXPECT_FALSE(w.HasChanges());
+    EXPECT_TRUE(w.History().CanUndo());
+    w.OnUndo();
+    EXPECT_TRUE(w.HasChanges());
+    w.OnRedo();
+    EXPECT_FALSE(w.HasChanges());
+    w.OnUndo();
+    host.ScriptAnswer(fw::Answer::Discard);
+    ASSERT_TRUE(w.OnLoad());
+    EXPECT_EQ(Whole(w).size(), states[states.size() - 2].size());
+    EXPECT_FALSE(w.History().CanUndo());
+    EXPECT_FALSE(w.History().CanRedo());
+}
+
+TEST(ListHistory, KeepsItsLimitsByDroppingTheOldestSteps) {
+    fw::ListView list;
+    list.InsertColumn(0, "Name", fw::Align::Left, 10);
+    programs::ListHistory history;
+    for (size_t i = 0; i < programs::ListHistory::kMaxSteps + 5; ++i) {
+        fw::ListView::Snapshot before = list.TakeSnapshot();
+        list.InsertItem(list.GetItemCount(), std::to_string(i));
+        history.Record(std::move(before), "Add");
+    }
+    int undone = 0;
+    while (history.Undo(list)) ++undone;
+    EXPECT_EQ(undone, static_cast<int>(programs::ListHistory::kMaxSteps));
+    EXPECT_EQ(list.GetItemCount(), 5);
+
+    // One step larger than the limit of bytes is kept alone.
+    history.Clear();
+    list.SetItemText(0, 0, std::string(programs::ListHistory::kMaxBytes, 'x'));
+    history.Record(list.TakeSnapshot(), "Edit");
+    history.Record(list.TakeSnapshot(), "Edit");
+    EXPECT_LE(history.Bytes(), programs::ListHistory::kMaxBytes + 4096);
+    EXPECT_TRUE(history.Undo(list));
+    EXPECT_FALSE(history.Undo(list));
 }
 
 }  // namespace

@@ -108,7 +108,8 @@ TEST_F(ProgramListExchange, ExportWritesTheRowsInTheFormatOfExtensionOrFilter) {
     }
     EXPECT_NE(files.files["/home/u/tv"], exchange::Export(exchange::Format::M3u, Rows()));
     EXPECT_EQ(host.Menus().front(), (Strings{"Export\u2026", "Import\u2026", "Order by Channel Number", "Move to Top",
-                                             "Move to Bottom", "Move to Position\u2026", "Find\u2026"}));
+                                             "Move to Bottom", "Move to Position\u2026", "Find\u2026", "Remove Duplicates",
+                                             "Undo\tCtrl+Z", "Redo\tCtrl+Y"}));
     const auto& chooser = host.FileChoosers().front();
     EXPECT_EQ(chooser.kind, fw::FileChooserKind::Save);
     EXPECT_EQ(chooser.filters.size(), 5u);
@@ -144,6 +145,29 @@ TEST_F(ProgramListExchange, ImportAppendsEveryProgramAsNewRowsAndTouchesNoDataba
     ASSERT_EQ(host.Messages().size(), 1u);
     EXPECT_EQ(host.Messages()[0], "1 programs imported from /in/groups.vdr; 1 line skipped: VDR group separators");
     EXPECT_EQ(Column(window, kColumnName).back(), "Fünf");
+}
+
+TEST_F(ProgramListExchange, ImportSaysWhatTheListHadAndRemoveDuplicatesTakesTheCopiesAway) {
+    TunProgDataTag renamed = Program(2, "Zwei, anders benannt");
+    files.files["/in/again.csv"] = exchange::Export(exchange::Format::Csv, {Program(1, "Eins"), renamed, Program(3, "Drei")});
+    ChooseFromMenu(1, fw::FileChoice{"/in/again.csv", 0});
+    ASSERT_EQ(host.Messages().size(), 1u);
+    EXPECT_EQ(host.Messages()[0],
+              "3 programs imported from /in/again.csv; 2 were already in the list (same NW-ID, TS-ID and Prog-ID)");
+    // Another transport is another service, whatever the other two ids.
+    window.ProgramList().SetItemText(2, kColumnTsId, "999");
+
+    ChooseFromMenu(7, std::nullopt);
+    EXPECT_EQ(Column(window, kColumnName), (Strings{"Eins", "Zwei", "Eins", "Drei"}));
+    EXPECT_EQ(host.Messages().back(), "1 duplicate removed: each had the NW-ID, TS-ID and Prog-ID of a program above it.");
+    ChooseFromMenu(7, std::nullopt);
+    EXPECT_EQ(host.Messages().back(), "No duplicates: no two programs have the same NW-ID, TS-ID and Prog-ID.");
+    EXPECT_EQ(window.History().UndoName(), "Remove Duplicates");
+    window.OnUndo();
+    EXPECT_EQ(Column(window, kColumnName), (Strings{"Eins", "Zwei", "Eins", "Zwei, anders benannt", "Drei"}));
+    EXPECT_EQ(window.History().UndoName(), "Import");
+    window.OnUndo();
+    EXPECT_EQ(Column(window, kColumnName), (Strings{"Eins", "Zwei"}));
 }
 
 TEST_F(ProgramListExchange, FailuresAreShownAndChangeNothing) {

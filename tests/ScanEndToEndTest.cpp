@@ -236,6 +236,14 @@ TEST_F(ScanEndToEnd, SecondScanMarksEveryRowActualAndChangedServicesUpdated) {
     int updated = 0;
     for (const auto& [key, cells] : third) updated += cells.back() == "updated";
     EXPECT_EQ(updated, 1);
+    // The whole scan is one step.
+    EXPECT_EQ(window.History().UndoName(), "Search");
+    window.OnUndo();
+    ProgramRows undone = Rows(window);
+    for (auto& [key, cells] : second) cells.back().clear();
+    EXPECT_EQ(undone, second);
+    window.OnRedo();
+    EXPECT_EQ(Rows(window), third);
 
     window.CheckDlgButton(res::IDC_UPDATE_NAMES, true);
     window.OnCommand(res::IDC_SEARCH);

@@ -253,14 +253,44 @@ TEST_F(ProgramListWindow, ExportAndImportFromTheListsContextMenu) {
         chooseFromMenu(0, "CSV files (*.csv)", true);
         EXPECT_EQ(menuItems, (std::vector<std::string>{"Export\u2026", "Import\u2026", "Order by Channel Number",
                                                        "Move to Top", "Move to Bottom", "Move to Position\u2026",
-                                                       "Find\u2026"}));
+                                                       "Find\u2026", "Remove Duplicates", "Undo\tCtrl+Z",
+                                                       "Redo\tCtrl+Y"}));
         std::vector<TunProgDataTag> rows;
         for (int row = 0; row < 8; ++row) rows.push_back(window.RowToRecord(row));
         EXPECT_EQ(ReadWholeFile(file), exchange::Export(exchange::Format::Csv, rows));
 
+        std::vector<std::string> messages;
+        host.SetMessageHandler([&messages](const std::string& text) { messages.push_back(text); });
         chooseFromMenu(1, "CSV files (*.csv)", false);
         EXPECT_EQ(view->model()->rowCount(), 16);
         EXPECT_EQ(ColumnTexts(*view->model(), kColumnName)[8], "Kanal Elf HD");
+        EXPECT_EQ(messages, (std::vector<std::string>{"8 programs imported from " + file +
+                                                      "; 8 were already in the list (same NW-ID, TS-ID and Prog-ID)"}));
+
+        // The copies go again through the menu, and come back with the keys.
+        WhenUp<QMenu>(
+            host, [] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
+            [](QMenu* menu) {
+                (void)QTest::qWaitForWindowExposed(menu, 2000);
+                QAction* action = menu->actions().value(7);
+                ASSERT_NE(action, nullptr);
+                EXPECT_EQ(action->text().toStdString(), "Remove Duplicates");
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+            });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(view->viewport(), &event);
+        EXPECT_EQ(view->model()->rowCount(), 8);
+        EXPECT_EQ(messages.back(), "8 duplicates removed: each had the NW-ID, TS-ID and Prog-ID of a program above it.");
+        QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(view->model()->rowCount(), 16);
+        QTest::keyClick(view, Qt::Key_Y, Qt::ControlModifier);
+        EXPECT_EQ(view->model()->rowCount(), 8);
+        QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
+        QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(view->model()->rowCount(), 8);
+        EXPECT_FALSE(window.HasChanges());
+        QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_EQ(view->model()->rowCount(), 16);
         QTest::mouseClick(host.ControlWidget(window, fw::IDCANCEL), Qt::LeftButton);
     });
     EXPECT_TRUE(window.IsDestroyed());
