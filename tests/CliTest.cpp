@@ -95,6 +95,11 @@ TEST_F(CliTest, ImportListExportThroughTheExecutable) {
     run = Cli({"export", "--format", "dvbv5", "--db", Db()});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, ReadFile(Golden("programs.dvbv5")));
+
+    run = Cli({"import", "--db", Db(), Golden("programs.dvbv5")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "3 programs imported from " + Golden("programs.dvbv5") +
+                           ", 6 in the list; 3 were already in the list (same NW-ID, TS-ID and Prog-ID)\n");
 }
 
 TEST_F(CliTest, FailuresEndWithOneLineAndNothingWritten) {
