@@ -14,4 +14,11 @@ int Tune(unsigned long frequencyKHz) {
     return 1;
 }
 
+std::optional<bool> TunerLocked() {
+    CFrontend frontend;
+    int locked = 0;
+    if (frontend.GetLockStatus(locked) != CCommonDVB::DVB_ERR_NONE) return std::nullopt;
+    return locked != 0;
+}
+
 }  // namespace acquisition

@@ -1,9 +1,14 @@
 #pragma once
 
+#include <optional>
+
 namespace acquisition {
 
 // Tunes the card's front end to `frequencyKHz` unless it already reports
 // that frequency. Returns 0 when it was already there, 1 when told to tune.
 int Tune(unsigned long frequencyKHz);
+// Whether the front end locked on the frequency tuned last; nothing where
+// the card cannot tell.
+std::optional<bool> TunerLocked();
 
 }  // namespace acquisition

@@ -51,6 +51,9 @@ public:
     // Frequencies are in kHz both ways.
     ErrReturn GetFrequency(unsigned long& frequency);
     ErrReturn SetFrequency(unsigned long frequency, int flags);
+    // 1 when the front end has locked on the frequency set last, else 0.
+    // DVB_ERR_UNKNOWN where the card cannot tell.
+    ErrReturn GetLockStatus(int& locked);
 };
 
 // Sections that a filter passes arrive on this socket: OnReceive (called by the

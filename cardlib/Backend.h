@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,12 @@ public:
     virtual void FiltersChanged() {}
     // Whether the front end is walking frequencies in search of the network.
     virtual bool Searching() const { return false; }
+    // Whether the front end has locked on what it was tuned to last; nothing
+    // where the backend cannot tell.
+    virtual std::optional<bool> Locked(int64_t nowMs) const {
+        (void)nowMs;
+        return std::nullopt;
+    }
 };
 
 }  // namespace cardlib

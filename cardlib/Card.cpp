@@ -244,6 +244,11 @@ void Card::SetStatusHandler(std::function<void(const std::string&)> handler) {
 unsigned long Card::Frequency() const { return m_State->frequency; }
 bool Card::SearchingForNetwork() const { return m_State->backend && m_State->backend->Searching(); }
 
+std::optional<bool> Card::TunerLocked() const {
+    if (!m_State->backend || !m_State->host) return std::nullopt;
+    return m_State->backend->Locked(m_State->host->GetClock().NowMs());
+}
+
 }  // namespace cardlib
 
 using cardlib::CardAccess;
@@ -340,6 +345,13 @@ CCommonDVB::ErrReturn CFrontend::SetFrequency(unsigned long frequency, int flags
     s.calls.lastSetFrequency = frequency;
     s.calls.lastSetFrequencyFlags = flags;
     s.Tune(frequency);
+    return DVB_ERR_NONE;
+}
+
+CCommonDVB::ErrReturn CFrontend::GetLockStatus(int& locked) {
+    const std::optional<bool> state = cardlib::Card::Current().TunerLocked();
+    if (!state) return DVB_ERR_UNKNOWN;
+    locked = *state ? 1 : 0;
     return DVB_ERR_NONE;
 }
 

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,9 @@ public:
     unsigned long Frequency() const;
     // Whether the backend is looking for the network (Backend::Searching).
     bool SearchingForNetwork() const;
+    // Whether the front end locked on the frequency tuned last; nothing
+    // where the backend cannot tell.
+    std::optional<bool> TunerLocked() const;
 
     struct State;
 

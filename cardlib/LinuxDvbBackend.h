@@ -73,6 +73,7 @@ public:
 
     // Whether the backend is walking the presets and the raster now.
     bool Searching() const override { return m_Walking; }
+    std::optional<bool> Locked(int64_t) const override { return m_Frontend >= 0 && m_LockSeen; }
 
     // Sections the kernel reported lost (buffer overruns), for tests.
     unsigned Overflows() const { return m_Overflows; }
@@ -142,7 +143,8 @@ private:
     fw::TaskId m_FrontendWatch = 0;
     bool m_WatchingFrontend = false;
     bool m_LockPolling = false;
-    bool m_AwaitingLock = false;  // tuned, lock neither seen nor given up on
+    bool m_AwaitingLock = false;
+    bool m_LockSeen = false;  // FE_HAS_LOCK read since the last tuning  // tuned, lock neither seen nor given up on
     std::vector<DemuxFilter> m_Filters;
     unsigned m_Overflows = 0;
     std::string m_Problem;

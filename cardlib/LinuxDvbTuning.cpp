@@ -109,6 +109,7 @@ void LinuxDvbBackend::TuneNow() {
         m_Attempts.clear();
         if (m_Host) m_TunedAtMs = m_TuneBeganMs = m_Host->GetClock().NowMs();
         m_AwaitingLock = true;
+        m_LockSeen = false;
         if (m_Host) PollLock(0);
         return;
     }
@@ -174,6 +175,7 @@ bool LinuxDvbBackend::SendTuning(uint32_t modulation) {
     if (!m_Host) return true;
     m_TunedAtMs = m_Host->GetClock().NowMs();
     m_AwaitingLock = true;
+    m_LockSeen = false;
     PollLock(kLockPollMs);
     return true;
 }
@@ -195,6 +197,7 @@ void LinuxDvbBackend::CheckLock() {
     if (result < 0) status = fe_status{};
     if (status & FE_HAS_LOCK) {
         m_AwaitingLock = false;
+        m_LockSeen = true;
         StartFilters();
         ReportSignal();
         if (LookingForNetwork()) ArmNitWait();

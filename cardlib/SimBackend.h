@@ -22,6 +22,7 @@ public:
 
     unsigned long HomeFrequency() const override;
     void Tune(unsigned long frequencyKHz, int64_t nowMs) override;
+    std::optional<bool> Locked(int64_t nowMs) const override { return m_Schedule.LockedAt(nowMs); }
     void Start(fw::Host& host, PacketSink& sink) override;
     void Stop() override;
     void WantedChanged() override;

@@ -32,6 +32,8 @@ public:
 
     unsigned long HomeFrequency() const override { return m_Home; }
     void Tune(unsigned long frequencyKHz, int64_t nowMs) override;
+    // A capture stands for a transport that locked; no capture, no signal.
+    std::optional<bool> Locked(int64_t) const override { return m_File != nullptr; }
     void Start(fw::Host& host, PacketSink& sink) override;
     void Stop() override;
 

@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "card/ProgramFields.h"
@@ -57,7 +59,7 @@ public:
         if (m_OneLine && !m_Shown.empty()) m_Out << std::endl;
         m_Shown.clear();
     }
-    std::vector<std::string> silent;
+    std::vector<ScanChannelsDialog::SilentTransport> silent;
 
 private:
     std::ostream& m_Out;
@@ -67,8 +69,9 @@ private:
 };
 
 // "N added, N updated, N actual", from the list's "State" cells, and the
-// transports that did not lock.
-std::string ScanSummary(fw::ListView& programs, const std::vector<std::string>& silent) {
+// transports that sent no SDT: those the tuner did not lock on, those it
+// locked on and still heard nothing, and those it cannot tell of.
+std::string ScanSummary(fw::ListView& programs, const std::vector<ScanChannelsDialog::SilentTransport>& silent) {
     int added = 0, updated = 0, actual = 0;
     for (int row = 0; row < programs.GetItemCount(); ++row) {
         const std::string& state = programs.ItemText(row, kColumnState);
@@ -79,9 +82,20 @@ std::string ScanSummary(fw::ListView& programs, const std::vector<std::string>& 
     std::string summary = "Scan: " + std::to_string(added) + " added, " + std::to_string(updated) + " updated, " +
                           std::to_string(actual) + " actual; ";
     if (silent.empty()) return summary + "every transport locked";
-    summary += "no lock (no SDT) on";
-    for (const std::string& transport : silent) summary += " " + transport + (&transport == &silent.back() ? "" : ",");
-    return summary;
+    const struct {
+        std::optional<bool> locked;
+        const char* what;
+    } kinds[] = {{false, "no lock on"}, {true, "locked but no SDT on"}, {std::nullopt, "no SDT on"}};
+    std::string parts;
+    for (const auto& kind : kinds) {
+        std::string list;
+        for (const auto& transport : silent) {
+            if (transport.locked != kind.locked) continue;
+            list += (list.empty() ? " " : ", ") + transport.transport;
+        }
+        if (!list.empty()) parts += (parts.empty() ? "" : "; ") + std::string(kind.what) + list;
+    }
+    return summary + parts;
 }
 
 // Copies each line the scan adds to its status log to a stream.

@@ -58,6 +58,8 @@ ProgramListDialog::~ProgramListDialog() = default;
 
 int ProgramListDialog::Tune(unsigned long frequency) { return acquisition::Tune(frequency); }
 
+std::optional<bool> ProgramListDialog::TunerLocked() { return acquisition::TunerLocked(); }
+
 const char* ProgramListDialog::AboutText() { return "Kelvane 2.3 - DVB-C programs"; }
 
 fw::ListView& ProgramListDialog::ProgramList() { return List(res::IDC_PROGRAM_LIST); }

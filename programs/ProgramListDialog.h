@@ -117,6 +117,7 @@ public:
     TableProgress NitProgress() override { return m_TableFilters.NitProgress(); }
     TableProgress SdtProgress() override { return m_TableFilters.SdtProgress(); }
     int Tune(unsigned long frequency) override;
+    std::optional<bool> TunerLocked() override;
     // What the scan found, into the program list (see ProgramListMerge).
     void MergeService(const ScannedService& service, int updateNames) override;
     TableFilters& Filters() { return m_TableFilters; }

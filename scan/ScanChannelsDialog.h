@@ -103,9 +103,15 @@ public:
     Progress ScanProgress();
     static std::string ProgressText(const Progress& progress);
     void ShowProgress();
-    // "Freq" (MHz) and "TS" of each transport that sent no SDT: it did not
-    // lock, or sends nothing on its frequency.
-    std::vector<std::string> SilentTransports();
+    // Each transport that sent no SDT: "Freq" (MHz) and "TS", and whether
+    // the tuner had locked on it when its requests ended (nothing where the
+    // tuner cannot tell).
+    struct SilentTransport {
+        std::string transport;
+        std::optional<bool> locked;
+        bool operator==(const SilentTransport&) const = default;
+    };
+    std::vector<SilentTransport> SilentTransports();
 
     fw::ListView& StreamList() { return List(kStreamListId); }
     fw::ListView& PatList() { return List(kPatListId); }
@@ -174,6 +180,9 @@ private:
     unsigned m_TimerId = 0;
     int m_RetryCounter = 0;
     int m_CurrentTransportRow = 0;
+    // Per transport row that sent no SDT: the tuner's lock when its last
+    // request ended.
+    std::map<int, std::optional<bool>> m_SilentLock;
     int m_CurrentServiceRow = 0;
     int m_CurrentPatRow = -1;
     int m_LastTransportId = -1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "acquisition/TableSections.h"
@@ -49,6 +50,9 @@ public:
     virtual TableProgress NitProgress() = 0;
     virtual TableProgress SdtProgress() = 0;
     virtual int Tune(unsigned long frequency) = 0;
+    // Whether the tuner locked on the frequency tuned last; nothing where it
+    // cannot tell.
+    virtual std::optional<bool> TunerLocked() { return std::nullopt; }
     // The merge: the rows of the program list that describe the service (its
     // network id and program id) take its fields, the name only when
     // `updateNames` is set; without such a row it becomes a new one.

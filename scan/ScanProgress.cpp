@@ -79,12 +79,14 @@ void ScanChannelsDialog::ShowProgress() {
     SetDlgItemText(res::IDC_SCAN_PROGRESS_TEXT, ProgressText(progress));
 }
 
-std::vector<std::string> ScanChannelsDialog::SilentTransports() {
+std::vector<ScanChannelsDialog::SilentTransport> ScanChannelsDialog::SilentTransports() {
     fw::ListView& transports = TransportList();
-    std::vector<std::string> silent;
+    std::vector<SilentTransport> silent;
     for (int row = 0; row < transports.GetItemCount(); ++row) {
         if (!transports.ItemText(row, TsSdt).empty()) continue;
-        silent.push_back(Megahertz(FrequencyCell(transports, row)) + " (TS " + transports.ItemText(row, TsId) + ")");
+        const auto lock = m_SilentLock.find(row);
+        silent.push_back({Megahertz(FrequencyCell(transports, row)) + " (TS " + transports.ItemText(row, TsId) + ")",
+                          lock == m_SilentLock.end() ? std::nullopt : lock->second});
     }
     return silent;
 }

@@ -167,6 +167,9 @@ void ScanChannelsDialog::OnNextTransport() {
 void ScanChannelsDialog::OnWaitSdt() {
     if (!m_Owner->IsSdtDone()) return;
     LogIncompleteTable("SDT", m_Owner->SdtProgress());
+    if (TransportList().ItemText(m_CurrentTransportRow, TsSdt).empty())
+        m_SilentLock[m_CurrentTransportRow] = m_Owner->TunerLocked();
+    else m_SilentLock.erase(m_CurrentTransportRow);
     if (ServiceList().GetItemCount() > 0 || --m_RetryCounter == 0) {
         ++m_CurrentTransportRow;
         m_RetryCounter = kRetries;

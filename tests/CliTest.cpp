@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -309,6 +310,20 @@ TEST_F(CliScan, DryRunPrintsTheMergedListAndSavesNothing) {
     EXPECT_NE(terminal.str().find("\r\033[KTransports: 1 of 1, 346.0 MHz\r\033[KSet Frequenzy"), std::string::npos)
         << terminal.str();
     EXPECT_NE(terminal.str().find("\r\033[KDone: 7 services\nScan: "), std::string::npos) << terminal.str();
+
+    // A transport the tuner never locks on is named as such.
+    cardlib::SimNetwork withDark = cardlib::DefaultNetwork();
+    const auto dark = std::find_if(withDark.transports.begin(), withDark.transports.end(),
+                                   [](const cardlib::SimTransport& t) { return !t.locks; });
+    ASSERT_NE(dark, withDark.transports.end());
+    withDark.transports = {withDark.transports.front(), *dark};
+    card.Detach();
+    card.UseBackend(std::make_unique<cardlib::SimBackend>(withDark));
+    card.Attach(host);
+    std::ostringstream darkStatus;
+    ASSERT_TRUE(cli::ScanInWindow(host, true, out, darkStatus, error)) << error;
+    const std::string noLock = "; no lock on 450.0 MHz (TS 11)\n";
+    EXPECT_EQ(darkStatus.str().substr(darkStatus.str().size() - noLock.size()), noLock) << darkStatus.str();
 }
 
 // Over the emulated devices: a network that never answers, or a tuner

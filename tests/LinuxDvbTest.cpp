@@ -77,7 +77,9 @@ public:
 
     // The program list a whole scan leaves, row by row from "Programm" on,
     // sorted; `took`: the virtual time the scan took.
-    std::vector<std::vector<std::string>> Scan(std::vector<std::string>* log = nullptr, int64_t* took = nullptr) {
+    // `silent`: the transports that sent no SDT.
+    std::vector<std::vector<std::string>> Scan(std::vector<std::string>* log = nullptr, int64_t* took = nullptr,
+                                               std::vector<ScanChannelsDialog::SilentTransport>* silent = nullptr) {
         ProgramListDialog window(host);
         host.Open(window);
         ScanChannelsDialog scan(host, &window, 1);
@@ -91,6 +93,7 @@ public:
             rows.push_back(cells);
         }
         for (int i = 0; log && i < scan.LogList().GetItemCount(); ++i) log->push_back(scan.LogList().GetItemText(i, 0));
+        if (silent) *silent = scan.SilentTransports();
         host.Close(window);
         // Where a service added on air falls in the list depends on when
         // each tuner locked.
@@ -111,8 +114,12 @@ TEST_F(LinuxDvb, ScanThroughTheDevicesGivesTheSimulatedBackendsProgramList) {
     auto onTheMinute = [&] { host.Advance(60000 - host.GetClock().NowMs() % 60000); };
     onTheMinute();
     int64_t simulatedMs = 0;
-    const auto simulated = Scan(nullptr, &simulatedMs);
+    std::vector<ScanChannelsDialog::SilentTransport> silent;
+    const auto simulated = Scan(nullptr, &simulatedMs, &silent);
     ASSERT_GT(simulated.size(), 40u);
+    // The tuner's own word on the transport that never answers.
+    const std::vector<ScanChannelsDialog::SilentTransport> dark{{"450.0 MHz (TS 11)", false}};
+    EXPECT_EQ(silent, dark);
 
     // A frontend without its own constellation search, card.ini's defaults:
     // the home transport is found by trying 256-QAM, then 64-QAM, the rest
@@ -122,7 +129,10 @@ TEST_F(LinuxDvb, ScanThroughTheDevicesGivesTheSimulatedBackendsProgramList) {
     slow.retuneMs = 50;
     Use(network, slow);
     std::vector<std::string> log;
-    EXPECT_EQ(Scan(&log), simulated);
+    EXPECT_EQ(Scan(&log, nullptr, &silent), simulated);
+    EXPECT_EQ(silent, dark);
+    // The last transport the scan read locked.
+    EXPECT_EQ(card.TunerLocked(), true);
     EXPECT_TRUE(host.Messages().empty());
     // The devices send by the simulated network's schedule: no table comes
     // in pieces of two versions.

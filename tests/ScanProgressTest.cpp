@@ -27,7 +27,8 @@ public:
         bars.push_back(std::to_string(bar->position) + "/" + std::to_string(bar->range));
         if (text.rfind("Done", 0) == 0) silent = m_Window.SilentTransports();
     }
-    std::vector<std::string> texts, bars, silent;
+    std::vector<std::string> texts, bars;
+    std::vector<ScanChannelsDialog::SilentTransport> silent;
 
 private:
     ScanChannelsDialog& m_Window;
@@ -75,7 +76,7 @@ TEST(ScanProgress, TheLineBelowTheListsFollowsThePhasesCountsAndFrequencies) {
     EXPECT_EQ(recorder.bars.front(), "0/0");
     EXPECT_EQ(recorder.bars[2], "2/3");
     EXPECT_EQ(recorder.bars.back(), "3/3");
-    EXPECT_EQ(recorder.silent, std::vector<std::string>{"362.0 MHz (TS 3)"});
+    EXPECT_EQ(recorder.silent, (std::vector<ScanChannelsDialog::SilentTransport>{{"362.0 MHz (TS 3)", false}}));
     std::filesystem::remove(ini);
 }
 

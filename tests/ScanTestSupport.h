@@ -66,6 +66,7 @@ public:
     TableProgress NitProgress() override { return nitProgress; }
     TableProgress SdtProgress() override { return sdtProgress; }
     int Tune(unsigned long frequency) override;
+    std::optional<bool> TunerLocked() override { return Tuned() != nullptr; }
     void MergeService(const ScannedService& service, int updateNames) override {
         MergeScannedService(m_Programs, service, updateNames);
     }
