@@ -109,7 +109,7 @@ void LinuxDvbBackend::TuneNow() {
         m_Attempts.clear();
         if (m_Host) m_TunedAtMs = m_TuneBeganMs = m_Host->GetClock().NowMs();
         m_AwaitingLock = true;
-        m_LockSeen = false;
+        m_LockSeen = true;  // StandsOn has just read FE_HAS_LOCK
         if (m_Host) PollLock(0);
         return;
     }
