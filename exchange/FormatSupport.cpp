@@ -63,10 +63,12 @@ std::string OneLine(std::string_view name) {
     return line;
 }
 
-std::string ExportName(const TunProgDataTag& program) {
+std::string NameInFile(const TunProgDataTag& program) {
     if (Trim(program.name).empty()) return "Service " + std::to_string(program.progId);
-    return OneLine(program.name);
+    return program.name;
 }
+
+std::string ExportName(const TunProgDataTag& program) { return OneLine(NameInFile(program)); }
 
 std::string EscapeLineName(std::string_view name, bool escapeHash) {
     const size_t first = name.find_first_not_of(" \t");

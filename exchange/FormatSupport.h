@@ -41,9 +41,11 @@ void SetProgramType(TunProgDataTag& program);
 
 // A name on one line of a line format: line breaks become blanks.
 std::string OneLine(std::string_view name);
-// The name a program goes out under in a line format: its own on one line,
-// or for a program without one "Service " and its service id, so that no
-// line starts with a separator its format reads as something else.
+// The name a program goes out under in every format: its own, or for a
+// program without one (blanks are none) "Service " and its service id, so
+// that no line starts with a separator its format reads as something else.
+std::string NameInFile(const TunProgDataTag& program);
+// The same in a line format: on one line.
 std::string ExportName(const TunProgDataTag& program);
 
 // A name in a colon-separated line format (VDR, zap). A ":" goes out as "|",

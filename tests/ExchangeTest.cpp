@@ -283,7 +283,7 @@ TEST(ExchangeTest, AProgramWithoutANameGoesOutUnderItsServiceId) {
     programs[0].name.clear();
     programs[0].progId = 407;
     for (const exchange::Format format : {exchange::Format::Vdr, exchange::Format::Zap, exchange::Format::Dvbv5,
-                                          exchange::Format::M3u}) {
+                                          exchange::Format::M3u, exchange::Format::Csv}) {
         SCOPED_TRACE(exchange::FormatName(format));
         const std::string text = exchange::Export(format, programs);
         EXPECT_NE(text.find("Service 407"), std::string::npos) << text;
