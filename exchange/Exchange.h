@@ -35,7 +35,9 @@ std::optional<Format> FormatFromText(std::string_view text);
 //   {qam} the QAM order (16 to 256, "AUTO"), {service_id},
 //   {video_pid}, {audio_pid}, {pmt_pid}, {ts_id}, {nw_id}, {index}.
 // Anything else in braces stays as written. Each entry also carries VLC's
-// "#EXTVLCOPT:program=" line, which picks the service on the transport.
+// "#EXTVLCOPT:program=" line, which picks the service on the transport, and
+// "video-track-id=" and "audio-track-id=" lines with its PIDs. Only entries
+// whose URL is a cable MRL like this one can be imported.
 inline constexpr const char* kDefaultM3uUrlPattern =
     "dvb-c://frequency={frequency}:srate={symbol_rate}:modulation={modulation}";
 
@@ -106,7 +108,8 @@ struct ImportResult {
     size_t skippedLines = 0;
     std::string skipped;
 };
-// M3u cannot be imported (ok = false with a clear error).
+// An m3u playlist gives the entries whose URL is VLC's cable MRL (the
+// default pattern); the others are skipped, and a playlist with none fails.
 ImportResult Import(Format format, std::string_view text, const std::string& fileName);
 
 }  // namespace exchange

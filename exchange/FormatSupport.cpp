@@ -37,6 +37,9 @@ const ModulationName* ModulationByZap(std::string_view name) {
 const ModulationName* ModulationByVdr(unsigned value) {
     return Find(si::ModulationCodes(), [&](const ModulationName& m) { return value == m.vdr; });
 }
+const ModulationName* ModulationByVlc(std::string_view name) {
+    return Find(si::ModulationCodes(), [&](const ModulationName& m) { return name == m.vlc; });
+}
 const FecName* FecByDvbv5(std::string_view name) {
     return Find(si::FecCodes(), [&](const FecName& f) { return name == f.dvbv5; });
 }

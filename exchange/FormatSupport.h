@@ -26,6 +26,7 @@ const FecName& Fec(uint8_t code);
 const ModulationName* ModulationByDvbv5(std::string_view name);
 const ModulationName* ModulationByZap(std::string_view name);
 const ModulationName* ModulationByVdr(unsigned value);
+const ModulationName* ModulationByVlc(std::string_view name);
 const FecName* FecByDvbv5(std::string_view name);
 const FecName* FecByZap(std::string_view name);
 const FecName* FecByVdr(unsigned value);
@@ -118,6 +119,10 @@ std::optional<std::string> ImportVdr(std::string_view text, const std::string& f
                                      std::vector<TunProgDataTag>& programs);
 std::optional<std::string> ImportZap(std::string_view text, const std::string& fileName,
                                      std::vector<TunProgDataTag>& programs);
+std::optional<std::string> ImportM3u(std::string_view text, const std::string& fileName,
+                                     std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers);
+// Why the m3u import passes over a line: an entry whose URL names no transport.
+const char* SkippedM3uLine(std::string_view line);
 std::optional<std::string> ImportCsv(std::string_view text, const std::string& fileName,
                                      std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers);
 
