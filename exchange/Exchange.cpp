@@ -35,8 +35,9 @@ std::optional<std::string> ReadUnnumbered(std::string_view text, const std::stri
 }
 
 const FormatInfo kFormats[] = {
+    // A whole line "[name]": a VDR or zap channel's name may start with "[".
     {Format::Dvbv5, "dvbv5", {"dvbv5"}, "dvbv5 channel files (*.conf *.dvbv5)", "dvbv5-zap",
-     [](std::string_view line) { return line[0] == '['; }, WriteNumbered<detail::ExportDvbv5>, detail::ImportDvbv5,
+     [](std::string_view line) { return line[0] == '[' && line.back() == ']'; }, WriteNumbered<detail::ExportDvbv5>, detail::ImportDvbv5,
      nullptr, false, nullptr},
     // VDR's group separators start with a colon. VDR reads no comments, so a
     // channel's name may start with "#": a cable channel's 13 fields say it.

@@ -24,7 +24,7 @@ const char* FormatName(Format format);
 // ".dvbv5", ".vdr", ".zap" -> theirs); nullopt where the extension does not
 // say (".conf" is used by several formats).
 std::optional<Format> FormatFromFileName(std::string_view fileName);
-// From a file's first line that holds something: "[" starts a dvbv5 entry,
+// From a file's first line that holds something: "[name]" is a dvbv5 entry,
 // 13 colon-separated fields are VDR, 9 are zap, "Nr," the CSV header,
 // "#EXTM3U" a playlist; nullopt otherwise.
 std::optional<Format> FormatFromText(std::string_view text);

@@ -425,6 +425,44 @@ TEST(ExchangeTest, AnImportSaysHowManyLinesItSkippedAndWhy) {
 
 namespace {
 
+// Recognition reads the first line: each awkward name leads the list once,
+// in every format, and what a format can read comes back as it went out.
+TEST(ExchangeTest, EveryExportIsRecognisedForItsFormatAndReadsBack) {
+    const char* names[] = {"",           "#1 Music", "[HD] Film",       ":Group",      "a|b:c",   "News;HD",
+                           "A, B",       " ",        "\"Quoted\" 'too'", "Ελληνικά 東京", "Nr,1",    "#EXTM3U"};
+    const size_t count = std::size(names);
+    for (const exchange::FormatInfo& info : exchange::Formats()) {
+        for (size_t lead = 0; lead < count; ++lead) {
+            SCOPED_TRACE(std::string(info.name) + " led by \"" + names[lead] + "\"");
+            std::vector<TunProgDataTag> programs;
+            exchange::ExportOptions options;
+            for (size_t i = 0; i < count; ++i) {
+                const size_t n = (lead + i) % count;
+                TunProgDataTag p = Programs()[n % 3];
+                p.name = names[n];
+                p.progId = static_cast<uint16_t>(400 + n);
+                programs.push_back(p);
+                options.channelNumbers.push_back(n % 2 == 0 ? static_cast<uint32_t>(n + 1) : 0);
+            }
+            const std::string text = exchange::Export(info.format, programs, options);
+            EXPECT_EQ(exchange::FormatFromText(text), info.format) << text.substr(0, text.find('\n'));
+            if (!info.read) continue;
+            const exchange::ImportResult back = exchange::Import(info.format, text, "f");
+            ASSERT_TRUE(back.ok) << back.error;
+            std::vector<TunProgDataTag> expected;
+            for (size_t i = 0; i < programs.size(); ++i) {
+                TunProgDataTag p = Carried(info.format, programs[i], static_cast<uint32_t>(i + 1));
+                if (p.name.find_first_not_of(' ') == std::string::npos) p.name = "Service " + std::to_string(p.progId);
+                if (info.format == Format::Vdr && p.name == "News;HD") p.name = "News,HD";
+                expected.push_back(p);
+            }
+            EXPECT_EQ(back.programs, expected);
+            const bool numbered = info.format == Format::Dvbv5 || info.format == Format::M3u || info.format == Format::Csv;
+            EXPECT_EQ(back.channelNumbers, numbered ? options.channelNumbers : std::vector<uint32_t>(count, 0));
+        }
+    }
+}
+
 // Other players' entries (a stream server's URL, a cable MRL without its
 // symbol rate) are counted as skipped; attributes may hold commas, options
 // may be a player's own, and an entry needs no "#EXTINF".
