@@ -210,7 +210,16 @@ std::string_view Trim(std::string_view text) {
 bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
 bool LineReader::Fail(const std::string& message) {
-    if (m_Error.empty()) m_Error = m_FileName + ":" + std::to_string(m_Line) + ": " + message;
+    if (!m_Error.empty()) return false;
+    // The error is one line wherever it is shown: a stray CR in a quoted
+    // value (or a CSV cell's line break) is shown, not obeyed.
+    std::string oneLine;
+    for (const char c : message) {
+        if (c == '\r') oneLine += "\\r";
+        else if (c == '\n') oneLine += "\\n";
+        else oneLine += c;
+    }
+    m_Error = m_FileName + ":" + std::to_string(m_Line) + ": " + oneLine;
     return false;
 }
 

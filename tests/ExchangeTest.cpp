@@ -189,6 +189,10 @@ TEST(ExchangeTest, ABadLineImportsNothingAndSaysWhereItIs) {
         {Format::Dvbv5, dvbv5 + "[B]\n\tFREQUENCY = 330000000\n\tVCHANNEL = 70000\n", "f:6: VCHANNEL 70000 is above 65535"},
         {Format::Csv, "Nr,Name" + CsvWith(2, "1").substr(CsvWith(2, "1").find(",Frequenz")),
          "f:1: the header row is not the program list's columns (\"Name\" where \"Programm\" belongs)"},
+        // The error stays one line: a stray CR or a cell's line break is shown escaped.
+        {Format::Dvbv5, dvbv5 + "[B]\n\tNETWORK_ID = 6\r7\n", "f:5: NETWORK_ID \"6\\r7\" is not a number"},
+        {Format::Csv, "Nr,\"Pro\ngramm\"" + CsvWith(2, "1").substr(CsvWith(2, "1").find(",Frequenz")),
+         "f:1: the header row is not the program list's columns (\"Pro\\ngramm\" where \"Programm\" belongs)"},
         {Format::M3u, "#EXTM3U\n#EXTINF:-1,A\nhttp://box/1\n#EXTINF:-1,B\nhttp://box/2\n",
          "f:3: no entry's URL holds DVB-C tuning data (dvb-c://frequency=...:srate=...)"},
         {Format::M3u, "#EXTM3U\n#EXTINF:-1,A\ndvb-c://frequency=330000000:srate=6900000\n",
@@ -500,6 +504,34 @@ TEST(ExchangeTest, AnM3uImportReadsTheCableEntriesAndSkipsTheOthers) {
     EXPECT_EQ(bare.progId, 28);
     EXPECT_EQ(bare.frequency, 346000u);
     EXPECT_EQ(bare.modulation, 0);  // not given: automatic
+}
+
+}  // namespace
+
+namespace {
+
+// Values at the edges of what a format's reader takes, as the fuzzers found
+// them: each exported program reads back the same.
+TEST(ExchangeTest, ValuesAtTheEdgesOfEachFormatComeBack) {
+    const struct {
+        Format format;
+        const char* what;
+        void (*edit)(TunProgDataTag&);
+    } cases[] = {
+        // VDR reads below 10000 as MHz and from 10000000 on as Hz.
+        {Format::Vdr, "8 MHz", [](TunProgDataTag& p) { p.frequency = 8000; }},
+        {Format::Vdr, "0 kHz", [](TunProgDataTag& p) { p.frequency = 0; }},
+        {Format::Vdr, "10 GHz", [](TunProgDataTag& p) { p.frequency = 10000000; }},
+        {Format::Vdr, "the highest", [](TunProgDataTag& p) { p.frequency = 42949672; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(exchange::FormatName(c.format)) + ": " + c.what);
+        TunProgDataTag program = Programs()[0];
+        c.edit(program);
+        const exchange::ImportResult back = exchange::Import(c.format, exchange::Export(c.format, {program}), "f");
+        ASSERT_TRUE(back.ok) << back.error;
+        EXPECT_EQ(back.programs, std::vector<TunProgDataTag>{Carried(c.format, program, 1)});
+    }
 }
 
 }  // namespace
