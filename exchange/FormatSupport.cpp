@@ -165,6 +165,8 @@ uint32_t Latin9(unsigned char c) {
 }  // namespace
 
 std::string ToUtf8(std::string_view text) {
+    // Editors on Windows start UTF-8 with a byte order mark; it is no text.
+    if (StartsWith(text, "\xEF\xBB\xBF")) text.remove_prefix(3);
     bool valid = true;
     for (size_t pos = 0; pos < text.size() && valid;) {
         const size_t length = Utf8SequenceAt(text, pos);

@@ -225,6 +225,9 @@ TEST(ExchangeTest, FormatsAreKnownByNameExtensionAndContent) {
         EXPECT_EQ(exchange::FormatFromName(exchange::FormatName(format)), format);
         EXPECT_EQ(exchange::FormatFromText("\n" + exchange::Export(format, Programs())), format)
             << exchange::FormatName(format);
+        // As a Windows editor saves it.
+        EXPECT_EQ(exchange::FormatFromText("\xEF\xBB\xBF" + exchange::Export(format, Programs())), format)
+            << exchange::FormatName(format);
     }
 }
 
@@ -468,11 +471,12 @@ TEST(ExchangeTest, EveryExportIsRecognisedForItsFormatAndReadsBack) {
 }
 
 // Other players' entries (a stream server's URL, a cable MRL without its
-// symbol rate) are counted as skipped; attributes may hold commas, options
-// may be a player's own, and an entry needs no "#EXTINF".
+// symbol rate) are counted as skipped, a byte order mark is not; attributes
+// may hold commas, options may be a player's own, and an entry needs no
+// "#EXTINF".
 TEST(ExchangeTest, AnM3uImportReadsTheCableEntriesAndSkipsTheOthers) {
     const std::string text =
-        "#EXTM3U\n"
+        "\xEF\xBB\xBF#EXTM3U\n"
         "#EXTINF:-1 group-title=\"News, Sport\" tvg-chno=\"12\",Das Erste, HD \n"
         "#EXTVLCOPT:network-caching=1000\n"
         "#EXTVLCOPT:program=10301\n"
