@@ -162,18 +162,36 @@ uint32_t Latin9(unsigned char c) {
     }
 }
 
+// Editors on Windows start UTF-8 with a byte order mark, and a file joined
+// from several such files has one at the start of a line: it is no text.
+std::string WithoutByteOrderMarks(std::string_view text) {
+    constexpr std::string_view kMark = "\xEF\xBB\xBF";
+    std::string out;
+    out.reserve(text.size());
+    bool lineStart = true;
+    for (size_t pos = 0; pos < text.size();) {
+        if (lineStart && text.substr(pos, kMark.size()) == kMark) {
+            pos += kMark.size();
+            continue;
+        }
+        lineStart = text[pos] == '\n';
+        out += text[pos++];
+    }
+    return out;
+}
+
 }  // namespace
 
-std::string ToUtf8(std::string_view text) {
-    // Editors on Windows start UTF-8 with a byte order mark; it is no text.
-    if (StartsWith(text, "\xEF\xBB\xBF")) text.remove_prefix(3);
+std::string ToUtf8(std::string_view raw) {
+    const std::string plain = WithoutByteOrderMarks(raw);
+    const std::string_view text = plain;
     bool valid = true;
     for (size_t pos = 0; pos < text.size() && valid;) {
         const size_t length = Utf8SequenceAt(text, pos);
         valid = length != 0;
         pos += length;
     }
-    if (valid) return std::string(text);
+    if (valid) return plain;
     std::string out;
     out.reserve(text.size() + text.size() / 4);
     for (const char c : text) AppendUtf8(out, Latin9(static_cast<unsigned char>(c)));

@@ -59,8 +59,9 @@ std::string EscapeLineName(std::string_view name, bool escapeHash);
 // other backslash stays as written, as other programs' files have them.
 std::string UnescapeLineName(std::string_view field);
 
-// The text as UTF-8: as it is when it is valid UTF-8 (without a leading byte
-// order mark), otherwise read as ISO-8859-15, which older VDR set-ups write.
+// The text as UTF-8: as it is when it is valid UTF-8, otherwise read as
+// ISO-8859-15, which older VDR set-ups write; without the byte order marks
+// that start the file or a line.
 std::string ToUtf8(std::string_view text);
 
 // Text split at LF (a CR before it dropped); the last line may lack its LF.

@@ -536,6 +536,18 @@ TEST(ExchangeTest, ValuesAtTheEdgesOfEachFormatComeBack) {
         ASSERT_TRUE(back.ok) << back.error;
         EXPECT_EQ(back.programs, std::vector<TunProgDataTag>{Carried(c.format, program, 1)});
     }
+    // A byte order mark starts a file, or a line of files joined together: it
+    // is no part of the name there (an export would write it first).
+    const std::string mark = "\xEF\xBB\xBF";
+    for (const Format format : {Format::Vdr, Format::Zap}) {
+        SCOPED_TRACE(exchange::FormatName(format));
+        const std::string line = exchange::Export(format, {Programs()[0]});
+        const exchange::ImportResult joined = exchange::Import(format, "\n\n" + mark + line + mark + mark + line, "f");
+        ASSERT_TRUE(joined.ok) << joined.error;
+        ASSERT_EQ(joined.programs.size(), 2u);
+        EXPECT_EQ(joined.programs[0].name, "Das Erste HD");
+        EXPECT_EQ(joined.programs[1].name, "Das Erste HD");
+    }
 }
 
 }  // namespace
