@@ -36,7 +36,7 @@ std::vector<std::string> Cells(const TunProgDataTag& p) {
     std::vector<std::string> cells(kProgramListColumnCount);
     for (const ProgramField& field : kProgramFields) {
         switch (field.kind) {
-            case FieldKind::Name: cells[field.column] = p.name; break;
+            case FieldKind::Name: cells[field.column] = NameInFile(p); break;
             case FieldKind::Frequency: cells[field.column] = std::to_string(uint64_t{field.member.get(p)} * 100); break;
             case FieldKind::Number: cells[field.column] = std::to_string(field.member.get(p)); break;
             // Records hold no "State": that column stays empty.

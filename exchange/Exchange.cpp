@@ -38,8 +38,9 @@ std::optional<std::string> ReadUnnumbered(std::string_view text, const std::stri
 }
 
 const FormatInfo kFormats[] = {
+    // A whole line "[name]": a VDR or zap channel's name may start with "[".
     {Format::Dvbv5, "dvbv5", {"dvbv5"}, "dvbv5 channel files (*.conf *.dvbv5)", "dvbv5-zap",
-     [](std::string_view line) { return line[0] == '['; }, WriteNumbered<detail::ExportDvbv5>, detail::ImportDvbv5,
+     [](std::string_view line) { return line[0] == '[' && line.back() == ']'; }, WriteNumbered<detail::ExportDvbv5>, detail::ImportDvbv5,
      nullptr, false, nullptr},
     // VDR's group separators start with a colon. VDR reads no comments, so a
     // channel's name may start with "#": a cable channel's 13 fields say it.
@@ -54,8 +55,8 @@ const FormatInfo kFormats[] = {
      [](std::string_view line) { return line[0] != '#' && Split(line, ':').size() == 9; },
      WriteOnly<detail::ExportZap>, ReadUnnumbered<detail::ImportZap>, nullptr, false, nullptr},
     {Format::M3u, "m3u", {"m3u", "m3u8"}, "m3u playlists (*.m3u *.m3u8)", "playlist",
-     [](std::string_view line) { return StartsWith(line, "#EXTM3U"); }, WriteM3u, nullptr,
-     "an m3u playlist holds no tuning data and cannot be imported", false, nullptr},
+     [](std::string_view line) { return StartsWith(line, "#EXTM3U"); }, WriteM3u, detail::ImportM3u, nullptr, false,
+     detail::SkippedM3uLine},
     {Format::Csv, "csv", {"csv"}, "CSV files (*.csv)", "the list's 25 columns",
      [](std::string_view line) { return StartsWith(line, "Nr,"); }, WriteNumbered<detail::ExportCsv>,
      detail::ImportCsv, nullptr, true, nullptr},

@@ -24,7 +24,7 @@ const char* FormatName(Format format);
 // ".dvbv5", ".vdr", ".zap" -> theirs); nullopt where the extension does not
 // say (".conf" is used by several formats).
 std::optional<Format> FormatFromFileName(std::string_view fileName);
-// From a file's first line that holds something: "[" starts a dvbv5 entry,
+// From a file's first line that holds something: "[name]" is a dvbv5 entry,
 // 13 colon-separated fields are VDR, 9 are zap, "Nr," the CSV header,
 // "#EXTM3U" a playlist; nullopt otherwise.
 std::optional<Format> FormatFromText(std::string_view text);
@@ -35,7 +35,9 @@ std::optional<Format> FormatFromText(std::string_view text);
 //   {qam} the QAM order (16 to 256, "AUTO"), {service_id},
 //   {video_pid}, {audio_pid}, {pmt_pid}, {ts_id}, {nw_id}, {index}.
 // Anything else in braces stays as written. Each entry also carries VLC's
-// "#EXTVLCOPT:program=" line, which picks the service on the transport.
+// "#EXTVLCOPT:program=" line, which picks the service on the transport, and
+// "video-track-id=" and "audio-track-id=" lines with its PIDs. Only entries
+// whose URL is a cable MRL like this one can be imported.
 inline constexpr const char* kDefaultM3uUrlPattern =
     "dvb-c://frequency={frequency}:srate={symbol_rate}:modulation={modulation}";
 
@@ -106,7 +108,8 @@ struct ImportResult {
     size_t skippedLines = 0;
     std::string skipped;
 };
-// M3u cannot be imported (ok = false with a clear error).
+// An m3u playlist gives the entries whose URL is VLC's cable MRL (the
+// default pattern); the others are skipped, and a playlist with none fails.
 ImportResult Import(Format format, std::string_view text, const std::string& fileName);
 
 // How many of `imported` describe a service that `list` holds already (the

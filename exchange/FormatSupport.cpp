@@ -37,6 +37,9 @@ const ModulationName* ModulationByZap(std::string_view name) {
 const ModulationName* ModulationByVdr(unsigned value) {
     return Find(si::ModulationCodes(), [&](const ModulationName& m) { return value == m.vdr; });
 }
+const ModulationName* ModulationByVlc(std::string_view name) {
+    return Find(si::ModulationCodes(), [&](const ModulationName& m) { return name == m.vlc; });
+}
 const FecName* FecByDvbv5(std::string_view name) {
     return Find(si::FecCodes(), [&](const FecName& f) { return name == f.dvbv5; });
 }
@@ -63,10 +66,12 @@ std::string OneLine(std::string_view name) {
     return line;
 }
 
-std::string ExportName(const TunProgDataTag& program) {
+std::string NameInFile(const TunProgDataTag& program) {
     if (Trim(program.name).empty()) return "Service " + std::to_string(program.progId);
-    return OneLine(program.name);
+    return program.name;
 }
+
+std::string ExportName(const TunProgDataTag& program) { return OneLine(NameInFile(program)); }
 
 std::string EscapeLineName(std::string_view name, bool escapeHash) {
     const size_t first = name.find_first_not_of(" \t");
@@ -157,16 +162,36 @@ uint32_t Latin9(unsigned char c) {
     }
 }
 
+// Editors on Windows start UTF-8 with a byte order mark, and a file joined
+// from several such files has one at the start of a line: it is no text.
+std::string WithoutByteOrderMarks(std::string_view text) {
+    constexpr std::string_view kMark = "\xEF\xBB\xBF";
+    std::string out;
+    out.reserve(text.size());
+    bool lineStart = true;
+    for (size_t pos = 0; pos < text.size();) {
+        if (lineStart && text.substr(pos, kMark.size()) == kMark) {
+            pos += kMark.size();
+            continue;
+        }
+        lineStart = text[pos] == '\n';
+        out += text[pos++];
+    }
+    return out;
+}
+
 }  // namespace
 
-std::string ToUtf8(std::string_view text) {
+std::string ToUtf8(std::string_view raw) {
+    const std::string plain = WithoutByteOrderMarks(raw);
+    const std::string_view text = plain;
     bool valid = true;
     for (size_t pos = 0; pos < text.size() && valid;) {
         const size_t length = Utf8SequenceAt(text, pos);
         valid = length != 0;
         pos += length;
     }
-    if (valid) return std::string(text);
+    if (valid) return plain;
     std::string out;
     out.reserve(text.size() + text.size() / 4);
     for (const char c : text) AppendUtf8(out, Latin9(static_cast<unsigned char>(c)));
@@ -205,7 +230,16 @@ std::string_view Trim(std::string_view text) {
 bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
 bool LineReader::Fail(const std::string& message) {
-    if (m_Error.empty()) m_Error = m_FileName + ":" + std::to_string(m_Line) + ": " + message;
+    if (!m_Error.empty()) return false;
+    // The error is one line wherever it is shown: a stray CR in a quoted
+    // value (or a CSV cell's line break) is shown, not obeyed.
+    std::string oneLine;
+    for (const char c : message) {
+        if (c == '\r') oneLine += "\\r";
+        else if (c == '\n') oneLine += "\\n";
+        else oneLine += c;
+    }
+    m_Error = m_FileName + ":" + std::to_string(m_Line) + ": " + oneLine;
     return false;
 }
 

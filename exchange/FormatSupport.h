@@ -26,6 +26,7 @@ const FecName& Fec(uint8_t code);
 const ModulationName* ModulationByDvbv5(std::string_view name);
 const ModulationName* ModulationByZap(std::string_view name);
 const ModulationName* ModulationByVdr(unsigned value);
+const ModulationName* ModulationByVlc(std::string_view name);
 const FecName* FecByDvbv5(std::string_view name);
 const FecName* FecByZap(std::string_view name);
 const FecName* FecByVdr(unsigned value);
@@ -41,9 +42,11 @@ void SetProgramType(TunProgDataTag& program);
 
 // A name on one line of a line format: line breaks become blanks.
 std::string OneLine(std::string_view name);
-// The name a program goes out under in a line format: its own on one line,
-// or for a program without one "Service " and its service id, so that no
-// line starts with a separator its format reads as something else.
+// The name a program goes out under in every format: its own, or for a
+// program without one (blanks are none) "Service " and its service id, so
+// that no line starts with a separator its format reads as something else.
+std::string NameInFile(const TunProgDataTag& program);
+// The same in a line format: on one line.
 std::string ExportName(const TunProgDataTag& program);
 
 // A name in a colon-separated line format (VDR, zap). A ":" goes out as "|",
@@ -57,7 +60,8 @@ std::string EscapeLineName(std::string_view name, bool escapeHash);
 std::string UnescapeLineName(std::string_view field);
 
 // The text as UTF-8: as it is when it is valid UTF-8, otherwise read as
-// ISO-8859-15, which older VDR set-ups write.
+// ISO-8859-15, which older VDR set-ups write; without the byte order marks
+// that start the file or a line.
 std::string ToUtf8(std::string_view text);
 
 // Text split at LF (a CR before it dropped); the last line may lack its LF.
@@ -116,6 +120,10 @@ std::optional<std::string> ImportVdr(std::string_view text, const std::string& f
                                      std::vector<TunProgDataTag>& programs);
 std::optional<std::string> ImportZap(std::string_view text, const std::string& fileName,
                                      std::vector<TunProgDataTag>& programs);
+std::optional<std::string> ImportM3u(std::string_view text, const std::string& fileName,
+                                     std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers);
+// Why the m3u import passes over a line: an entry whose URL names no transport.
+const char* SkippedM3uLine(std::string_view line);
 std::optional<std::string> ImportCsv(std::string_view text, const std::string& fileName,
                                      std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers);
 

@@ -118,6 +118,16 @@ std::string VdrVideoPid(const TunProgDataTag& p) {
     }
 }
 
+// The reader takes a number below 10000 as MHz and one from 10000000 on as Hz
+// (see ReadVdrLine), so those frequencies go out in the unit that reads back.
+// One below 10 MHz that is no whole MHz has no such unit (and is no cable
+// frequency): it goes out in kHz.
+std::string VdrFrequency(uint32_t khz) {
+    if (khz < 10000 && khz % 1000 == 0) return std::to_string(khz / 1000);
+    if (khz >= 10000000) return std::to_string(uint64_t{khz} * 1000);
+    return std::to_string(khz);
+}
+
 }  // namespace
 
 std::string ExportVdr(const std::vector<TunProgDataTag>& programs) {
@@ -125,7 +135,7 @@ std::string ExportVdr(const std::vector<TunProgDataTag>& programs) {
     for (const TunProgDataTag& p : programs) {
         std::string tpid = std::to_string(p.txtPid);
         if (p.subtitlePid != 0) tpid += ";" + std::to_string(p.subtitlePid);
-        out += VdrName(ExportName(p)) + ":" + std::to_string(p.frequency) + ":C" + std::to_string(Fec(p.fec).vdr) + "M" +
+        out += VdrName(ExportName(p)) + ":" + VdrFrequency(p.frequency) + ":C" + std::to_string(Fec(p.fec).vdr) + "M" +
                std::to_string(Modulation(p.modulation).vdr) + ":C:" + std::to_string(p.symbolRate / 1000) + ":" +
                VdrVideoPid(p) + ":" + std::to_string(p.audioPid) + ":" + tpid + ":0:" +
                std::to_string(p.progId) + ":" + std::to_string(p.nwId) + ":" + std::to_string(p.tsId) + ":0\n";

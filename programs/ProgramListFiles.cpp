@@ -17,8 +17,8 @@ namespace {
 constexpr const char* kExchange = "Exchange";
 constexpr const char* kM3uUrlPattern = "M3uUrlPattern";
 
-// The choices of the file chooser, one per format. A playlist names streams:
-// there are no programs to read back from it.
+// The choices of the file chooser, one per format; Import offers the formats
+// that can be read.
 std::vector<const exchange::FormatInfo*> ChannelFileTypes(bool importing) {
     std::vector<const exchange::FormatInfo*> types;
     for (const exchange::FormatInfo& info : exchange::Formats()) {

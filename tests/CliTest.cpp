@@ -101,11 +101,17 @@ TEST_F(CliTest, ImportListExportThroughTheExecutable) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "3 programs imported from " + Golden("programs.dvbv5") +
                            ", 6 in the list; 3 were already in the list (same NW-ID, TS-ID and Prog-ID)\n");
+
+    // A playlist of cable MRLs is known by its extension and read back.
+    run = Cli({"import", "--db", Db(), Golden("programs.m3u")});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err.rfind("3 programs imported from " + Golden("programs.m3u") + ", 9 in the list", 0), 0u) << run.err;
 }
 
 TEST_F(CliTest, FailuresEndWithOneLineAndNothingWritten) {
     ASSERT_EQ(Cli({"import", "--db", Db(), Golden("programs.vdr")}).status, 0);
     const std::string stored = ReadFile(Db());
+    WriteFile(Path("web.m3u"), "#EXTM3U\n#EXTINF:-1,Web\nhttp://box/1.ts\n");
     WriteFile(Path("bad.zap"), "A:330000000:INVERSION_AUTO:6900000:FEC_AUTO:QAM_256:101:102:1\n"
                                "B:330000000:INVERSION_AUTO:6900000:FEC_AUTO:QAM_256:101:9000:2\n");
     std::filesystem::create_directory(Path("folder.db"));
@@ -119,8 +125,8 @@ TEST_F(CliTest, FailuresEndWithOneLineAndNothingWritten) {
     } cases[] = {
         {{"import", "--db", Db(), Path("bad.zap")}, 1, Path("bad.zap") + ":2: audio PID 9000 is above 8191"},
         {{"import", "--db", Db(), Path("missing.zap")}, 1, "cannot read " + Path("missing.zap") + ": no such file"},
-        {{"import", "--db", Db(), Golden("programs.m3u")}, 1,
-         Golden("programs.m3u") + ": an m3u playlist holds no tuning data and cannot be imported"},
+        {{"import", "--db", Db(), Path("web.m3u")}, 1,
+         Path("web.m3u") + ":3: no entry's URL holds DVB-C tuning data (dvb-c://frequency=...:srate=...)"},
         {{"import", "--db", Db()}, 2, "import takes one FILE"},
         {{"export", "--db", Db()}, 2, "export needs --format"},
         {{"export", "--format", "xml"}, 2, "unknown format \"xml\" (dvbv5, vdr, zap, m3u or csv)"},

@@ -133,11 +133,11 @@ TEST_F(ProgramListExchange, ImportAppendsEveryProgramAsNewRowsAndTouchesNoDataba
     EXPECT_EQ(window.ProgramList().GetSelectionMark(), 2);
     EXPECT_EQ(window.ProgramList().GetNextItem(-1, fw::kItemSelected), 2);
     EXPECT_TRUE(Calls().empty());
-    // A playlist cannot be read back: the chooser does not offer it.
+    // Every format can be read back: the chooser offers each.
     const auto& chooser = host.FileChoosers().front();
     EXPECT_EQ(chooser.kind, fw::FileChooserKind::Open);
-    EXPECT_EQ(chooser.filters.size(), 4u);
-    for (const std::string& filter : chooser.filters) EXPECT_EQ(filter.find("m3u"), std::string::npos) << filter;
+    EXPECT_EQ(chooser.filters.size(), 5u);
+    EXPECT_EQ(chooser.filters.at(3), "m3u playlists (*.m3u *.m3u8)");
 
     // Lines passed over on purpose are named, the programs still come in.
     files.files["/in/groups.vdr"] = ":Group\n" + exchange::Export(exchange::Format::Vdr, {Program(5, "Fünf")});
@@ -145,6 +145,16 @@ TEST_F(ProgramListExchange, ImportAppendsEveryProgramAsNewRowsAndTouchesNoDataba
     ASSERT_EQ(host.Messages().size(), 1u);
     EXPECT_EQ(host.Messages()[0], "1 programs imported from /in/groups.vdr; 1 line skipped: VDR group separators");
     EXPECT_EQ(Column(window, kColumnName).back(), "Fünf");
+
+    // A playlist gives its cable entries; another player's stream is named as skipped.
+    host.ClearMessages();
+    files.files["/in/tv.m3u"] =
+        exchange::Export(exchange::Format::M3u, {Program(6, "Sechs")}) + "#EXTINF:-1,Web\nhttp://box/1.ts\n";
+    ChooseFromMenu(1, fw::FileChoice{"/in/tv.m3u", 0});
+    ASSERT_EQ(host.Messages().size(), 1u);
+    EXPECT_EQ(host.Messages()[0],
+              "1 programs imported from /in/tv.m3u; 1 line skipped: playlist entries whose URL holds no DVB-C tuning data");
+    EXPECT_EQ(Column(window, kColumnName).back(), "Sechs");
 }
 
 TEST_F(ProgramListExchange, ImportSaysWhatTheListHadAndRemoveDuplicatesTakesTheCopiesAway) {
