@@ -1,6 +1,6 @@
 // The program list at the size of a large cable network's list: Load and Save
 // of 10,000 programs through the board database and the list window, and a
-// header-click sort by a numeric and by the text column.
+// header-click sort by a numeric and by the text column, and what undo costs.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -131,5 +131,23 @@ BENCHMARK(BM_ProgramListSortNumeric)->Unit(benchmark::kMillisecond);
 
 void BM_ProgramListSortText(benchmark::State& state) { SortBy(state, kColumnName); }
 BENCHMARK(BM_ProgramListSortText)->Unit(benchmark::kMillisecond);
+
+// The cost of keeping every change undoable: a Move Down (with the snapshot
+// taken before it and the check that it changed something), then its Undo.
+void BM_ProgramListMoveDownThenUndo(benchmark::State& state) {
+    ProgramListFixture f;
+    f.window->OnLoad();
+    f.window->ProgramList().SetSelectionMark(0);
+    for (auto _ : state) {
+        f.window->OnMoveDown();
+        f.window->OnUndo();
+    }
+    CheckRows(state, *f.window);
+    if (f.window->History().CanUndo()) state.SkipWithError("the undo did not take the move back");
+    // What one step of a list this long holds.
+    f.window->OnMoveDown();
+    state.counters["step_bytes"] = static_cast<double>(f.window->History().Bytes());
+}
+BENCHMARK(BM_ProgramListMoveDownThenUndo)->Unit(benchmark::kMillisecond);
 
 }  // namespace
