@@ -212,25 +212,34 @@ void AwaitReady(int fd, short events) {
     PollMixed(&p, 1, -1);
 }
 
+// open(2) reads its third argument only for these.
+bool TakesMode(int flags) { return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE; }
+
 }  // namespace
 
 KELVANE_EXPORT int open(const char* path, int flags, ...) {
     static const OpenFn real = Real<OpenFn>("open");
     if (!t_Inside && IsDvbPath(path)) return OpenDvb(path, flags);
-    va_list args;
-    va_start(args, flags);
-    const mode_t mode = va_arg(args, mode_t);
-    va_end(args);
+    mode_t mode = 0;
+    if (TakesMode(flags)) {
+        va_list args;
+        va_start(args, flags);
+        mode = va_arg(args, mode_t);
+        va_end(args);
+    }
     return real(path, flags, mode);
 }
 
 KELVANE_EXPORT int open64(const char* path, int flags, ...) {
     static const OpenFn real = Real<OpenFn>("open64");
     if (!t_Inside && IsDvbPath(path)) return OpenDvb(path, flags);
-    va_list args;
-    va_start(args, flags);
-    const mode_t mode = va_arg(args, mode_t);
-    va_end(args);
+    mode_t mode = 0;
+    if (TakesMode(flags)) {
+        va_list args;
+        va_start(args, flags);
+        mode = va_arg(args, mode_t);
+        va_end(args);
+    }
     return real(path, flags, mode);
 }
 
@@ -249,20 +258,26 @@ KELVANE_EXPORT int __open64_2(const char* path, int flags) {
 KELVANE_EXPORT int openat(int dir, const char* path, int flags, ...) {
     static const OpenAtFn real = Real<OpenAtFn>("openat");
     if (!t_Inside && IsDvbPath(path)) return OpenDvb(path, flags);
-    va_list args;
-    va_start(args, flags);
-    const mode_t mode = va_arg(args, mode_t);
-    va_end(args);
+    mode_t mode = 0;
+    if (TakesMode(flags)) {
+        va_list args;
+        va_start(args, flags);
+        mode = va_arg(args, mode_t);
+        va_end(args);
+    }
     return real(dir, path, flags, mode);
 }
 
 KELVANE_EXPORT int openat64(int dir, const char* path, int flags, ...) {
     static const OpenAtFn real = Real<OpenAtFn>("openat64");
     if (!t_Inside && IsDvbPath(path)) return OpenDvb(path, flags);
-    va_list args;
-    va_start(args, flags);
-    const mode_t mode = va_arg(args, mode_t);
-    va_end(args);
+    mode_t mode = 0;
+    if (TakesMode(flags)) {
+        va_list args;
+        va_start(args, flags);
+        mode = va_arg(args, mode_t);
+        va_end(args);
+    }
     return real(dir, path, flags, mode);
 }
 
