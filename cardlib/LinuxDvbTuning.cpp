@@ -222,7 +222,15 @@ void LinuxDvbBackend::ReportSignal() {
     dtv_property props[] = {Property(DTV_STAT_SIGNAL_STRENGTH), Property(DTV_STAT_CNR)};
     dtv_properties ps{2, props};
     if (m_System->Ioctl(m_Frontend, FE_GET_PROPERTY, &ps) < 0 || !m_Sink) return;
-    const std::string strength = StatText(props[0], "dBm");
+    std::string strength = StatText(props[0], "dBm");
+    // A driver without the DVBv5 statistic may still have the DVBv3 call,
+    // whose strength is relative, 0 to 65535.
+    uint16_t v3 = 0;
+    if (props[0].u.st.len == 0 && m_System->Ioctl(m_Frontend, FE_READ_SIGNAL_STRENGTH, &v3) >= 0) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%u %%", static_cast<unsigned>(v3) * 100 / 65535);
+        strength = text;
+    }
     const std::string cnr = StatText(props[1], "dB");
     if (strength.empty() && cnr.empty()) return;
     char mhz[32];

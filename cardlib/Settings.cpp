@@ -79,6 +79,10 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
             settings.folder = folder.string();
         } else if (fw::IniNamesMatch(line.name, "Preset")) {
             settings.preset = value;
+        } else if (fw::IniNamesMatch(line.name, "PresetFolder")) {
+            std::filesystem::path folder = value;
+            if (!value.empty() && folder.is_relative()) folder = std::filesystem::path(path).parent_path() / folder;
+            if (!value.empty()) settings.presetFolder = folder.string();
         } else if (fw::IniNamesMatch(line.name, "HomeFrequency")) {
             char* end = nullptr;
             const unsigned long kHz = std::strtoul(value.c_str(), &end, 10);

@@ -13,6 +13,7 @@
 
 #include "app/ProgramListApp.h"
 #include "cardlib/CablePresets.h"
+#include "cardlib/Settings.h"
 #include "cli/Board.h"
 #include "cli/Options.h"
 #include "cli/Scan.h"
@@ -127,7 +128,7 @@ const std::vector<cli::CommandSpec>& Commands() {
          "the operators' channel lists for Preset= in card.ini",
          "Lists the cable operators' channel lists (Debian's dtv-scan-tables, in " +
              std::string(cardlib::kPresetFolder) +
-             ") whose name begins with COUNTRY (de, at, ch, ...), each as card.ini's Preset= takes it. Where "
+             " or card.ini's PresetFolder) whose name begins with COUNTRY (de, at, ch, ...), each as card.ini's Preset= takes it. Where "
              "card.ini gives no HomeFrequency, the tuner looks for the network on the preset's frequencies first, "
              "then on the cable raster.",
          {},
@@ -217,13 +218,14 @@ std::optional<Failure> Import(const cli::ParsedCommand& o) {
 
 std::optional<Failure> Presets(const cli::ParsedCommand& o) {
     const std::string country = o.files.empty() ? std::string() : o.files.front();
-    const std::vector<std::string> names = cardlib::ListPresets(cardlib::kPresetFolder, country);
+    // Where card.ini's Preset= is looked up.
+    const std::string folder = cardlib::ReadCardSettings(cardlib::CardSettingsPath()).presetFolder;
+    const std::vector<std::string> names = cardlib::ListPresets(folder, country);
     if (names.empty()) {
         std::error_code ec;
-        if (!std::filesystem::is_directory(cardlib::kPresetFolder, ec))
-            return Failure{1, std::string("no presets: ") + cardlib::kPresetFolder +
-                                  " is missing (sudo apt-get install dtv-scan-tables)"};
-        return Failure{1, "no preset begins with \"" + country + "-\" in " + cardlib::kPresetFolder};
+        if (!std::filesystem::is_directory(folder, ec))
+            return Failure{1, "no presets: " + folder + " is missing (sudo apt-get install dtv-scan-tables)"};
+        return Failure{1, "no preset begins with \"" + country + "-\" in " + folder};
     }
     for (const std::string& name : names) std::cout << name << "\n";
     return std::cout.flush() ? std::nullopt : std::optional<Failure>(Failure{1, "cannot write standard output"});

@@ -406,4 +406,26 @@ TEST_F(CliTest, LockedDatabaseIsNamedAfterAWait) {
     EXPECT_EQ(Cli({"import", "--db", Db(), Golden("programs.zap")}).status, 0);
 }
 
+// The operators' lists where card.ini says, all of them or one country's,
+// one a line; a country without any, or no folder, is one line and status 1.
+TEST_F(CliTest, PresetsListsTheOperatorsListsWhereCardIniSays) {
+    const std::filesystem::path folder = Path("config/kelvane/dvb-c");
+    std::filesystem::create_directories(folder);
+    for (const char* name : {"de-Kabel_Nord", "at-Liwest", "DE-Kabel_Sued"})
+        WriteFile(folder / name, "[CHANNEL]\n\tDELIVERY_SYSTEM = DVBC/ANNEX_A\n\tFREQUENCY = 346000000\n");
+    WriteFile(Path("config/kelvane/card.ini"), "[Card]\nPresetFolder=dvb-c\n");
+    const CliRun de = Cli({"presets", "de"});
+    EXPECT_EQ(de.status, 0) << de.err;
+    EXPECT_EQ(de.out, "DE-Kabel_Sued\nde-Kabel_Nord\n");
+    EXPECT_EQ(Cli({"presets"}).out, "DE-Kabel_Sued\nat-Liwest\nde-Kabel_Nord\n");
+    const CliRun fr = Cli({"presets", "fr"});
+    EXPECT_EQ(fr.status, 1);
+    EXPECT_EQ(fr.out, "");
+    EXPECT_EQ(fr.err, "kelvane-cli: no preset begins with \"fr-\" in " + folder.string() + "\n");
+    std::filesystem::remove_all(folder);
+    const CliRun none = Cli({"presets"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "kelvane-cli: no presets: " + folder.string() + " is missing (sudo apt-get install dtv-scan-tables)\n");
+}
+
 }  // namespace

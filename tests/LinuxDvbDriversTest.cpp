@@ -76,13 +76,45 @@ TEST_F(LinuxDvbDrivers, TheFirstCableAdapterScansWhateverItsDriverLacks) {
     EXPECT_NE(tuner->Tunings()[tried.size()].frequencyHz, 346000000u);
 }
 
-// What a driver measures is shown in its own unit; a strength it lacks is
-// left out.
+// What a driver measures is shown in its own unit; without the DVBv5
+// strength the DVBv3 call gives it in relative units, and a strength it
+// lacks both ways is left out.
 TEST_F(LinuxDvbDrivers, SignalLinesShowWhatTheDriverMeasures) {
+    const cardlib::SimNetwork& network = cardlib::DefaultNetwork();
+    const struct {
+        bool readsStrengthV3;
+        std::string line;
+    } cases[] = {{true, "Signal at 346.0 MHz: strength 75 %, C/N 34.5 dB"}, {false, "Signal at 346.0 MHz: C/N 34.5 dB"}};
+    for (const auto& c : cases) {
+        lines.clear();
+        EmulatedDvb::Setup setup;
+        setup.canQamAuto = true;
+        setup.strengthScale = FE_SCALE_NOT_AVAILABLE;
+        setup.readsStrengthV3 = c.readsStrengthV3;
+        cardlib::DvbSettings settings;
+        settings.homeFrequencyKHz = 346000;
+        card.Detach();
+        card.UseBackend(
+            std::make_unique<cardlib::LinuxDvbBackend>(settings, std::make_shared<EmulatedDvb>(host, network, setup)));
+        card.Attach(host);
+        cardtest::Listener pat(host, 0x00, 0x00, 0xFF);
+        cardtest::Tune(346000);
+        host.Advance(1500);
+        EXPECT_FALSE(pat.sections.empty());
+        EXPECT_EQ(lines, std::vector<std::string>{c.line});
+    }
+}
+
+// A demodulator that shows FE_HAS_SYNC long before FE_HAS_LOCK while the
+// bridge still hands over the old transport's packets: SYNC is no lock, so
+// the filters wait for FE_HAS_LOCK and only the new transport's PAT comes.
+TEST_F(LinuxDvbDrivers, SyncWithoutTheLockStartsNoFilter) {
     const cardlib::SimNetwork& network = cardlib::DefaultNetwork();
     EmulatedDvb::Setup setup;
     setup.canQamAuto = true;
-    setup.strengthScale = FE_SCALE_NOT_AVAILABLE;
+    setup.retuneMs = 50;
+    setup.syncBeforeLockMs = 5000;
+    setup.oldUntilLock = true;
     cardlib::DvbSettings settings;
     settings.homeFrequencyKHz = 346000;
     card.UseBackend(
@@ -90,9 +122,16 @@ TEST_F(LinuxDvbDrivers, SignalLinesShowWhatTheDriverMeasures) {
     card.Attach(host);
     cardtest::Listener pat(host, 0x00, 0x00, 0xFF);
     cardtest::Tune(346000);
-    host.Advance(1500);
-    EXPECT_FALSE(pat.sections.empty());
-    EXPECT_EQ(lines, std::vector<std::string>{"Signal at 346.0 MHz: C/N 34.5 dB"});
+    host.Advance(3000);
+    ASSERT_FALSE(pat.sections.empty());
+    pat.sections.clear();
+    cardtest::Tune(354000);
+    host.Advance(3000);
+    ASSERT_FALSE(pat.sections.empty());
+    for (const std::vector<uint8_t>& section : pat.sections) {
+        ASSERT_GE(section.size(), 5u);
+        EXPECT_EQ(section[3] << 8 | section[4], network.transports[1].transportStreamId);
+    }
 }
 
 }  // namespace

@@ -136,6 +136,11 @@ void EmulatedDvb::WatchStatus(int64_t delayMs) {
 }
 
 bool EmulatedDvb::Retuning() const { return m_Host.GetClock().NowMs() < m_RetuneUntilMs; }
+bool EmulatedDvb::OldArrives() const {
+    if (Retuning()) return true;
+    return m_Setup.oldUntilLock && m_RetuneUntilMs > 0 && m_Schedule.Transport() &&
+           !m_Schedule.LockedAt(m_Host.GetClock().NowMs());
+}
 bool EmulatedDvb::Locked() const { return !Retuning() && m_Schedule.LockedAt(m_Host.GetClock().NowMs()); }
 
 int EmulatedDvb::FrontendIoctl(File& file, unsigned long request, void* arg) {
@@ -207,6 +212,9 @@ int EmulatedDvb::FrontendIoctl(File& file, unsigned long request, void* arg) {
         }
         case FE_READ_SIGNAL_STRENGTH:
         case FE_READ_SNR: {
+            // dvb_frontend.c, dvb_frontend_handle_ioctl: -EOPNOTSUPP where
+            // the driver has no such operation.
+            if (request == FE_READ_SIGNAL_STRENGTH && !m_Setup.readsStrengthV3) return -EOPNOTSUPP;
             // Relative, 0 to 0xFFFF, as most DVBv3 drivers scale it.
             const uint16_t value = Locked() ? (request == FE_READ_SNR ? 0xB000 : 0xC000) : 0;
             std::memcpy(arg, &value, sizeof value);
@@ -288,7 +296,7 @@ int EmulatedDvb::TuneCache() {
     if (!fits || !Locked() || m_Schedule.Transport() != t) {
         const int64_t now = m_Host.GetClock().NowMs();
         if (m_Setup.retuneMs > 0) {
-            if (!Retuning()) m_Old = m_Schedule;
+            if (!OldArrives()) m_Old = m_Schedule;
             m_RetuneUntilMs = now + m_Setup.retuneMs;
         }
         m_Schedule.Tune(fits ? t : nullptr, now);

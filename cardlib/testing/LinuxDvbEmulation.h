@@ -37,6 +37,8 @@ public:
         // FE_SCALE_RELATIVE, or FE_SCALE_NOT_AVAILABLE for none (len 0).
         uint8_t strengthScale = 1;      // FE_SCALE_DECIBEL
         bool reportsCnr = true;
+        // DVBv3 FE_READ_SIGNAL_STRENGTH; false: the driver lacks it (EOPNOTSUPP).
+        bool readsStrengthV3 = true;
         // For this long before the lock the status shows FE_HAS_SYNC
         // without FE_HAS_LOCK, as some demodulators do.
         int64_t syncBeforeLockMs = 0;
@@ -46,6 +48,10 @@ public:
         // DTV_TUNE only wakes the frontend's thread: for this long the old
         // transport's packets still reach the demux and FE_READ_STATUS reads 0.
         int64_t retuneMs = 0;
+        // The bridge's buffers still hand over the old transport's packets
+        // after that, until the demodulator has locked on the new one (with
+        // syncBeforeLockMs, while the status shows FE_HAS_SYNC).
+        bool oldUntilLock = false;
         std::string name = "Emulated DVB-C frontend";
         // dmxdev's filternum: demux opens beyond it give EMFILE.
         size_t demuxFilters = 32;
@@ -107,6 +113,8 @@ private:
     int GetProperties(void* arg);
     bool Locked() const;
     bool Retuning() const;
+    // The transport tuned before still reaches the demux.
+    bool OldArrives() const;
     uint32_t Status() const;
     // dvb_frontend.c, dvb_frontend_add_event: a status change for FE_GET_EVENT.
     void AddEvent(uint32_t status);
@@ -124,7 +132,7 @@ private:
     std::vector<Tuning> m_Tunings;
     BroadcastSchedule m_Schedule;  // what the last tuning locks on sends
     BroadcastSchedule m_Old;       // what the transport tuned before still sends
-    int64_t m_RetuneUntilMs = 0;   // m_Old sends, and the status reads 0, until here
+    int64_t m_RetuneUntilMs = 0;   // m_Old sends, and the status reads 0, until here (and on: oldUntilLock)
     fw::TaskId m_Pending = 0;
     bool m_HasPending = false;
     // The frontend's event queue (8 deep, as dvb-core's) and the status its

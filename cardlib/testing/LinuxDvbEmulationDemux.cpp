@@ -184,7 +184,7 @@ void EmulatedDvb::Schedule() {
     int64_t next = m_Schedule.NextDueMs(wanted);
     for (const auto& [fd, file] : m_Files)
         if (file.started && file.deadlineMs) next = std::min(next, file.deadlineMs);
-    if (Retuning()) next = std::min(next, m_Old.NextDueMs(wanted));
+    if (OldArrives()) next = std::min(next, m_Old.NextDueMs(wanted));
     if (next == SimTable::kNeverMs) return;
     const int64_t now = m_Host.GetClock().NowMs();
     m_HasPending = true;
@@ -223,7 +223,7 @@ void EmulatedDvb::Emit() {
         UpdateReadiness(fd, file);
     }
     auto wanted = [this](uint16_t pid) { return Wanted(pid); };
-    if (Retuning()) m_Old.SendDue(m_Host.GetClock().NowMs(), wanted, deliver);
+    if (OldArrives()) m_Old.SendDue(m_Host.GetClock().NowMs(), wanted, deliver);
     m_Schedule.SendDue(m_Host.GetClock().NowMs(), wanted, deliver);
     Schedule();
 }

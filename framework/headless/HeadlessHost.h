@@ -123,6 +123,11 @@ public:
     // it began; 0 means never.
     void SetModalTimeLimit(int64_t ms) { m_ModalLimitMs = ms; }
     size_t PendingEvents() const { return m_Events.size(); }
+    // When the next event is due, if any is queued.
+    std::optional<int64_t> NextEventMs() const {
+        if (m_Events.empty()) return std::nullopt;
+        return m_Events.begin()->first.first;
+    }
 
 private:
     struct Event {
