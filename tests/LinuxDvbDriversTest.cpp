@@ -23,6 +23,15 @@ public:
         card.SetStatusHandler([this](const std::string& line) { lines.push_back(line); });
     }
     bool Logged(const std::string& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
+    // One emulated adapter with `setup`, card.ini's home at 346 MHz.
+    void UseDevices(const cardlib::SimNetwork& network, const EmulatedDvb::Setup& setup) {
+        cardlib::DvbSettings settings;
+        settings.homeFrequencyKHz = 346000;
+        card.Detach();
+        card.UseBackend(
+            std::make_unique<cardlib::LinuxDvbBackend>(settings, std::make_shared<EmulatedDvb>(host, network, setup)));
+        card.Attach(host);
+    }
     std::vector<std::string> lines;
 };
 
@@ -91,12 +100,7 @@ TEST_F(LinuxDvbDrivers, SignalLinesShowWhatTheDriverMeasures) {
         setup.canQamAuto = true;
         setup.strengthScale = FE_SCALE_NOT_AVAILABLE;
         setup.readsStrengthV3 = c.readsStrengthV3;
-        cardlib::DvbSettings settings;
-        settings.homeFrequencyKHz = 346000;
-        card.Detach();
-        card.UseBackend(
-            std::make_unique<cardlib::LinuxDvbBackend>(settings, std::make_shared<EmulatedDvb>(host, network, setup)));
-        card.Attach(host);
+        UseDevices(network, setup);
         cardtest::Listener pat(host, 0x00, 0x00, 0xFF);
         cardtest::Tune(346000);
         host.Advance(1500);
@@ -115,11 +119,7 @@ TEST_F(LinuxDvbDrivers, SyncWithoutTheLockStartsNoFilter) {
     setup.retuneMs = 50;
     setup.syncBeforeLockMs = 5000;
     setup.oldUntilLock = true;
-    cardlib::DvbSettings settings;
-    settings.homeFrequencyKHz = 346000;
-    card.UseBackend(
-        std::make_unique<cardlib::LinuxDvbBackend>(settings, std::make_shared<EmulatedDvb>(host, network, setup)));
-    card.Attach(host);
+    UseDevices(network, setup);
     cardtest::Listener pat(host, 0x00, 0x00, 0xFF);
     cardtest::Tune(346000);
     host.Advance(3000);
