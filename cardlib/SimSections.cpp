@@ -265,10 +265,10 @@ std::vector<Section> BuildNit(const SimNetwork& network, uint8_t tableId) {
         ByteWriter d;
         if (!t.services.empty()) d.Append(ServiceListDescriptor(t));
         si::CableDelivery cable;
-        cable.frequency = t.frequencyKHz * 10;  // units of 100 Hz
+        cable.frequencyHz = uint64_t{t.frequencyKHz} * 1000;
         cable.fecOuter = t.fecOuter;
         cable.modulation = static_cast<uint8_t>(t.modulation);
-        cable.symbolRate = t.symbolRate / 100;  // units of 100 symbols/s
+        cable.symbolRate = t.symbolRate;
         cable.fecInner = t.fecInner;
         d.Append(si::WriteCableDelivery(cable));
         d.Append(ChannelNumberDescriptors(t));

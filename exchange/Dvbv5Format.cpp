@@ -8,6 +8,21 @@
 
 namespace exchange::detail {
 
+namespace {
+
+// libdvbv5's names (dvb-v5-std.c) of the DVB-C codes.
+constexpr Spelling<const char*> kModulations[] = {
+    {0, "QAM/AUTO"}, {1, "QAM/16"}, {2, "QAM/32"}, {3, "QAM/64"}, {4, "QAM/128"}, {5, "QAM/256"},
+};
+constexpr Spelling<const char*> kFecs[] = {
+    {0, "AUTO"}, {1, "1/2"}, {2, "2/3"}, {3, "3/4"}, {4, "5/6"},  {5, "7/8"},
+    {6, "8/9"},  {7, "3/5"}, {8, "4/5"}, {9, "9/10"}, {15, "NONE"},
+};
+// What it writes; it reads ANNEX_C, the Japanese variant, as cable too.
+constexpr std::string_view kDeliverySystem = "DVBC/ANNEX_A";
+
+}  // namespace
+
 std::string ExportDvbv5(const std::vector<TunProgDataTag>& programs, const std::vector<uint32_t>& channelNumbers) {
     std::string out;
     const auto line = [&](const char* key, const std::string& value) {
@@ -24,11 +39,11 @@ std::string ExportDvbv5(const std::vector<TunProgDataTag>& programs, const std::
         if (p.tsId != 0) line("TRANSPORT_ID", std::to_string(p.tsId));
         if (p.videoPid != 0) line("VIDEO_PID", std::to_string(p.videoPid));
         if (p.audioPid != 0) line("AUDIO_PID", std::to_string(p.audioPid));
-        line("DELIVERY_SYSTEM", "DVBC/ANNEX_A");
+        line("DELIVERY_SYSTEM", std::string(kDeliverySystem));
         line("FREQUENCY", std::to_string(uint64_t{p.frequency} * 1000));
-        line("MODULATION", Modulation(p.modulation).dvbv5);
+        line("MODULATION", SpellingOf(kModulations, p.modulation));
         line("SYMBOL_RATE", std::to_string(p.symbolRate));
-        line("INNER_FEC", Fec(p.fec).dvbv5);
+        line("INNER_FEC", SpellingOf(kFecs, p.fec));
         line("INVERSION", "AUTO");
         out += "\n";
     }
@@ -70,19 +85,19 @@ bool ReadProperty(LineReader& reader, std::string_view key, std::string_view val
         return true;
     }
     if (key == "MODULATION") {
-        const ModulationName* modulation = ModulationByDvbv5(value);
+        const std::optional<uint8_t> modulation = CodeSpelled(kModulations, value);
         if (!modulation) return reader.Fail("unknown modulation \"" + std::string(value) + "\"");
-        p.modulation = modulation->code;
+        p.modulation = *modulation;
         return true;
     }
     if (key == "INNER_FEC") {
-        const FecName* fec = FecByDvbv5(value);
+        const std::optional<uint8_t> fec = CodeSpelled(kFecs, value);
         if (!fec) return reader.Fail("unknown INNER_FEC \"" + std::string(value) + "\"");
-        p.fec = fec->code;
+        p.fec = *fec;
         return true;
     }
     if (key == "DELIVERY_SYSTEM") {
-        if (value != "DVBC/ANNEX_A" && value != "DVBC/ANNEX_C") {
+        if (value != kDeliverySystem && value != "DVBC/ANNEX_C") {
             return reader.Fail("delivery system \"" + std::string(value) + "\" is not DVB-C");
         }
         return true;

@@ -1,54 +1,9 @@
 #include "exchange/FormatSupport.h"
 
-#include <span>
-
 #include "card/ProgramFields.h"
+#include "framework/Utf8.h"
 
 namespace exchange::detail {
-
-namespace {
-
-template <typename Entry, typename Match>
-const Entry* Find(std::span<const Entry> table, Match match) {
-    for (const auto& entry : table) {
-        if (match(entry)) return &entry;
-    }
-    return nullptr;
-}
-
-}  // namespace
-
-const ModulationName& Modulation(uint8_t code) {
-    const ModulationName* found = si::FindModulation(code);
-    return found ? *found : si::ModulationCodes().front();
-}
-
-const FecName& Fec(uint8_t code) {
-    const FecName* found = si::FindFec(code);
-    return found ? *found : si::FecCodes().front();
-}
-
-const ModulationName* ModulationByDvbv5(std::string_view name) {
-    return Find(si::ModulationCodes(), [&](const ModulationName& m) { return name == m.dvbv5; });
-}
-const ModulationName* ModulationByZap(std::string_view name) {
-    return Find(si::ModulationCodes(), [&](const ModulationName& m) { return name == m.zap; });
-}
-const ModulationName* ModulationByVdr(unsigned value) {
-    return Find(si::ModulationCodes(), [&](const ModulationName& m) { return value == m.vdr; });
-}
-const ModulationName* ModulationByVlc(std::string_view name) {
-    return Find(si::ModulationCodes(), [&](const ModulationName& m) { return name == m.vlc; });
-}
-const FecName* FecByDvbv5(std::string_view name) {
-    return Find(si::FecCodes(), [&](const FecName& f) { return name == f.dvbv5; });
-}
-const FecName* FecByZap(std::string_view name) {
-    return Find(si::FecCodes(), [&](const FecName& f) { return name == f.zap; });
-}
-const FecName* FecByVdr(unsigned value) {
-    return Find(si::FecCodes(), [&](const FecName& f) { return value == f.vdr; });
-}
 
 TunProgDataTag NewImportedProgram() { return PresetProgram(); }
 
@@ -110,43 +65,6 @@ std::string UnescapeLineName(std::string_view field) {
 
 namespace {
 
-// The length of the UTF-8 sequence at `pos`, 0 where it is not one (overlong
-// forms, surrogates and code points above U+10FFFF included).
-size_t Utf8SequenceAt(std::string_view text, size_t pos) {
-    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(pos);
-    if (lead < 0x80) return 1;
-    size_t length = 0;
-    uint32_t code = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) length = 2, code = lead & 0x1Fu;
-    else if (lead >= 0xE0 && lead <= 0xEF) length = 3, code = lead & 0x0Fu;
-    else if (lead >= 0xF0 && lead <= 0xF4) length = 4, code = lead & 0x07u;
-    else return 0;
-    if (pos + length > text.size()) return 0;
-    for (size_t i = 1; i < length; ++i) {
-        if ((byte(pos + i) & 0xC0) != 0x80) return 0;
-        code = (code << 6) | (byte(pos + i) & 0x3Fu);
-    }
-    if ((length == 3 && (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF))) ||
-        (length == 4 && (code < 0x10000 || code > 0x10FFFF))) {
-        return 0;
-    }
-    return length;
-}
-
-void AppendUtf8(std::string& out, uint32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
 // ISO-8859-15 is Latin-1 but for eight places.
 uint32_t Latin9(unsigned char c) {
     switch (c) {
@@ -184,17 +102,10 @@ std::string WithoutByteOrderMarks(std::string_view text) {
 
 std::string ToUtf8(std::string_view raw) {
     const std::string plain = WithoutByteOrderMarks(raw);
-    const std::string_view text = plain;
-    bool valid = true;
-    for (size_t pos = 0; pos < text.size() && valid;) {
-        const size_t length = Utf8SequenceAt(text, pos);
-        valid = length != 0;
-        pos += length;
-    }
-    if (valid) return plain;
+    if (fw::IsUtf8(plain)) return plain;
     std::string out;
-    out.reserve(text.size() + text.size() / 4);
-    for (const char c : text) AppendUtf8(out, Latin9(static_cast<unsigned char>(c)));
+    out.reserve(plain.size() + plain.size() / 4);
+    for (const char c : plain) fw::AppendUtf8(out, Latin9(static_cast<unsigned char>(c)));
     return out;
 }
 

@@ -1,7 +1,8 @@
-// What the format readers and writers share: the DVB-C code tables, strict
-// number reading with "FILE:LINE: ..." errors, and the per-format entry points.
+// What the format readers and writers share: how a format spells the DVB-C
+// codes, strict number reading with "FILE:LINE: ..." errors, and the per-format entry points.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -10,26 +11,32 @@
 
 #include "card/DBDVBX32.h"
 #include "exchange/Exchange.h"
-#include "si/descriptors/CableDelivery.h"
 
 namespace exchange::detail {
 
 // The record's modulation code is the cable delivery system descriptor's
 // (EN 300 468 6.2.13.1: 1 to 5 = 16 to 256-QAM, 0 not defined), its FEC code
-// the descriptor's FEC_inner (0 not defined, 15 none): the names are the
-// descriptor module's.
-using ModulationName = si::ModulationCode;
-using FecName = si::FecCode;
-// A code without a name of its own is written as the first entry: automatic.
-const ModulationName& Modulation(uint8_t code);
-const FecName& Fec(uint8_t code);
-const ModulationName* ModulationByDvbv5(std::string_view name);
-const ModulationName* ModulationByZap(std::string_view name);
-const ModulationName* ModulationByVdr(unsigned value);
-const ModulationName* ModulationByVlc(std::string_view name);
-const FecName* FecByDvbv5(std::string_view name);
-const FecName* FecByZap(std::string_view name);
-const FecName* FecByVdr(unsigned value);
+// the descriptor's FEC_inner (0 not defined, 15 none). Each format spells
+// them in its own file, as a table of codes and names with the code it
+// writes for a code it has no name for (automatic) first.
+template <typename Name>
+struct Spelling {
+    uint8_t code;
+    Name name;
+};
+template <typename Name, size_t N>
+Name SpellingOf(const Spelling<Name> (&table)[N], uint8_t code) {
+    for (const Spelling<Name>& entry : table)
+        if (entry.code == code) return entry.name;
+    return table[0].name;
+}
+// The code a file's name stands for; nullopt for a name the format does not have.
+template <typename Name, size_t N, typename Read>
+std::optional<uint8_t> CodeSpelled(const Spelling<Name> (&table)[N], const Read& name) {
+    for (const Spelling<Name>& entry : table)
+        if (name == entry.name) return entry.code;
+    return std::nullopt;
+}
 
 // The highest PID: PIDs are 13 bits.
 inline constexpr uint64_t kMaxPid = 8191;

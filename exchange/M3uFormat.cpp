@@ -9,6 +9,18 @@
 #include "card/ProgramFields.h"
 #include "exchange/FormatSupport.h"
 #include "framework/AsciiCase.h"
+#include "si/descriptors/CableDelivery.h"
+
+namespace exchange::detail {
+namespace {
+
+// VLC's names of the modulations in its cable MRL; "QAM" lets it choose.
+constexpr Spelling<const char*> kVlcModulations[] = {
+    {0, "QAM"}, {1, "16QAM"}, {2, "32QAM"}, {3, "64QAM"}, {4, "128QAM"}, {5, "256QAM"},
+};
+
+}  // namespace
+}  // namespace exchange::detail
 
 namespace exchange {
 
@@ -20,11 +32,11 @@ const M3uPlaceholder kPlaceholders[] = {
     {"frequency", "Hz", [](const TunProgDataTag& p) { return Number(uint64_t{p.frequency} * 1000); }},
     {"frequency_khz", "", [](const TunProgDataTag& p) { return Number(p.frequency); }},
     {"symbol_rate", "symbols/s", [](const TunProgDataTag& p) { return Number(p.symbolRate); }},
-    {"modulation", "", [](const TunProgDataTag& p) { return std::string(detail::Modulation(p.modulation).vlc); }},
+    {"modulation", "", [](const TunProgDataTag& p) { return std::string(detail::SpellingOf(detail::kVlcModulations, p.modulation)); }},
     {"qam", "",
      [](const TunProgDataTag& p) {
-         const detail::ModulationName& modulation = detail::Modulation(p.modulation);
-         return modulation.code == 0 ? std::string("AUTO") : Number(modulation.vdr);
+         const si::ModulationCode* modulation = si::FindModulation(p.modulation);
+         return modulation && modulation->qamOrder != 0 ? Number(modulation->qamOrder) : std::string("AUTO");
      }},
     {"service_id", "", [](const TunProgDataTag& p) { return Number(p.progId); }},
     {"video_pid", "", [](const TunProgDataTag& p) { return Number(p.videoPid); }},
@@ -141,9 +153,9 @@ bool ReadTuning(LineReader& reader, std::string_view url, TunProgDataTag& p) {
     if (!reader.Field(*Parameter(parameters, "srate"), "srate", UINT32_MAX, p.symbolRate)) return false;
     // Without one VLC tunes the modulation automatically, as code 0 does.
     if (const auto name = Parameter(parameters, "modulation")) {
-        const ModulationName* modulation = ModulationByVlc(*name);
+        const std::optional<uint8_t> modulation = CodeSpelled(kVlcModulations, *name);
         if (!modulation) return reader.Fail("unknown modulation \"" + std::string(*name) + "\"");
-        p.modulation = modulation->code;
+        p.modulation = *modulation;
     }
     return true;
 }

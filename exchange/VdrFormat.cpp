@@ -10,6 +10,15 @@ namespace exchange::detail {
 
 namespace {
 
+// VDR's parameter numbers: the QAM order ("M256"), a code rate as its digits
+// ("C34"), 0 for none and 999 for automatic.
+constexpr Spelling<unsigned> kModulations[] = {
+    {0, 999}, {1, 16}, {2, 32}, {3, 64}, {4, 128}, {5, 256},
+};
+constexpr Spelling<unsigned> kFecs[] = {
+    {0, 999}, {1, 12}, {2, 23}, {3, 34}, {4, 56}, {5, 78}, {6, 89}, {7, 35}, {8, 45}, {9, 910}, {15, 0},
+};
+
 // A colon in a name goes out as VDR writes it ("|"), a "|" escaped (see
 // EscapeLineName); ';' starts the provider and the last ',' the short name, so
 // a name holding a comma ends with an empty short name, and a ';', which VDR
@@ -55,13 +64,13 @@ bool ReadParameters(LineReader& reader, std::string_view parameters, TunProgData
         uint64_t value = 0;
         if (!reader.Number(number, "parameter value", UINT32_MAX, value)) return false;
         if (letter == 'M') {
-            const ModulationName* modulation = ModulationByVdr(static_cast<unsigned>(value));
+            const std::optional<uint8_t> modulation = CodeSpelled(kModulations, static_cast<unsigned>(value));
             if (!modulation) return reader.Fail("unknown modulation M" + std::string(number));
-            p.modulation = modulation->code;
+            p.modulation = *modulation;
         } else if (letter == 'C') {
-            const FecName* fec = FecByVdr(static_cast<unsigned>(value));
+            const std::optional<uint8_t> fec = CodeSpelled(kFecs, static_cast<unsigned>(value));
             if (!fec) return reader.Fail("unknown code rate C" + std::string(number));
-            p.fec = fec->code;
+            p.fec = *fec;
         }
     }
     return true;
@@ -135,8 +144,8 @@ std::string ExportVdr(const std::vector<TunProgDataTag>& programs) {
     for (const TunProgDataTag& p : programs) {
         std::string tpid = std::to_string(p.txtPid);
         if (p.subtitlePid != 0) tpid += ";" + std::to_string(p.subtitlePid);
-        out += VdrName(ExportName(p)) + ":" + VdrFrequency(p.frequency) + ":C" + std::to_string(Fec(p.fec).vdr) + "M" +
-               std::to_string(Modulation(p.modulation).vdr) + ":C:" + std::to_string(p.symbolRate / 1000) + ":" +
+        out += VdrName(ExportName(p)) + ":" + VdrFrequency(p.frequency) + ":C" + std::to_string(SpellingOf(kFecs, p.fec)) + "M" +
+               std::to_string(SpellingOf(kModulations, p.modulation)) + ":C:" + std::to_string(p.symbolRate / 1000) + ":" +
                VdrVideoPid(p) + ":" + std::to_string(p.audioPid) + ":" + tpid + ":0:" +
                std::to_string(p.progId) + ":" + std::to_string(p.nwId) + ":" + std::to_string(p.tsId) + ":0\n";
     }

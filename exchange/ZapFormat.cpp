@@ -10,6 +10,15 @@ namespace exchange::detail {
 
 namespace {
 
+// linux-dvb-apps' names: the kernel's enum names.
+constexpr Spelling<const char*> kModulations[] = {
+    {0, "QAM_AUTO"}, {1, "QAM_16"}, {2, "QAM_32"}, {3, "QAM_64"}, {4, "QAM_128"}, {5, "QAM_256"},
+};
+constexpr Spelling<const char*> kFecs[] = {
+    {0, "FEC_AUTO"}, {1, "FEC_1_2"}, {2, "FEC_2_3"}, {3, "FEC_3_4"}, {4, "FEC_5_6"},   {5, "FEC_7_8"},
+    {6, "FEC_8_9"},  {7, "FEC_3_5"}, {8, "FEC_4_5"}, {9, "FEC_9_10"}, {15, "FEC_NONE"},
+};
+
 bool ReadZapLine(LineReader& reader, std::string_view line, TunProgDataTag& p) {
     const std::vector<std::string_view> f = Split(line, ':');
     if (f.size() != 9) return reader.Fail("expected 9 fields separated by \":\", found " + std::to_string(f.size()));
@@ -21,12 +30,12 @@ bool ReadZapLine(LineReader& reader, std::string_view line, TunProgDataTag& p) {
         return reader.Fail("unknown inversion \"" + std::string(f[2]) + "\"");
     }
     if (!reader.Field(f[3], "symbol rate", UINT32_MAX, p.symbolRate)) return false;
-    const FecName* fec = FecByZap(f[4]);
+    const std::optional<uint8_t> fec = CodeSpelled(kFecs, f[4]);
     if (!fec) return reader.Fail("unknown FEC \"" + std::string(f[4]) + "\"");
-    p.fec = fec->code;
-    const ModulationName* modulation = ModulationByZap(f[5]);
+    p.fec = *fec;
+    const std::optional<uint8_t> modulation = CodeSpelled(kModulations, f[5]);
     if (!modulation) return reader.Fail("unknown modulation \"" + std::string(f[5]) + "\"");
-    p.modulation = modulation->code;
+    p.modulation = *modulation;
     return reader.Pid(f[6], "video PID", p.videoPid) && reader.Pid(f[7], "audio PID", p.audioPid) &&
            reader.Field(f[8], "service id", UINT16_MAX, p.progId);
 }
@@ -39,7 +48,7 @@ std::string ExportZap(const std::vector<TunProgDataTag>& programs) {
         // The format has no way of its own to carry a colon in a name: it goes
         // out as VDR writes it, and a leading "#" escaped so the line is no comment.
         out += EscapeLineName(ExportName(p), true) + ":" + std::to_string(uint64_t{p.frequency} * 1000) + ":INVERSION_AUTO:" +
-               std::to_string(p.symbolRate) + ":" + Fec(p.fec).zap + ":" + Modulation(p.modulation).zap + ":" +
+               std::to_string(p.symbolRate) + ":" + SpellingOf(kFecs, p.fec) + ":" + SpellingOf(kModulations, p.modulation) + ":" +
                std::to_string(p.videoPid) + ":" + std::to_string(p.audioPid) + ":" + std::to_string(p.progId) + "\n";
     }
     return out;

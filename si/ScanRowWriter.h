@@ -6,6 +6,15 @@
 
 #include "si/StreamKinds.h"
 
+namespace si {
+// The scan lists' own units, reached from a descriptor's here and nowhere
+// else: frequencies in 10 Hz, symbol rates in 1000 symbols/s rounded half up.
+inline uint32_t ScanListFrequency(uint64_t hz) { return static_cast<uint32_t>(hz / 10); }
+inline uint32_t ScanListSymbolRate(uint32_t symbolsPerSecond) {
+    return static_cast<uint32_t>((uint64_t{symbolsPerSecond} + 500) / 1000);
+}
+}  // namespace si
+
 // The scan window's row writers: the table decoders hand every row they find
 // to the window attached to their socket through these calls, and only while
 // one is attached. Numbers are passed wide; the window keeps the bits it

@@ -6,12 +6,15 @@
 #include <algorithm>
 #include <map>
 
+#include "cardlib/LinuxDvbCodes.h"
 #include "cardlib/LinuxDvbNit.h"
 #include "cardlib/SimNetwork.h"
 #include "cardlib/SimSections.h"
+#include "exchange/Exchange.h"
 #include "si/Crc32.h"
 #include "si/SectionReader.h"
 #include "si/descriptors/CableDelivery.h"
+#include "tests/ExchangeTestSupport.h"
 
 namespace {
 
@@ -27,19 +30,19 @@ si::CableDelivery Read(const Bytes& descriptor, bool* ok = nullptr) {
 
 TEST(CableDelivery, WritesTheLayoutOfTheStandardAndReadsBackEveryField) {
     si::CableDelivery d;
-    d.frequency = 3460000, d.fecOuter = 2, d.modulation = 3, d.symbolRate = 69000, d.fecInner = 0xF;
+    d.frequencyHz = 346000000, d.fecOuter = 2, d.modulation = 3, d.symbolRate = 6900000, d.fecInner = 0xF;
     EXPECT_EQ(si::WriteCableDelivery(d),
               (Bytes{0x44, 11, 0x03, 0x46, 0x00, 0x00, 0xFF, 0xF2, 0x03, 0x00, 0x69, 0x00, 0x0F}));
     // Each field on its own, at its extremes: nothing spills into a neighbour.
     const si::CableDelivery cases[] = {
-        {99999999, 0, 0, 0, 0, true}, {0, 0xF, 0, 0, 0, true}, {0, 0, 0xFF, 0, 0, true},
-        {0, 0, 0, 9999999, 0, true},  {0, 0, 0, 0, 0xF, true}, {12345678, 1, 5, 1234567, 9, true},
+        {9999999900, 0, 0, 0, 0, true}, {0, 0xF, 0, 0, 0, true}, {0, 0, 0xFF, 0, 0, true},
+        {0, 0, 0, 999999900, 0, true},  {0, 0, 0, 0, 0xF, true}, {1234567800, 1, 5, 123456700, 9, true},
     };
     for (const si::CableDelivery& c : cases) {
         bool ok = false;
         const si::CableDelivery back = Read(si::WriteCableDelivery(c), &ok);
         ASSERT_TRUE(ok);
-        EXPECT_EQ(back.frequency, c.frequency);
+        EXPECT_EQ(back.frequencyHz, c.frequencyHz);
         EXPECT_EQ(back.fecOuter, c.fecOuter);
         EXPECT_EQ(back.modulation, c.modulation);
         EXPECT_EQ(back.symbolRate, c.symbolRate);
@@ -50,41 +53,78 @@ TEST(CableDelivery, WritesTheLayoutOfTheStandardAndReadsBackEveryField) {
 
 TEST(CableDelivery, NibblesAboveNineCountButAreNotDigitsAndShortBodiesAreNotRead) {
     const si::CableDelivery d = Read({0x44, 11, 0x03, 0x4A, 0x00, 0x00, 0xFF, 0xF2, 0x03, 0x00, 0x69, 0x00, 0x0F});
-    EXPECT_EQ(d.frequency, 3500000u);  // 3, 4+1 carried by the A
+    EXPECT_EQ(d.frequencyHz, 350000000u);  // 3, 4+1 carried by the A
     EXPECT_FALSE(d.bcdValid);
+    // Every nibble at 15: the frequency in Hz outgrows 32 bits, and nothing wraps.
+    const si::CableDelivery most = Read({0x44, 11, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+    EXPECT_EQ(most.frequencyHz, 16666666500u);
+    EXPECT_EQ(most.symbolRate, 1666666500u);
     bool ok = true;
     Read({0x44, 10, 0x03, 0x46, 0x00, 0x00, 0xFF, 0xF2, 0x03, 0x00, 0x69, 0x00}, &ok);
     EXPECT_FALSE(ok);
 }
 
+// Every code EN 300 468 defines: what it means, the kernel's enum for it, and
+// each channel file's name for it, which must read back as the same code.
 TEST(CableDelivery, CodesMapToTheKernelsEnumsAndTheChannelFilesNames) {
     struct Mod {
         uint8_t code;
+        unsigned qamOrder;
         uint32_t kernel;
         const char* dvbv5;
-    } mods[] = {{0, QAM_AUTO, "QAM/AUTO"}, {1, QAM_16, "QAM/16"},   {2, QAM_32, "QAM/32"},
-                {3, QAM_64, "QAM/64"},     {4, QAM_128, "QAM/128"}, {5, QAM_256, "QAM/256"}};
+    } mods[] = {{0, 0, QAM_AUTO, "QAM/AUTO"}, {1, 16, QAM_16, "QAM/16"},    {2, 32, QAM_32, "QAM/32"},
+                {3, 64, QAM_64, "QAM/64"},    {4, 128, QAM_128, "QAM/128"}, {5, 256, QAM_256, "QAM/256"}};
+    ASSERT_EQ(si::ModulationCodes().size(), std::size(mods));
     for (const Mod& m : mods) {
         const si::ModulationCode* found = si::FindModulation(m.code);
         ASSERT_NE(found, nullptr) << int(m.code);
-        EXPECT_EQ(found->kernel, m.kernel);
-        EXPECT_STREQ(found->dvbv5, m.dvbv5);
+        EXPECT_EQ(found->qamOrder, m.qamOrder);
+        EXPECT_EQ(cardlib::KernelModulation(m.code), m.kernel);
+        TunProgDataTag p = exchangetest::Programs()[0];
+        p.modulation = m.code;
+        EXPECT_NE(exchange::Export(exchange::Format::Dvbv5, {p}).find(std::string("MODULATION = ") + m.dvbv5 + "\n"),
+                  std::string::npos);
     }
     EXPECT_EQ(si::FindModulation(6), nullptr);
+    EXPECT_EQ(cardlib::KernelModulation(6), unsigned(QAM_AUTO));
     struct Fec {
         uint8_t code;
+        unsigned numerator, denominator;
         uint32_t kernel;
         unsigned vdr;
-    } fecs[] = {{0, FEC_AUTO, 999}, {1, FEC_1_2, 12}, {2, FEC_2_3, 23},  {3, FEC_3_4, 34},
-                {4, FEC_5_6, 56},   {5, FEC_7_8, 78}, {6, FEC_8_9, 89},  {7, FEC_3_5, 35},
-                {8, FEC_4_5, 45},   {9, FEC_9_10, 910}, {15, FEC_NONE, 0}};
+    } fecs[] = {{0, 0, 0, FEC_AUTO, 999}, {1, 1, 2, FEC_1_2, 12},    {2, 2, 3, FEC_2_3, 23},
+                {3, 3, 4, FEC_3_4, 34},   {4, 5, 6, FEC_5_6, 56},    {5, 7, 8, FEC_7_8, 78},
+                {6, 8, 9, FEC_8_9, 89},   {7, 3, 5, FEC_3_5, 35},    {8, 4, 5, FEC_4_5, 45},
+                {9, 9, 10, FEC_9_10, 910}, {15, 0, 0, FEC_NONE, 0}};
+    ASSERT_EQ(si::FecCodes().size(), std::size(fecs));
     for (const Fec& f : fecs) {
         const si::FecCode* found = si::FindFec(f.code);
         ASSERT_NE(found, nullptr) << int(f.code);
-        EXPECT_EQ(found->kernel, f.kernel);
-        EXPECT_EQ(found->vdr, f.vdr);
+        EXPECT_EQ(found->numerator, f.numerator) << int(f.code);
+        EXPECT_EQ(found->denominator, f.denominator) << int(f.code);
+        EXPECT_EQ(cardlib::KernelFec(f.code), f.kernel);
+        TunProgDataTag p = exchangetest::Programs()[0];
+        p.fec = f.code;
+        EXPECT_NE(exchange::Export(exchange::Format::Vdr, {p}).find(":C" + std::to_string(f.vdr) + "M"), std::string::npos);
     }
     EXPECT_EQ(si::FindFec(10), nullptr);
+    EXPECT_EQ(cardlib::KernelFec(10), unsigned(FEC_AUTO));
+
+    // Each format reads back every code it writes (the m3u carries no FEC).
+    for (const exchange::FormatInfo& format : exchange::Formats()) {
+        for (const si::ModulationCode& m : si::ModulationCodes()) {
+            for (const si::FecCode& f : si::FecCodes()) {
+                TunProgDataTag p = exchangetest::Programs()[0];
+                p.modulation = m.code, p.fec = f.code;
+                const exchange::ImportResult back =
+                    exchange::Import(format.format, exchange::Export(format.format, {p}), "codes");
+                ASSERT_TRUE(back.ok) << format.name << ": " << back.error;
+                ASSERT_EQ(back.programs.size(), 1u) << format.name;
+                EXPECT_EQ(back.programs[0].modulation, m.code) << format.name;
+                EXPECT_EQ(back.programs[0].fec, format.format == exchange::Format::M3u ? 0 : f.code) << format.name;
+            }
+        }
+    }
 }
 
 using Deliveries = std::map<unsigned long, cardlib::DvbDelivery>;

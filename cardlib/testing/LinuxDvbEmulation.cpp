@@ -13,7 +13,7 @@
 #include <cstring>
 
 #include "framework/Clock.h"
-#include "si/descriptors/CableDelivery.h"
+#include "cardlib/LinuxDvbCodes.h"
 
 namespace cardlib {
 
@@ -26,10 +26,7 @@ constexpr uint32_t kMinSymbolRate = 870000, kMaxSymbolRate = 7200000;
 constexpr uint32_t kStatusLocked = FE_HAS_SIGNAL | FE_HAS_CARRIER | FE_HAS_VITERBI | FE_HAS_SYNC | FE_HAS_LOCK;
 
 // EN 300 468 table 38 to the kernel's enum fe_modulation.
-uint32_t KernelModulation(Modulation modulation) {
-    const si::ModulationCode* code = si::FindModulation(static_cast<uint8_t>(modulation));
-    return code ? code->kernel : static_cast<uint32_t>(QAM_AUTO);
-}
+uint32_t KernelModulation(Modulation modulation) { return cardlib::KernelModulation(static_cast<uint8_t>(modulation)); }
 
 }  // namespace
 
@@ -47,8 +44,7 @@ EmulatedDvb::EmulatedDvb(fw::Host& host, SimNetwork network, Setup setup)
         m_Cache.frequencyHz = home.frequencyKHz * 1000;
         m_Cache.symbolRate = home.symbolRate;
         m_Cache.modulation = KernelModulation(home.modulation);
-        const si::FecCode* fec = si::FindFec(home.fecInner);
-        m_Cache.innerFec = fec ? fec->kernel : static_cast<uint32_t>(FEC_AUTO);
+        m_Cache.innerFec = cardlib::KernelFec(home.fecInner);
         if (home.locks) m_Schedule.StandOn(home);
         // Nothing is owed for the time before the emulation began.
         m_Schedule.Resume(m_Host.GetClock().NowMs());

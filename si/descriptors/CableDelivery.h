@@ -1,8 +1,8 @@
-// EN 300 468 6.2.13.1: the cable delivery system descriptor, read, written,
-// and its code tables: modulation (table 38) and FEC_inner (table 35) with the
-// Linux kernel's enums (linux/dvb/frontend.h) and the channel files' names.
-// Each descriptor that matters has a module like this one in si/descriptors/,
-// used by the decoders, the tuner backends and the simulated network alike.
+// EN 300 468 6.2.13.1: the cable delivery system descriptor, read and
+// written, and which codes its modulation (table 38) and FEC_inner (table 35)
+// fields define. Each descriptor that matters has a module like this one in
+// si/descriptors/, used by the decoders, the tuner backends and the simulated
+// network alike; what a channel file or a kernel calls a code is theirs.
 #pragma once
 
 #include <cstdint>
@@ -13,14 +13,14 @@
 
 namespace si {
 
-// The descriptor's fields as broadcast. BCD fields are kept as the digits
+// The descriptor's fields in Hz and symbols/s. The BCD digits are decoded as
 // read, a nibble above 9 counted by its value; `bcdValid` says whether every
 // nibble was a decimal digit.
 struct CableDelivery {
-    uint32_t frequency = 0;    // 8 BCD digits, units of 100 Hz
+    uint64_t frequencyHz = 0;  // 8 BCD digits of 100 Hz: up to 9999999900 Hz
     uint8_t fecOuter = 0;      // table 34
     uint8_t modulation = 0;    // table 38
-    uint32_t symbolRate = 0;   // 7 BCD digits, units of 100 symbols/s
+    uint32_t symbolRate = 0;   // symbols/s; 7 BCD digits of 100 symbols/s
     uint8_t fecInner = 0;      // table 35
     bool bcdValid = false;
 };
@@ -28,28 +28,25 @@ struct CableDelivery {
 // Reads the body of a cable delivery system descriptor; false when it is too
 // short (the reader takes the error and `out` is left as it was).
 bool ReadCableDelivery(SectionReader& body, CableDelivery& out);
-// The whole descriptor, tag and length included.
+// The whole descriptor, tag and length included; frequency and symbol rate
+// go out in the descriptor's units of 100, the rest below them dropped.
 std::vector<uint8_t> WriteCableDelivery(const CableDelivery& delivery);
 
-// A modulation code with the kernel's enum fe_modulation and its names in
-// dvbv5 ("QAM/64"), zap ("QAM_64"), VDR (64) and VLC ("64QAM") files.
+// Table 38: a modulation code and its QAM order (0 for code 0, "not defined").
 struct ModulationCode {
     uint8_t code;
-    uint32_t kernel;
-    const char* dvbv5;
-    const char* zap;
-    unsigned vdr;
-    const char* vlc;
+    unsigned qamOrder;
 };
-// A FEC_inner code with the kernel's enum fe_code_rate and its names.
+// Table 35: a FEC_inner code and its code rate; code 0 ("not defined") and
+// code 15 ("no convolutional coding") have none (0/0).
 struct FecCode {
     uint8_t code;
-    uint32_t kernel;
-    const char* dvbv5;
-    const char* zap;
-    unsigned vdr;
+    unsigned numerator;
+    unsigned denominator;
 };
-// Code 0 ("not defined") first, as automatic; then every code the table defines.
+inline constexpr uint8_t kModulationNotDefined = 0;
+inline constexpr uint8_t kFecNotDefined = 0, kFecNone = 15;
+// Code 0 ("not defined") first; then every code the table defines.
 std::span<const ModulationCode> ModulationCodes();
 std::span<const FecCode> FecCodes();
 // nullptr for a code the table leaves reserved.
