@@ -1,8 +1,12 @@
 #include "cardlib/LinuxDvbNit.h"
 
+#include <linux/dvb/frontend.h>
+
 #include <span>
 
+#include "cardlib/LinuxDvbCodes.h"
 #include "si/Crc32.h"
+#include "si/NitTransports.h"
 #include "si/SectionReader.h"
 #include "si/SiTags.h"
 #include "si/descriptors/CableDelivery.h"
@@ -19,30 +23,20 @@ bool LearnDeliveriesFromNit(const uint8_t* s, size_t size, std::map<unsigned lon
     const size_t total = 3 + whole.Length12();
     if (total > whole.Size() || total < kLeast || si::Crc32Mpeg2(s, total) != 0) return false;
 
-    si::SectionReader section(std::span<const uint8_t>(s, total - si::kCrcSize));
-    section.Seek(si::header::kLongForm);
-    const uint16_t network_descriptors_length = section.Length12();
-    section.Skip(network_descriptors_length);
-    const uint16_t transport_stream_loop_length = section.Length12();
-    if (section.Error()) return true;
-    // A loop that claims more than the section holds still yields the
-    // transports that are there in full.
-    si::SectionReader loop = section.Sub(transport_stream_loop_length);
-    while (loop.Remaining() >= 6) {
-        loop.Skip(4);  // transport_stream_id, original_network_id
-        const uint16_t transport_descriptors_length = loop.Length12();
-        si::WalkDescriptors(loop.Sub(transport_descriptors_length), [&](uint8_t tag, si::SectionReader& body) {
+    const si::SectionReader section(std::span<const uint8_t>(s, total - si::kCrcSize));
+    for (const si::NitTransport& entry : si::ReadNitTransports(section)) {
+        si::WalkDescriptors(entry.descriptors, [&](uint8_t tag, si::SectionReader& body) {
             si::CableDelivery cable;
             if (tag != si::descriptor::kCableDeliverySystem || !si::ReadCableDelivery(body, cable)) return;
             // The tuner takes only real digits, and a frequency of at least a kHz.
-            const unsigned long kHz = cable.frequency / 10;  // from units of 100 Hz
+            const unsigned long kHz = static_cast<unsigned long>(cable.frequencyHz / 1000);
             if (!cable.bcdValid || kHz == 0) return;
-            const si::ModulationCode* modulation = cable.modulation != 0 ? si::FindModulation(cable.modulation) : nullptr;
-            const si::FecCode* fec = si::FindFec(cable.fecInner);
             DvbDelivery d;
-            d.modulation = modulation ? modulation->kernel : 0;
-            d.symbolRate = cable.symbolRate * 100;
-            d.innerFec = fec ? fec->kernel : si::FecCodes().front().kernel;
+            // Code 0 says nothing: the backend's own setting counts then.
+            const uint32_t modulation = KernelModulation(cable.modulation);
+            d.modulation = modulation == QAM_AUTO ? 0 : modulation;
+            d.symbolRate = cable.symbolRate;
+            d.innerFec = KernelFec(cable.fecInner);
             deliveries[kHz] = d;
         });
     }

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "si/Decoders.h"
+#include "si/NitTransports.h"
 #include "si/ScanRowWriter.h"
 #include "si/SectionReader.h"
 #include "si/SiTags.h"
@@ -14,9 +15,8 @@ namespace si {
 
 namespace {
 
-// What a scan row keeps of the cable delivery system descriptor: frequency
-// in 10 Hz units, symbol rate in 1000 symbols/s rounded half up; nibbles above
-// 9 are not rejected but add their value.
+// What a scan row keeps of the cable delivery system descriptor, in the scan
+// lists' units; nibbles above 9 are not rejected but add their value.
 struct ScanDelivery {
     uint32_t frequency = 0;
     uint32_t symbolRate = 0;
@@ -27,8 +27,8 @@ struct ScanDelivery {
 void ReadScanDelivery(SectionReader& body, ScanDelivery& out) {
     CableDelivery d;
     if (!ReadCableDelivery(body, d)) return;
-    out.frequency = d.frequency * 10;
-    out.symbolRate = (d.symbolRate + 5) / 10;
+    out.frequency = ScanListFrequency(d.frequencyHz);
+    out.symbolRate = ScanListSymbolRate(d.symbolRate);
     out.modulation = d.modulation;
     out.fecInner = d.fecInner;
 }
@@ -153,35 +153,19 @@ void DecodeServiceDescriptor(uint8_t tag, SectionReader& body, ServiceValues& se
 }  // namespace
 
 void DecodeNit(const unsigned char* data, int length, ScanRowWriter* window) {
-    SectionReader section = WithoutCrc(data, length);
-    section.Seek(header::kLongForm);
-    const uint16_t network_descriptors_length = section.Length12();
-    section.Skip(network_descriptors_length);
-    const uint16_t transport_stream_loop_length = section.Length12();
-    if (section.Error()) return;
-    // A loop that claims more than the section holds still yields the entries
-    // that are there in full.
-    SectionReader loop = section.Sub(transport_stream_loop_length);
-
-    while (!loop.AtEnd()) {
-        const uint16_t transport_stream_id = loop.U16();
-        const uint16_t original_network_id = loop.U16();
-        const uint16_t transport_descriptors_length = loop.Length12();
-        SectionReader descriptors = loop.Sub(transport_descriptors_length);
-        if (loop.Error()) break;
-
+    for (const NitTransport& entry : ReadNitTransports(WithoutCrc(data, length))) {
         // Only a cable network is scanned: satellite and terrestrial delivery
         // descriptors leave the delivery values at 0.
         ScanDelivery delivery;
         ChannelNumbers numbers;
-        WalkDescriptors(descriptors, [&](uint8_t tag, SectionReader& body) {
+        WalkDescriptors(entry.descriptors, [&](uint8_t tag, SectionReader& body) {
             if (tag == descriptor::kCableDeliverySystem) ReadScanDelivery(body, delivery);
             else numbers.Take(tag, body);
         });
         if (window != nullptr) {
-            window->AddTransport(transport_stream_id, original_network_id, delivery.frequency, delivery.symbolRate,
-                                 delivery.modulation, delivery.fecInner);
-            numbers.HandOver(*window, original_network_id, transport_stream_id);
+            window->AddTransport(entry.transportStreamId, entry.originalNetworkId, delivery.frequency,
+                                 delivery.symbolRate, delivery.modulation, delivery.fecInner);
+            numbers.HandOver(*window, entry.originalNetworkId, entry.transportStreamId);
         }
     }
 }

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
+#include <linux/dvb/frontend.h>
 
+#include <map>
+
+#include "cardlib/LinuxDvbNit.h"
 #include "cardlib/SimNetwork.h"
 #include "cardlib/SimSections.h"
 #include "si/Decoders.h"
@@ -81,6 +85,43 @@ TEST(NitDecoder, EveryEntryGivesOneTransportInLoopOrder) {
                                {1, 0x0085, Cable({0x03, 0x54, 0x00, 0x00}, 3, {0x00, 0x69, 0x00, 0x05})}});
     EXPECT_EQ(Decode(section), (std::vector<std::string>{"AddTransport 2 133 34600000 6900 3 5",
                                                          "AddTransport 1 133 35400000 6900 3 5"}));
+}
+
+// Linux's vidtv driver counts only an entry's first six bytes in
+// transport_stream_loop_length. libdvbv5 reads the entry whole, by its own
+// transport_descriptors_length, and so do the scan and the Linux backend;
+// an entry that runs past the section stays dropped.
+TEST(NitDecoder, AnEntryLongerThanTheLoopLengthSaysIsReadWhileTheSectionHoldsIt) {
+    const auto nit = [](const Bytes& descriptors, unsigned loopLength, unsigned descriptorsLength) {
+        Bytes body = LongHeader(0x0744, 0);
+        Put16(body, 0xF000);
+        Put16(body, 0xF000 | loopLength);
+        Put16(body, 0x0744);
+        Put16(body, 0x0001);
+        Put16(body, 0xF000 | descriptorsLength);
+        Append(body, descriptors);
+        return Section(0x40, body);
+    };
+    // vidtv's own: a service list descriptor of one service, 11 bytes said to be 6.
+    const Bytes serviceList = Descriptor(0x41, {0x00, 0x01, 0x01});
+    EXPECT_EQ(Decode(nit(serviceList, 6, 5)), std::vector<std::string>{"AddTransport 1860 1 0 0 0 0"});
+
+    const Bytes cable = Cable({0x03, 0x46, 0x00, 0x00}, 5, {0x00, 0x69, 0x00, 0x0F});
+    const Bytes section = nit(serviceList + cable, 6, 18);
+    EXPECT_EQ(Decode(section), std::vector<std::string>{"AddTransport 1860 1 34600000 6900 5 15"});
+    std::map<unsigned long, cardlib::DvbDelivery> deliveries;
+    EXPECT_TRUE(cardlib::LearnDeliveriesFromNit(section.data(), section.size(), deliveries));
+    ASSERT_EQ(deliveries.size(), 1u);
+    EXPECT_EQ(deliveries.at(346000).symbolRate, 6900000u);
+    EXPECT_EQ(deliveries.at(346000).modulation, unsigned(QAM_256));
+    EXPECT_EQ(deliveries.at(346000).innerFec, unsigned(FEC_NONE));
+
+    // Descriptors said to reach past the section: the entry is not there.
+    const Bytes past = nit(serviceList + cable, 6, 19);
+    EXPECT_TRUE(Decode(past).empty());
+    deliveries.clear();
+    EXPECT_TRUE(cardlib::LearnDeliveriesFromNit(past.data(), past.size(), deliveries));
+    EXPECT_TRUE(deliveries.empty());
 }
 
 TEST(NitDecoder, LaterCableDescriptorOfAnEntryOverwritesTheFirst) {
