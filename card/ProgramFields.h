@@ -181,8 +181,9 @@ inline bool IsTextColumn(int column) {
     return kind == FieldKind::Name || kind == FieldKind::State;
 }
 
-// What tells one service from another in the list: "NW-ID", "TS-ID" and
-// "Prog-ID" together. Two rows with the same key describe the same service.
-inline uint64_t ServiceKey(const TunProgDataTag& program) {
-    return (uint64_t{program.nwId} << 32) | (uint64_t{program.tsId} << 16) | program.progId;
+// What tells one service from another in the list: "NW-ID" and "Prog-ID",
+// the key a scan merges a service into the list by. Two rows with the same
+// key describe the same service, whichever transport carries it now.
+inline uint32_t ServiceKey(const TunProgDataTag& program) {
+    return (uint32_t{program.nwId} << 16) | program.progId;
 }

@@ -41,7 +41,7 @@ const FormatInfo kFormats[] = {
     // A whole line "[name]": a VDR or zap channel's name may start with "[".
     {Format::Dvbv5, "dvbv5", {"dvbv5"}, "dvbv5 channel files (*.conf *.dvbv5)", "dvbv5-zap",
      [](std::string_view line) { return line[0] == '[' && line.back() == ']'; }, WriteNumbered<detail::ExportDvbv5>, detail::ImportDvbv5,
-     nullptr, false, nullptr},
+     false, nullptr},
     // VDR's group separators start with a colon. VDR reads no comments, so a
     // channel's name may start with "#": a cable channel's 13 fields say it.
     {Format::Vdr, "vdr", {"vdr"}, "VDR channels.conf (*.conf *.vdr)", "VDR 2.x channels.conf",
@@ -49,17 +49,17 @@ const FormatInfo kFormats[] = {
          const std::vector<std::string_view> fields = Split(line, ':');
          return line[0] == ':' || (fields.size() == 13 && (line[0] != '#' || fields[3] == "C"));
      },
-     WriteOnly<detail::ExportVdr>, ReadUnnumbered<detail::ImportVdr>, nullptr, false,
+     WriteOnly<detail::ExportVdr>, ReadUnnumbered<detail::ImportVdr>, false,
      [](std::string_view line) -> const char* { return line[0] == ':' ? "VDR group separators" : nullptr; }},
     {Format::Zap, "zap", {"zap"}, "zap channels.conf (*.conf *.zap)", "czap",
      [](std::string_view line) { return line[0] != '#' && Split(line, ':').size() == 9; },
-     WriteOnly<detail::ExportZap>, ReadUnnumbered<detail::ImportZap>, nullptr, false, nullptr},
+     WriteOnly<detail::ExportZap>, ReadUnnumbered<detail::ImportZap>, false, nullptr},
     {Format::M3u, "m3u", {"m3u", "m3u8"}, "m3u playlists (*.m3u *.m3u8)", "playlist",
-     [](std::string_view line) { return StartsWith(line, "#EXTM3U"); }, WriteM3u, detail::ImportM3u, nullptr, false,
+     [](std::string_view line) { return StartsWith(line, "#EXTM3U"); }, WriteM3u, detail::ImportM3u, false,
      detail::SkippedM3uLine},
     {Format::Csv, "csv", {"csv"}, "CSV files (*.csv)", "the list's 25 columns",
      [](std::string_view line) { return StartsWith(line, "Nr,"); }, WriteNumbered<detail::ExportCsv>,
-     detail::ImportCsv, nullptr, true, nullptr},
+     detail::ImportCsv, true, nullptr},
 };
 
 }  // namespace
@@ -123,7 +123,7 @@ ImportResult Import(Format format, std::string_view text, const std::string& fil
     // Every reader works on UTF-8; older set-ups write ISO-8859-15.
     const std::string utf8 = detail::ToUtf8(text);
     if (info.read) error = info.read(utf8, fileName, result.programs, result.channelNumbers);
-    else error = fileName + ": " + info.whyNoImport;
+    else error = fileName + ": " + info.name + " files are only written";
     if (error) {
         result.programs.clear();
         result.channelNumbers.clear();
@@ -153,7 +153,7 @@ ImportResult Import(Format format, std::string_view text, const std::string& fil
 }
 
 size_t CountAlreadyListed(const std::vector<TunProgDataTag>& list, const std::vector<TunProgDataTag>& imported) {
-    std::unordered_set<uint64_t> listed;
+    std::unordered_set<uint32_t> listed;
     listed.reserve(list.size());
     for (const TunProgDataTag& program : list) listed.insert(ServiceKey(program));
     size_t count = 0;
@@ -163,7 +163,7 @@ size_t CountAlreadyListed(const std::vector<TunProgDataTag>& list, const std::ve
 
 std::string AlreadyListedText(size_t count) {
     return std::to_string(count) + (count == 1 ? " was" : " were") +
-           " already in the list (same NW-ID, TS-ID and Prog-ID)";
+           " already in the list (same NW-ID and Prog-ID)";
 }
 
 }  // namespace exchange

@@ -10,6 +10,7 @@
 
 #include "card/ProgramFields.h"
 #include "framework/Clock.h"
+#include "programs/ProgramRowCodec.h"
 #include "framework/Host.h"
 #include "framework/ListView.h"
 #include "programs/CaseFold.h"
@@ -34,18 +35,11 @@ int FindProgramName(const fw::ListView& list, int start, int direction, std::str
 
 namespace {
 
-// A whole number made of digits only, blanks around it allowed.
+// A position as the user types it; beyond a million it is no row of a list.
 std::optional<int> ReadPosition(const std::string& text) {
-    const size_t first = text.find_first_not_of(" \t");
-    if (first == std::string::npos) return std::nullopt;
-    const size_t last = text.find_last_not_of(" \t");
-    long value = 0;
-    for (size_t i = first; i <= last; ++i) {
-        if (text[i] < '0' || text[i] > '9') return std::nullopt;
-        value = value * 10 + (text[i] - '0');
-        if (value > 1000000) return std::nullopt;
-    }
-    return static_cast<int>(value);
+    const std::optional<uint32_t> value = ProgramRowCodec::ReadTypedNumber(text, 1000000);
+    if (!value) return std::nullopt;
+    return static_cast<int>(*value);
 }
 
 // A text typed as one key again and again ("kkk") steps through the names
@@ -206,13 +200,13 @@ void ProgramListDialog::HistoryMoved() {
 void ProgramListDialog::OnRemoveDuplicates() {
     fw::ListView& list = ProgramList();
     fw::ListView::Snapshot before = list.TakeSnapshot();
-    std::unordered_set<uint64_t> seen;
+    std::unordered_set<uint32_t> seen;
     std::vector<int> duplicates;
     for (int row = 0; row < list.GetItemCount(); ++row) {
         if (!seen.insert(ServiceKey(RowToRecord(row))).second) duplicates.push_back(row);
     }
     if (duplicates.empty()) {
-        MessageBox("No duplicates: no two programs have the same NW-ID, TS-ID and Prog-ID.");
+        MessageBox("No duplicates: no two programs have the same NW-ID and Prog-ID.");
         return;
     }
     // From the bottom, so the rows still to go keep their places.
@@ -221,7 +215,7 @@ void ProgramListDialog::OnRemoveDuplicates() {
     const int mark = list.GetSelectionMark();
     if (mark >= 0) list.EnsureVisible(mark);
     MessageBox(std::to_string(duplicates.size()) + (duplicates.size() == 1 ? " duplicate" : " duplicates") +
-               " removed: each had the NW-ID, TS-ID and Prog-ID of a program above it.");
+               " removed: each had the NW-ID and Prog-ID of a program above it.");
 }
 
 uint32_t ProgramListDialog::ChannelNumber(int row) { return ProgramList().GetItemAttachment(row); }

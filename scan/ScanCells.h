@@ -43,8 +43,8 @@ inline uint32_t TransportKey(unsigned long transportStreamId, unsigned long orig
     return static_cast<uint32_t>((originalNetworkId & 0xFFFF) << 16 | (transportStreamId & 0xFFFF));
 }
 
-// Service list rows: (service id << 16) | transport stream id.
-inline uint32_t ServiceKey(unsigned long transportStreamId, unsigned long serviceId) {
+// Service list rows' item data: (service id << 16) | transport stream id.
+inline uint32_t ServiceItemData(unsigned long transportStreamId, unsigned long serviceId) {
     return static_cast<uint32_t>((serviceId & 0xFFFF) << 16 | (transportStreamId & 0xFFFF));
 }
 inline uint32_t ServiceIdOfKey(uint32_t key) { return key >> 16; }

@@ -146,7 +146,7 @@ void ScanChannelsDialog::SetTransportSdtVersion(uint32_t transportStreamId, uint
 }
 
 int ScanChannelsDialog::AddService(uint32_t transportStreamId, uint32_t originalNetworkId, uint32_t serviceId) {
-    const uint32_t key = scancells::ServiceKey(transportStreamId, serviceId);
+    const uint32_t key = scancells::ServiceItemData(transportStreamId, serviceId);
     fw::ListView& list = ServiceList();
     const int existing = list.FindItemByData(key);
     if (existing >= 0) return existing;
@@ -168,7 +168,7 @@ void ScanChannelsDialog::SetServiceChannelNumber(uint32_t originalNetworkId, uin
     m_ChannelNumbers[{nw, ts, sid}] = channelNumber;
     // A service whose row came first (an NIT read again) shows it at once.
     fw::ListView& list = ServiceList();
-    const int row = list.FindItemByData(scancells::ServiceKey(ts, sid));
+    const int row = list.FindItemByData(scancells::ServiceItemData(ts, sid));
     if (row >= 0 && list.ItemText(row, SvcNw) == Decimal(nw)) list.SetItemText(row, SvcLcn, Decimal(channelNumber));
 }
 
@@ -236,7 +236,7 @@ void ScanChannelsDialog::AddPmtStream(int programNumber, int, int elementaryPid,
 int ScanChannelsDialog::FindService(uint32_t transportStreamId, uint32_t programNumber) {
     fw::ListView& list = ServiceList();
     const uint32_t ts = transportStreamId & 0xFFFF;
-    if (ts != 0) return list.FindItemByData(scancells::ServiceKey(ts, programNumber));
+    if (ts != 0) return list.FindItemByData(scancells::ServiceItemData(ts, programNumber));
     const std::string text = Decimal(programNumber);
     int first = -1;
     for (int row = 0; row < list.GetItemCount(); ++row) {

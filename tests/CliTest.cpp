@@ -100,7 +100,7 @@ TEST_F(CliTest, ImportListExportThroughTheExecutable) {
     run = Cli({"import", "--db", Db(), Golden("programs.dvbv5")});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "3 programs imported from " + Golden("programs.dvbv5") +
-                           ", 6 in the list; 3 were already in the list (same NW-ID, TS-ID and Prog-ID)\n");
+                           ", 6 in the list; 3 were already in the list (same NW-ID and Prog-ID)\n");
 
     // A playlist of cable MRLs is known by its extension and read back.
     run = Cli({"import", "--db", Db(), Golden("programs.m3u")});

@@ -163,15 +163,17 @@ TEST_F(ProgramListExchange, ImportSaysWhatTheListHadAndRemoveDuplicatesTakesTheC
     ChooseFromMenu(1, fw::FileChoice{"/in/again.csv", 0});
     ASSERT_EQ(host.Messages().size(), 1u);
     EXPECT_EQ(host.Messages()[0],
-              "3 programs imported from /in/again.csv; 2 were already in the list (same NW-ID, TS-ID and Prog-ID)");
-    // Another transport is another service, whatever the other two ids.
-    window.ProgramList().SetItemText(2, kColumnTsId, "999");
+              "3 programs imported from /in/again.csv; 2 were already in the list (same NW-ID and Prog-ID)");
+    // Another network is another service, whatever its program id; a service
+    // that moved to another transport is the same one.
+    window.ProgramList().SetItemText(2, kColumnNwId, "999");
+    window.ProgramList().SetItemText(3, kColumnTsId, "999");
 
     ChooseFromMenu(7, std::nullopt);
     EXPECT_EQ(Column(window, kColumnName), (Strings{"Eins", "Zwei", "Eins", "Drei"}));
-    EXPECT_EQ(host.Messages().back(), "1 duplicate removed: each had the NW-ID, TS-ID and Prog-ID of a program above it.");
+    EXPECT_EQ(host.Messages().back(), "1 duplicate removed: each had the NW-ID and Prog-ID of a program above it.");
     ChooseFromMenu(7, std::nullopt);
-    EXPECT_EQ(host.Messages().back(), "No duplicates: no two programs have the same NW-ID, TS-ID and Prog-ID.");
+    EXPECT_EQ(host.Messages().back(), "No duplicates: no two programs have the same NW-ID and Prog-ID.");
     EXPECT_EQ(window.History().UndoName(), "Remove Duplicates");
     window.OnUndo();
     EXPECT_EQ(Column(window, kColumnName), (Strings{"Eins", "Zwei", "Eins", "Zwei, anders benannt", "Drei"}));

@@ -265,7 +265,7 @@ TEST_F(ProgramListWindow, ExportAndImportFromTheListsContextMenu) {
         EXPECT_EQ(view->model()->rowCount(), 16);
         EXPECT_EQ(ColumnTexts(*view->model(), kColumnName)[8], "Kanal Elf HD");
         EXPECT_EQ(messages, (std::vector<std::string>{"8 programs imported from " + file +
-                                                      "; 8 were already in the list (same NW-ID, TS-ID and Prog-ID)"}));
+                                                      "; 8 were already in the list (same NW-ID and Prog-ID)"}));
 
         // The copies go again through the menu, and come back with the keys.
         WhenUp<QMenu>(
@@ -280,7 +280,7 @@ TEST_F(ProgramListWindow, ExportAndImportFromTheListsContextMenu) {
         QContextMenuEvent event(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
         QApplication::sendEvent(view->viewport(), &event);
         EXPECT_EQ(view->model()->rowCount(), 8);
-        EXPECT_EQ(messages.back(), "8 duplicates removed: each had the NW-ID, TS-ID and Prog-ID of a program above it.");
+        EXPECT_EQ(messages.back(), "8 duplicates removed: each had the NW-ID and Prog-ID of a program above it.");
         QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
         EXPECT_EQ(view->model()->rowCount(), 16);
         QTest::keyClick(view, Qt::Key_Y, Qt::ControlModifier);
