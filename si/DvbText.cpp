@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "framework/Utf8.h"
+
 namespace si {
 
 namespace {
@@ -137,34 +139,14 @@ void DecodeUcs2(std::string_view text, std::vector<char32_t>& out) {
     if (i < text.size()) out.push_back(kReplacement);
 }
 
+// A sequence that is not well-formed gives U+FFFD for its first byte, and
+// the decoding goes on after that byte.
 void DecodeUtf8(std::string_view text, std::vector<char32_t>& out) {
-    size_t i = 0;
-    while (i < text.size()) {
-        const uint8_t b = static_cast<uint8_t>(text[i]);
-        int extra = 0;
-        char32_t c = 0, least = 0;
-        if (b < 0x80) c = b;
-        else if ((b & 0xE0) == 0xC0) extra = 1, c = b & 0x1F, least = 0x80;
-        else if ((b & 0xF0) == 0xE0) extra = 2, c = b & 0x0F, least = 0x800;
-        else if ((b & 0xF8) == 0xF0) extra = 3, c = b & 0x07, least = 0x10000;
-        else {
-            out.push_back(kReplacement);
-            ++i;
-            continue;
-        }
-        bool ok = text.size() - i > static_cast<size_t>(extra);
-        for (int k = 1; ok && k <= extra; ++k) {
-            const uint8_t t = static_cast<uint8_t>(text[i + k]);
-            if ((t & 0xC0) != 0x80) ok = false;
-            else c = c << 6 | (t & 0x3F);
-        }
-        if (!ok || c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            out.push_back(kReplacement);
-            ++i;
-            continue;
-        }
-        out.push_back(c);
-        i += static_cast<size_t>(extra) + 1;
+    for (size_t i = 0; i < text.size();) {
+        char32_t c = kReplacement;
+        const size_t length = fw::DecodeUtf8At(text, i, c);
+        out.push_back(length != 0 ? c : kReplacement);
+        i += length != 0 ? length : 1;
     }
 }
 
@@ -200,24 +182,6 @@ void DecodeIconv(const char* charset, std::string_view text, std::vector<char32_
         }
     }
     iconv_close(cd);
-}
-
-void AppendUtf8(std::string& s, char32_t c) {
-    if (c < 0x80) {
-        s += static_cast<char>(c);
-    } else if (c < 0x800) {
-        s += static_cast<char>(0xC0 | c >> 6);
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        s += static_cast<char>(0xE0 | c >> 12);
-        s += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        s += static_cast<char>(0xF0 | c >> 18);
-        s += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        s += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 }  // namespace
@@ -271,7 +235,7 @@ std::string DvbTextToUtf8(std::string_view raw) {
         // Emphasis on/off (0x86, 0x87) and the other C1 codes carry no text,
         // nor do C0 control characters in a name.
         if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) continue;
-        AppendUtf8(out, c);
+        fw::AppendUtf8(out, c);
     }
     return out;
 }
