@@ -9,6 +9,7 @@
 #include <map>
 
 #include "framework/AsciiCase.h"
+#include "framework/Ini.h"
 
 namespace cardlib {
 
@@ -22,9 +23,9 @@ std::string Trim(const std::string& text) {
 
 // A decimal number of at most 10 digits; false for anything else.
 bool Decimal(const std::string& text, unsigned long& value) {
-    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) return false;
-    value = std::strtoul(text.c_str(), nullptr, 10);
-    return true;
+    const std::optional<uint64_t> number = fw::IniNumber(text, 9999999999);
+    if (number) value = static_cast<unsigned long>(*number);
+    return number.has_value();
 }
 
 // libdvbv5's names (dvb-v5-std.c) to the kernel's enums.

@@ -20,9 +20,9 @@ namespace {
 
 // A decimal number no larger than `max`.
 bool Number(const std::string& text, unsigned long max, unsigned long& value) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return false;
-    value = std::strtoul(text.c_str(), nullptr, 10);
-    return value <= max;
+    const std::optional<uint64_t> number = fw::IniNumber(text, max);
+    if (number) value = static_cast<unsigned long>(*number);
+    return number.has_value();
 }
 
 void Note(std::string* problems, const std::string& line) {
@@ -84,9 +84,9 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
             if (!value.empty() && folder.is_relative()) folder = std::filesystem::path(path).parent_path() / folder;
             if (!value.empty()) settings.presetFolder = folder.string();
         } else if (fw::IniNamesMatch(line.name, "HomeFrequency")) {
-            char* end = nullptr;
-            const unsigned long kHz = std::strtoul(value.c_str(), &end, 10);
-            if (value.empty() || *end != '\0' || value[0] == '-')
+            // The tuner takes Hz in 32 bits.
+            unsigned long kHz = 0;
+            if (!Number(value, UINT32_MAX / 1000, kHz))
                 Note(problems, where + "HomeFrequency is a frequency in kHz, not \"" + value + "\"");
             else
                 settings.homeFrequencyKHz = kHz;

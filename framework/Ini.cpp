@@ -40,4 +40,16 @@ IniLine ParseIniLine(std::string_view raw) {
 
 bool IniNamesMatch(std::string_view a, std::string_view b) { return EqualsAsciiNoCase(a, b); }
 
+std::optional<uint64_t> IniNumber(std::string_view value, uint64_t max) {
+    if (value.empty()) return std::nullopt;
+    uint64_t number = 0;
+    for (const char c : value) {
+        if (c < '0' || c > '9') return std::nullopt;
+        const auto digit = static_cast<uint64_t>(c - '0');
+        if (number > (max - digit) / 10 || digit > max) return std::nullopt;
+        number = number * 10 + digit;
+    }
+    return number;
+}
+
 }  // namespace fw

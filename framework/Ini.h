@@ -2,6 +2,8 @@
 // (framework/Profile.h) and the stand-in card's card.ini (cardlib/Settings.h).
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,5 +26,9 @@ IniLine ParseIniLine(std::string_view line);
 bool IniNamesMatch(std::string_view a, std::string_view b);
 
 std::string TrimBlanks(std::string_view text);
+
+// A value that is a number: decimal digits and nothing else, at most `max`;
+// nullopt for anything else, a sign or a number too large included.
+std::optional<uint64_t> IniNumber(std::string_view value, uint64_t max);
 
 }  // namespace fw

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "card/ProgramFields.h"
+#include "programs/ProgramRowCodec.h"
 #include "res/ResourceIds.h"
 
 namespace {
@@ -49,21 +50,6 @@ std::string LabelOf(fw::Dialog& dialog, int editId) {
 
 const RecordMember& MemberOf(const ControlBinding& binding) { return ProgramListColumnAt(binding.column).member; }
 
-// An unsigned decimal number with optional blanks around it, at most `max`.
-bool ParseNumber(const std::string& text, uint32_t max, uint32_t* value) {
-    size_t begin = text.find_first_not_of(" \t");
-    if (begin == std::string::npos) return false;
-    size_t end = text.find_last_not_of(" \t") + 1;
-    uint64_t n = 0;
-    for (size_t i = begin; i < end; ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-        n = n * 10 + static_cast<uint64_t>(text[i] - '0');
-        if (n > max) return false;
-    }
-    *value = static_cast<uint32_t>(n);
-    return true;
-}
-
 }  // namespace
 
 ProgramDetailsDialog::ProgramDetailsDialog(fw::Host& host, TunProgDataTag& record, bool loadOnOpen)
@@ -91,18 +77,18 @@ bool ProgramDetailsDialog::ReadValues(TunProgDataTag* values) {
     values->name = GetDlgItemText(res::IDC_NAME);
     for (const ControlBinding& b : kNumbers) {
         const RecordMember& member = MemberOf(b);
-        uint32_t value = 0;
         // What the list holds without wrapping (a PID 13 bits, a frequency
         // its cell), as the importers take it.
         const uint32_t max = std::min(member.max, ProgramListColumnAt(b.column).fileMax);
         const std::string text = GetDlgItemText(b.id);
-        if (!ParseNumber(text, max, &value)) {
+        const std::optional<uint32_t> value = ProgramRowCodec::ReadTypedNumber(text, max);
+        if (!value) {
             MessageBox("Please enter an integer between 0 and " + std::to_string(max) + ".\n" + LabelOf(b.id) +
                        " \"" + text + "\" is refused.");
             GotoDlgCtrl(b.id);
             return false;
         }
-        member.set(*values, value);
+        member.set(*values, *value);
     }
     return true;
 }

@@ -5,6 +5,7 @@
 
 #include "framework/ListView.h"
 #include "card/ProgramFields.h"
+#include "programs/ProgramRowCodec.h"
 
 namespace {
 
@@ -47,7 +48,7 @@ int StoreServiceInRow(fw::ListView& programs, int row, const ScannedService& ser
     // The operator's number, where the network gives one; a number the user
     // imported stays when it gives none.
     if (!service.channelNumber.empty()) {
-        const auto number = static_cast<uint32_t>(std::strtoul(service.channelNumber.c_str(), nullptr, 10));
+        const uint32_t number = ProgramRowCodec::ReadNumber(service.channelNumber);
         if (programs.GetItemAttachment(row) != number) changed = 1;
         programs.SetItemAttachment(row, number);
     }

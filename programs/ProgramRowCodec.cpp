@@ -18,6 +18,19 @@ uint32_t ProgramRowCodec::ReadNumber(std::string_view text) {
     return static_cast<uint32_t>(value);
 }
 
+std::optional<uint32_t> ProgramRowCodec::ReadTypedNumber(std::string_view text, uint32_t max) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return std::nullopt;
+    const size_t end = text.find_last_not_of(" \t") + 1;
+    uint64_t value = 0;
+    for (size_t i = first; i < end; ++i) {
+        if (text[i] < '0' || text[i] > '9') return std::nullopt;
+        value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+        if (value > max) return std::nullopt;
+    }
+    return static_cast<uint32_t>(value);
+}
+
 void ProgramRowCodec::RecordToRow(const TunProgDataTag& r, fw::ListView& list, int row) {
     for (const ProgramField& field : kProgramFields) {
         switch (field.kind) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "card/DBDVBX32.h"
@@ -23,4 +24,7 @@ public:
     // other character; 0 when there is no digit, 4294967295 when the digits
     // go past it.
     static uint32_t ReadNumber(std::string_view text);
+    // A number the user typed into a field: decimal digits only, blanks
+    // around them allowed, at most `max`; nullopt for anything else.
+    static std::optional<uint32_t> ReadTypedNumber(std::string_view text, uint32_t max);
 };

@@ -73,6 +73,8 @@ TEST_F(CardSettingsTest, ReadsKeysAndReportsWhatItCannotUse) {
         {"unknown backend", "[Card]\nBackend=v4l\n", Source::Simulated, "default", "", 0, true},
         {"dvb", "[Card]\nBackend=DVB\nHomeFrequency=346000\n", Source::Dvb, "default", "", 346000, false},
         {"bad frequency", "[Card]\nHomeFrequency=346 MHz\n", Source::Simulated, "default", "", 0, true},
+        {"frequency past 32 bits of Hz", "[Card]\nHomeFrequency=99999999999999999999\n", Source::Simulated, "default",
+         "", 0, true},
         {"unknown key", "[Card]\nSpeed=9\n", Source::Simulated, "default", "", 0, true},
         {"not an assignment", "[Card]\nBackend\n", Source::Simulated, "default", "", 0, true},
     };
