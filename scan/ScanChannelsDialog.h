@@ -77,8 +77,6 @@ public:
         uint16_t video = 0, audio = 0, text = 0, subtitle = 0;
     };
     StreamPids FindStreamPids();
-    // The old form: video, audio and teletext only.
-    void FindStreamPids(uint16_t& videoPid, uint16_t& audioPid, uint16_t& textPid);
     ScannedService DescribeCurrentService(const StreamPids& pids);
     void MergeService();
     // Points the merge at a service, its transport and its PAT row, as the

@@ -36,13 +36,6 @@ ScanChannelsDialog::StreamPids ScanChannelsDialog::FindStreamPids() {
     return pids;
 }
 
-void ScanChannelsDialog::FindStreamPids(uint16_t& videoPid, uint16_t& audioPid, uint16_t& textPid) {
-    const StreamPids pids = FindStreamPids();
-    videoPid = pids.video;
-    audioPid = pids.audio;
-    textPid = pids.text;
-}
-
 ScannedService ScanChannelsDialog::DescribeCurrentService(const StreamPids& pids) {
     fw::ListView& services = ServiceList();
     const int svc = m_CurrentServiceRow;
