@@ -110,7 +110,7 @@ private:
     void WatchFrontend();
     void UnwatchFrontend();
     void OnFrontendEvents();
-    // Looking for the network (LinuxDvbSearch.cpp).
+    // Looking for the network (LinuxDvbBackendSearch.cpp).
     void BeginWalk();
     void TryCandidate();
     void NoNetworkHere(bool noSignal);
