@@ -234,13 +234,11 @@ void LinuxDvbBackend::Report(const std::string& text) {
     // One message for one trouble, however many calls run into it, until
     // the tuner works again.
     if (m_Lost || !m_Reported.insert(text).second) return;
-    if (!m_Host) {
+    if (!m_Sink) {
         m_Problem = text;
         return;
     }
-    // A message box has a loop of its own; it must not run inside a card call.
-    fw::Host* host = m_Host;
-    host->Post([host, text] { host->ShowMessage(nullptr, text); });
+    m_Sink->OnProblem(text);
 }
 
 }  // namespace cardlib

@@ -56,10 +56,7 @@ private:
 
 class LinuxDvb : public programtest::ProgramFixture {
 public:
-    void SetUp() override {
-        host.SetModalTimeLimit(60 * 60 * 1000);
-        ShowCardStatusInScanLog(card, host);
-    }
+    void SetUp() override { host.SetModalTimeLimit(60 * 60 * 1000); }
 
     // Installs the backend over an emulated adapter carrying `network`.
     LinuxDvbBackend* Use(const SimNetwork& network, EmulatedDvb::Setup setup = {}, cardlib::DvbSettings settings = {}) {
@@ -81,10 +78,11 @@ public:
     std::vector<std::vector<std::string>> Scan(std::vector<std::string>* log = nullptr, int64_t* took = nullptr,
                                                std::vector<ScanChannelsDialog::SilentTransport>* silent = nullptr) {
         ProgramListDialog window(host);
+        CardStatus status(card, window);
         host.Open(window);
         ScanChannelsDialog scan(host, &window, 1);
         const int64_t began = host.GetClock().NowMs();
-        EXPECT_EQ(scan.DoModal(), 1);
+        EXPECT_EQ(window.RunScan(scan), 1);
         if (took) *took = host.GetClock().NowMs() - began;
         std::vector<std::vector<std::string>> rows;
         for (int r = 0; r < window.ProgramList().GetItemCount(); ++r) {
@@ -103,6 +101,9 @@ public:
 
     std::shared_ptr<EmulatedDvb> kernel;
     std::shared_ptr<Recorder> recorder;
+    // Outside a scan, a window that is not open hears the card.
+    ProgramListDialog owner{host};
+    CardStatus ownerStatus{card, owner};
 };
 
 TEST_F(LinuxDvb, ScanThroughTheDevicesGivesTheSimulatedBackendsProgramList) {
@@ -374,6 +375,7 @@ TEST_F(LinuxDvb, UnpluggedMidScanTheRequestsEndByTimeOutAndTheListStays) {
     const SimNetwork& network = cardlib::DefaultNetwork();
     Use(network);
     ProgramListDialog window(host);
+    CardStatus status(card, window);
     host.Open(window);
     window.OnCommand(res::IDC_SEARCH);  // a first scan fills the list
     const int rows = window.ProgramList().GetItemCount();
@@ -391,7 +393,7 @@ TEST_F(LinuxDvb, UnpluggedMidScanTheRequestsEndByTimeOutAndTheListStays) {
             host.Post(watch, 500);
     };
     host.Post(watch, 500);
-    EXPECT_EQ(scan.DoModal(), 1);
+    EXPECT_EQ(window.RunScan(scan), 1);
     EXPECT_EQ(window.ProgramList().GetItemCount(), rows);
     ASSERT_EQ(host.Messages().size(), 1u);
     EXPECT_EQ(host.Messages()[0].rfind("/dev/dvb/adapter0 has gone (", 0), 0u) << host.Messages()[0];
