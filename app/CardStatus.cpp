@@ -1,10 +1,16 @@
 #include "app/CardStatus.h"
 
-#include "scan/ScanChannelsDialog.h"
+#include "programs/ProgramListDialog.h"
 
-void ShowCardStatusInScanLog(cardlib::Card& card, fw::Host& host) {
-    fw::Host* h = &host;
-    card.SetStatusHandler([h](const std::string& text) {
-        if (auto* scan = dynamic_cast<ScanChannelsDialog*>(h->ActiveModal())) scan->AddStatusLine(text);
-    });
+CardStatus::CardStatus(cardlib::Card& card, ProgramListDialog& window)
+    : m_Card(card), m_Window(window), m_Before(card.Listener()) {
+    m_Card.SetListener(this);
 }
+
+CardStatus::~CardStatus() {
+    if (m_Card.Listener() == this) m_Card.SetListener(m_Before);
+}
+
+void CardStatus::OnCardStatus(const std::string& text) { m_Window.CardStatusLine(text); }
+
+void CardStatus::OnCardProblem(const std::string& text) { m_Window.CardProblem(text); }

@@ -3,7 +3,10 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
+
+#include "app/CardStatus.h"
 
 #include "framework/Host.h"
 #include "framework/XdgDirs.h"
@@ -62,6 +65,8 @@ int ProgramListApp::InitInstance(const std::string& executablePath) {
     m_Host.SetProfile(m_Profile.get());
 
     ProgramListDialog dialog(m_Host);
+    std::optional<CardStatus> cardStatus;
+    if (m_Card) cardStatus.emplace(*m_Card, dialog);
     dialog.DoModal();
     return 0;
 }

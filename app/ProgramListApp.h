@@ -6,6 +6,9 @@
 
 #include "framework/Profile.h"
 
+namespace cardlib {
+class Card;
+}
 namespace fw {
 class Host;
 }
@@ -35,9 +38,13 @@ public:
 
     // The settings file in use; empty before InitInstance has formed it.
     std::string SettingsPath() const;
+    // The card whose status lines and problems the program list window
+    // shows (app/CardStatus.h); none: nobody hears it.
+    void SetCard(cardlib::Card* card) { m_Card = card; }
 
 private:
     fw::Host& m_Host;
     std::function<bool()> m_SocketStartup;
     std::unique_ptr<fw::Profile> m_Profile;
+    cardlib::Card* m_Card = nullptr;
 };

@@ -5,7 +5,6 @@
 #include <string>
 #include <system_error>
 
-#include "app/CardStatus.h"
 #include "app/ProgramListApp.h"
 #include "cardlib/BoardDatabase.h"
 #include "cardlib/Card.h"
@@ -49,8 +48,8 @@ int main(int argc, char** argv) {
     // place; the user is told what was ignored.
     const std::string problems = cardlib::ConfigureFromSettings(card, host);
     if (!problems.empty()) host.ShowMessage(nullptr, problems);
-    ShowCardStatusInScanLog(card, host);
 
     ProgramListApp app(host);
+    app.SetCard(&card);
     return app.InitInstance(ExecutablePath(argc > 0 ? argv[0] : nullptr));
 }

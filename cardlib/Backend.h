@@ -38,6 +38,8 @@ public:
     }
     // A line for the user about the reception (signal figures after a lock).
     virtual void OnStatusLine(const std::string& text) { (void)text; }
+    // A trouble the user must know of; the backend tells each one once.
+    virtual void OnProblem(const std::string& text) { (void)text; }
 };
 
 // A source of transport-stream packets for the frequency the front end is

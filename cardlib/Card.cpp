@@ -106,9 +106,27 @@ struct Card::State : PacketSink, SectionHandler {
         }
     }
     void OnStatusLine(const std::string& text) override {
-        if (statusHandler) statusHandler(text);
+        if (listener) listener->OnCardStatus(text);
     }
-    std::function<void(const std::string&)> statusHandler;
+    void OnProblem(const std::string& text) override {
+        problems.push_back(text);
+        PostProblems();
+    }
+    // Problems go out from the host's queue, in order, one after the other.
+    void PostProblems() {
+        if (problemDelivery || !host || !listener || problems.empty()) return;
+        problemDelivery = host->Post([this] {
+            while (listener && !problems.empty()) {
+                const std::string text = problems.front();
+                problems.pop_front();
+                listener->OnCardProblem(text);
+            }
+            problemDelivery.reset();
+        });
+    }
+    CardListener* listener = nullptr;
+    std::deque<std::string> problems;
+    std::optional<fw::TaskId> problemDelivery;
 
     void FiltersChanged() {
         if (backendRunning) backend->FiltersChanged();
@@ -203,6 +221,7 @@ void Card::Attach(fw::Host& host) {
     Detach();
     m_State->host = &host;
     for (SocketSlot* socket : m_State->sockets) m_State->Notify(*socket);
+    m_State->PostProblems();
     m_State->UpdateBackend(false);
 }
 
@@ -214,6 +233,8 @@ void Card::Detach() {
         if (s.backend) s.backend->Stop();
     }
     for (SocketSlot* socket : s.sockets) s.CancelNotification(*socket);
+    if (s.problemDelivery) s.host->Cancel(*s.problemDelivery);
+    s.problemDelivery.reset();
     s.host = nullptr;
 }
 
@@ -237,9 +258,12 @@ void Card::InjectSection(uint16_t pid, const std::vector<uint8_t>& section) {
     m_State->Deliver(pid, section.data(), section.size());
 }
 
-void Card::SetStatusHandler(std::function<void(const std::string&)> handler) {
-    m_State->statusHandler = std::move(handler);
+void Card::SetListener(CardListener* listener) {
+    m_State->listener = listener;
+    m_State->PostProblems();
 }
+
+CardListener* Card::Listener() const { return m_State->listener; }
 
 unsigned long Card::Frequency() const { return m_State->frequency; }
 bool Card::SearchingForNetwork() const { return m_State->backend && m_State->backend->Searching(); }

@@ -21,13 +21,13 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cardlib/Backend.h"
+#include "cardlib/CardListener.h"
 #include "cardlib/Installed.h"
 #include "framework/Host.h"
 
@@ -72,9 +72,11 @@ public:
     // Hands a complete section to the section filters as if the demux had cut it from `pid`
     // (delivery to the socket happens through the host, on the GUI thread, as for real data).
     void InjectSection(uint16_t pid, const std::vector<uint8_t>& section);
-    // Where a backend's lines about the reception go (the start-up shows
-    // them in the scan window's log); without a handler they are dropped.
-    void SetStatusHandler(std::function<void(const std::string&)> handler);
+    // Who is told what the backend has to say (the application: the program
+    // list window). Without a listener, status lines are dropped and
+    // problems wait for one. Null: nobody.
+    void SetListener(CardListener* listener);
+    CardListener* Listener() const;
     // Tuned frequency in kHz.
     unsigned long Frequency() const;
     // Whether the backend is looking for the network (Backend::Searching).

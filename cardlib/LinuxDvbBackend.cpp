@@ -135,9 +135,9 @@ bool LinuxDvbBackend::OpenFrontend() {
     }
     m_CanQamAuto = (info.caps & FE_CAN_QAM_AUTO) != 0;
     m_Frontend = fd;
-    m_EverOpened = true;
+    // The tuner is back: its troubles may be told again.
     m_Reported.clear();
-    m_Lost = false;
+    if (m_Tuner == TunerState::Lost) Become(TunerState::Idle);
     return true;
 }
 
@@ -148,18 +148,18 @@ void LinuxDvbBackend::CloseFrontend() {
     m_Frontend = -1;
 }
 
-
 void LinuxDvbBackend::Start(fw::Host& host, PacketSink& sink) {
     m_Host = &host;
     m_Sink = &sink;
     if (!m_Chosen.empty()) StatusLine(m_Chosen);
     m_Chosen.clear();
     WatchFrontend();
-    if (m_TunePending) {
+    // A device that went may be back: it is tried again.
+    if (m_Tuner == TunerState::Pending || m_Tuner == TunerState::Lost) {
         TuneNow();
         // No home known: the network is looked for.
-        if (m_Wanted == 0 && LookingForNetwork() && !m_Walking && m_Frontend >= 0) BeginWalk();
-    } else if (m_AwaitingLock) {
+        if (m_Wanted == 0 && LookingForNetwork() && m_Search != Search::Walking && m_Frontend >= 0) BeginWalk();
+    } else if (AwaitingLock()) {
         // Stopped between two requests while the tuner was still locking:
         // the lock (and its signal line) is still to be seen. Look at once,
         // as requests may come and go faster than the polling interval.
@@ -180,14 +180,13 @@ void LinuxDvbBackend::Stop() {
 
 
 void LinuxDvbBackend::WatchFrontend() {
-    if (m_WatchingFrontend || !m_Host || m_Frontend < 0) return;
+    if (m_FrontendWatch || !m_Host || m_Frontend < 0) return;
     m_FrontendWatch = m_Host->Watch(m_Frontend, [this] { OnFrontendEvents(); });
-    m_WatchingFrontend = true;
 }
 
 void LinuxDvbBackend::UnwatchFrontend() {
-    if (m_WatchingFrontend && m_Host) m_Host->Unwatch(m_FrontendWatch);
-    m_WatchingFrontend = false;
+    if (m_FrontendWatch && m_Host) m_Host->Unwatch(*m_FrontendWatch);
+    m_FrontendWatch.reset();
 }
 
 void LinuxDvbBackend::OnFrontendEvents() {
@@ -206,18 +205,18 @@ void LinuxDvbBackend::OnFrontendEvents() {
         }
         locked = locked || (event.status & FE_HAS_LOCK) != 0;
     }
-    if (locked && m_AwaitingLock) {
+    if (locked && AwaitingLock()) {
         CancelLockPoll();
         CheckLock();
     }
 }
 
 void LinuxDvbBackend::DeviceLost(const std::string& path, int error) {
-    CloseAllFilters();
-    CloseFrontend();
     // A device that was never there has not gone: the frontend's own
     // message said what is missing.
-    if (!m_EverOpened) {
+    if (!FrontendWasThere()) {
+        CloseAllFilters();
+        CloseFrontend();
         Report("No DVB adapter: " + path + " was not found (" + ErrorText(error) +
                "). Plug in the tuner, or set Adapter and Frontend in card.ini.");
         return;
@@ -225,22 +224,18 @@ void LinuxDvbBackend::DeviceLost(const std::string& path, int error) {
     Report(path.substr(0, path.rfind('/')) + " has gone (" + ErrorText(error) +
            "): the tuner was unplugged or its driver failed. The scan's requests end by time-out; the program list "
            "is kept.");
-    // Every later call would fail the same way: one message says it all
-    // until the tuner is back.
-    m_Lost = true;
+    Become(TunerState::Lost);
 }
 
 void LinuxDvbBackend::Report(const std::string& text) {
     // One message for one trouble, however many calls run into it, until
-    // the tuner works again.
-    if (m_Lost || !m_Reported.insert(text).second) return;
-    if (!m_Host) {
+    // the tuner works again; a lost tuner's one message says it all.
+    if (m_Tuner == TunerState::Lost || !m_Reported.insert(text).second) return;
+    if (!m_Sink) {
         m_Problem = text;
         return;
     }
-    // A message box has a loop of its own; it must not run inside a card call.
-    fw::Host* host = m_Host;
-    host->Post([host, text] { host->ShowMessage(nullptr, text); });
+    m_Sink->OnProblem(text);
 }
 
 }  // namespace cardlib

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -63,7 +64,7 @@ public:
     const std::string& Problem() const { return m_Problem; }
     // Whether that was the device itself (missing, not permitted, busy, not
     // DVB-C), so nothing can be received at all.
-    bool DeviceFault() const { return !m_EverOpened && !m_Problem.empty(); }
+    bool DeviceFault() const { return !FrontendWasThere() && !m_Problem.empty(); }
 
     unsigned long HomeFrequency() const override { return m_Home; }
     void Tune(unsigned long frequencyKHz, int64_t nowMs) override;
@@ -72,8 +73,8 @@ public:
     void FiltersChanged() override;
 
     // Whether the backend is walking the presets and the raster now.
-    bool Searching() const override { return m_Walking; }
-    std::optional<bool> Locked(int64_t) const override { return m_Frontend >= 0 && m_LockSeen; }
+    bool Searching() const override { return m_Search == Search::Walking; }
+    std::optional<bool> Locked(int64_t) const override { return m_Frontend >= 0 && LockSeen(); }
 
     // Sections the kernel reported lost (buffer overruns), for tests.
     unsigned Overflows() const { return m_Overflows; }
@@ -85,10 +86,41 @@ private:
         fw::TaskId watch = 0;
     };
 
+    // The tuner, one state at a time. Every change goes through Become,
+    // which starts what the new state needs:
+    //   Pending    --start-------------------------------> Tuning | Confirming | Idle
+    //   Tuning     --FE_HAS_LOCK read--------------------> Locked
+    //   Tuning     --every guess given its time----------> NoLock
+    //   Confirming --FE_HAS_LOCK read again--------------> Locked
+    //   any        --the card tunes (started)------------> Tuning | Confirming | Idle
+    //   any        --the card tunes (stopped)------------> Pending (Lost stays Lost)
+    //   any        --ENODEV------------------------------> Lost
+    //   Lost       --the frontend opens again------------> Idle
+    enum class TunerState {
+        Idle,        // nothing tuned, or the tuning could not be sent
+        Pending,     // a tuning waits for the backend to start
+        Tuning,      // DTV_TUNE sent: neither a lock read nor given up on
+        Confirming,  // already locked on this very transport: the lock is read once more
+        Locked,      // FE_HAS_LOCK read since the tuning; the filters run
+        NoLock,      // no lock in time: the filters run on whatever comes
+        Lost,        // the device went away; one message said so
+    };
+    // Looking for the network: at the home frequency until a NIT actual
+    // comes, walking the presets and the raster, or found.
+    enum class Search { AtHome, Walking, Found };
+
+    void Become(TunerState next);
+    bool AwaitingLock() const { return m_Tuner == TunerState::Tuning || m_Tuner == TunerState::Confirming; }
+    bool LockSeen() const { return m_Tuner == TunerState::Confirming || m_Tuner == TunerState::Locked; }
+    // A frontend that never opened has not gone: it was never there.
+    bool FrontendWasThere() const { return m_Frontend >= 0 || m_Tuner == TunerState::Lost; }
+
     bool OpenFrontend();
     void FindCableAdapter();
     bool OffersCable(int fd, const dvb_frontend_info& info, std::string& offers);
     void CloseFrontend();
+    // Sends the tuning asked for now, or with the start.
+    void TuneWanted();
     void TuneNow();
     bool SendTuning(uint32_t modulation);
     void NextAttempt();
@@ -110,14 +142,14 @@ private:
     void WatchFrontend();
     void UnwatchFrontend();
     void OnFrontendEvents();
-    // Looking for the network (LinuxDvbSearch.cpp).
+    // Looking for the network (LinuxDvbBackendSearch.cpp).
     void BeginWalk();
     void TryCandidate();
     void NoNetworkHere(bool noSignal);
     void NetworkFound();
     void ArmNitWait();
     void CancelNitWait();
-    bool LookingForNetwork() const { return m_Settings.search && !m_NetworkSeen; }
+    bool LookingForNetwork() const { return m_Settings.search && m_Search != Search::Found; }
     void StatusLine(const std::string& text);
 
     DvbSettings m_Settings;
@@ -128,7 +160,7 @@ private:
     bool m_CanQamAuto = false;
     unsigned long m_Home = 0;
     unsigned long m_Wanted = 0;  // kHz the card asked for
-    bool m_TunePending = true;
+    TunerState m_Tuner = TunerState::Pending;
     std::map<unsigned long, DvbDelivery> m_Deliveries;  // kHz -> what the NIT said
     DvbDelivery m_Tuning;                               // what was last sent
     struct Attempt {
@@ -139,26 +171,17 @@ private:
     int64_t m_TunedAtMs = 0;
     fw::Host* m_Host = nullptr;
     PacketSink* m_Sink = nullptr;
-    fw::TaskId m_LockPoll = 0;
-    fw::TaskId m_FrontendWatch = 0;
-    bool m_WatchingFrontend = false;
-    bool m_LockPolling = false;
-    bool m_AwaitingLock = false;
-    bool m_LockSeen = false;  // FE_HAS_LOCK read since the last tuning  // tuned, lock neither seen nor given up on
+    // What is posted or watched on the host now.
+    std::optional<fw::TaskId> m_LockPoll, m_FrontendWatch, m_NitWait;
     std::vector<DemuxFilter> m_Filters;
     unsigned m_Overflows = 0;
     std::string m_Problem;
     std::set<std::string> m_Reported;
-    bool m_Lost = false;
-    bool m_EverOpened = false;  // the frontend was there once
-    bool m_NetworkSeen = false;  // a NIT actual came
-    bool m_Walking = false;
+    Search m_Search = Search::AtHome;
     std::vector<CableChannel> m_Walk;  // the preset, then the raster
     size_t m_WalkAt = 0;
     CableChannel m_Candidate;
     int64_t m_NitDeadlineMs = 0;  // 0: no NIT awaited
-    fw::TaskId m_NitWait = 0;
-    bool m_NitWaiting = false;
 };
 
 }  // namespace cardlib

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CardStatus.h"
 #include "card/ProgramFields.h"
 #include "cardlib/Card.h"
 #include "cardlib/Settings.h"
@@ -185,6 +186,9 @@ bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::o
     bool ok = true;
     {
         ProgramListDialog window(host);
+        // The card speaks through the window, as in the program: its lines
+        // in the scan's log, which is echoed, its troubles as messages.
+        CardStatus cardStatus(cardlib::Card::Current(), window);
         host.Open(window);
         if (messages.empty()) window.OnLoad();
         if (messages.empty()) window.OnSearch();

@@ -17,7 +17,8 @@ class Board;
 // a headless host that keeps real time, loads the board database, runs the
 // scan window with the card configured from card.ini, and saves the merged
 // list (with `dryRun`, prints it instead). Status lines go to `status` as the
-// scan writes them. `guiSettings` is the GUI's settings file: the scan reads
+// scan writes them, the card's own (the tuner, the search for the network)
+// among them. `guiSettings` is the GUI's settings file: the scan reads
 // "Update Program Names" from a copy of it, so the GUI's own stays untouched.
 // Returns false with `error` set when the board database fails.
 // A scan on the command line ends by itself: on a device error, or when no

@@ -173,7 +173,7 @@ void ProgramListDialog::OnSearch() {
     // result says nothing more.
     fw::ListView::Snapshot before = list.TakeSnapshot();
     ScanChannelsDialog scan(GetHost(), this, static_cast<int>(m_UpdateNames));
-    scan.DoModal();
+    RunScan(scan);
     // All the scan's merges are one step.
     ListChanged(std::move(before), "Search");
 }

@@ -13,6 +13,8 @@
 #include "programs/ProgramListEditing.h"
 #include "scan/ScanOwner.h"
 
+class ScanChannelsDialog;
+
 // The main window (template 129): the board database's program list as a
 // 25-column list that the user loads, edits, sorts and saves. The list is the
 // working copy; nothing reaches the board database until Save. The window
@@ -50,6 +52,14 @@ public:
     void OnEditProgram();
     // Search: runs the scan window, which merges what it finds into the list.
     void OnSearch();
+    // Runs `scan`, made with this window as its owner, modally and returns
+    // its result; meanwhile the card's status lines go to its log.
+    int RunScan(ScanChannelsDialog& scan);
+    // What the card has to say (ProgramListDialogCard.cpp): a status line
+    // goes to the log of the scan this window runs, and is dropped when none
+    // runs; a problem is shown in a message box.
+    void CardStatusLine(const std::string& text);
+    void CardProblem(const std::string& text);
     // The list's rows, as they stand, to a channel file the user names.
     void OnExport();
     // A channel file's programs appended as new rows; all of them, or none
@@ -168,4 +178,5 @@ private:
     TableFilters m_TableFilters;
     programs::ProgramFindState m_Find;
     programs::ListHistory m_History;
+    ScanChannelsDialog* m_Scan = nullptr;  // the scan running now
 };

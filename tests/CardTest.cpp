@@ -2,9 +2,11 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "card/TTCommDVB.h"
+#include "cardlib/Backend.h"
 #include "cardlib/Card.h"
 #include "framework/headless/HeadlessHost.h"
 
@@ -298,6 +300,52 @@ TEST(CardLifetime, NewerCardTakesOverAndWhatOutlivesItIsCutOff) {
     EXPECT_EQ(outer.Calls().setBitFilter + outer.Calls().sOpen, 0);
     socket.reset();
     filter.reset();
+}
+
+// A backend that says something each time it starts.
+class TalkingBackend final : public cardlib::Backend {
+public:
+    unsigned long HomeFrequency() const override { return 346000; }
+    void Tune(unsigned long, int64_t) override {}
+    void Start(fw::Host&, cardlib::PacketSink& sink) override {
+        sink.OnStatusLine("line");
+        sink.OnProblem("first");
+        sink.OnProblem("second");
+    }
+    void Stop() override {}
+};
+
+class Heard final : public cardlib::CardListener {
+public:
+    void OnCardStatus(const std::string& text) override { said.push_back("status " + text); }
+    void OnCardProblem(const std::string& text) override { said.push_back("problem " + text); }
+    std::vector<std::string> said;
+};
+
+TEST(CardListener, LinesComeAtOnceProblemsFromTheHostsQueueAndWaitForAListener) {
+    fw::HeadlessHost host;
+    cardlib::Card card;
+    card.UseBackend(std::make_unique<TalkingBackend>());
+    card.Attach(host);
+    Heard heard;
+    CPIDFilter filter;
+    uint8_t value = 0x00, mask = 0xFF;
+    // Nobody listens as the backend starts: the line goes, the problems wait.
+    ASSERT_EQ(filter.SetBitFilter(0x00, &value, &mask, 1, 0), CCommonDVB::DVB_ERR_NONE);
+    host.Advance(0);
+    card.SetListener(&heard);
+    EXPECT_TRUE(heard.said.empty());
+    host.Advance(0);
+    EXPECT_EQ(heard.said, (std::vector<std::string>{"problem first", "problem second"}));
+    // Listening as it starts again: the line within the card's call, the
+    // problems only after it, in order.
+    heard.said.clear();
+    ASSERT_EQ(filter.ShutDownFilter(), CCommonDVB::DVB_ERR_NONE);
+    ASSERT_EQ(filter.SetBitFilter(0x00, &value, &mask, 1, 0), CCommonDVB::DVB_ERR_NONE);
+    EXPECT_EQ(heard.said, std::vector<std::string>{"status line"});
+    host.Advance(0);
+    EXPECT_EQ(heard.said, (std::vector<std::string>{"status line", "problem first", "problem second"}));
+    card.SetListener(nullptr);
 }
 
 }  // namespace

@@ -16,12 +16,16 @@ namespace {
 
 using cardlib::EmulatedDvb;
 
-class LinuxDvbDrivers : public programtest::ProgramFixture {
+// Keeps the card's status lines; its problems go to the host's message boxes.
+class LinuxDvbDrivers : public programtest::ProgramFixture, public cardlib::CardListener {
 public:
     void SetUp() override {
         host.SetModalTimeLimit(60 * 60 * 1000);
-        card.SetStatusHandler([this](const std::string& line) { lines.push_back(line); });
+        card.SetListener(this);
     }
+    void TearDown() override { card.SetListener(nullptr); }
+    void OnCardStatus(const std::string& line) override { lines.push_back(line); }
+    void OnCardProblem(const std::string& text) override { host.ShowMessage(nullptr, text); }
     bool Logged(const std::string& line) const { return std::find(lines.begin(), lines.end(), line) != lines.end(); }
     // One emulated adapter with `setup`, card.ini's home at 346 MHz.
     void UseDevices(const cardlib::SimNetwork& network, const EmulatedDvb::Setup& setup) {

@@ -56,10 +56,7 @@ private:
 
 class LinuxDvb : public programtest::ProgramFixture {
 public:
-    void SetUp() override {
-        host.SetModalTimeLimit(60 * 60 * 1000);
-        ShowCardStatusInScanLog(card, host);
-    }
+    void SetUp() override { host.SetModalTimeLimit(60 * 60 * 1000); }
 
     // Installs the backend over an emulated adapter carrying `network`.
     LinuxDvbBackend* Use(const SimNetwork& network, EmulatedDvb::Setup setup = {}, cardlib::DvbSettings settings = {}) {
@@ -81,10 +78,11 @@ public:
     std::vector<std::vector<std::string>> Scan(std::vector<std::string>* log = nullptr, int64_t* took = nullptr,
                                                std::vector<ScanChannelsDialog::SilentTransport>* silent = nullptr) {
         ProgramListDialog window(host);
+        CardStatus status(card, window);
         host.Open(window);
         ScanChannelsDialog scan(host, &window, 1);
         const int64_t began = host.GetClock().NowMs();
-        EXPECT_EQ(scan.DoModal(), 1);
+        EXPECT_EQ(window.RunScan(scan), 1);
         if (took) *took = host.GetClock().NowMs() - began;
         std::vector<std::vector<std::string>> rows;
         for (int r = 0; r < window.ProgramList().GetItemCount(); ++r) {
@@ -103,6 +101,9 @@ public:
 
     std::shared_ptr<EmulatedDvb> kernel;
     std::shared_ptr<Recorder> recorder;
+    // Outside a scan, a window that is not open hears the card.
+    ProgramListDialog owner{host};
+    CardStatus ownerStatus{card, owner};
 };
 
 TEST_F(LinuxDvb, ScanThroughTheDevicesGivesTheSimulatedBackendsProgramList) {
@@ -374,6 +375,7 @@ TEST_F(LinuxDvb, UnpluggedMidScanTheRequestsEndByTimeOutAndTheListStays) {
     const SimNetwork& network = cardlib::DefaultNetwork();
     Use(network);
     ProgramListDialog window(host);
+    CardStatus status(card, window);
     host.Open(window);
     window.OnCommand(res::IDC_SEARCH);  // a first scan fills the list
     const int rows = window.ProgramList().GetItemCount();
@@ -391,71 +393,12 @@ TEST_F(LinuxDvb, UnpluggedMidScanTheRequestsEndByTimeOutAndTheListStays) {
             host.Post(watch, 500);
     };
     host.Post(watch, 500);
-    EXPECT_EQ(scan.DoModal(), 1);
+    EXPECT_EQ(window.RunScan(scan), 1);
     EXPECT_EQ(window.ProgramList().GetItemCount(), rows);
     ASSERT_EQ(host.Messages().size(), 1u);
     EXPECT_EQ(host.Messages()[0].rfind("/dev/dvb/adapter0 has gone (", 0), 0u) << host.Messages()[0];
     EXPECT_EQ(kernel->OpenDescriptors(), 0u);
     host.Close(window);
-}
-
-// The emulation answers as the kernel's demux does.
-TEST_F(LinuxDvb, EmulatedDemuxReadsOneSectionAtATimeAndReportsAnOverrunOnce) {
-    const SimNetwork& network = cardlib::DefaultNetwork();
-    EmulatedDvb dvb(host, network);
-    const int fe = dvb.Open(kFrontend, O_RDWR);
-    ASSERT_GE(fe, 0);
-    EXPECT_EQ(dvb.Open(kFrontend, O_RDWR), -EBUSY);
-    dtv_property props[3] = {};
-    props[0].cmd = DTV_DELIVERY_SYSTEM;
-    props[0].u.data = SYS_DVBS2;
-    dtv_properties ps{1, props};
-    EXPECT_EQ(dvb.Ioctl(fe, FE_SET_PROPERTY, &ps), -EINVAL);
-    props[0].u.data = SYS_DVBC_ANNEX_A;
-    props[1].cmd = DTV_FREQUENCY;
-    props[1].u.data = 346000000;
-    props[2].cmd = DTV_SYMBOL_RATE;
-    props[2].u.data = 6900000;
-    ps.num = 3;
-    ASSERT_EQ(dvb.Ioctl(fe, FE_SET_PROPERTY, &ps), 0);
-    props[0].cmd = DTV_MODULATION;
-    props[0].u.data = QAM_64;
-    props[1].cmd = DTV_TUNE;
-    ps.num = 2;
-    ASSERT_EQ(dvb.Ioctl(fe, FE_SET_PROPERTY, &ps), 0);
-    fe_status status{};
-    ASSERT_EQ(dvb.Ioctl(fe, FE_READ_STATUS, &status), 0);
-    EXPECT_FALSE(status & FE_HAS_LOCK);
-    host.Advance(network.timing.lockMaxMs);
-    ASSERT_EQ(dvb.Ioctl(fe, FE_READ_STATUS, &status), 0);
-    EXPECT_TRUE(status & FE_HAS_LOCK);
-
-    const int dmx = dvb.Open("/dev/dvb/adapter0/demux0", O_RDONLY | O_NONBLOCK);
-    ASSERT_GE(dmx, 0);
-    // Room for one PAT section only.
-    EXPECT_EQ(dvb.Ioctl(dmx, DMX_SET_BUFFER_SIZE, reinterpret_cast<void*>(uintptr_t{100})), 0);
-    dmx_sct_filter_params params{};
-    params.pid = 0;
-    params.flags = DMX_IMMEDIATE_START;
-    ASSERT_EQ(dvb.Ioctl(dmx, DMX_SET_FILTER, &params), 0);
-    uint8_t buffer[4096];
-    EXPECT_EQ(dvb.Read(dmx, buffer, sizeof buffer), -EAGAIN);
-    host.Advance(network.timing.patIntervalMs);
-    const long first = dvb.Read(dmx, buffer, sizeof buffer);
-    EXPECT_EQ(first, 3 + (((buffer[1] & 0x0F) << 8) | buffer[2]));
-    EXPECT_EQ(dvb.Read(dmx, buffer, sizeof buffer), -EAGAIN);
-    host.Advance(3 * network.timing.patIntervalMs);
-    EXPECT_EQ(dvb.Read(dmx, buffer, sizeof buffer), -EOVERFLOW);
-    EXPECT_EQ(dvb.Read(dmx, buffer, sizeof buffer), -EAGAIN);  // the buffer went with the error
-    host.Advance(network.timing.patIntervalMs);
-    EXPECT_EQ(dvb.Read(dmx, buffer, sizeof buffer), first);
-    dvb.Unplug();
-    EXPECT_EQ(dvb.Read(dmx, buffer, sizeof buffer), -ENODEV);
-    pollfd p{dmx, POLLIN, 0};
-    EXPECT_EQ(dvb.Poll(&p, 1, 0), 1);
-    EXPECT_TRUE(p.revents & POLLERR);
-    EXPECT_EQ(dvb.Close(dmx), 0);
-    EXPECT_EQ(dvb.Close(fe), 0);
 }
 
 }  // namespace

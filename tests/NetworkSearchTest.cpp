@@ -43,7 +43,6 @@ class NetworkSearch : public programtest::ProgramFixture {
 public:
     void SetUp() override {
         host.SetModalTimeLimit(60 * 60 * 1000);
-        ShowCardStatusInScanLog(card, host);
         std::filesystem::create_directories(Presets());
         std::ofstream(Presets() / "xx-Test_Kabel-Town") << kPreset;
         std::ofstream(Presets() / "yy-Other") << kPreset;
@@ -64,9 +63,10 @@ public:
     // A whole scan: how many programs it merged, and its log.
     int Scan(std::vector<std::string>& log) {
         ProgramListDialog window(host);
+        CardStatus status(card, window);
         host.Open(window);
         ScanChannelsDialog scan(host, &window, 1);
-        EXPECT_EQ(scan.DoModal(), 1);
+        EXPECT_EQ(window.RunScan(scan), 1);
         for (int i = 0; i < scan.LogList().GetItemCount(); ++i) log.push_back(scan.LogList().GetItemText(i, 0));
         const int programs = window.ProgramList().GetItemCount();
         host.Close(window);

@@ -88,10 +88,10 @@ TEST(LinuxDvbQt, RealTimeScanOverTheEmulatedDevicesFillsTheListAndLeavesTheProce
     cardlib::DvbSettings settings;
     settings.homeFrequencyKHz = network.transports[0].frequencyKHz;
     cardlib::Card card;
-    ShowCardStatusInScanLog(card, host);
     card.UseBackend(std::make_unique<cardlib::LinuxDvbBackend>(settings, kernel));
     card.Attach(host);
     ProgramListDialog window(host);
+    CardStatus status(card, window);
     std::vector<std::string> rows;
     double wall = 0, processor = 0;
     qttest::RunModalWith(

@@ -53,34 +53,73 @@ std::string StatText(const dtv_property& p, const char* decibelUnit) {
 
 }  // namespace
 
+void LinuxDvbBackend::Become(TunerState next) {
+    m_Tuner = next;
+    switch (next) {
+        case TunerState::Idle:
+        case TunerState::Pending:
+            CancelLockPoll();
+            break;
+        case TunerState::Tuning:
+            PollLock(kLockPollMs);
+            break;
+        case TunerState::Confirming:
+            // Requests may come and go faster than the polling interval.
+            PollLock(0);
+            break;
+        case TunerState::Locked:
+            CancelLockPoll();
+            StartFilters();
+            ReportSignal();
+            if (LookingForNetwork()) ArmNitWait();
+            break;
+        case TunerState::NoLock:
+            // A frequency that does not lock simply delivers nothing.
+            StartFilters();
+            break;
+        case TunerState::Lost:
+            CloseAllFilters();
+            CloseFrontend();
+            break;
+    }
+}
+
 void LinuxDvbBackend::Tune(unsigned long frequencyKHz, int64_t) {
     // The card's own tuning ends a search for the network.
-    if (m_Walking) {
-        m_Walking = false;
+    if (m_Search == Search::Walking) {
+        m_Search = Search::AtHome;
         CancelNitWait();
         m_NitDeadlineMs = 0;
     }
     m_Wanted = frequencyKHz;
-    m_TunePending = true;
-    if (m_Host) TuneNow();
+    TuneWanted();
 }
+
+void LinuxDvbBackend::TuneWanted() {
+    if (m_Host) return TuneNow();
+    // Stopped: the tuning goes out with the start. A tuner that went stays
+    // gone until then, so its one message stays the only one.
+    if (m_Tuner != TunerState::Lost) Become(TunerState::Pending);
+}
+
 void LinuxDvbBackend::CancelLockPoll() {
-    if (m_LockPolling && m_Host) m_Host->Cancel(m_LockPoll);
-    m_LockPolling = false;
+    if (m_LockPoll && m_Host) m_Host->Cancel(*m_LockPoll);
+    m_LockPoll.reset();
 }
 
 void LinuxDvbBackend::TuneNow() {
-    m_TunePending = false;
-    m_AwaitingLock = false;
     CancelLockPoll();
-    if (m_Wanted == 0 || !OpenFrontend()) return;
+    if (m_Wanted == 0 || !OpenFrontend()) {
+        if (m_Tuner != TunerState::Lost) Become(TunerState::Idle);
+        return;
+    }
     WatchFrontend();
     // The NIT this backend delivered knows the transport; while looking
     // for the network, the preset or the raster; else card.ini guesses.
     auto known = m_Deliveries.find(m_Wanted);
     DvbDelivery guess;
     guess.innerFec = FEC_AUTO;
-    if (m_Walking) {
+    if (m_Search == Search::Walking) {
         guess.symbolRate = m_Candidate.symbolRate;
         guess.modulation = m_Candidate.modulation;
         guess.innerFec = m_Candidate.innerFec;
@@ -108,10 +147,7 @@ void LinuxDvbBackend::TuneNow() {
     if (StandsOn(standing, standing.modulation)) {
         m_Attempts.clear();
         if (m_Host) m_TunedAtMs = m_TuneBeganMs = m_Host->GetClock().NowMs();
-        m_AwaitingLock = true;
-        m_LockSeen = true;  // StandsOn has just read FE_HAS_LOCK
-        if (m_Host) PollLock(0);
-        return;
+        return Become(TunerState::Confirming);
     }
     // DTV_TUNE only wakes the frontend's thread: until it reads a lock, the
     // demux may still get the old transport. The filters stop (which empties
@@ -169,25 +205,22 @@ bool LinuxDvbBackend::SendTuning(uint32_t modulation) {
             char mhz[32];
             std::snprintf(mhz, sizeof mhz, "%.1f MHz", Mhz(m_Wanted));
             Report(m_FrontendPath + " refused to tune to " + mhz + ": " + ErrorText(-result) + ".");
+            Become(TunerState::Idle);
         }
         return false;
     }
-    if (!m_Host) return true;
-    m_TunedAtMs = m_Host->GetClock().NowMs();
-    m_AwaitingLock = true;
-    m_LockSeen = false;
-    PollLock(kLockPollMs);
+    if (m_Host) m_TunedAtMs = m_Host->GetClock().NowMs();
+    Become(TunerState::Tuning);
     return true;
 }
 
 void LinuxDvbBackend::PollLock(int64_t delayMs) {
     CancelLockPoll();
-    m_LockPolling = true;
-    m_LockPoll = m_Host->Post([this] { CheckLock(); }, delayMs);
+    if (m_Host) m_LockPoll = m_Host->Post([this] { CheckLock(); }, delayMs);
 }
 
 void LinuxDvbBackend::CheckLock() {
-    m_LockPolling = false;
+    m_LockPoll.reset();
     if (!m_Host || m_Frontend < 0) return;
     fe_status status{};
     const int result = m_System->Ioctl(m_Frontend, FE_READ_STATUS, &status);
@@ -195,25 +228,15 @@ void LinuxDvbBackend::CheckLock() {
     // Some demodulators answer EAGAIN for a moment while they wake
     // (si2168, mn88472): read again at the next poll, as without a lock.
     if (result < 0) status = fe_status{};
-    if (status & FE_HAS_LOCK) {
-        m_AwaitingLock = false;
-        m_LockSeen = true;
-        StartFilters();
-        ReportSignal();
-        if (LookingForNetwork()) ArmNitWait();
-        return;
-    }
+    if (status & FE_HAS_LOCK) return Become(TunerState::Locked);
     const int64_t waited = m_Host->GetClock().NowMs() - m_TunedAtMs;
     if (LookingForNetwork() && waited >= kNoSignalMs && !(status & (FE_HAS_SIGNAL | FE_HAS_CARRIER)))
         return NoNetworkHere(true);
     if (!m_Attempts.empty() && waited >= kFallbackMs) return NextAttempt();
-    // A frequency that does not lock simply delivers nothing.
     const int64_t sinceFirst = m_Host->GetClock().NowMs() - m_TuneBeganMs;
     if (m_Attempts.empty() && waited >= kFallbackMs && sinceFirst >= kLockGiveUpMs) {
         if (LookingForNetwork()) return NoNetworkHere(false);
-        m_AwaitingLock = false;
-        StartFilters();
-        return;
+        return Become(TunerState::NoLock);
     }
     PollLock(kLockPollMs);
 }
@@ -240,6 +263,5 @@ void LinuxDvbBackend::ReportSignal() {
     if (!cnr.empty()) text += std::string(strength.empty() ? "" : ",") + " C/N " + cnr;
     m_Sink->OnStatusLine(text);
 }
-
 
 }  // namespace cardlib

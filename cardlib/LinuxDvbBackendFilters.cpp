@@ -26,7 +26,6 @@ constexpr size_t kMaxSection = 4096;
 // Sections taken from one descriptor per wake-up; more wake it again.
 constexpr int kReadsPerWake = 64;
 
-
 }  // namespace
 
 void LinuxDvbBackend::FiltersChanged() {
@@ -79,7 +78,7 @@ void LinuxDvbBackend::OpenFilter(const PacketSink::Filter& spec) {
     // section. A filter set while a tuning has not locked yet starts with
     // the lock.
     params.timeout = 0;
-    params.flags = m_AwaitingLock ? 0 : DMX_IMMEDIATE_START;
+    params.flags = AwaitingLock() ? 0 : DMX_IMMEDIATE_START;
     int result = m_System->Ioctl(fd, DMX_SET_BUFFER_SIZE, reinterpret_cast<void*>(kDemuxBufferBytes));
     if (result >= 0) result = m_System->Ioctl(fd, DMX_SET_FILTER, &params);
     if (result < 0) {

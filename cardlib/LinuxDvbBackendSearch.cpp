@@ -31,10 +31,9 @@ void LinuxDvbBackend::ArmNitWait() {
     if (!m_Host || !LookingForNetwork()) return;
     const int64_t now = m_Host->GetClock().NowMs();
     if (m_NitDeadlineMs == 0) m_NitDeadlineMs = now + kNitWaitMs;
-    m_NitWaiting = true;
     m_NitWait = m_Host->Post(
         [this] {
-            m_NitWaiting = false;
+            m_NitWait.reset();
             m_NitDeadlineMs = 0;
             NoNetworkHere(false);
         },
@@ -42,8 +41,8 @@ void LinuxDvbBackend::ArmNitWait() {
 }
 
 void LinuxDvbBackend::CancelNitWait() {
-    if (m_NitWaiting && m_Host) m_Host->Cancel(m_NitWait);
-    m_NitWaiting = false;
+    if (m_NitWait && m_Host) m_Host->Cancel(*m_NitWait);
+    m_NitWait.reset();
 }
 
 void LinuxDvbBackend::BeginWalk() {
@@ -56,7 +55,7 @@ void LinuxDvbBackend::BeginWalk() {
             if (!known) m_Walk.push_back(c);
         }
     }
-    m_Walking = true;
+    m_Search = Search::Walking;
     m_WalkAt = 0;
     TryCandidate();
 }
@@ -74,15 +73,13 @@ void LinuxDvbBackend::TryCandidate() {
     m_Wanted = m_Candidate.frequencyKHz;
     m_NitDeadlineMs = 0;
     CancelNitWait();
-    m_TunePending = true;
-    if (m_Host) TuneNow();
+    TuneWanted();
 }
 
 void LinuxDvbBackend::NoNetworkHere(bool noSignal) {
     if (!LookingForNetwork() || !m_Host) return;
-    CancelLockPoll();
-    m_AwaitingLock = false;
-    if (!m_Walking) {
+    Become(TunerState::Idle);
+    if (m_Search != Search::Walking) {
         StatusLine(m_Wanted ? "No NIT at " + Mhz(m_Wanted) + ": looking for the network"
                             : "No home frequency known: looking for the network");
         return BeginWalk();
@@ -105,12 +102,12 @@ void LinuxDvbBackend::NoNetworkHere(bool noSignal) {
 }
 
 void LinuxDvbBackend::NetworkFound() {
-    if (m_NetworkSeen) return;
-    m_NetworkSeen = true;
+    if (m_Search == Search::Found) return;
+    const bool walking = m_Search == Search::Walking;
+    m_Search = Search::Found;
     CancelNitWait();
     m_NitDeadlineMs = 0;
-    if (!m_Walking) return;
-    m_Walking = false;
+    if (!walking) return;
     m_Home = m_Wanted;
     StatusLine("Network found at " + Mhz(m_Home) + ", " + std::to_string(m_Candidate.symbolRate / 1000) +
                " ksym/s");
