@@ -1,11 +1,14 @@
 // The kelvane executable: the Qt host, then the application object, which
 // runs the program list window until the user closes it.
 #include <QApplication>
+#include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <string>
 #include <system_error>
 
 #include "app/ProgramListApp.h"
+#include "app/Version.h"
 #include "cardlib/BoardDatabase.h"
 #include "cardlib/Card.h"
 #include "cardlib/Settings.h"
@@ -26,10 +29,34 @@ std::string ExecutablePath(const char* argv0) {
     return ec ? std::string() : started.string();
 }
 
+constexpr const char* kHelp =
+    "Usage: kelvane [--help | --version] [Qt options]\n"
+    "Edits a DVB-C receiver card's program list and fills it by scanning a cable\n"
+    "network, in a window. kelvane-cli does the same without one.\n"
+    "\n"
+    "  --help     this text\n"
+    "  --version  the version and the licence\n"
+    "\n"
+    "Qt's own options (-platform, -style, ...) are taken. See kelvane(1).\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Answered before Qt starts, so they need no display.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::cout << VersionLine("kelvane") << std::endl;
+        return 0;
+    }
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::cout << kHelp;
+        return 0;
+    }
     QApplication application(argc, argv);
+    // QApplication took its own options out; whatever is left, nobody reads.
+    if (argc > 1) {
+        std::cerr << "kelvane: unknown argument \"" << argv[1] << "\" (see kelvane --help)" << std::endl;
+        return 2;
+    }
     QApplication::setApplicationName(QStringLiteral("Kelvane"));
     // Lets the desktop match the windows to the installed entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(KELVANE_APP_ID));

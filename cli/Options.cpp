@@ -1,6 +1,10 @@
 #include "cli/Options.h"
 
 #include <algorithm>
+#include <cstdlib>
+
+#include "cardlib/CablePresets.h"
+#include "exchange/Exchange.h"
 
 namespace cli {
 
@@ -50,7 +54,122 @@ std::string Left(const OptionSpec& option) {
     return "  " + option.name + (option.value.empty() ? "" : " " + option.value);
 }
 
+std::string FormatNames(bool importable, const char* separator, const char* last) {
+    std::vector<std::string> names;
+    for (const exchange::FormatInfo& info : exchange::Formats()) {
+        if (!importable || info.read) names.emplace_back(info.name);
+    }
+    std::string out;
+    for (size_t i = 0; i < names.size(); ++i) out += (i == 0 ? "" : i + 1 == names.size() ? last : separator) + names[i];
+    return out;
+}
+
+std::optional<std::string> CheckFormat(const std::string& value) {
+    if (exchange::FormatFromName(value)) return std::nullopt;
+    return "unknown format \"" + value + "\" (" + FormatNames(false, ", ", " or ") + ")";
+}
+
+std::string FormatSummaries(bool importable) {
+    std::string out;
+    for (const exchange::FormatInfo& info : exchange::Formats()) {
+        if (importable && !info.read) continue;
+        out += std::string(out.empty() ? "" : ", ") + info.name + " (" + info.summary + ")";
+    }
+    return out;
+}
+
+std::string PlaceholderNames() {
+    std::string out;
+    for (const exchange::M3uPlaceholder& placeholder : exchange::M3uPlaceholders()) {
+        out += std::string(out.empty() ? "" : ", ") + "{" + placeholder.name + "}";
+        if (*placeholder.unit) out += std::string(" (") + placeholder.unit + ")";
+    }
+    return out;
+}
+
+OptionSpec FileOption(const char* name, const char* value, const char* help) {
+    OptionSpec option{name, value, help};
+    option.kind = ValueKind::File;
+    return option;
+}
+
+OptionSpec DbOption() { return FileOption("--db", "PATH", "the board database (default: the one the window uses)"); }
+
+OptionSpec FormatOption(bool importing) {
+    OptionSpec option{"--format", "FORMAT",
+                           importing ? "the file's format (default: from its extension or content): " +
+                                           FormatSummaries(true)
+                                     : FormatSummaries(false)};
+    option.required = !importing;
+    option.choices = FormatNames(importing, "|", "|");
+    option.check = CheckFormat;
+    return option;
+}
+
+// A whole number from `min` to `max`.
+OptionSpec NumberOption(const char* name, const char* value, const char* help, long min, long max) {
+    OptionSpec option{name, value, help};
+    option.check = [name, min, max](const std::string& text) -> std::optional<std::string> {
+        char* end = nullptr;
+        const long number = std::strtol(text.c_str(), &end, 10);
+        if (text.empty() || *end != '\0' || number < min || number > max)
+            return std::string(name) + " is a whole number from " + std::to_string(min) + " to " +
+                   std::to_string(max) + ", not \"" + text + "\"";
+        return std::nullopt;
+    };
+    return option;
+}
+
 }  // namespace
+
+const std::vector<CommandSpec>& Commands() {
+    static const std::vector<CommandSpec> commands = {
+        {"list", "the program list as a table", "Prints the program list as a table.", {DbOption()}, ""},
+        {"export",
+         "the program list as a channel file",
+         "Writes the program list as a channel file, to standard output without -o.",
+         {FormatOption(false),
+          DbOption(),
+          FileOption("-o", "FILE", "the file to write"),
+          {"--m3u-url", "PATTERN", "m3u: the URL of each entry; placeholders " + PlaceholderNames()}},
+         ""},
+        {"import",
+         "programs from a channel file into the program list",
+         "Appends the file's programs to the program list, in one write of the board database. A bad line "
+         "imports nothing and is reported as FILE:LINE.",
+         {FormatOption(true), DbOption(), {"--replace", "", "the file's programs replace the list"}},
+         "FILE"},
+        {"scan",
+         "search the cable network, as the window's Search does",
+         "Searches the cable network with the card set up in card.ini, as the window's Search does, in real "
+         "time, with its status lines on standard error; then saves the merged program list.",
+         {DbOption(),
+          {"--dry-run", "", "print the merged list instead of saving it"},
+          NumberOption("--nit-timeout", "SECONDS",
+                        "give up (status 1) when no network has answered within this time (default 60, longer while the "
+                        "tuner looks for the network; 0: never)",
+                        0, 86400),
+          NumberOption("--tick-ms", "MS", "the scan's pace in milliseconds (default 100; the window's is 500)", 20,
+                        10000),
+          NumberOption("--network-id", "N",
+                        "take the NIT of network N, actual or other, as the window's \"NetworkId\" setting "
+                        "does (0: the NIT actual)",
+                        0, 0xFFFF)},
+         ""},
+        {"presets",
+         "the operators' channel lists for Preset= in card.ini",
+         "Lists the cable operators' channel lists (Debian's dtv-scan-tables, in " +
+             std::string(cardlib::kPresetFolder) +
+             " or card.ini's PresetFolder) whose name begins with COUNTRY (de, at, ch, ...), each as card.ini's Preset= takes it. Where "
+             "card.ini gives no HomeFrequency, the tuner looks for the network on the preset's frequencies first, "
+             "then on the cable raster.",
+         {},
+         "COUNTRY",
+         true,
+         ValueKind::Country},
+    };
+    return commands;
+}
 
 std::optional<std::string> ParseCommand(const CommandSpec& command, const std::vector<std::string>& args,
                                         ParsedCommand& parsed) {
@@ -134,7 +253,75 @@ std::string ProgramHelp(const std::vector<CommandSpec>& commands) {
         const std::string left = "  " + command.name;
         out += left + std::string(left.size() < 12 ? 12 - left.size() : 1, ' ') + command.summary + "\n";
     }
-    return out + "\nkelvane-cli COMMAND --help describes each command.\n";
+    return out + "\nkelvane-cli COMMAND --help describes each command.\n"
+                 "kelvane-cli --version prints the version.\n";
+}
+
+Completion Complete(const std::vector<CommandSpec>& commands, const std::vector<std::string>& words, size_t current,
+                    const std::function<std::vector<std::string>()>& countries) {
+    Completion out;
+    if (current == 0 || current > words.size()) return out;
+    std::vector<std::string> before(words.begin() + 1, words.begin() + static_cast<std::ptrdiff_t>(current));
+    std::string prefix = current < words.size() ? words[current] : std::string();
+    // bash splits at "=": "--db=" ends in the word "=", "--db=x" in "=" and "x".
+    if (prefix == "=" && !before.empty()) {
+        prefix.clear();
+        before.push_back("=");
+    }
+    const bool afterEquals = before.size() >= 2 && before.back() == "=";
+    if (afterEquals) before.pop_back();
+
+    auto offer = [&](const std::string& word) {
+        if (word.rfind(prefix, 0) == 0) out.words.push_back(word);
+    };
+    auto offerValue = [&](ValueKind kind, const std::string& choices) {
+        if (kind == ValueKind::File) out.files = true;
+        if (kind == ValueKind::Country && countries) {
+            for (const std::string& country : countries()) offer(country);
+        }
+        for (size_t pos = 0; !choices.empty() && pos <= choices.size();) {
+            const size_t bar = std::min(choices.find('|', pos), choices.size());
+            offer(choices.substr(pos, bar - pos));
+            pos = bar + 1;
+        }
+    };
+
+    const bool optionPrefix = !prefix.empty() && prefix[0] == '-';
+    if (before.empty()) {
+        if (optionPrefix) {
+            for (const char* option : {"--help", kVersionOption}) offer(option);
+        } else {
+            for (const CommandSpec& command : commands) offer(command.name);
+        }
+        return out;
+    }
+    const auto command = std::find_if(commands.begin(), commands.end(),
+                                      [&](const CommandSpec& c) { return c.name == before.front(); });
+    if (command == commands.end()) return out;
+    if (before.size() > 1) {
+        // Values never look like options, so an option last is one whose value is due.
+        const OptionSpec* option = Find(*command, before.back());
+        if (option && !option->value.empty()) {
+            offerValue(option->kind, option->choices);
+            return out;
+        }
+        if (afterEquals) return out;
+    }
+    if (optionPrefix || command->file.empty()) {
+        // Each option once: a repeated one is refused.
+        std::vector<const OptionSpec*> options;
+        for (const OptionSpec& option : command->options) options.push_back(&option);
+        options.push_back(&kHelp);
+        for (const OptionSpec* option : options) {
+            const bool given = std::any_of(before.begin() + 1, before.end(), [&](const std::string& word) {
+                return word == option->name || word.rfind(option->name + "=", 0) == 0;
+            });
+            if (!given) offer(option->name);
+        }
+    } else if (!command->file.empty()) {
+        offerValue(command->fileKind, "");
+    }
+    return out;
 }
 
 }  // namespace cli

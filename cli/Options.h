@@ -11,6 +11,9 @@
 
 namespace cli {
 
+// What a value or a command's file names, so that the shell can offer it.
+enum class ValueKind { Text, File, Country };
+
 struct OptionSpec {
     OptionSpec(std::string name_, std::string value_, std::string help_)
         : name(std::move(name_)), value(std::move(value_)), help(std::move(help_)) {}
@@ -23,6 +26,7 @@ struct OptionSpec {
     std::string choices;
     // What is wrong with a value, for the usage error; unset: any value goes.
     std::function<std::optional<std::string>(const std::string& value)> check;
+    ValueKind kind = ValueKind::Text;
 };
 
 struct CommandSpec {
@@ -33,6 +37,7 @@ struct CommandSpec {
     // What the files on the command line are called ("FILE"); empty: none taken.
     std::string file;
     bool fileOptional = false;  // the file may be left out ("[COUNTRY]")
+    ValueKind fileKind = ValueKind::File;
 };
 
 struct ParsedCommand {
@@ -47,6 +52,17 @@ struct ParsedCommand {
     }
 };
 
+// kelvane-cli's commands: the one table that its parsing, help, manual page
+// and shell completion are held to.
+const std::vector<CommandSpec>& Commands();
+
+// What kelvane-cli takes in place of a command.
+inline constexpr const char* kVersionOption = "--version";
+// The shell completion's question: "--complete INDEX WORD...", the words as
+// the shell split the command line (the program first), INDEX the word at
+// the cursor. Not in the help: only the completion script asks it.
+inline constexpr const char* kCompleteOption = "--complete";
+
 // Reads the arguments after the command. A value given to a flag
 // ("--replace=no"), an option where a value belongs ("--db --help"), an
 // unknown or a repeated option, a missing required one or a wrong number of
@@ -59,5 +75,17 @@ std::optional<std::string> ParseCommand(const CommandSpec& command, const std::v
 std::string CommandHelp(const CommandSpec& command);
 // The program's usage: the commands and what each is for.
 std::string ProgramHelp(const std::vector<CommandSpec>& commands);
+
+// What may stand at the cursor. `words` as the shell split the line: bash
+// makes "--db=x" three words ("--db", "=", "x"). `files`: file names may
+// stand there too, which the shell lists itself.
+struct Completion {
+    std::vector<std::string> words;
+    bool files = false;
+};
+// `countries` gives the country prefixes of the presets; it is asked only
+// where a COUNTRY may stand.
+Completion Complete(const std::vector<CommandSpec>& commands, const std::vector<std::string>& words, size_t current,
+                    const std::function<std::vector<std::string>()>& countries);
 
 }  // namespace cli

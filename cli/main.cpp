@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/ProgramListApp.h"
+#include "app/Version.h"
 #include "cardlib/CablePresets.h"
 #include "cardlib/Settings.h"
 #include "cli/Board.h"
@@ -27,116 +28,6 @@ struct Failure {
     int status;
     std::string message;
 };
-
-std::string FormatNames(bool importable, const char* separator, const char* last) {
-    std::vector<std::string> names;
-    for (const exchange::FormatInfo& info : exchange::Formats()) {
-        if (!importable || info.read) names.emplace_back(info.name);
-    }
-    std::string out;
-    for (size_t i = 0; i < names.size(); ++i) out += (i == 0 ? "" : i + 1 == names.size() ? last : separator) + names[i];
-    return out;
-}
-
-std::optional<std::string> CheckFormat(const std::string& value) {
-    if (exchange::FormatFromName(value)) return std::nullopt;
-    return "unknown format \"" + value + "\" (" + FormatNames(false, ", ", " or ") + ")";
-}
-
-std::string FormatSummaries(bool importable) {
-    std::string out;
-    for (const exchange::FormatInfo& info : exchange::Formats()) {
-        if (importable && !info.read) continue;
-        out += std::string(out.empty() ? "" : ", ") + info.name + " (" + info.summary + ")";
-    }
-    return out;
-}
-
-std::string PlaceholderNames() {
-    std::string out;
-    for (const exchange::M3uPlaceholder& placeholder : exchange::M3uPlaceholders()) {
-        out += std::string(out.empty() ? "" : ", ") + "{" + placeholder.name + "}";
-        if (*placeholder.unit) out += std::string(" (") + placeholder.unit + ")";
-    }
-    return out;
-}
-
-cli::OptionSpec DbOption() {
-    return {"--db", "PATH", "the board database (default: the one the window uses)"};
-}
-
-cli::OptionSpec FormatOption(bool importing) {
-    cli::OptionSpec option{"--format", "FORMAT",
-                           importing ? "the file's format (default: from its extension or content): " +
-                                           FormatSummaries(true)
-                                     : FormatSummaries(false)};
-    option.required = !importing;
-    option.choices = FormatNames(importing, "|", "|");
-    option.check = CheckFormat;
-    return option;
-}
-
-// A whole number from `min` to `max`.
-cli::OptionSpec NumberOption(const char* name, const char* value, const char* help, long min, long max) {
-    cli::OptionSpec option{name, value, help};
-    option.check = [name, min, max](const std::string& text) -> std::optional<std::string> {
-        char* end = nullptr;
-        const long number = std::strtol(text.c_str(), &end, 10);
-        if (text.empty() || *end != '\0' || number < min || number > max)
-            return std::string(name) + " is a whole number from " + std::to_string(min) + " to " +
-                   std::to_string(max) + ", not \"" + text + "\"";
-        return std::nullopt;
-    };
-    return option;
-}
-
-const std::vector<cli::CommandSpec>& Commands() {
-    static const std::vector<cli::CommandSpec> commands = {
-        {"list", "the program list as a table", "Prints the program list as a table.", {DbOption()}, ""},
-        {"export",
-         "the program list as a channel file",
-         "Writes the program list as a channel file, to standard output without -o.",
-         {FormatOption(false),
-          DbOption(),
-          {"-o", "FILE", "the file to write"},
-          {"--m3u-url", "PATTERN", "m3u: the URL of each entry; placeholders " + PlaceholderNames()}},
-         ""},
-        {"import",
-         "programs from a channel file into the program list",
-         "Appends the file's programs to the program list, in one write of the board database. A bad line "
-         "imports nothing and is reported as FILE:LINE.",
-         {FormatOption(true), DbOption(), {"--replace", "", "the file's programs replace the list"}},
-         "FILE"},
-        {"scan",
-         "search the cable network, as the window's Search does",
-         "Searches the cable network with the card set up in card.ini, as the window's Search does, in real "
-         "time, with its status lines on standard error; then saves the merged program list.",
-         {DbOption(),
-          {"--dry-run", "", "print the merged list instead of saving it"},
-          NumberOption("--nit-timeout", "SECONDS",
-                        "give up (status 1) when no network has answered within this time (default 60, longer while the "
-                        "tuner looks for the network; 0: never)",
-                        0, 86400),
-          NumberOption("--tick-ms", "MS", "the scan's pace in milliseconds (default 100; the window's is 500)", 20,
-                        10000),
-          NumberOption("--network-id", "N",
-                        "take the NIT of network N, actual or other, as the window's \"NetworkId\" setting "
-                        "does (0: the NIT actual)",
-                        0, 0xFFFF)},
-         ""},
-        {"presets",
-         "the operators' channel lists for Preset= in card.ini",
-         "Lists the cable operators' channel lists (Debian's dtv-scan-tables, in " +
-             std::string(cardlib::kPresetFolder) +
-             " or card.ini's PresetFolder) whose name begins with COUNTRY (de, at, ch, ...), each as card.ini's Preset= takes it. Where "
-             "card.ini gives no HomeFrequency, the tuner looks for the network on the preset's frequencies first, "
-             "then on the cable raster.",
-         {},
-         "COUNTRY",
-         true},
-    };
-    return commands;
-}
 
 // One line for whatever keeps the file from being read: missing, a folder,
 // no permission.
@@ -231,6 +122,34 @@ std::optional<Failure> Presets(const cli::ParsedCommand& o) {
     return std::cout.flush() ? std::nullopt : std::optional<Failure>(Failure{1, "cannot write standard output"});
 }
 
+// The countries `presets` takes: the prefixes of the preset names.
+std::vector<std::string> PresetCountries() {
+    const std::string folder = cardlib::ReadCardSettings(cardlib::CardSettingsPath()).presetFolder;
+    std::vector<std::string> countries;
+    for (const std::string& name : cardlib::ListPresets(folder)) {
+        const std::string country = name.substr(0, name.find('-'));
+        if (countries.empty() || countries.back() != country) countries.push_back(country);
+    }
+    return countries;
+}
+
+// Answers the completion script: one word a line, ":files" where file names
+// may stand too.
+int CompleteWords(int argc, char** argv) {
+    char* end = nullptr;
+    const long current = argc > 2 ? std::strtol(argv[2], &end, 10) : -1;
+    if (current < 0 || *end != '\0') {
+        std::cerr << "kelvane-cli: " << cli::kCompleteOption << " takes the number of the word to complete, then the words"
+                  << std::endl;
+        return 2;
+    }
+    const cli::Completion completion =
+        cli::Complete(cli::Commands(), {argv + 3, argv + argc}, static_cast<size_t>(current), PresetCountries);
+    for (const std::string& word : completion.words) std::cout << word << "\n";
+    if (completion.files) std::cout << ":files\n";
+    return std::cout.flush() ? 0 : 1;
+}
+
 // The window's settings file: that of the kelvane executable beside this one.
 std::string GuiSettingsPath() {
     std::error_code ec;
@@ -266,13 +185,23 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string name = argv[1];
+    const std::vector<cli::CommandSpec>& commands = cli::Commands();
     if (name == "--help" || name == "-h" || name == "help") {
-        std::cout << cli::ProgramHelp(Commands());
+        std::cout << cli::ProgramHelp(commands);
         return 0;
     }
-    const auto command = std::find_if(Commands().begin(), Commands().end(),
-                                      [&](const cli::CommandSpec& c) { return c.name == name; });
-    if (command == Commands().end()) {
+    if (name == cli::kVersionOption) {
+        if (argc > 2) {
+            std::cerr << "kelvane-cli: " << name << " takes nothing after it" << std::endl;
+            return 2;
+        }
+        std::cout << VersionLine("kelvane-cli") << std::endl;
+        return 0;
+    }
+    if (name == cli::kCompleteOption) return CompleteWords(argc, argv);
+    const auto command =
+        std::find_if(commands.begin(), commands.end(), [&](const cli::CommandSpec& c) { return c.name == name; });
+    if (command == commands.end()) {
         std::cerr << "kelvane-cli: unknown command \"" << name << "\" (see kelvane-cli --help)" << std::endl;
         return 2;
     }

@@ -1,5 +1,6 @@
 # Installs the build under STAGE/usr, as a package would, and checks that what
-# the desktop entry names is there: its program and its icon in every size.
+# the desktop entry names is there: its program and its icon in every size;
+# and the command line with its manual pages and completion.
 # cmake -DBUILD_DIR=... -DSTAGE=... -DAPP_ID=... -DICON_SIZES=16;32 -P StageInstall.cmake
 file(REMOVE_RECURSE ${STAGE})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${STAGE}/usr
@@ -10,7 +11,9 @@ endif()
 
 set(usr ${STAGE}/usr)
 set(entry ${usr}/share/applications/${APP_ID}.desktop)
-foreach(required ${entry} ${usr}/share/metainfo/${APP_ID}.metainfo.xml ${usr}/bin/kelvane)
+foreach(required ${entry} ${usr}/share/metainfo/${APP_ID}.metainfo.xml ${usr}/bin/kelvane ${usr}/bin/kelvane-cli
+    ${usr}/share/man/man1/kelvane.1 ${usr}/share/man/man1/kelvane-cli.1
+    ${usr}/share/bash-completion/completions/kelvane-cli)
   if(NOT EXISTS ${required})
     message(FATAL_ERROR "not installed: ${required}")
   endif()
