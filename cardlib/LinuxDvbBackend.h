@@ -74,6 +74,10 @@ public:
     // Whether the backend is walking the presets and the raster now.
     bool Searching() const override { return m_Walking; }
     std::optional<bool> Locked(int64_t) const override { return m_Frontend >= 0 && m_LockSeen; }
+    // CheckLock stopped awaiting the lock without seeing it.
+    bool LockGivenUp(int64_t) const override {
+        return m_Frontend >= 0 && !m_TunePending && !m_AwaitingLock && !m_LockSeen;
+    }
 
     // Sections the kernel reported lost (buffer overruns), for tests.
     unsigned Overflows() const { return m_Overflows; }
