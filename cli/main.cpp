@@ -119,6 +119,8 @@ const std::vector<cli::CommandSpec>& Commands() {
                         0, 86400),
           NumberOption("--tick-ms", "MS", "the scan's pace in milliseconds (default 100; the window's is 500)", 20,
                         10000),
+          {"--wait-unlocked", "",
+           "wait out the time-out of a transport the tuner could not lock on, as the window does by default"},
           NumberOption("--network-id", "N",
                         "take the NIT of network N, actual or other, as the window's \"NetworkId\" setting "
                         "does (0: the NIT actual)",
@@ -248,6 +250,7 @@ std::optional<Failure> Scan(const cli::ParsedCommand& o) {
         limits.waitForSearch = false;
     }
     if (o.Has("--tick-ms")) limits.tickMs = static_cast<int>(std::strtol(o.Value("--tick-ms").c_str(), nullptr, 10));
+    limits.skipUnlocked = !o.Has("--wait-unlocked");
     if (o.Has("--network-id")) limits.networkId = static_cast<int>(std::strtol(o.Value("--network-id").c_str(), nullptr, 10));
     limits.progressOnOneLine = isatty(STDERR_FILENO) == 1;
     cli::ScanFailure failure = cli::ScanFailure::None;
