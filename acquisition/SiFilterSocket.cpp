@@ -97,9 +97,13 @@ bool SiFilterSocket::IsPastTimeOut() const {
 int SiFilterSocket::IsWaiting() {
     if (m_Filter->GetFilterHandle() == kNoFilter) return 0;
     if (!IsPastTimeOut()) return 1;
+    EndRequest();
+    return 0;
+}
+
+void SiFilterSocket::EndRequest() {
     ShutDown();
     m_Mode = 0;
-    return 0;
 }
 
 void SiFilterSocket::OnDataReceived(unsigned char* data, int length) {

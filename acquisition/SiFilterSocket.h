@@ -38,6 +38,8 @@ public:
     // 1 while the request is within its time-out; past it the filter is shut
     // down and 0 is returned, as it is when no filter is set.
     int IsWaiting();
+    // Ends a waiting request as its time-out would; nothing when idle.
+    void EndRequest();
     // Shuts the filter down and closes the socket; nothing when idle.
     void ShutDown();
 

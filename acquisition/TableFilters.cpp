@@ -68,5 +68,10 @@ int TableFilters::IsPatDone() { return IsDone(m_PatSocket.get()); }
 int TableFilters::IsPmtDone() { return IsDone(m_PmtSocket.get()); }
 int TableFilters::IsSdtDone() { return IsDone(m_SdtSocket.get()); }
 
+void TableFilters::EndRequests() {
+    for (SiFilterSocket* socket : {m_PatSocket.get(), m_NitSocket.get(), m_SdtSocket.get(), m_PmtSocket.get()})
+        if (socket != nullptr) socket->EndRequest();
+}
+
 TableProgress TableFilters::NitProgress() const { return Progress(m_NitSocket.get()); }
 TableProgress TableFilters::SdtProgress() const { return Progress(m_SdtSocket.get()); }

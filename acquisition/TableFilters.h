@@ -43,6 +43,8 @@ public:
     int IsPatDone();
     int IsPmtDone();
     int IsSdtDone();
+    // Ends every request still waiting, as its time-out would.
+    void EndRequests();
     // What the last NIT or SDT request has taken of its table.
     TableProgress NitProgress() const;
     TableProgress SdtProgress() const;

@@ -21,4 +21,10 @@ std::optional<bool> TunerLocked() {
     return locked != 0;
 }
 
+bool TunerGaveUp() {
+    CFrontend frontend;
+    int givenUp = 0;
+    return frontend.GetLockGivenUp(givenUp) == CCommonDVB::DVB_ERR_NONE && givenUp != 0;
+}
+
 }  // namespace acquisition

@@ -10,5 +10,8 @@ int Tune(unsigned long frequencyKHz);
 // Whether the front end locked on the frequency tuned last; nothing where
 // the card cannot tell.
 std::optional<bool> TunerLocked();
+// Whether the front end has given up locking on the frequency tuned last:
+// a table asked for there will not come. False where the card cannot tell.
+bool TunerGaveUp();
 
 }  // namespace acquisition

@@ -80,20 +80,84 @@ BENCHMARK(BM_MergeThousandServicesIntoTenThousandPrograms)->Unit(benchmark::kMil
 
 }  // namespace
 
+#include <algorithm>
+#include <vector>
+
 #include "cardlib/BoardDatabase.h"
+#include "cardlib/BroadcastSchedule.h"
 #include "cardlib/Card.h"
 #include "cardlib/SimBackend.h"
 #include "cardlib/SimNetwork.h"
 #include "programs/ProgramListDialog.h"
+#include "si/SiTags.h"
 
 namespace {
+
+// The phases after lock of the tables on `pid` that carry sections of
+// `tableId` (of sub-table `extension`, unless negative) from the lock on.
+std::vector<int64_t> Phases(const std::vector<cardlib::SimTable>& tables, uint16_t pid, uint8_t tableId,
+                            int extension = -1) {
+    std::vector<int64_t> phases;
+    for (const cardlib::SimTable& table : tables) {
+        if (table.pid != pid || table.fromMs != 0) continue;
+        for (const cardlib::Section& section : table.sections) {
+            if (section.size() < 5 || section[0] != tableId) continue;
+            if (extension >= 0 && ((section[3] << 8) | section[4]) != extension) continue;
+            phases.push_back(table.phaseMs);
+            break;
+        }
+    }
+    return phases;
+}
+
+int64_t Latest(const std::vector<int64_t>& phases) {
+    return phases.empty() ? 0 : *std::max_element(phases.begin(), phases.end());
+}
+
+// What the network's schedule forces on any scan, in ms: the NIT on the home
+// transport (asked for at the best moment of its cycle: its interval less the
+// widest gap between its sections), then each transport the NIT lists tuned
+// once, its lock and the first emission of its SDT, PAT and every PMT after
+// it, all asked for at once (a transport that never locks: the network's
+// longest lock time, when a tuner gives up). `steps`: in the scan's order
+// instead, one table at a time: every transport for its SDT, then again for
+// its PAT; a PMT asked for on a locked transport may come at once.
+int64_t NetworkFloorMs(const cardlib::SimNetwork& network, bool steps) {
+    const cardlib::SimTransport& home = network.transports[network.homeTransport];
+    std::vector<int64_t> nit = Phases(cardlib::TransportTables(network, home, 0), si::pid::kNit, si::table::kNitActual);
+    std::sort(nit.begin(), nit.end());
+    int64_t gap = 0;
+    for (size_t i = 0; i < nit.size(); ++i)
+        gap = std::max(gap, (i + 1 < nit.size() ? nit[i + 1] : nit[0] + network.timing.nitIntervalMs) - nit[i]);
+    int64_t floor = nit.empty() ? 0 : network.timing.nitIntervalMs - gap;
+    for (size_t i = 0; i < network.transports.size(); ++i) {
+        const auto& listed = network.nitTransports;
+        if (!listed.empty() && std::find(listed.begin(), listed.end(), i) == listed.end()) continue;
+        const cardlib::SimTransport& t = network.transports[i];
+        if (!t.locks) {
+            floor += network.timing.lockMaxMs;
+            continue;
+        }
+        const auto tables = cardlib::TransportTables(network, t);
+        const int64_t lock = cardlib::LockDelayMs(network, t);
+        const int64_t sdt = Latest(Phases(tables, si::pid::kSdtBat, si::table::kSdtActual));
+        const int64_t pat = Latest(Phases(tables, si::pid::kPat, si::table::kPat));
+        int64_t pmts = 0;
+        for (const cardlib::SimService& service : t.services)
+            if (service.pmtPid != 0) pmts = std::max(pmts, Latest(Phases(tables, service.pmtPid, si::table::kPmt, service.serviceId)));
+        floor += steps ? 2 * lock + sdt + pat : lock + std::max({sdt, pat, pmts});
+    }
+    return floor;
+}
 
 // A whole scan on the headless host's virtual clock, counting the 500 ms ticks
 // it takes against the least the sequence allows when every table arrives
 // before the next tick: 2 + 2T + 1 + 3R + 2S + 1 for T transports, R runs of
 // services of one transport and S services. `instant` gives the network no
 // lock delay and 10 ms repetitions, so only the sequence itself counts.
-void RunScanTicks(benchmark::State& state, const cardlib::SimNetwork& base, bool instant) {
+// `cli`: as kelvane-cli scans (100 ms ticks, "ChainSteps", "SkipUnlocked");
+// its ticks are then of 100 ms.
+void RunScanTicks(benchmark::State& state, const cardlib::SimNetwork& base, bool instant, bool cli = false) {
     cardlib::SimNetwork network = base;
     if (instant) {
         network.timing = cardlib::SimTiming{0, 0, 10, 10, 10};
@@ -102,7 +166,11 @@ void RunScanTicks(benchmark::State& state, const cardlib::SimNetwork& base, bool
     std::filesystem::create_directories(dir);
     fw::Profile profile((dir / "kelvane.INI").string());
     cardlib::Board board((dir / "board.db").string());
-    double ticks = 0, least = 0, transports = 0, runs = 0, services = 0, merged = 0;
+    profile.WriteInt("ScanNetwork", "TickMs", cli ? 100 : 500);
+    profile.WriteInt("ScanNetwork", "ChainSteps", cli ? 1 : 0);
+    profile.WriteInt("ScanNetwork", "SkipUnlocked", cli ? 1 : 0);
+    const int64_t tickMs = cli ? 100 : 500;
+    double ticks = 0, least = 0, transports = 0, runs = 0, services = 0, merged = 0, seconds = 0;
     for (auto _ : state) {
         fw::HeadlessHost host;
         res::RegisterResources(host);
@@ -116,7 +184,8 @@ void RunScanTicks(benchmark::State& state, const cardlib::SimNetwork& base, bool
         ScanChannelsDialog scan(host, &window, 1);
         const int64_t began = host.GetClock().NowMs();
         scan.DoModal();
-        ticks = static_cast<double>((host.GetClock().NowMs() - began) / 500);
+        ticks = static_cast<double>((host.GetClock().NowMs() - began) / tickMs);
+        seconds = static_cast<double>(host.GetClock().NowMs() - began) / 1000.0;
         fw::ListView& list = scan.ServiceList();
         transports = scan.TransportList().GetItemCount();
         services = list.GetItemCount();
@@ -127,7 +196,7 @@ void RunScanTicks(benchmark::State& state, const cardlib::SimNetwork& base, bool
                 ++runs;
             }
         }
-        least = 2 + 2 * transports + 1 + 3 * runs + 2 * services + 1;
+        least = cli ? transports + runs + services + 2 : 2 + 2 * transports + 1 + 3 * runs + 2 * services + 1;
         merged = window.ProgramList().GetItemCount();
         host.Close(window);
     }
@@ -137,6 +206,9 @@ void RunScanTicks(benchmark::State& state, const cardlib::SimNetwork& base, bool
     state.counters["R"] = runs;
     state.counters["S"] = services;
     state.counters["merged"] = merged;
+    state.counters["scan_s"] = seconds;
+    state.counters["floor_s"] = static_cast<double>(NetworkFloorMs(network, false)) / 1000.0;
+    state.counters["order_s"] = static_cast<double>(NetworkFloorMs(network, true)) / 1000.0;
     std::filesystem::remove_all(dir);
 }
 
@@ -144,6 +216,12 @@ void BM_ScanTicksDefaultNetwork(benchmark::State& state) { RunScanTicks(state, c
 void BM_ScanTicksDefaultNetworkInstant(benchmark::State& state) { RunScanTicks(state, cardlib::DefaultNetwork(), true); }
 void BM_ScanTicksLargeNetwork(benchmark::State& state) { RunScanTicks(state, cardlib::LargeNetwork(), false); }
 void BM_ScanTicksLargeNetworkInstant(benchmark::State& state) { RunScanTicks(state, cardlib::LargeNetwork(), true); }
+void BM_ScanTicksDefaultNetworkCli(benchmark::State& state) { RunScanTicks(state, cardlib::DefaultNetwork(), false, true); }
+void BM_ScanTicksLargeNetworkCli(benchmark::State& state) { RunScanTicks(state, cardlib::LargeNetwork(), false, true); }
+void BM_ScanTicksLargeNetworkInstantCli(benchmark::State& state) { RunScanTicks(state, cardlib::LargeNetwork(), true, true); }
+BENCHMARK(BM_ScanTicksDefaultNetworkCli)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanTicksLargeNetworkCli)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScanTicksLargeNetworkInstantCli)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScanTicksDefaultNetwork)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScanTicksDefaultNetworkInstant)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScanTicksLargeNetwork)->Unit(benchmark::kMillisecond);

@@ -10,7 +10,8 @@
 # (ninja -C build kelvane-cli kelvane_dvb_preload); RUNS (default 1) runs of
 # each. The emulated network is the default one, each retune leaves the old
 # transport's packets arriving for RETUNE_MS (default 50) ms, and
-# kelvane-cli runs at its default tick unless TICK_MS is set. Both scans are
+# kelvane-cli runs at its default tick unless TICK_MS is set, with the
+# further options in CLI_ARGS (e.g. --wait-unlocked). Both scans are
 # told the same of the home transport: dvbv5-scan by its initial file,
 # kelvane-cli by card.ini. Everything is written in a temporary folder.
 set -eu
@@ -55,6 +56,8 @@ seconds() { echo "$1 $2" | awk '{ printf "%.1f", $2 - $1 }'; }
 
 tick=
 [ -n "${TICK_MS:-}" ] && tick="--tick-ms $TICK_MS"
+tick="$tick${CLI_ARGS:+ $CLI_ARGS}"
+tick=${tick# }
 
 echo "| Scan | Run | Wall time | Found |"
 echo "|---|---|---|---|"

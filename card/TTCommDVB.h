@@ -54,6 +54,10 @@ public:
     // 1 when the front end has locked on the frequency set last, else 0.
     // DVB_ERR_UNKNOWN where the card cannot tell.
     ErrReturn GetLockStatus(int& locked);
+    // 1 when the front end has stopped trying to lock on the frequency set
+    // last: nothing comes from it before the next SetFrequency. 0 while it
+    // still tries, when it has locked, and where the card cannot tell.
+    ErrReturn GetLockGivenUp(int& givenUp);
 };
 
 // Sections that a filter passes arrive on this socket: OnReceive (called by the

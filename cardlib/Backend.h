@@ -71,6 +71,14 @@ public:
         (void)nowMs;
         return std::nullopt;
     }
+    // Whether the front end has stopped trying to lock on what it was tuned
+    // to last (its lock time and every guess of the parameters are over):
+    // nothing comes from there before the next tuning. False while it still
+    // tries, and where the backend cannot tell.
+    virtual bool LockGivenUp(int64_t nowMs) const {
+        (void)nowMs;
+        return false;
+    }
 };
 
 }  // namespace cardlib

@@ -273,6 +273,10 @@ std::optional<bool> Card::TunerLocked() const {
     return m_State->backend->Locked(m_State->host->GetClock().NowMs());
 }
 
+bool Card::TunerGaveUp() const {
+    return m_State->backend && m_State->host && m_State->backend->LockGivenUp(m_State->host->GetClock().NowMs());
+}
+
 }  // namespace cardlib
 
 using cardlib::CardAccess;
@@ -376,6 +380,11 @@ CCommonDVB::ErrReturn CFrontend::GetLockStatus(int& locked) {
     const std::optional<bool> state = cardlib::Card::Current().TunerLocked();
     if (!state) return DVB_ERR_UNKNOWN;
     locked = *state ? 1 : 0;
+    return DVB_ERR_NONE;
+}
+
+CCommonDVB::ErrReturn CFrontend::GetLockGivenUp(int& givenUp) {
+    givenUp = cardlib::Card::Current().TunerGaveUp() ? 1 : 0;
     return DVB_ERR_NONE;
 }
 

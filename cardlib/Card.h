@@ -84,6 +84,9 @@ public:
     // Whether the front end locked on the frequency tuned last; nothing
     // where the backend cannot tell.
     std::optional<bool> TunerLocked() const;
+    // Whether the front end has given up locking on the frequency tuned
+    // last (Backend::LockGivenUp); false where the backend cannot tell.
+    bool TunerGaveUp() const;
 
     struct State;
 

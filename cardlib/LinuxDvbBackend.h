@@ -75,6 +75,8 @@ public:
     // Whether the backend is walking the presets and the raster now.
     bool Searching() const override { return m_Search == Search::Walking; }
     std::optional<bool> Locked(int64_t) const override { return m_Frontend >= 0 && LockSeen(); }
+    // The lock was awaited and did not come.
+    bool LockGivenUp(int64_t) const override { return m_Frontend >= 0 && m_Tuner == TunerState::NoLock; }
 
     // Sections the kernel reported lost (buffer overruns), for tests.
     unsigned Overflows() const { return m_Overflows; }

@@ -23,6 +23,7 @@ unsigned long SimBackend::HomeFrequency() const {
 void SimBackend::Tune(unsigned long frequencyKHz, int64_t nowMs) {
     const SimTransport* transport = m_Network.FindTransport(static_cast<uint32_t>(frequencyKHz));
     m_Schedule.Tune(transport && transport->locks ? transport : nullptr, nowMs);
+    m_TunedAtMs = nowMs;
     m_Packetizer = TsPacketizer{};
     if (m_Host) Schedule();
 }

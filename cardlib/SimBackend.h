@@ -23,6 +23,10 @@ public:
     unsigned long HomeFrequency() const override;
     void Tune(unsigned long frequencyKHz, int64_t nowMs) override;
     std::optional<bool> Locked(int64_t nowMs) const override { return m_Schedule.LockedAt(nowMs); }
+    // Nothing locks there: the tuner tries for the network's longest lock time.
+    bool LockGivenUp(int64_t nowMs) const override {
+        return !m_Schedule.Transport() && nowMs - m_TunedAtMs >= m_Network.timing.lockMaxMs;
+    }
     void Start(fw::Host& host, PacketSink& sink) override;
     void Stop() override;
     void WantedChanged() override;
@@ -40,6 +44,7 @@ private:
     PacketSink* m_Sink = nullptr;
     fw::TaskId m_Pending = 0;
     bool m_HasPending = false;
+    int64_t m_TunedAtMs = 0;
 };
 
 }  // namespace cardlib

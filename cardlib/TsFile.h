@@ -34,6 +34,8 @@ public:
     void Tune(unsigned long frequencyKHz, int64_t nowMs) override;
     // A capture stands for a transport that locked; no capture, no signal.
     std::optional<bool> Locked(int64_t) const override { return m_File != nullptr; }
+    // No capture of the frequency: a transport that does not lock.
+    bool LockGivenUp(int64_t nowMs) const override { return m_File == nullptr && nowMs >= m_LockAtMs; }
     void Start(fw::Host& host, PacketSink& sink) override;
     void Stop() override;
 

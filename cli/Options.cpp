@@ -151,6 +151,8 @@ const std::vector<CommandSpec>& Commands() {
                         0, 86400),
           NumberOption("--tick-ms", "MS", "the scan's pace in milliseconds (default 100; the window's is 500)", 20,
                         10000),
+          {"--wait-unlocked", "",
+           "wait out the time-out of a transport the tuner could not lock on, as the window does by default"},
           NumberOption("--network-id", "N",
                         "take the NIT of network N, actual or other, as the window's \"NetworkId\" setting "
                         "does (0: the NIT actual)",

@@ -230,6 +230,9 @@ bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, const Sc
     if (limits.networkId >= 0) profile.WriteInt("ScanNetwork", "NetworkId", limits.networkId);
     host.SetProfile(&profile);
     profile.WriteInt("ScanNetwork", "TickMs", limits.tickMs);
+    profile.WriteInt("ScanNetwork", "SkipUnlocked", limits.skipUnlocked ? 1 : 0);
+    // Nobody watches the lists tick by tick: a step that can follow at once does.
+    profile.WriteInt("ScanNetwork", "ChainSteps", 1);
     // The card goes before the host, the window before the card.
     cardlib::Card card;
     std::string deviceProblem;

@@ -27,6 +27,8 @@ class Board;
 struct ScanLimits {
     int64_t nitTimeoutMs = 60000;  // 0: no limit
     int tickMs = 100;              // the scan's pace ("TickMs")
+    // A transport the tuner gave up on ends its request at once ("SkipUnlocked").
+    bool skipUnlocked = true;
     // >= 0: the network whose NIT the scan takes ("NetworkId").
     int networkId = -1;
     // The status stream is a terminal: the progress is one line, rewritten.

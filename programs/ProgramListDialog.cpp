@@ -59,6 +59,7 @@ ProgramListDialog::~ProgramListDialog() = default;
 int ProgramListDialog::Tune(unsigned long frequency) { return acquisition::Tune(frequency); }
 
 std::optional<bool> ProgramListDialog::TunerLocked() { return acquisition::TunerLocked(); }
+bool ProgramListDialog::TunerGaveUp() { return acquisition::TunerGaveUp(); }
 
 const char* ProgramListDialog::AboutText() { return "Kelvane 2.3 - DVB-C programs"; }
 

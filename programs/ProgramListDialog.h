@@ -128,6 +128,8 @@ public:
     TableProgress SdtProgress() override { return m_TableFilters.SdtProgress(); }
     int Tune(unsigned long frequency) override;
     std::optional<bool> TunerLocked() override;
+    bool TunerGaveUp() override;
+    void EndRequests() override { m_TableFilters.EndRequests(); }
     // What the scan found, into the program list (see ProgramListMerge).
     void MergeService(const ScannedService& service, int updateNames) override;
     TableFilters& Filters() { return m_TableFilters; }

@@ -31,6 +31,8 @@ public:
     static constexpr unsigned kScanTimerPeriodMs = 500;  // unless "TickMs" in "ScanNetwork" says otherwise
     static constexpr int kMinTickMs = 20, kMaxTickMs = 10000;
     static constexpr int kRetries = 3;
+    // With "ChainSteps": the most steps one tick runs.
+    static constexpr int kMaxChainedSteps = 8;
 
     ScanChannelsDialog(fw::Host& host, ScanOwner* owner, int updateNames);
 
@@ -157,8 +159,15 @@ private:
     // transport tuned last.
     void SkipTransportServices();
     void EndScan();
+    // With "SkipUnlocked", a request on the transport tuned last ends, as by
+    // its time-out, once the tuner has given up locking there.
+    bool RequestEndedByNoLock();
 
-    // One handler per scan state; OnTimer only picks the handler.
+    // One handler per scan state; RunStep only picks the handler.
+    void RunStep();
+    static bool IsWaitState(int state) {
+        return state == StateWaitNit || state == StateWaitSdt || state == StateWaitPat || state == StateWaitPmt;
+    }
     void OnRequestNit();
     void OnWaitNit();
     void OnNextTransport();
@@ -177,6 +186,10 @@ private:
     int m_ScanState = 0;
     unsigned m_TimerId = 0;
     int m_RetryCounter = 0;
+    bool m_SkipUnlocked = false;
+    bool m_ChainSteps = false;
+    // A tuning or a request was made in the step just run.
+    bool m_Requested = false;
     int m_CurrentTransportRow = 0;
     // Per transport row that sent no SDT: the tuner's lock when its last
     // request ended.

@@ -53,6 +53,11 @@ public:
     // Whether the tuner locked on the frequency tuned last; nothing where it
     // cannot tell.
     virtual std::optional<bool> TunerLocked() { return std::nullopt; }
+    // Whether the tuner has given up locking on the frequency tuned last, so
+    // that nothing asked for there will come; false where it cannot tell.
+    virtual bool TunerGaveUp() { return false; }
+    // Ends every table request still waiting, as its time-out would.
+    virtual void EndRequests() {}
     // The merge: the rows of the program list that describe the service (its
     // network id and program id) take its fields, the name only when
     // `updateNames` is set; without such a row it becomes a new one.

@@ -25,6 +25,12 @@ void ScanChannelsDialog::StartScan() {
     // a faster pace than the window's half second.
     int period = GetProfile().GetInt("ScanNetwork", "TickMs", static_cast<int>(kScanTimerPeriodMs));
     if (period < kMinTickMs || period > kMaxTickMs) period = static_cast<int>(kScanTimerPeriodMs);
+    // "SkipUnlocked": a request on a transport the tuner has given up on
+    // ends at once instead of waiting out its time-out.
+    m_SkipUnlocked = GetProfile().GetInt("ScanNetwork", "SkipUnlocked", 0) != 0;
+    // "ChainSteps": a tick whose poll answers done goes on to the next step
+    // at once instead of leaving it to the next tick.
+    m_ChainSteps = GetProfile().GetInt("ScanNetwork", "ChainSteps", 0) != 0;
     m_TimerId = SetTimer(kScanTimerId, static_cast<unsigned>(period));
     m_RetryCounter = kRetries;
 }
@@ -52,6 +58,7 @@ bool ScanChannelsDialog::TuneTransport(int transportRow) {
     m_TunedTransportId = static_cast<int>(transports.GetItemData(transportRow) & 0xFFFF);
     // The cell holds 10 Hz units; the tuner takes kHz.
     m_Owner->Tune(frequency / 100);
+    m_Requested = true;
     return true;
 }
 
@@ -87,6 +94,7 @@ int ScanChannelsDialog::RequestServicePmt(int serviceRow) {
     AddStatusLine("Request PMT");
     m_RequestedProgram = static_cast<int>(programNumber);
     m_Owner->RequestPmt(static_cast<int>(pid), m_RequestedProgram);
+    m_Requested = true;
     return 1;
 }
 
@@ -113,26 +121,44 @@ void ScanChannelsDialog::SkipTransportServices() {
     }
 }
 
+bool ScanChannelsDialog::RequestEndedByNoLock() {
+    if (!m_SkipUnlocked || !m_Owner->TunerGaveUp()) return false;
+    m_Owner->EndRequests();
+    return true;
+}
+
 void ScanChannelsDialog::OnTimer(unsigned id) {
     if (id == m_TimerId && m_TimerId != 0) {
-        switch (m_ScanState) {
-            case StateRequestNit: OnRequestNit(); break;
-            case StateWaitNit: OnWaitNit(); break;
-            case StateNextTransport: OnNextTransport(); break;
-            case StateWaitSdt: OnWaitSdt(); break;
-            case StateRequestPat: OnRequestPat(); break;
-            case StateWaitPat: OnWaitPat(); break;
-            case StateNextService: OnNextService(); break;
-            case StateWaitPmt: OnWaitPmt(); break;
-            default: break;
+        // Chained, a tick still tunes at most once and makes at most one
+        // request, and a request is first polled at the next tick.
+        for (int step = 0; step < (m_ChainSteps ? kMaxChainedSteps : 1); ++step) {
+            const int state = m_ScanState;
+            m_Requested = false;
+            RunStep();
+            if (m_Requested || m_TimerId == 0 || (m_ScanState == state && IsWaitState(state))) break;
         }
         ShowProgress();
     }
     fw::Dialog::OnTimer(id);
 }
 
+void ScanChannelsDialog::RunStep() {
+    switch (m_ScanState) {
+        case StateRequestNit: OnRequestNit(); break;
+        case StateWaitNit: OnWaitNit(); break;
+        case StateNextTransport: OnNextTransport(); break;
+        case StateWaitSdt: OnWaitSdt(); break;
+        case StateRequestPat: OnRequestPat(); break;
+        case StateWaitPat: OnWaitPat(); break;
+        case StateNextService: OnNextService(); break;
+        case StateWaitPmt: OnWaitPmt(); break;
+        default: break;
+    }
+}
+
 void ScanChannelsDialog::OnRequestNit() {
     m_Owner->RequestNit(GetProfile().GetInt(kNetworkSection, kNetworkId, 0));
+    m_Requested = true;
     m_ScanState = StateWaitNit;
 }
 
@@ -165,7 +191,7 @@ void ScanChannelsDialog::OnNextTransport() {
 }
 
 void ScanChannelsDialog::OnWaitSdt() {
-    if (!m_Owner->IsSdtDone()) return;
+    if (!m_Owner->IsSdtDone() && !RequestEndedByNoLock()) return;
     LogIncompleteTable("SDT", m_Owner->SdtProgress());
     if (TransportList().ItemText(m_CurrentTransportRow, TsSdt).empty())
         m_SilentLock[m_CurrentTransportRow] = m_Owner->TunerLocked();
@@ -187,7 +213,7 @@ void ScanChannelsDialog::OnRequestPat() {
 }
 
 void ScanChannelsDialog::OnWaitPat() {
-    if (!m_Owner->IsPatDone()) return;
+    if (!m_Owner->IsPatDone() && !RequestEndedByNoLock()) return;
     if (PatList().GetItemCount() > 0) {
         m_ScanState = StateNextService;
         m_RetryCounter = kRetries;
@@ -234,7 +260,7 @@ void ScanChannelsDialog::OnNextService() {
 }
 
 void ScanChannelsDialog::OnWaitPmt() {
-    if (!m_Owner->IsPmtDone()) return;
+    if (!m_Owner->IsPmtDone() && !RequestEndedByNoLock()) return;
     if (StreamList().GetItemCount() > 0) {
         MergeService();
         ++m_CurrentServiceRow;

@@ -2,6 +2,8 @@
 // test's own, and for the scan a card.ini that plays captures of a one-
 // transport network.
 #include <gtest/gtest.h>
+
+#include <chrono>
 #include <unistd.h>
 #include <sqlite3.h>
 
@@ -239,7 +241,11 @@ TEST(HeadlessRealTime, WakesOnAReadyDescriptorBeforeTheNextTimer) {
 // cut to one service, its SDT every half second, as capture files.
 TEST_F(CliTest, ScanOverCapturesMergesIntoTheList) {
     cardlib::SimNetwork network = cardlib::DefaultNetwork();
-    network.transports.resize(1);
+    // With the transport that never locks (no capture): by default the scan
+    // does not wait out its request's 15 s.
+    const cardlib::SimTransport dark = *std::find_if(network.transports.begin(), network.transports.end(),
+                                                     [](const cardlib::SimTransport& t) { return !t.locks; });
+    network.transports = {network.transports.front(), dark};
     network.transports[0].services.resize(1);
     network.timing.sdtIntervalMs = 500;
     network.timing.nitIntervalMs = 1000;
@@ -249,8 +255,11 @@ TEST_F(CliTest, ScanOverCapturesMergesIntoTheList) {
     WriteFile(Path("config/kelvane/card.ini"), "[Card]\nBackend=files\nFolder=" + Path("captures") + "\n");
     ASSERT_EQ(Cli({"import", "--db", Db(), Golden("programs.zap")}).status, 0);
 
+    const auto began = std::chrono::steady_clock::now();
     CliRun run = Cli({"scan", "--db", Db()});
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(15));
     ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("; no lock on 450.0 MHz (TS 11)\n"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.rfind("Request NIT\n", 0), 0u) << run.err;
     EXPECT_NE(run.err.find("Set Frequenzy to 346.0 MHz\nRequest SDT\n"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("\nProgram list saved to " + Db() + "\n"), std::string::npos) << run.err;
@@ -273,6 +282,7 @@ TEST_F(CliTest, ScanWithoutTheAdapterEndsWithOneLine) {
     EXPECT_FALSE(std::filesystem::exists(Db()));
     EXPECT_EQ(Cli({"scan", "--nit-timeout", "-1"}).status, 2);
     EXPECT_EQ(Cli({"scan", "--tick-ms", "5"}).status, 2);
+    EXPECT_EQ(Cli({"scan", "--wait-unlocked=1"}).status, 2);
 }
 
 // The same scan in process on the virtual clock, the whole first transport:
@@ -330,6 +340,11 @@ TEST_F(CliScan, DryRunPrintsTheMergedListAndSavesNothing) {
     ASSERT_TRUE(cli::ScanInWindow(host, true, out, darkStatus, error)) << error;
     const std::string noLock = "; no lock on 450.0 MHz (TS 11)\n";
     EXPECT_EQ(darkStatus.str().substr(darkStatus.str().size() - noLock.size()), noLock) << darkStatus.str();
+    // Not waiting for it once the tuner gave up changes nothing of what is said.
+    Settings().WriteInt("ScanNetwork", "SkipUnlocked", 1);
+    std::ostringstream skipped;
+    ASSERT_TRUE(cli::ScanInWindow(host, true, out, skipped, error)) << error;
+    EXPECT_EQ(skipped.str(), darkStatus.str());
 }
 
 // Over the emulated devices: a network that never answers, or a tuner

@@ -278,30 +278,44 @@ namespace {
 
 // When every table arrives before the next tick, a scan of the large network
 // takes exactly the ticks its states need, 2 + 2T + 1 + 3R + 2S + 1, and
-// merges all of its 500 programs.
+// merges all of its 500 programs. With "ChainSteps" a tick whose poll is done
+// also makes the next request: T + R + S + 2 ticks, the same log and list.
 TEST_F(ScanEndToEnd, ScanNeedsNoTickBeyondItsStatesWhenTablesArriveAtOnce) {
     SimNetwork network = cardlib::LargeNetwork();
     network.timing = cardlib::SimTiming{0, 0, 10, 10, 10};
     UseNetwork(network);
-    ProgramListDialog window(host);
-    host.Open(window);
-    ScanChannelsDialog scan(host, &window, 1);
-    const int64_t began = host.GetClock().NowMs();
-    ASSERT_EQ(scan.DoModal(), 1);
-    const int64_t ticks = (host.GetClock().NowMs() - began) / 500;
-    fw::ListView& services = scan.ServiceList();
-    int runs = 0;
-    for (int r = 0; r < services.GetItemCount(); ++r) {
-        runs += r == 0 || services.GetItemText(r, 1) != services.GetItemText(r - 1, 1) ||
-                services.GetItemText(r, 2) != services.GetItemText(r - 1, 2);
+    std::vector<std::string> stepLog;
+    for (const int chain : {0, 1}) {
+        SCOPED_TRACE(chain);
+        host.GetProfile().WriteInt("ScanNetwork", "ChainSteps", chain);
+        ProgramListDialog window(host);
+        host.Open(window);
+        ScanChannelsDialog scan(host, &window, 1);
+        const int64_t began = host.GetClock().NowMs();
+        ASSERT_EQ(scan.DoModal(), 1);
+        const int64_t ticks = (host.GetClock().NowMs() - began) / 500;
+        fw::ListView& services = scan.ServiceList();
+        int runs = 0;
+        for (int r = 0; r < services.GetItemCount(); ++r) {
+            runs += r == 0 || services.GetItemText(r, 1) != services.GetItemText(r - 1, 1) ||
+                    services.GetItemText(r, 2) != services.GetItemText(r - 1, 2);
+        }
+        const int transports = scan.TransportList().GetItemCount();
+        // Every transport of the NIT's many sections, every program merged.
+        EXPECT_EQ(transports, static_cast<int>(network.transports.size()));
+        EXPECT_EQ(Rows(window), ExpectedRows(network));
+        EXPECT_EQ(window.ProgramList().GetItemCount(), 500);
+        std::vector<std::string> log;
+        for (int i = 0; i < scan.LogList().GetItemCount(); ++i) log.push_back(scan.LogList().GetItemText(i, 0));
+        if (chain == 0) {
+            EXPECT_EQ(ticks, 2 + 2 * transports + 1 + 3 * runs + 2 * services.GetItemCount() + 1);
+            stepLog = log;
+        } else {
+            EXPECT_EQ(ticks, transports + runs + services.GetItemCount() + 2);
+            EXPECT_EQ(log, stepLog);
+        }
+        host.Close(window);
     }
-    const int transports = scan.TransportList().GetItemCount();
-    // Every transport of the NIT's many sections, every program merged.
-    EXPECT_EQ(transports, static_cast<int>(network.transports.size()));
-    EXPECT_EQ(Rows(window), ExpectedRows(network));
-    EXPECT_EQ(window.ProgramList().GetItemCount(), 500);
-    EXPECT_EQ(ticks, 2 + 2 * transports + 1 + 3 * runs + 2 * services.GetItemCount() + 1);
-    host.Close(window);
 }
 
 }  // namespace
