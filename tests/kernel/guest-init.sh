@@ -48,15 +48,6 @@ case "$MODE" in
 esac
 [ -f /tmp/probe.txt ] && while read -r line; do say "$line"; done </tmp/probe.txt
 
-t0=$(now)
-limited 300 dvbv5-scan -o /tmp/dvbv5-scan.conf /etc/kt/initial.conf >/tmp/dvbv5-scan.log 2>&1
-rc=$?
-t1=$(now)
-say "RC dvbv5-scan $rc"
-say "TIME dvbv5-scan $t0 $t1"
-send dvbv5-scan /tmp/dvbv5-scan.conf
-tail -n 5 /tmp/dvbv5-scan.log >/dev/console
-
 # kelvane-cli scan NAME [HomeFrequency]: a fresh configuration, the scan,
 # the program list exported as a dvbv5 file, card.ini afterwards.
 kelvane() {
@@ -79,16 +70,25 @@ kelvane() {
         limited 60 kelvane-cli export --format dvbv5 --db "$home/board.db" -o "$home/export.conf" >>"$home/scan.log" 2>&1
     send "$1" "$home/export.conf"
     send "$1.card.ini" "$home/config/kelvane/card.ini"
-    tail -n 8 "$home/scan.log" | while IFS= read -r line; do say "LOG $1|$line"; done
+    { head -n 4 "$home/scan.log"; echo ...; tail -n 8 "$home/scan.log"; } | while IFS= read -r line; do say "LOG $1|$line"; done
 }
+
+# Without HomeFrequency the network must be looked for: before anything
+# else has tuned, so the tuner stands nowhere.
+[ "$MODE" = patched ] && kelvane kelvane-raster "" 600
+
+t0=$(now)
+limited 300 dvbv5-scan -o /tmp/dvbv5-scan.conf /etc/kt/initial.conf >/tmp/dvbv5-scan.log 2>&1
+rc=$?
+t1=$(now)
+say "RC dvbv5-scan $rc"
+say "TIME dvbv5-scan $t0 $t1"
+send dvbv5-scan /tmp/dvbv5-scan.conf
+tail -n 5 /tmp/dvbv5-scan.log >/dev/console
 
 case "$MODE" in
     released) kelvane kelvane-home 474000 120 ;;
-    patched)
-        # The raster first: the tuner stands nowhere yet.
-        kelvane kelvane-raster "" 600
-        kelvane kelvane-home 474000 120
-        ;;
+    patched) kelvane kelvane-home 474000 120 ;;
     slow) kelvane kelvane-home 474000 180 ;;
 esac
 say "DONE"
