@@ -65,6 +65,13 @@ void DecodePmt(const unsigned char* data, int length, ScanRowWriter* window) {
             case descriptor::kEnhancedAc3:
             case descriptor::kDts:
             case descriptor::kAac: said.audio = true; break;
+            // ISO/IEC 13818-1 2.6.8 and SMPTE 302M: linear PCM in private data,
+            // registered as "BSSD" (Linux's vidtv driver sends its radio so).
+            case descriptor::kRegistration: {
+                const uint32_t format_identifier = uint32_t{body.U16()} << 16 | body.U16();
+                if (!body.Error() && format_identifier == descriptor::kSmpte302mFormat) said.audio = true;
+                break;
+            }
             case descriptor::kTeletext: said.teletext = true; break;
             case descriptor::kSubtitling: said.subtitling = true; break;
             default: break;

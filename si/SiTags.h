@@ -25,6 +25,7 @@ constexpr uint8_t kTot = 0x73;
 
 // ISO/IEC 13818-1 2.6.1 and EN 300 468 6.1: descriptor_tag values.
 namespace descriptor {
+constexpr uint8_t kRegistration = 0x05;
 constexpr uint8_t kCa = 0x09;
 constexpr uint8_t kIso639Language = 0x0A;
 constexpr uint8_t kNetworkName = 0x40;
@@ -45,6 +46,8 @@ constexpr uint8_t kAc3 = 0x6A;
 constexpr uint8_t kEnhancedAc3 = 0x7A;
 constexpr uint8_t kDts = 0x7B;
 constexpr uint8_t kAac = 0x7C;
+// SMPTE 302M's format_identifier in a registration descriptor: "BSSD".
+constexpr uint32_t kSmpte302mFormat = 0x42535344;
 // Private descriptors of the operators' channel numbers (see
 // si/descriptors/LogicalChannel.h and ChannelList.h).
 constexpr uint8_t kLogicalChannel = 0x83;

@@ -27,7 +27,7 @@ constexpr uint8_t kPesPrivateData = 0x06;
 
 // Of the descriptors of one stream, those that say what PES private data is.
 struct StreamDescriptors {
-    bool audio = false;     // EN 300 468 annex D/G/H: AC-3, E-AC-3, DTS, AAC descriptor
+    bool audio = false;     // EN 300 468 annex D/G/H: AC-3, E-AC-3, DTS, AAC descriptor; SMPTE 302M's registration
     bool teletext = false;  // EN 300 468 6.2.43
     bool subtitling = false;  // EN 300 468 6.2.42
 };

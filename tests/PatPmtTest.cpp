@@ -120,6 +120,9 @@ TEST(PmtDecoder, StreamKindFollowsTheTypeAndForPrivateDataItsDescriptor) {
         {0x06, Descriptor(0x6A, {0}), StreamKind::Audio},   {0x06, Descriptor(0x7A, {0}), StreamKind::Audio},
         {0x06, Descriptor(0x7B, {0, 0, 0, 0, 0}), StreamKind::Audio}, {0x06, Descriptor(0x7C, {0}), StreamKind::Audio},
         {0x06, teletext, StreamKind::Teletext}, {0x06, subtitling, StreamKind::Subtitle},
+        // SMPTE 302M registers as "BSSD"; another registration, or one cut short, is data.
+        {0x06, Descriptor(0x05, Text("BSSD")), StreamKind::Audio}, {0x06, Descriptor(0x05, Text("HEVC")), StreamKind::Data},
+        {0x06, Descriptor(0x05, Text("BSS")), StreamKind::Data},
         // A descriptor of another stream type's meaning says nothing of video.
         {0x1B, teletext, StreamKind::Video},
         // A teletext descriptor cut short still says what the stream is.

@@ -256,14 +256,19 @@ has_service() { sent "$1" "$2" | services | grep -q "^$3 Beethoven $4\$"; }
 has_service released dvbv5-scan 2176 474000000 && check "released vidtv: dvbv5-scan finds Beethoven (2176) at 474 MHz" ok ||
     check "released vidtv: dvbv5-scan finds Beethoven (2176) at 474 MHz" "its file: $(sent released dvbv5-scan | paste -sd' ')"
 # Released vidtv's one service has only a SMPTE 302M stream (private data
-# with a registration descriptor): Kelvane counts it but keeps only services
-# with video or audio in the list, so here the scan's count is compared.
-found=$(sed -n 's/^LOG kelvane-home|Done: \([0-9]*\) services*$/\1/p' "$WORK/results-released.txt" | tail -n1)
-want=$(sent released dvbv5-scan | services | wc -l)
-[ "$(value released "RC kelvane-home")" = 0 ] && [ "${found:-x}" = "$want" ] &&
-    check "released vidtv: kelvane-cli scan (HomeFrequency=474000) ends well and counts the $want service(s) dvbv5-scan finds" ok ||
-    check "released vidtv: kelvane-cli scan (HomeFrequency=474000) ends well and counts the $want service(s) dvbv5-scan finds" \
-        "status $(value released "RC kelvane-home"), counted '${found}': $(sed -n "s/^LOG kelvane-home|//p" "$WORK/results-released.txt" | tail -n 2 | tr '\n' ' ')"
+# registered as "BSSD"), which is sound, so the list keeps it. Its NIT has no
+# cable delivery descriptor: the transport's frequency is unknown to the scan,
+# so only the service ids and names are compared.
+ours=$(sent released kelvane-home | services | cut -d' ' -f1-2)
+theirs=$(sent released dvbv5-scan | services | cut -d' ' -f1-2)
+what="released vidtv: kelvane-cli scan (HomeFrequency=474000) reads its malformed NIT and saves the services dvbv5-scan finds"
+if [ "$(value released "RC kelvane-home")" != 0 ]; then
+    check "$what" "status $(value released "RC kelvane-home"): $(sed -n "s/^LOG kelvane-home|//p" "$WORK/results-released.txt" | tail -n 2 | tr '\n' ' ')"
+elif [ -n "$theirs" ] && [ "$ours" = "$theirs" ]; then
+    check "$what" ok
+else
+    check "$what" "kelvane-cli: '$(echo "$ours" | paste -sd';')', dvbv5-scan: '$(echo "$theirs" | paste -sd';')'"
+fi
 n=$(sent patched dvbv5-scan | services | wc -l)
 [ "$n" -eq 2 ] && has_service patched dvbv5-scan 2176 474000000 && has_service patched dvbv5-scan 2177 490000000 &&
     check "patched vidtv: dvbv5-scan follows the NIT to both transports (2176 at 474 MHz, 2177 at 490 MHz)" ok ||
