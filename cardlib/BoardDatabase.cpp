@@ -26,7 +26,7 @@ struct BoardAccess {
     bool& open() { return board.m_Open; }
     bool& loaded() { return board.m_Loaded; }
     std::vector<TunProgDataTag>& records() { return board.m_Records; }
-    std::map<uint32_t, uint32_t>& channelNumbers() { return board.m_ChannelNumbers; }
+    std::map<uint32_t, BesideValues>& beside() { return board.m_Beside; }
     BoardFaults& faults() { return board.m_Faults; }
     BoardCalls& calls() { return board.m_Calls; }
     uint64_t& revision() { return board.m_Revision; }
@@ -115,7 +115,7 @@ DVBErrReturn DVB_LoadDBProgData() {
     // write over the file with.
     board.loaded() = false;
     board.records().clear();
-    board.channelNumbers().clear();
+    board.beside().clear();
     board.revision() = 0;
     board.storedCount() = 0;
     const std::filesystem::path path = board.path();
@@ -138,20 +138,20 @@ DVBErrReturn DVB_LoadDBProgData() {
         }
         db = opened.get();
     }
-    bool empty = false;
-    if (auto failure = cardlib::CheckFile(db, path, blank, &empty)) return board.Fail(failure->result, failure->reason);
+    cardlib::FileState state;
+    if (auto failure = cardlib::CheckFile(db, path, blank, &state)) return board.Fail(failure->result, failure->reason);
     std::vector<TunProgDataTag> records;
-    std::map<uint32_t, uint32_t> numbers;
+    std::map<uint32_t, cardlib::BesideValues> beside;
     uint64_t revision = 0;
-    if (!empty) {
-        if (auto failure = cardlib::ReadRecords(db, path, &records, &numbers)) return board.Fail(failure->result, failure->reason);
+    if (!state.empty) {
+        if (auto failure = cardlib::ReadRecords(db, path, &records, &beside)) return board.Fail(failure->result, failure->reason);
         if (const int rc = cardlib::ReadRevision(db, &revision); rc != SQLITE_OK) {
             const cardlib::Failure failure = cardlib::FailureFor(rc, path);
             return board.Fail(failure.result, failure.reason);
         }
     }
     board.records() = std::move(records);
-    board.channelNumbers() = std::move(numbers);
+    board.beside() = std::move(beside);
     board.revision() = revision;
     board.storedCount() = static_cast<uint32_t>(board.records().size());
     board.loaded() = true;
@@ -188,7 +188,7 @@ DVBErrReturn DVB_DelAllDBProgData() {
     if (board.faults().delAllProgData != DVB_ERR_OK) return board.faults().delAllProgData;
     if (!board.loaded()) return DVB_ERR_DB_NOT_LOADED;
     board.records().clear();
-    board.channelNumbers().clear();
+    board.beside().clear();
     return DVB_ERR_OK;
 }
 
@@ -249,7 +249,8 @@ DVBErrReturn DVB_SaveDBProgData() {
         db = own.get();
     }
     uint64_t revision = board.revision();
-    std::optional<cardlib::Failure> failure = cardlib::WriteRecords(db, path, blank, board.records(), board.channelNumbers(), board.faults(), &revision);
+    std::optional<cardlib::Failure> failure =
+        cardlib::WriteRecords(db, path, blank, board.records(), board.beside(), board.faults(), &revision);
     if (!failure) {
         if (const int commit = cardlib::Exec(db, "COMMIT"); commit != SQLITE_OK) failure = cardlib::FailureFor(commit, path);
     }
@@ -265,26 +266,45 @@ DVBErrReturn DVB_SaveDBProgData() {
     return board.Fail(failure->result, failure->reason);
 }
 
-DVBErrReturn DVB_GetDBProgChannelNumber(uint32_t position, uint32_t* channelNumber) {
-    cardlib::BoardAccess board("DVB_GetDBProgChannelNumber");
-    if (!channelNumber) return DVB_ERR_DB_BAD_SIZE;
+namespace {
+
+// A value kept beside the record at a 1-based position of the loaded list.
+DVBErrReturn GetBeside(cardlib::BoardAccess& board, uint32_t position, size_t slot, uint32_t* value) {
+    if (!value) return DVB_ERR_DB_BAD_SIZE;
     if (!board.loaded()) return DVB_ERR_DB_NOT_LOADED;
     if (position == 0 || position > board.records().size()) return DVB_ERR_DB_NO_SUCH_PROGRAM;
-    const auto number = board.channelNumbers().find(board.records()[position - 1].index);
-    *channelNumber = number != board.channelNumbers().end() ? number->second : 0;
+    const auto found = board.beside().find(board.records()[position - 1].index);
+    *value = found != board.beside().end() ? found->second[slot] : 0;
     return DVB_ERR_OK;
 }
 
-DVBErrReturn DVB_SetDBProgChannelNumber(uint32_t index, uint32_t channelNumber) {
-    cardlib::BoardAccess board("DVB_SetDBProgChannelNumber");
+// Sets a value beside the record of `index`, set before; 0 is none.
+DVBErrReturn SetBeside(cardlib::BoardAccess& board, uint32_t index, size_t slot, uint32_t value) {
     if (!board.loaded()) return DVB_ERR_DB_NOT_LOADED;
     const auto& records = board.records();
     const bool there = std::any_of(records.begin(), records.end(), [&](const TunProgDataTag& r) { return r.index == index; });
     if (!there) return DVB_ERR_DB_NO_SUCH_PROGRAM;
-    if (channelNumber > UINT16_MAX) return DVB_ERR_DB_BAD_SIZE;
-    if (channelNumber == 0) board.channelNumbers().erase(index);
-    else board.channelNumbers()[index] = channelNumber;
+    if (value > cardlib::BesideColumn(slot).max) return DVB_ERR_DB_BAD_SIZE;
+    auto found = board.beside().find(index);
+    if (found == board.beside().end()) {
+        if (value == 0) return DVB_ERR_OK;
+        found = board.beside().emplace(index, cardlib::BesideValues{}).first;
+    }
+    found->second[slot] = value;
+    if (found->second == cardlib::BesideValues{}) board.beside().erase(found);
     return DVB_ERR_OK;
+}
+
+}  // namespace
+
+DVBErrReturn DVB_GetDBProgChannelNumber(uint32_t position, uint32_t* channelNumber) {
+    cardlib::BoardAccess board("DVB_GetDBProgChannelNumber");
+    return GetBeside(board, position, cardlib::kChannelNumberSlot, channelNumber);
+}
+
+DVBErrReturn DVB_SetDBProgChannelNumber(uint32_t index, uint32_t channelNumber) {
+    cardlib::BoardAccess board("DVB_SetDBProgChannelNumber");
+    return SetBeside(board, index, cardlib::kChannelNumberSlot, channelNumber);
 }
 
 DVBErrReturn DVB_GetDBRevision(uint64_t* revision, uint32_t* storedCount) {

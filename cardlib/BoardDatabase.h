@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "card/DBDVBX32.h"
+#include "cardlib/BoardSchema.h"
 #include "cardlib/Installed.h"
 
 struct sqlite3;
@@ -114,8 +115,9 @@ private:
     bool m_HeldBlank = false;
     // Ascending by index; a record's position is its place in this list.
     std::vector<TunProgDataTag> m_Records;
-    // The channel number beside each record, by the record's index.
-    std::map<uint32_t, uint32_t> m_ChannelNumbers;
+    // The values kept beside a record (cardlib/BoardSchema.h), by the
+    // record's index; a record without an entry has 0 in each.
+    std::map<uint32_t, BesideValues> m_Beside;
     BoardFaults m_Faults;
     BoardCalls m_Calls;
 };

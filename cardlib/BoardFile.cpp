@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "card/ProgramFields.h"
+#include "cardlib/BoardUpgrade.h"
 
 namespace cardlib {
 
@@ -14,7 +15,6 @@ namespace {
 // Marks the file as a board database ("KLVB"), so a save never writes into
 // some other SQLite file that happens to sit at the path.
 constexpr int kApplicationId = 0x4B4C5642;
-constexpr int kSchemaVersion = 1;
 // Each connection lives inside one call on the GUI thread: no locking needed.
 constexpr int kOpenFlags = SQLITE_OPEN_NOMUTEX;
 
@@ -44,6 +44,8 @@ std::string ColumnList() {
     return columns;
 }
 
+// A new file gets every column at once; the beside columns come last, as
+// the upgrades of an earlier file add them.
 std::string CreateTable() {
     std::string sql = "CREATE TABLE IF NOT EXISTS programs (";
     const char* separator = "";
@@ -55,25 +57,11 @@ std::string CreateTable() {
         else if (field->kind == FieldKind::Name) sql += " TEXT NOT NULL";
         else sql += " INTEGER NOT NULL";
     }
+    for (size_t slot = 0; slot < kBesideColumnCount; ++slot) {
+        sql += std::string(", ") + BesideColumn(slot).besideColumn + " INTEGER NOT NULL DEFAULT 0";
+    }
     return sql + ")";
 }
-
-// The stand-in's own column beside the record's fields. Files written before
-// it have none: they read as programs without numbers, and the first save
-// adds it, so earlier versions still read the file by their columns.
-constexpr const char* kChannelNumberColumn = "channel_number";
-
-bool HasChannelNumberColumn(sqlite3* db) {
-    int64_t count = 0;
-    const std::string sql =
-        std::string("SELECT count(*) FROM pragma_table_info('programs') WHERE name = '") + kChannelNumberColumn + "'";
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr) != SQLITE_OK) return false;
-    Stmt stmt(raw);
-    if (sqlite3_step(stmt.get()) == SQLITE_ROW) count = sqlite3_column_int64(stmt.get(), 0);
-    return count > 0;
-}
-
 
 bool Writable(const std::filesystem::path& path) { return ::access(path.c_str(), W_OK) == 0; }
 
@@ -142,20 +130,26 @@ int QueryInt(sqlite3* db, const char* sql, int64_t* value) {
 int Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
 
 // Whether the file is a board database of ours, or one without anything in
-// it yet: `blank` (no bytes before this call), or one that our own first save
-// stamped. A database of another program, even one without tables, is never
-// taken over.
-std::optional<Failure> CheckFile(sqlite3* db, const std::filesystem::path& path, bool blank, bool* empty) {
+// it yet: `blank` (no bytes before this call, and no tables now: a write
+// transaction on it already shows a first page), or one that our own first
+// save stamped. A database of another program, even one without tables, is
+// never taken over; nor one that another program wrote while this call
+// waited for it, though it had no bytes before.
+std::optional<Failure> CheckFile(sqlite3* db, const std::filesystem::path& path, bool blank, FileState* state) {
     int64_t tables = 0, pages = 0, applicationId = 0, version = 0;
     int rc = QueryInt(db, "SELECT count(*) FROM sqlite_master", &tables);
     if (rc == SQLITE_OK) rc = QueryInt(db, "PRAGMA page_count", &pages);
     if (rc == SQLITE_OK) rc = QueryInt(db, "PRAGMA application_id", &applicationId);
     if (rc == SQLITE_OK) rc = QueryInt(db, "PRAGMA user_version", &version);
     if (rc != SQLITE_OK) return FailureFor(rc, path);
-    *empty = tables == 0;
-    if (blank || pages == 0) return std::nullopt;
+    state->empty = tables == 0;
+    state->version = 0;
+    if ((blank && tables == 0) || pages == 0) return std::nullopt;
     if (applicationId != kApplicationId) return Failure{DVB_ERR_DB_CORRUPT, kNotABoard};
-    if (version != kSchemaVersion) return Failure{DVB_ERR_DB_CORRUPT, "written by another version of Kelvane"};
+    // Its columns may hold what this Kelvane would drop on its next save.
+    if (version > kSchemaVersion) return Failure{DVB_ERR_DB_CORRUPT, NewerSchemaText(version)};
+    if (version < 1) return Failure{DVB_ERR_DB_CORRUPT, "written by another version of Kelvane"};
+    state->version = version;
     return std::nullopt;
 }
 
@@ -183,11 +177,18 @@ bool ReadField(sqlite3_stmt* stmt, int column, int64_t max, int64_t* value) {
 }  // namespace
 
 std::optional<Failure> ReadRecords(sqlite3* db, const std::filesystem::path& path,
-                                   std::vector<TunProgDataTag>* records, std::map<uint32_t, uint32_t>* numbers) {
+                                   std::vector<TunProgDataTag>* records, std::map<uint32_t, BesideValues>* beside) {
     const std::vector<const ProgramField*> fields = StoredFields();
-    const bool withNumbers = HasChannelNumberColumn(db);
-    const std::string sql = "SELECT " + ColumnList() + (withNumbers ? std::string(", ") + kChannelNumberColumn : "") +
-                            " FROM programs ORDER BY position";
+    // The beside columns the file has, and where each is in the result.
+    const std::array<bool, kBesideColumnCount> present = BesideColumnsPresent(db);
+    std::string sql = "SELECT " + ColumnList();
+    std::vector<size_t> slots;
+    for (size_t slot = 0; slot < kBesideColumnCount; ++slot) {
+        if (!present[slot]) continue;
+        sql += std::string(", ") + BesideColumn(slot).besideColumn;
+        slots.push_back(slot);
+    }
+    sql += " FROM programs ORDER BY position";
     sqlite3_stmt* raw = nullptr;
     int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr);
     Stmt stmt(raw);
@@ -210,11 +211,16 @@ std::optional<Failure> ReadRecords(sqlite3* db, const std::filesystem::path& pat
             field.member.set(r, static_cast<uint32_t>(value));
         }
         r.index = static_cast<uint32_t>(records->size() + 1);
-        if (withNumbers) {
-            int64_t number = 0;
-            if (!ReadField(s, static_cast<int>(fields.size()), UINT16_MAX, &number)) return Failure{DVB_ERR_DB_CORRUPT, kDamaged};
-            if (number != 0) (*numbers)[r.index] = static_cast<uint32_t>(number);
+        BesideValues values{};
+        bool any = false;
+        for (size_t i = 0; i < slots.size(); ++i) {
+            int64_t value = 0;
+            const int column = static_cast<int>(fields.size() + i);
+            if (!ReadField(s, column, BesideColumn(slots[i]).max, &value)) return Failure{DVB_ERR_DB_CORRUPT, kDamaged};
+            values[slots[i]] = static_cast<uint32_t>(value);
+            any = any || value != 0;
         }
+        if (any) (*beside)[r.index] = values;
         records->push_back(std::move(r));
     }
     if (rc == SQLITE_DONE) return std::nullopt;
@@ -225,24 +231,24 @@ std::optional<Failure> ReadRecords(sqlite3* db, const std::filesystem::path& pat
 // stored one is still the revision that was loaded, and the revision moves on.
 std::optional<Failure> WriteRecords(sqlite3* db, const std::filesystem::path& path, bool blank,
                                     const std::vector<TunProgDataTag>& records,
-                                    const std::map<uint32_t, uint32_t>& numbers, const BoardFaults& faults,
+                                    const std::map<uint32_t, BesideValues>& beside, const BoardFaults& faults,
                                     uint64_t* revision) {
-    bool empty = false;
-    if (auto failure = CheckFile(db, path, blank, &empty)) return failure;
+    FileState state;
+    if (auto failure = CheckFile(db, path, blank, &state)) return failure;
     uint64_t stored = 0;
     if (const int rc = ReadRevision(db, &stored); rc != SQLITE_OK) return FailureFor(rc, path);
     if (stored != *revision) {
         return Failure{DVB_ERR_DB_CHANGED, "changed by another program since it was loaded; load it again"};
     }
+    // The Kelvane that wrote it keeps a copy it can read.
+    if (!state.empty && state.version < kSchemaVersion) {
+        if (auto failure = KeepBackup(path, state.version)) return failure;
+    }
     const std::string stamp = "PRAGMA application_id = " + std::to_string(kApplicationId) +
                               "; PRAGMA user_version = " + std::to_string(kSchemaVersion);
     const std::string next = std::to_string(stored + 1);
     int rc = Exec(db, CreateTable().c_str());
-    if (rc == SQLITE_OK && !HasChannelNumberColumn(db)) {
-        const std::string add =
-            std::string("ALTER TABLE programs ADD COLUMN ") + kChannelNumberColumn + " INTEGER NOT NULL DEFAULT 0";
-        rc = Exec(db, add.c_str());
-    }
+    if (rc == SQLITE_OK) rc = AddBesideColumns(db);
     if (rc == SQLITE_OK) rc = Exec(db, stamp.c_str());
     if (rc == SQLITE_OK) rc = Exec(db, "CREATE TABLE IF NOT EXISTS board_revision (revision INTEGER NOT NULL)");
     if (rc == SQLITE_OK) rc = Exec(db, ("DELETE FROM board_revision; INSERT INTO board_revision VALUES (" + next + ")").c_str());
@@ -250,14 +256,17 @@ std::optional<Failure> WriteRecords(sqlite3* db, const std::filesystem::path& pa
     if (rc != SQLITE_OK) return FailureFor(rc, path);
 
     const std::vector<const ProgramField*> fields = StoredFields();
-    std::string sql = "INSERT INTO programs (" + ColumnList() + ", " + kChannelNumberColumn + ") VALUES (";
-    for (size_t c = 0; c < fields.size(); ++c) sql += c == 0 ? "?" : ",?";
-    sql += ",?)";
+    std::string sql = "INSERT INTO programs (" + ColumnList();
+    for (size_t slot = 0; slot < kBesideColumnCount; ++slot) sql += std::string(", ") + BesideColumn(slot).besideColumn;
+    sql += ") VALUES (";
+    for (size_t c = 0; c < fields.size() + kBesideColumnCount; ++c) sql += c == 0 ? "?" : ",?";
+    sql += ")";
     sqlite3_stmt* raw = nullptr;
     rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &raw, nullptr);
     Stmt stmt(raw);
     if (rc != SQLITE_OK) return FailureFor(rc, path);
     uint32_t written = 0;
+    const BesideValues none{};
     for (const TunProgDataTag& r : records) {
         sqlite3_stmt* s = stmt.get();
         for (int c = 0; c < static_cast<int>(fields.size()); ++c) {
@@ -271,8 +280,11 @@ std::optional<Failure> WriteRecords(sqlite3* db, const std::filesystem::path& pa
             }
             if (rc != SQLITE_OK) return FailureFor(rc, path);
         }
-        const auto number = numbers.find(r.index);
-        rc = sqlite3_bind_int64(s, static_cast<int>(fields.size()) + 1, number != numbers.end() ? number->second : 0);
+        const auto found = beside.find(r.index);
+        const BesideValues& values = found != beside.end() ? found->second : none;
+        for (size_t slot = 0; slot < kBesideColumnCount && rc == SQLITE_OK; ++slot) {
+            rc = sqlite3_bind_int64(s, static_cast<int>(fields.size() + slot) + 1, values[slot]);
+        }
         if (rc != SQLITE_OK) return FailureFor(rc, path);
         rc = sqlite3_step(s);
         if (rc != SQLITE_DONE) return FailureFor(rc, path);

@@ -15,6 +15,7 @@
 
 #include "card/DBDVBX32.h"
 #include "cardlib/BoardDatabase.h"
+#include "cardlib/BoardSchema.h"
 
 namespace cardlib {
 
@@ -32,19 +33,28 @@ struct Failure {
 // What an SQLite result means for the user of the file at `path`.
 Failure FailureFor(int sqliteResult, const std::filesystem::path& path);
 int Exec(sqlite3* db, const char* sql);
-// Whether the file is a board database of ours, or one without anything in
-// it yet (`blank`: no bytes before this call); `empty`: it has no tables.
-std::optional<Failure> CheckFile(sqlite3* db, const std::filesystem::path& path, bool blank, bool* empty);
+// What CheckFile found: `empty`, no tables yet; `version`, the file's
+// schema (0 where it has none yet).
+struct FileState {
+    bool empty = false;
+    int64_t version = 0;
+};
+// Whether the file is a board database of ours of a version this Kelvane
+// reads, or one without anything in it yet (`blank`: no bytes before this call).
+std::optional<Failure> CheckFile(sqlite3* db, const std::filesystem::path& path, bool blank, FileState* state);
 // The revision every write changes; a file without its table has 0.
 int ReadRevision(sqlite3* db, uint64_t* revision);
-// The records in their order, and the channel numbers kept beside them by index.
+// The records in their order, and the values kept beside them by index
+// (only records with a value other than 0); a column the file has not got
+// yet reads as 0.
 std::optional<Failure> ReadRecords(sqlite3* db, const std::filesystem::path& path,
-                                   std::vector<TunProgDataTag>* records, std::map<uint32_t, uint32_t>* numbers);
+                                   std::vector<TunProgDataTag>* records, std::map<uint32_t, BesideValues>* beside);
 // Inside the caller's transaction: the list replaces the stored one, if the
-// stored one is still the revision that was loaded, and the revision moves on.
+// stored one is still the revision that was loaded, and the revision moves
+// on. A file of an earlier schema is copied beside itself and upgraded first.
 std::optional<Failure> WriteRecords(sqlite3* db, const std::filesystem::path& path, bool blank,
                                     const std::vector<TunProgDataTag>& records,
-                                    const std::map<uint32_t, uint32_t>& numbers, const BoardFaults& faults,
+                                    const std::map<uint32_t, BesideValues>& beside, const BoardFaults& faults,
                                     uint64_t* revision);
 // Removes what a failed first save left: the file it created and its journal.
 void RemoveCreated(const std::filesystem::path& path);

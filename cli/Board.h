@@ -1,6 +1,7 @@
-// The board database as kelvane-cli reaches it: the card library's DVB_*
-// calls on one file. The only place in cli/ that knows how the library is
-// given its file: while this object lives, its board is the installed one.
+// The board database as kelvane-cli reaches it: the window's load and save
+// (programs/BoardGateway) on one file, each failure as one line. The only
+// place in cli/ that knows how the library is given its file: while this
+// object lives, its board is the installed one.
 #pragma once
 
 #include <functional>
@@ -9,6 +10,7 @@
 
 #include "card/DBDVBX32.h"
 #include "cardlib/BoardDatabase.h"
+#include "programs/BoardGateway.h"
 
 namespace cli {
 
@@ -29,19 +31,19 @@ public:
     // number kept beside each program.
     bool Load(std::vector<TunProgDataTag>& programs, std::string& error,
               std::vector<uint32_t>* channelNumbers = nullptr);
-    // Replaces the whole list in one transaction, positions 1 to n in order,
-    // each program with its channel number (none where `channelNumbers` has none).
-    bool Save(const std::vector<TunProgDataTag>& programs, std::string& error,
-              const std::vector<uint32_t>& channelNumbers = {});
     // A read-modify-write in one transaction: the stored list and its channel
-    // numbers (empty with `replace`) go to `change`, what it leaves is saved.
-    // No other program writes in between; one that holds the file is waited
-    // for a few seconds, then named as the reason.
+    // numbers (empty with `replace`) go to `change`, what it leaves is saved
+    // whole, positions 1 to n in order. No other program writes in between;
+    // one that holds the file is waited for a few seconds, then named as the
+    // reason.
     using Change = std::function<void(std::vector<TunProgDataTag>&, std::vector<uint32_t>&)>;
     bool Update(bool replace, const Change& change, std::string& error);
 
 private:
     cardlib::Board m_Board;
+    // The first failure of the sequence running now, as one line.
+    std::string m_Error;
+    BoardGateway m_Gateway;
 };
 
 }  // namespace cli

@@ -4,6 +4,11 @@
 
 #include "framework/Dialog.h"
 
+BoardGateway::BoardGateway(fw::Dialog& window)
+    : m_Report([&window](const std::string& message) { window.MessageBox(message); }),
+      m_After(AfterProgramFailure::GoOn),
+      m_Window(&window) {}
+
 std::string BoardGateway::FailureText(const std::string& call, DVBErrReturn result) {
     std::string text = "Error on " + call + ": " + std::to_string(static_cast<unsigned>(result));
     // Read at once: the library's next call forgets it.
@@ -12,70 +17,75 @@ std::string BoardGateway::FailureText(const std::string& call, DVBErrReturn resu
     return text;
 }
 
-bool BoardGateway::Check(DVBErrReturn result, const char* call) {
+bool BoardGateway::Check(DVBErrReturn result, const std::string& call) {
     if (result == DVB_ERR_OK) return true;
-    m_Window.MessageBox(FailureText(call, result));
+    m_Report(FailureText(call, result));
     return false;
 }
 
-bool BoardGateway::OpenBoard() { return Check(DVB_OpenBoard(&m_Window), "DVB_OpenBoard"); }
+bool BoardGateway::OpenBoard() { return Check(DVB_OpenBoard(m_Window), "DVB_OpenBoard"); }
 
-bool BoardGateway::CloseBoard() { return Check(DVB_CloseBoard(&m_Window), "DVB_CloseBoard"); }
+bool BoardGateway::CloseBoard() { return Check(DVB_CloseBoard(m_Window), "DVB_CloseBoard"); }
 
-bool BoardGateway::LoadCount(uint32_t* count, uint64_t* revision) {
-    *count = 0;
+bool BoardGateway::Load(BoardPrograms* programs, uint64_t* revision) {
+    *programs = {};
     *revision = 0;
-    if (!Check(DVB_LoadDBProgData(), "DVB_LoadDBProgData")) return false;
     uint32_t first = 0;
-    uint32_t programs = 0;
-    if (!Check(DVB_GetDBProgCount(&first, &programs), "DVB_GetDBProgCount")) return false;
-    *count = programs;
-    DVB_GetDBRevision(revision, nullptr);
-    return true;
-}
-
-bool BoardGateway::ReadRecord(uint32_t position, TunProgDataTag* record) {
-    uint32_t size = kTunProgDataTagSize;
-    const DVBErrReturn result = DVB_GetDBProgData(position, &size, record);
-    if (result == DVB_ERR_OK) return true;
-    m_Window.MessageBox(FailureText("DVB_GetDBProgData(" + std::to_string(position) + ")", result));
-    return false;
-}
-
-bool BoardGateway::LoadForSave(uint32_t* storedCount, uint64_t* revision) {
-    *storedCount = 0;
-    *revision = 0;
+    uint32_t count = 0;
     if (!Check(DVB_LoadDBProgData(), "DVB_LoadDBProgData")) return false;
+    if (!Check(DVB_GetDBProgCount(&first, &count), "DVB_GetDBProgCount")) return false;
+    DVB_GetDBRevision(revision, nullptr);
+    bool whole = true;
+    for (uint32_t position = 1; position <= count; ++position) {
+        TunProgDataTag record;
+        uint32_t size = kTunProgDataTagSize;
+        // A program that cannot be read is left out; the next one is read.
+        if (!Check(DVB_GetDBProgData(position, &size, &record), "DVB_GetDBProgData(" + std::to_string(position) + ")")) {
+            whole = false;
+            if (GoOn()) continue;
+            return false;
+        }
+        uint32_t channelNumber = 0;
+        if (!Check(DVB_GetDBProgChannelNumber(position, &channelNumber), "DVB_GetDBProgChannelNumber")) {
+            // The program without its number is not what is stored.
+            whole = false;
+            if (!GoOn()) return false;
+        }
+        programs->records.push_back(std::move(record));
+        programs->channelNumbers.push_back(channelNumber);
+    }
+    return whole;
+}
+
+BoardGateway::Saved BoardGateway::Save(const BoardPrograms& programs, const MayReplace& mayReplace, uint64_t* revision) {
+    *revision = 0;
+    if (!Check(DVB_LoadDBProgData(), "DVB_LoadDBProgData")) return Saved::Nothing;
+    uint64_t storedRevision = 0;
+    uint32_t storedCount = 0;
     // Only to ask before replacing: a library that cannot say asks as a
     // changed list would.
-    if (DVB_GetDBRevision(revision, storedCount) != DVB_ERR_OK) {
-        *revision = UINT64_MAX;
-        *storedCount = UINT32_MAX;
+    if (DVB_GetDBRevision(&storedRevision, &storedCount) != DVB_ERR_OK) {
+        storedRevision = UINT64_MAX;
+        storedCount = UINT32_MAX;
     }
-    return true;
-}
-
-bool BoardGateway::ClearForSave() {
+    if (mayReplace && !mayReplace(storedCount, storedRevision)) return Saved::Nothing;
     // Writing over a list that was not cleared would store a mix of the old
     // and the new programs.
-    return Check(DVB_DelAllDBProgData(), "DVB_DelAllDBProgData");
-}
-
-bool BoardGateway::StoreRecord(TunProgDataTag* record) {
-    return Check(DVB_SetDBProgData(kTunProgDataTagSize, record), "DVB_SetDBProgData");
-}
-
-bool BoardGateway::ReadChannelNumber(uint32_t position, uint32_t* channelNumber) {
-    *channelNumber = 0;
-    return Check(DVB_GetDBProgChannelNumber(position, channelNumber), "DVB_GetDBProgChannelNumber");
-}
-
-bool BoardGateway::StoreChannelNumber(uint32_t index, uint32_t channelNumber) {
-    return Check(DVB_SetDBProgChannelNumber(index, channelNumber), "DVB_SetDBProgChannelNumber");
-}
-
-bool BoardGateway::CommitSave(uint64_t* revision) {
-    if (!Check(DVB_SaveDBProgData(), "DVB_SaveDBProgData")) return false;
+    if (!Check(DVB_DelAllDBProgData(), "DVB_DelAllDBProgData")) return Saved::Nothing;
+    bool whole = true;
+    for (size_t i = 0; i < programs.records.size(); ++i) {
+        TunProgDataTag record = programs.records[i];
+        record.index = static_cast<uint32_t>(i + 1);
+        const uint32_t channelNumber = i < programs.channelNumbers.size() ? programs.channelNumbers[i] : 0;
+        // The list starts empty: a program without a number needs no call.
+        const bool stored = Check(DVB_SetDBProgData(kTunProgDataTagSize, &record), "DVB_SetDBProgData") &&
+                            (channelNumber == 0 || Check(DVB_SetDBProgChannelNumber(record.index, channelNumber),
+                                                         "DVB_SetDBProgChannelNumber"));
+        if (stored) continue;
+        whole = false;
+        if (!GoOn()) return Saved::Nothing;
+    }
+    if (!Check(DVB_SaveDBProgData(), "DVB_SaveDBProgData")) return Saved::Nothing;
     DVB_GetDBRevision(revision, nullptr);
-    return true;
+    return whole ? Saved::Whole : Saved::Part;
 }

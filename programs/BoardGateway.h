@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "card/DBDVBX32.h"
 
@@ -9,46 +11,62 @@ namespace fw {
 class Dialog;
 }
 
-// The system's calls into the board database library, each failure shown at
-// once in a message box of the owning window: the call's name and the
-// returned value, then the file and the reason where the library says them.
-// The sequences: Load is LoadCount, then ReadRecord for positions 1 to the
-// count; Save is LoadForSave, ClearForSave, StoreRecord for each row,
-// CommitSave.
+// The programs a load gives and a save takes: the records in list order and
+// the operator's channel number beside each (0: none).
+struct BoardPrograms {
+    std::vector<TunProgDataTag> records;
+    std::vector<uint32_t> channelNumbers;  // one per record
+};
+
+// The system's calls into the board database library, in the only orders it
+// makes them; the program list window and kelvane-cli both load and save
+// through here. Each failing call is reported at once: the call's name and
+// the returned value, then, on a second line, the file and the reason where
+// the library says them.
 class BoardGateway {
 public:
-    explicit BoardGateway(fw::Dialog& window) : m_Window(window) {}
+    using Report = std::function<void(const std::string& message)>;
+    // What a failure of one program's call does to the rest: the window
+    // shows it and goes on with the next program; kelvane-cli stops there,
+    // so that it never saves a list with a program missing.
+    enum class AfterProgramFailure { GoOn, Stop };
 
+    BoardGateway(Report report, AfterProgramFailure after) : m_Report(std::move(report)), m_After(after) {}
+    // The window's: each failure in a message box of `window`, going on.
+    explicit BoardGateway(fw::Dialog& window);
+
+    // DVB_OpenBoard and DVB_CloseBoard with the window's handle.
     bool OpenBoard();
     bool CloseBoard();
 
-    // DVB_LoadDBProgData, then DVB_GetDBProgCount; false when either fails.
-    // `revision` is that of the list the library loaded.
-    bool LoadCount(uint32_t* count, uint64_t* revision);
-    // DVB_GetDBProgData for a 1-based position.
-    bool ReadRecord(uint32_t position, TunProgDataTag* record);
+    // DVB_LoadDBProgData, DVB_GetDBProgCount, then for positions 1 to the
+    // count DVB_GetDBProgData and DVB_GetDBProgChannelNumber. `programs` gets
+    // each program that could be read; true when that is the whole stored
+    // list, whose revision is `revision`. A failed load or count reads none.
+    bool Load(BoardPrograms* programs, uint64_t* revision);
 
-    // The first step of a save: DVB_LoadDBProgData, and what is stored now
-    // (how many programs, which revision), for the window to decide whether
-    // it may replace them. False when the load fails: then nothing may be
-    // written.
-    bool LoadForSave(uint32_t* storedCount, uint64_t* revision);
-    // DVB_DelAllDBProgData. False when it fails: then nothing may be written.
-    bool ClearForSave();
-    // DVB_SetDBProgData; the library stores the record at its own index.
-    bool StoreRecord(TunProgDataTag* record);
-    // The operator's channel number kept beside a record (0: none): read by
-    // position after ReadRecord, stored by index after StoreRecord.
-    bool ReadChannelNumber(uint32_t position, uint32_t* channelNumber);
-    bool StoreChannelNumber(uint32_t index, uint32_t channelNumber);
-    // DVB_SaveDBProgData; `revision` is the one the stored list has now.
-    bool CommitSave(uint64_t* revision);
+    // Whether a save may replace what is stored now (how many programs,
+    // which revision); asked after the save's load, before anything changes.
+    using MayReplace = std::function<bool(uint32_t storedCount, uint64_t storedRevision)>;
+    enum class Saved { Nothing, Part, Whole };
+    // DVB_LoadDBProgData, then `mayReplace` (none: always), then
+    // DVB_DelAllDBProgData, for each program DVB_SetDBProgData at its place
+    // in the list (positions 1 to n, whatever its index said) and
+    // DVB_SetDBProgChannelNumber where it has a number, and last
+    // DVB_SaveDBProgData. Nothing is written where the load or the clearing
+    // fails or `mayReplace` says no. `revision` is the stored list's after a
+    // save. Part: saved, but without the programs whose calls failed.
+    Saved Save(const BoardPrograms& programs, const MayReplace& mayReplace, uint64_t* revision);
 
     // "Error on CALL: RESULT", and on a second line the library's "FILE: reason".
     static std::string FailureText(const std::string& call, DVBErrReturn result);
 
 private:
-    bool Check(DVBErrReturn result, const char* call);
+    bool Check(DVBErrReturn result, const std::string& call);
+    // A program's calls failed: whether the sequence goes on.
+    bool GoOn() const { return m_After == AfterProgramFailure::GoOn; }
 
-    fw::Dialog& m_Window;
+    Report m_Report;
+    AfterProgramFailure m_After;
+    fw::Dialog* m_Window = nullptr;
 };

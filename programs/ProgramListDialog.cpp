@@ -209,21 +209,10 @@ void ProgramListDialog::OnListContextMenu(int listId) {
 }
 
 
-bool ProgramListDialog::AppendRecord(uint32_t position) {
-    TunProgDataTag record;
-    if (!m_Board.ReadRecord(position, &record)) return false;
-    fw::ListView& list = ProgramList();
-    const int row = list.InsertItem(list.GetItemCount(), std::string());
-    if (row < 0) return false;
-    RecordToRow(record, row);
-    uint32_t channelNumber = 0;
-    if (m_Board.ReadChannelNumber(position, &channelNumber)) SetChannelNumber(row, channelNumber);
-    return true;
-}
-
 bool ProgramListDialog::OnLoad() {
     if (!AskToKeepChanges()) return false;
-    ProgramList().DeleteAllItems();
+    fw::ListView& list = ProgramList();
+    list.DeleteAllItems();
     // Whatever follows, the list no longer holds the changes, and until a
     // load succeeds in full it holds nothing a Save may write over the
     // stored list without asking.
@@ -231,30 +220,20 @@ bool ProgramListDialog::OnLoad() {
     m_Revision.reset();
     m_History.Clear();
     m_History.MarkStored();
-    uint32_t count = 0;
+    BoardPrograms stored;
     uint64_t revision = 0;
-    if (!m_Board.LoadCount(&count, &revision)) return false;
-    // A program that cannot be read gets no row; the next one is read.
-    bool all = true;
-    for (uint32_t position = 1; position <= count; ++position) all = AppendRecord(position) && all;
+    // A program that cannot be read gets no row; the others do.
+    bool all = m_Board.Load(&stored, &revision);
+    for (size_t i = 0; i < stored.records.size(); ++i) {
+        const int row = list.InsertItem(list.GetItemCount(), std::string());
+        if (row < 0) {
+            all = false;
+            continue;
+        }
+        RecordToRow(stored.records[i], row);
+        SetChannelNumber(row, stored.channelNumbers[i]);
+    }
     if (all) m_Revision = revision;
-    return all;
-}
-
-bool ProgramListDialog::StoreRow(int row) {
-    TunProgDataTag record = RowToRecord(row);
-    // Stored positions follow the list's order, whatever "Nr" shows.
-    record.index = static_cast<uint32_t>(row) + 1;
-    if (!m_Board.StoreRecord(&record)) return false;
-    // A save starts from an emptied list: a program without a number needs no call.
-    const uint32_t channelNumber = ChannelNumber(row);
-    return channelNumber == 0 || m_Board.StoreChannelNumber(record.index, channelNumber);
-}
-
-bool ProgramListDialog::StoreAllRows() {
-    const int rows = ProgramList().GetItemCount();
-    bool all = true;
-    for (int row = 0; row < rows; ++row) all = StoreRow(row) && all;
     return all;
 }
 
@@ -272,22 +251,26 @@ bool ProgramListDialog::MayReplaceStoredList(uint32_t storedCount, uint64_t stor
 }
 
 bool ProgramListDialog::OnSave() {
-    uint32_t storedCount = 0;
-    uint64_t storedRevision = 0;
-    if (!m_Board.LoadForSave(&storedCount, &storedRevision)) return false;
-    if (!MayReplaceStoredList(storedCount, storedRevision)) return false;
-    if (!m_Board.ClearForSave()) return false;
-    const bool all = StoreAllRows();
+    // Stored positions follow the list's order, whatever "Nr" shows.
+    BoardPrograms programs;
+    const int rows = ProgramList().GetItemCount();
+    for (int row = 0; row < rows; ++row) {
+        programs.records.push_back(RowToRecord(row));
+        programs.channelNumbers.push_back(ChannelNumber(row));
+    }
     uint64_t revision = 0;
-    if (!m_Board.CommitSave(&revision)) return false;
+    const auto mayReplace = [this](uint32_t storedCount, uint64_t storedRevision) {
+        return MayReplaceStoredList(storedCount, storedRevision);
+    };
+    const BoardGateway::Saved saved = m_Board.Save(programs, mayReplace, &revision);
+    if (saved == BoardGateway::Saved::Nothing) return false;
     // What is stored now is what this window wrote: a later Save replaces it
     // without asking, unless another program writes in between.
     m_Revision = revision;
-    if (all) {
-        m_Changed = false;
-        m_History.MarkStored();
-    }
-    return all;
+    if (saved == BoardGateway::Saved::Part) return false;
+    m_Changed = false;
+    m_History.MarkStored();
+    return true;
 }
 
 void ProgramListDialog::ListChanged(fw::ListView::Snapshot before, const char* what) {

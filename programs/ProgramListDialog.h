@@ -149,11 +149,6 @@ public:
     bool m_LaidOut = false;
 
 private:
-    // Reads the record at a 1-based position and appends it as the last row.
-    bool AppendRecord(uint32_t position);
-    // Stores a row at position row + 1.
-    bool StoreRow(int row);
-    bool StoreAllRows();
     void SwapRows(int first, int second);
     // Moves the program at the selection mark one row up (-1) or down (+1).
     void MoveSelected(int direction);

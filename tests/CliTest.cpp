@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "cardlib/BoardSchema.h"
 #include "cardlib/Card.h"
 #include "cardlib/LinuxDvbBackend.h"
 #include "cardlib/testing/LinuxDvbEmulation.h"
@@ -118,6 +119,16 @@ TEST_F(CliTest, FailuresEndWithOneLineAndNothingWritten) {
                                "B:330000000:INVERSION_AUTO:6900000:FEC_AUTO:QAM_256:101:9000:2\n");
     std::filesystem::create_directory(Path("folder.db"));
     std::filesystem::create_directory(Path("folder.zap"));
+    // A board database of a newer Kelvane: neither read nor written.
+    const std::string newer = std::to_string(cardlib::kSchemaVersion + 1);
+    std::filesystem::copy_file(Db(), Path("newer.db"));
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(Path("newer.db").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, ("PRAGMA user_version = " + newer).c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    const std::string newerStored = ReadFile(Path("newer.db"));
+    const std::string newerLine = Path("newer.db") + ": Error on DVB_LoadDBProgData: 3 (made by a newer Kelvane: schema " +
+                                  newer + ", this one reads up to " + std::to_string(cardlib::kSchemaVersion) + ")";
     // An export that fails leaves the file it would have replaced as it was.
     WriteFile(Path("channels.conf"), "kept\n");
     const struct {
@@ -145,6 +156,8 @@ TEST_F(CliTest, FailuresEndWithOneLineAndNothingWritten) {
          "cannot write " + Path("folder.zap") + ": Is a directory"},
         {{"import", "--db", Path("folder.db"), Golden("programs.zap")}, 1,
          Path("folder.db") + ": Error on DVB_LoadDBProgData: 2 (this is a folder, not a board database file)"},
+        {{"list", "--db", Path("newer.db")}, 1, newerLine},
+        {{"import", "--db", Path("newer.db"), Golden("programs.zap")}, 1, newerLine},
         {{"frobnicate"}, 2, "unknown command \"frobnicate\" (see kelvane-cli --help)"},
         // Each option is declared once, with whether it takes a value.
         {{"import", "--replace=no", "--db", Db(), Golden("programs.zap")}, 2, "--replace takes no value"},
@@ -165,6 +178,7 @@ TEST_F(CliTest, FailuresEndWithOneLineAndNothingWritten) {
         EXPECT_EQ(run.err, "kelvane-cli: " + c.error + "\n");
     }
     EXPECT_EQ(ReadFile(Db()), stored);
+    EXPECT_EQ(ReadFile(Path("newer.db")), newerStored);
     EXPECT_EQ(ReadFile(Path("channels.conf")), "kept\n");
     EXPECT_FALSE(std::filesystem::exists(Path("typo.db")));
     for (const auto& entry : std::filesystem::directory_iterator(m_Dir)) {

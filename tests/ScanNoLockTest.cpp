@@ -73,13 +73,14 @@ public:
         // the minute meet them alike.
         host.Advance(60000 - host.GetClock().NowMs() % 60000);
         ProgramListDialog window(host);
+        CardStatus status(card, window);
         host.Open(window);
         ScanChannelsDialog scan(host, &window, 1);
         TimedLog log(host);
         host.ScriptModal(res::IDD_SCAN_CHANNELS, [&](fw::Dialog&) { log.Watch(scan.LogList()); });
         ScanResult result;
         const int64_t began = host.GetClock().NowMs();
-        EXPECT_EQ(scan.DoModal(), 1);
+        EXPECT_EQ(window.RunScan(scan), 1);
         result.tookMs = host.GetClock().NowMs() - began;
         result.darkMs = log.RequestMs(darkMhz);
         for (const auto& [line, at] : log.lines)
@@ -171,7 +172,6 @@ TEST_F(ScanNoLock, ALateLockIsStillReadThroughTheDevices) {
         card.UseBackend(std::make_unique<cardlib::LinuxDvbBackend>(settings, kernel));
         card.Attach(host);
     };
-    ShowCardStatusInScanLog(card, host);
     use();
     const ScanResult waiting = Scan(0);
     use();
