@@ -10,7 +10,7 @@
 #include "framework/Dialog.h"
 #include "programs/BoardGateway.h"
 #include "programs/ListHistory.h"
-#include "programs/ProgramListEditing.h"
+#include "programs/ProgramFind.h"
 #include "scan/ScanOwner.h"
 
 class ScanChannelsDialog;

@@ -1,6 +1,6 @@
 // The program list window's editing of long lists: keys, drag and drop,
 // moves to a position, and finding programs by name.
-#include "programs/ProgramListEditing.h"
+#include "programs/ProgramListDialog.h"
 
 #include <algorithm>
 #include <optional>
@@ -14,24 +14,8 @@
 #include "framework/Host.h"
 #include "framework/ListView.h"
 #include "programs/CaseFold.h"
-#include "programs/ProgramListDialog.h"
+#include "programs/ProgramFind.h"
 #include "res/ResourceIds.h"
-
-namespace programs {
-
-int FindProgramName(const fw::ListView& list, int start, int direction, std::string_view folded, bool prefix) {
-    const int rows = list.GetItemCount();
-    if (rows == 0 || folded.empty()) return -1;
-    start = ((start % rows) + rows) % rows;
-    for (int step = 0; step < rows; ++step) {
-        const int row = ((start + step * direction) % rows + rows) % rows;
-        const std::string name = FoldCase(list.ItemText(row, kColumnName));
-        if (prefix ? name.compare(0, folded.size(), folded) == 0 : name.find(folded) != std::string::npos) return row;
-    }
-    return -1;
-}
-
-}  // namespace programs
 
 namespace {
 

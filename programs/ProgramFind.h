@@ -1,3 +1,5 @@
+// Finding a program in the program list by its name: what Find… and typing
+// into the list look for, case folded.
 #pragma once
 
 #include <cstdint>
