@@ -5,9 +5,9 @@
 #include "framework/Dialog.h"
 #include "framework/Host.h"
 #include "framework/Profile.h"
-#include "si/Crc32.h"
+#include "broadcast/Crc32.h"
 #include "si/Decoders.h"
-#include "si/SiTags.h"
+#include "broadcast/SiTags.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "acquisition/TableFilters.h"
 
-#include "si/SiTags.h"
+#include "broadcast/SiTags.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "acquisition/TableSections.h"
 
-#include "si/SectionReader.h"
+#include "broadcast/SectionReader.h"
 
 void TableSections::Start(uint8_t tableId, int tableIdExtension, uint8_t tableIdMask) {
     m_Collecting = true;

@@ -9,9 +9,9 @@
 
 #include "app/ProgramListApp.h"
 #include "app/Version.h"
-#include "cardlib/BoardDatabase.h"
+#include "board/BoardDatabase.h"
 #include "cardlib/Card.h"
-#include "cardlib/Settings.h"
+#include "cardsetup/CardSettings.h"
 #include "framework/qt/QtHost.h"
 #include "res/ResourceIds.h"
 #include "res/Resources.h"

@@ -11,7 +11,7 @@
 #include "framework/headless/HeadlessHost.h"
 #include "res/ResourceIds.h"
 #include "res/Resources.h"
-#include "si/Crc32.h"
+#include "broadcast/Crc32.h"
 #include "si/ScanRowWriter.h"
 
 namespace {

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <vector>
 
-#include "cardlib/SimNetwork.h"
+#include "simnet/SimNetwork.h"
 #include "cardlib/TsDemux.h"
-#include "cardlib/TsFile.h"
-#include "cardlib/TsPacketizer.h"
-#include "cardlib/testing/CaptureWriter.h"
+#include "tsfile/TsFileBackend.h"
+#include "simnet/TsPacketizer.h"
+#include "testing/CaptureWriter.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "card/DBDVBX32.h"
-#include "cardlib/BoardDatabase.h"
+#include "board/BoardDatabase.h"
 #include "cardlib/Card.h"
 #include "framework/Profile.h"
 #include "framework/headless/HeadlessHost.h"

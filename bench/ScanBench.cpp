@@ -83,13 +83,13 @@ BENCHMARK(BM_MergeThousandServicesIntoTenThousandPrograms)->Unit(benchmark::kMil
 #include <algorithm>
 #include <vector>
 
-#include "cardlib/BoardDatabase.h"
-#include "cardlib/BroadcastSchedule.h"
+#include "board/BoardDatabase.h"
+#include "simnet/BroadcastSchedule.h"
 #include "cardlib/Card.h"
-#include "cardlib/SimBackend.h"
-#include "cardlib/SimNetwork.h"
+#include "simnet/SimBackend.h"
+#include "simnet/SimNetwork.h"
 #include "programs/ProgramListDialog.h"
-#include "si/SiTags.h"
+#include "broadcast/SiTags.h"
 
 namespace {
 

@@ -29,7 +29,7 @@ command -v dvbv5-scan >/dev/null || { echo "scan_vs_dvbv5.sh: dvbv5-scan is miss
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# The default network's home transport (cardlib/SimNetwork.cpp).
+# The default network's home transport (simnet/SimNetwork.cpp).
 frequency_khz=346000
 symbol_rate=6900000
 qam=64

@@ -64,7 +64,7 @@ public:
     // The host on whose GUI thread sections are delivered and whose clock drives timing.
     void Attach(fw::Host& host);
     void Detach();                 // stops all timing; filters and sockets stay valid objects
-    // A card starts without a backend; ConfigureFromSettings (cardlib/Settings.h)
+    // A card starts without a backend; ConfigureFromSettings (cardsetup/CardSettings.h)
     // installs the one the user chose.
     void UseBackend(std::unique_ptr<Backend> backend);   // null: no stream at all
     CardFaults& Faults();

@@ -11,7 +11,7 @@
 #include "app/CardStatus.h"
 #include "card/ProgramFields.h"
 #include "cardlib/Card.h"
-#include "cardlib/Settings.h"
+#include "cardsetup/CardSettings.h"
 #include "cli/Board.h"
 #include "cli/Table.h"
 #include "framework/Clock.h"
@@ -173,8 +173,11 @@ bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::o
             limit = host.Post(checkNit, 1000);
             return;
         }
-        stop("no network answered: no NIT within " + std::to_string(limits.nitTimeoutMs / 1000) +
-             " s (see HomeFrequency in card.ini, or --nit-timeout)");
+        const std::string within = std::to_string(limits.nitTimeoutMs / 1000) + " s";
+        if (running->NitWithoutTransports())
+            stop("the network's NIT lists no transport (within " + within + "; see HomeFrequency in card.ini)");
+        else
+            stop("no network answered: no NIT within " + within + " (see HomeFrequency in card.ini, or --nit-timeout)");
     };
     host.ScriptModal(res::IDD_SCAN_CHANNELS, [&](fw::Dialog& dialog) {
         running = dynamic_cast<ScanChannelsDialog*>(&dialog);

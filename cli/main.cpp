@@ -14,7 +14,7 @@
 #include "app/ProgramListApp.h"
 #include "app/Version.h"
 #include "cardlib/CablePresets.h"
-#include "cardlib/Settings.h"
+#include "cardsetup/CardSettings.h"
 #include "cli/Board.h"
 #include "cli/Options.h"
 #include "cli/Scan.h"

@@ -1,7 +1,7 @@
 #include "exchange/FormatSupport.h"
 
 #include "card/ProgramFields.h"
-#include "framework/Utf8.h"
+#include "text/Utf8.h"
 
 namespace exchange::detail {
 

@@ -9,7 +9,7 @@
 #include "card/ProgramFields.h"
 #include "exchange/FormatSupport.h"
 #include "framework/AsciiCase.h"
-#include "si/descriptors/CableDelivery.h"
+#include "broadcast/descriptors/CableDelivery.h"
 
 namespace exchange::detail {
 namespace {

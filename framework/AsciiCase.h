@@ -1,6 +1,6 @@
 // Case folding for names we define ourselves (INI sections and keys, list
 // texts the dialog framework sorts): ASCII only. Names from broadcast data
-// fold Unicode case instead (programs/CaseFold.h).
+// fold Unicode case instead (text/CaseFold.h).
 #pragma once
 
 #include <algorithm>

@@ -1,5 +1,5 @@
 // One reading of INI files for both of ours: the program's settings file
-// (framework/Profile.h) and the stand-in card's card.ini (cardlib/Settings.h).
+// (framework/Profile.h) and the stand-in card's card.ini (cardsetup/CardSettings.h).
 #pragma once
 
 #include <cstdint>

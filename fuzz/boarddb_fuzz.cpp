@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "card/DBDVBX32.h"
-#include "cardlib/BoardDatabase.h"
+#include "board/BoardDatabase.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include "framework/Profile.h"
 #include "framework/headless/HeadlessHost.h"
 #include "res/ResourceIds.h"
-#include "si/Crc32.h"
+#include "broadcast/Crc32.h"
 #include "si/DvbText.h"
 #include "si/ScanRowWriter.h"
 #include "res/Resources.h"

@@ -8,8 +8,8 @@
 #include <map>
 #include <vector>
 
-#include "cardlib/LinuxDvbNit.h"
-#include "si/Crc32.h"
+#include "linuxdvb/LinuxDvbNit.h"
+#include "broadcast/Crc32.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::map<unsigned long, cardlib::DvbDelivery> deliveries;

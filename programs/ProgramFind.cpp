@@ -4,7 +4,7 @@
 
 #include "card/ProgramFields.h"
 #include "framework/ListView.h"
-#include "programs/CaseFold.h"
+#include "text/CaseFold.h"
 
 namespace programs {
 

@@ -11,7 +11,7 @@
 #include "framework/Host.h"
 #include "framework/Profile.h"
 #include "framework/WindowPlacement.h"
-#include "programs/CaseFold.h"
+#include "text/CaseFold.h"
 #include "programs/ProgramDetailsDialog.h"
 #include "scan/ScanChannelsDialog.h"
 #include "card/ProgramFields.h"

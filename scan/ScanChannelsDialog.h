@@ -122,6 +122,9 @@ public:
     int ScanStateValue() const { return m_ScanState; }
     unsigned TimerId() const { return m_TimerId; }
     int RetryCounter() const { return m_RetryCounter; }
+    // A NIT came whole but named no transport (a malformed loop, or a
+    // network without cable delivery): not the same as no NIT at all.
+    bool NitWithoutTransports() const { return m_NitWithoutTransports; }
 
     // Columns of the lists, by index.
     enum PatColumn { PatPmtPid = 0, PatProg = 1, PatName = 2 };
@@ -186,6 +189,7 @@ private:
     int m_ScanState = 0;
     unsigned m_TimerId = 0;
     int m_RetryCounter = 0;
+    bool m_NitWithoutTransports = false;
     bool m_SkipUnlocked = false;
     bool m_ChainSteps = false;
     // A tuning or a request was made in the step just run.

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "framework/Utf8.h"
+#include "text/Utf8.h"
 
 namespace si {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "si/Decoders.h"
-#include "si/SectionReader.h"
+#include "broadcast/SectionReader.h"
 
 namespace si {
 

@@ -10,7 +10,7 @@
 
 #include "framework/XdgDirs.h"
 #include "si/Decoders.h"
-#include "si/SectionReader.h"
+#include "broadcast/SectionReader.h"
 
 namespace si {
 

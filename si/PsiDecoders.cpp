@@ -1,9 +1,9 @@
 // PAT, CAT, PMT and RST: the MPEG-2 program tables and the running status table.
 #include "si/Decoders.h"
 #include "si/ScanRowWriter.h"
-#include "si/SectionReader.h"
-#include "si/SiTags.h"
-#include "si/StreamKinds.h"
+#include "broadcast/SectionReader.h"
+#include "broadcast/SiTags.h"
+#include "broadcast/StreamKinds.h"
 
 namespace si {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "si/StreamKinds.h"
+#include "broadcast/StreamKinds.h"
 
 namespace si {
 // The scan lists' own units, reached from a descriptor's here and nowhere

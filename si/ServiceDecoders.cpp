@@ -3,13 +3,13 @@
 #include <vector>
 
 #include "si/Decoders.h"
-#include "si/NitTransports.h"
+#include "broadcast/NitTransports.h"
 #include "si/ScanRowWriter.h"
-#include "si/SectionReader.h"
-#include "si/SiTags.h"
-#include "si/descriptors/CableDelivery.h"
-#include "si/descriptors/ChannelList.h"
-#include "si/descriptors/LogicalChannel.h"
+#include "broadcast/SectionReader.h"
+#include "broadcast/SiTags.h"
+#include "broadcast/descriptors/CableDelivery.h"
+#include "broadcast/descriptors/ChannelList.h"
+#include "broadcast/descriptors/LogicalChannel.h"
 
 namespace si {
 

@@ -1,7 +1,7 @@
 // TDT and TOT, and the MJD/BCD date conversion they share.
 #include "si/Decoders.h"
-#include "si/SectionReader.h"
-#include "si/SiTags.h"
+#include "broadcast/SectionReader.h"
+#include "broadcast/SiTags.h"
 
 namespace si {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/ProgramListApp.h"
-#include "cardlib/BoardDatabase.h"
+#include "board/BoardDatabase.h"
 #include "cardlib/Card.h"
 #include "framework/Profile.h"
 #include "framework/headless/HeadlessHost.h"

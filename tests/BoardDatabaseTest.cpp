@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "card/DBDVBX32.h"
-#include "cardlib/BoardDatabase.h"
+#include "board/BoardDatabase.h"
 #include "tests/ProgramTestSupport.h"
 
 namespace {

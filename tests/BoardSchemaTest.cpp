@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "card/DBDVBX32.h"
-#include "cardlib/BoardDatabase.h"
-#include "cardlib/BoardSchema.h"
+#include "board/BoardDatabase.h"
+#include "board/BoardSchema.h"
 #include "programs/BoardGateway.h"
 #include "tests/ProgramTestSupport.h"
 

@@ -6,14 +6,14 @@
 #include <algorithm>
 #include <map>
 
-#include "cardlib/LinuxDvbCodes.h"
-#include "cardlib/LinuxDvbNit.h"
-#include "cardlib/SimNetwork.h"
-#include "cardlib/SimSections.h"
+#include "linuxdvb/LinuxDvbCodes.h"
+#include "linuxdvb/LinuxDvbNit.h"
+#include "simnet/SimNetwork.h"
+#include "simnet/SimSections.h"
 #include "exchange/Exchange.h"
-#include "si/Crc32.h"
-#include "si/SectionReader.h"
-#include "si/descriptors/CableDelivery.h"
+#include "broadcast/Crc32.h"
+#include "broadcast/SectionReader.h"
+#include "broadcast/descriptors/CableDelivery.h"
 #include "tests/ExchangeTestSupport.h"
 
 namespace {

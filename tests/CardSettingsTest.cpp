@@ -7,9 +7,9 @@
 #include <fstream>
 
 #include "cardlib/Card.h"
-#include "cardlib/Settings.h"
-#include "cardlib/TsFile.h"
-#include "cardlib/testing/CaptureWriter.h"
+#include "cardsetup/CardSettings.h"
+#include "tsfile/TsFileBackend.h"
+#include "testing/CaptureWriter.h"
 #include "framework/headless/HeadlessHost.h"
 #include "tests/CardListener.h"
 

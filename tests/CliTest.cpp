@@ -14,15 +14,15 @@
 #include <string>
 #include <vector>
 
-#include "cardlib/BoardSchema.h"
+#include "board/BoardSchema.h"
 #include "cardlib/Card.h"
-#include "cardlib/LinuxDvbBackend.h"
-#include "cardlib/testing/LinuxDvbEmulation.h"
-#include "cardlib/SimBackend.h"
-#include "cardlib/SimNetwork.h"
-#include "cardlib/TsFile.h"
+#include "linuxdvb/LinuxDvbBackend.h"
+#include "testing/EmulatedDvb.h"
+#include "simnet/SimBackend.h"
+#include "simnet/SimNetwork.h"
+#include "tsfile/TsFileBackend.h"
 #include "cli/Scan.h"
-#include "cardlib/testing/CaptureWriter.h"
+#include "testing/CaptureWriter.h"
 #include "exchange/Exchange.h"
 #include "framework/headless/HeadlessHost.h"
 #include "tests/ExchangeTestSupport.h"

@@ -4,7 +4,7 @@
 #include <random>
 
 #include "cardlib/TsDemux.h"
-#include "cardlib/TsPacketizer.h"
+#include "simnet/TsPacketizer.h"
 #include "tests/TsTestUtil.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <sstream>
 #include <string>
 
-#include "cardlib/SimBackend.h"
-#include "cardlib/SimNetwork.h"
+#include "simnet/SimBackend.h"
+#include "simnet/SimNetwork.h"
 #include "card/ProgramFields.h"
 #include "programs/ProgramListDialog.h"
 #include "scan/ScanChannelsDialog.h"

@@ -4,9 +4,9 @@
 #include <algorithm>
 
 #include "cardlib/Card.h"
-#include "cardlib/LinuxDvbBackend.h"
-#include "cardlib/SimNetwork.h"
-#include "cardlib/testing/LinuxDvbEmulation.h"
+#include "linuxdvb/LinuxDvbBackend.h"
+#include "simnet/SimNetwork.h"
+#include "testing/EmulatedDvb.h"
 #include "programs/ProgramListDialog.h"
 #include "scan/ScanChannelsDialog.h"
 #include "tests/CardListener.h"

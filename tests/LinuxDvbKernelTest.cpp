@@ -10,8 +10,8 @@
 #include <cerrno>
 #include <vector>
 
-#include "cardlib/SimNetwork.h"
-#include "cardlib/testing/LinuxDvbEmulation.h"
+#include "simnet/SimNetwork.h"
+#include "testing/EmulatedDvb.h"
 #include "framework/headless/HeadlessHost.h"
 
 namespace {
@@ -50,12 +50,14 @@ TEST_F(LinuxDvbKernel, FrontendAnswersAsDvbFrontendDoes) {
     EmulatedDvb dvb(host, network, setup);
     const int fe = dvb.Open(kFrontend, O_RDWR | O_NONBLOCK);
     ASSERT_GE(fe, 0);
-    // dtv_property_process_get: DTV_API_VERSION is (5 << 8) | 11; the cache
+    // dtv_property_process_get: DTV_API_VERSION is (5 << 8) | minor, 11 on
+    // Linux 6.1 and 12 on 6.12, so only the major is held to; the cache
     // starts on delsys[0] (dvb_register_frontend).
     Props get;
     get.Add(DTV_API_VERSION).Add(DTV_DELIVERY_SYSTEM);
     ASSERT_EQ(get.Run(dvb, fe, FE_GET_PROPERTY), 0);
-    EXPECT_EQ(get.p[0].u.data, 0x050Bu);
+    EXPECT_EQ(get.p[0].u.data >> 8, 5u);
+    EXPECT_GE(get.p[0].u.data & 0xFFu, 10u);
     EXPECT_EQ(get.p[1].u.data, unsigned(SYS_DVBC_ANNEX_A));
     // dvb_frontend_clear_cache: DTV_CLEAR leaves QAM_AUTO. DTV_TUNE without
     // DTV_DELIVERY_SYSTEM tunes what the cache holds.

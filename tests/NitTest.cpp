@@ -3,9 +3,9 @@
 
 #include <map>
 
-#include "cardlib/LinuxDvbNit.h"
-#include "cardlib/SimNetwork.h"
-#include "cardlib/SimSections.h"
+#include "linuxdvb/LinuxDvbNit.h"
+#include "simnet/SimNetwork.h"
+#include "simnet/SimSections.h"
 #include "si/Decoders.h"
 #include "tests/SiTestSupport.h"
 

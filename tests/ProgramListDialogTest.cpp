@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cardlib/BoardDatabase.h"
+#include "board/BoardDatabase.h"
 #include "card/ProgramFields.h"
 #include "programs/ProgramListDialog.h"
 #include "res/ResourceIds.h"

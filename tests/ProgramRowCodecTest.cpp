@@ -6,7 +6,7 @@
 
 #include "card/DBDVBX32.h"
 #include "framework/ListView.h"
-#include "programs/CaseFold.h"
+#include "text/CaseFold.h"
 #include "card/ProgramFields.h"
 #include "programs/ProgramRowCodec.h"
 #include "tests/ProgramTestSupport.h"

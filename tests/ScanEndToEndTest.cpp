@@ -4,11 +4,11 @@
 #include <map>
 
 #include "cardlib/Card.h"
-#include "cardlib/SimBackend.h"
-#include "cardlib/SimNetwork.h"
-#include "cardlib/TsFile.h"
+#include "simnet/SimBackend.h"
+#include "simnet/SimNetwork.h"
+#include "tsfile/TsFileBackend.h"
 #include "card/ProgramFields.h"
-#include "cardlib/testing/CaptureWriter.h"
+#include "testing/CaptureWriter.h"
 #include "programs/ProgramListDialog.h"
 #include "res/ResourceIds.h"
 #include "scan/ScanChannelsDialog.h"

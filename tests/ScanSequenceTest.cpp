@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -164,6 +165,23 @@ TEST_F(ScanSequence, NitIsRequestedWithoutEndAndOneTickStaysSilentAfterTheThirdT
     ASSERT_EQ(window.LogList().GetItemCount(), 2);
     EXPECT_EQ(window.LogList().GetItemText(1, 0), "No network answered: no NIT after three requests. Still asking.");
     EXPECT_FALSE(window.IsEnded());
+    // Past the third request the progress line counts on without a total.
+    const std::string progress = ScanChannelsDialog::ProgressText(window.ScanProgress());
+    EXPECT_THAT(progress, testing::MatchesRegex("Network: waiting for the NIT \\(request 1[34], still asking\\)"));
+    host.Close(window);
+}
+
+// A NIT that comes but names no transport (vidtv's malformed loop, say) is
+// not a network that never answered.
+TEST_F(ScanSequence, ANitWithoutTransportsIsToldApartFromNoNit) {
+    ScriptedOwner owner(host, {});
+    ScanChannelsDialog window(host, &owner, 1);
+    host.Open(window);
+    const int64_t began = host.GetClock().NowMs();
+    while (host.GetClock().NowMs() - began < 60000 && window.LogList().GetItemCount() < 2) host.RunOne();
+    ASSERT_EQ(window.LogList().GetItemCount(), 2);
+    EXPECT_EQ(window.LogList().GetItemText(1, 0), "The network's NIT came but lists no transport. Still asking.");
+    EXPECT_TRUE(window.NitWithoutTransports());
     host.Close(window);
 }
 

@@ -63,7 +63,7 @@ public:
     int IsPatDone() override { return Done(m_Pat); }
     int IsPmtDone() override { return Done(m_Pmt); }
     int IsSdtDone() override { return Done(m_Sdt); }
-    TableProgress NitProgress() override { return nitProgress; }
+    TableProgress NitProgress() override { return nitAnswers ? nitProgress : TableProgress{}; }
     TableProgress SdtProgress() override { return sdtProgress; }
     int Tune(unsigned long frequency) override;
     std::optional<bool> TunerLocked() override { return Tuned() != nullptr; }

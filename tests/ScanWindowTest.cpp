@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "cardlib/SimNetwork.h"
-#include "cardlib/SimSections.h"
+#include "simnet/SimNetwork.h"
+#include "simnet/SimSections.h"
 #include "si/Decoders.h"
 #include "res/ResourceIds.h"
 #include "tests/HostSupport.h"

@@ -2,11 +2,11 @@
 // writer, decode to exactly what the network's description holds.
 #include <gtest/gtest.h>
 
-#include "cardlib/SimNetwork.h"
-#include "cardlib/SimSections.h"
+#include "simnet/SimNetwork.h"
+#include "simnet/SimSections.h"
 #include "framework/ObjectMap.h"
 #include "si/Decoders.h"
-#include "si/SiTags.h"
+#include "broadcast/SiTags.h"
 #include "tests/SiTestSupport.h"
 
 using namespace sitest;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "si/Crc32.h"
+#include "broadcast/Crc32.h"
 #include "si/ScanRowWriter.h"
 
 namespace sitest {

@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "si/Decoders.h"
-#include "si/SectionReader.h"
+#include "broadcast/SectionReader.h"
 #include "tests/SiTestSupport.h"
 
 using namespace sitest;

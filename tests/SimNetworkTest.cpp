@@ -7,13 +7,13 @@
 
 #include "card/TTCommDVB.h"
 #include "cardlib/Card.h"
-#include "cardlib/SimBackend.h"
-#include "cardlib/BroadcastSchedule.h"
-#include "cardlib/SimNetwork.h"
-#include "cardlib/SimSections.h"
+#include "simnet/SimBackend.h"
+#include "simnet/BroadcastSchedule.h"
+#include "simnet/SimNetwork.h"
+#include "simnet/SimSections.h"
 #include "framework/Clock.h"
 #include "framework/headless/HeadlessHost.h"
-#include "si/SiTags.h"
+#include "broadcast/SiTags.h"
 #include "tests/CardListener.h"
 
 namespace {

@@ -9,12 +9,12 @@
 #include <set>
 
 #include "cardlib/Card.h"
-#include "cardlib/BroadcastSchedule.h"
-#include "cardlib/SimNetwork.h"
-#include "cardlib/SimSections.h"
-#include "cardlib/TsFile.h"
-#include "cardlib/TsPacketizer.h"
-#include "cardlib/testing/CaptureWriter.h"
+#include "simnet/BroadcastSchedule.h"
+#include "simnet/SimNetwork.h"
+#include "simnet/SimSections.h"
+#include "tsfile/TsFileBackend.h"
+#include "simnet/TsPacketizer.h"
+#include "testing/CaptureWriter.h"
 #include "tests/CardListener.h"
 
 namespace {

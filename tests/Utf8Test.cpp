@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "framework/Utf8.h"
+#include "text/Utf8.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""Writes programs/CaseFoldTable.inc: Unicode full case folding (status C and F)
+"""Writes text/CaseFoldTable.inc: Unicode full case folding (status C and F)
 for every code point outside ASCII whose folding differs from itself, as
 Python's str.casefold() gives it. Rerun when the Unicode version should move:
 
-    python3 tools/gen_case_fold.py > programs/CaseFoldTable.inc
+    python3 tools/gen_case_fold.py > text/CaseFoldTable.inc
 """
 import unicodedata
 

@@ -220,7 +220,7 @@ for mode in released patched slow; do
             "loaded '$(value $mode LOADED)', $(grep -c . "$WORK/results-$mode.txt" 2>/dev/null || echo 0) result lines (console: $WORK/console-$mode.log)"
 done
 
-# dvb-core's answers that the emulated devices (cardlib/testing/LinuxDvbEmulation*)
+# dvb-core's answers that the emulated devices (testing/EmulatedDvb*)
 # reproduce, each beside the test that asserts it there.
 # tests/LinuxDvbTest.cpp (busy frontend): a second O_RDWR open is EBUSY.
 expect released frontend_second_rdwr_errno 16 "kernel: a second O_RDWR open of frontend0 is EBUSY"

@@ -9,12 +9,12 @@
 #include <filesystem>
 
 #include "app/CardStatus.h"
-#include "cardlib/BoardDatabase.h"
+#include "board/BoardDatabase.h"
 #include "cardlib/Card.h"
-#include "cardlib/LinuxDvbBackend.h"
-#include "cardlib/testing/LinuxDvbEmulation.h"
-#include "cardlib/SimBackend.h"
-#include "cardlib/SimNetwork.h"
+#include "linuxdvb/LinuxDvbBackend.h"
+#include "testing/EmulatedDvb.h"
+#include "simnet/SimBackend.h"
+#include "simnet/SimNetwork.h"
 #include "framework/Profile.h"
 #include "framework/headless/HeadlessHost.h"
 #include "framework/qt/QtHost.h"

@@ -22,7 +22,7 @@
 #include <stdexcept>
 
 #include "card/DBDVBX32.h"
-#include "cardlib/BoardDatabase.h"
+#include "board/BoardDatabase.h"
 #include "cardlib/Card.h"
 #include "exchange/Exchange.h"
 #include "framework/Profile.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cardlib/SimNetwork.h"
+#include "simnet/SimNetwork.h"
 #include "framework/Dialog.h"
 #include "framework/qt/QtHost.h"
 

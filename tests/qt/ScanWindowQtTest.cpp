@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <functional>
 
-#include "cardlib/BoardDatabase.h"
+#include "board/BoardDatabase.h"
 #include "cardlib/Card.h"
-#include "cardlib/SimBackend.h"
-#include "cardlib/SimNetwork.h"
+#include "simnet/SimBackend.h"
+#include "simnet/SimNetwork.h"
 #include "framework/Profile.h"
 #include "framework/qt/QtHost.h"
 #include "card/ProgramFields.h"

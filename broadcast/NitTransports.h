@@ -1,0 +1,26 @@
+// EN 300 468 5.2.1: the transport stream loop of a NIT section, read in one
+// place for the scan's NIT decoder and the Linux backend's tuning.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "broadcast/SectionReader.h"
+
+namespace si {
+
+struct NitTransport {
+    uint16_t transportStreamId = 0;
+    uint16_t originalNetworkId = 0;
+    SectionReader descriptors;  // exactly the entry's transport descriptors
+};
+
+// The entries of the transport loop of `section` (its bytes from table_id on,
+// without the CRC), in loop order. An entry starts while the position is
+// below the loop's end, and its descriptors are as long as its own
+// transport_descriptors_length says: an entry that runs past the loop's end
+// but not past the section is kept (Linux's vidtv driver sends one), one that
+// runs past the section is dropped and ends the loop.
+std::vector<NitTransport> ReadNitTransports(SectionReader section);
+
+}  // namespace si

@@ -1,0 +1,267 @@
+// The Linux DVB backend's tuning: DVBv5 properties from the NIT or card.ini,
+// the constellation fallback, the lock and its signal figures.
+#include "linuxdvb/LinuxDvbBackend.h"
+
+#include <fcntl.h>
+#include <linux/dvb/dmx.h>
+#include <sys/ioctl.h>
+#include <linux/dvb/frontend.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "linuxdvb/LinuxDvbCalls.h"
+#include "framework/Clock.h"
+
+namespace cardlib {
+
+using linuxdvb::ErrorText;
+using linuxdvb::Property;
+
+namespace {
+
+double Mhz(unsigned long kHz) { return static_cast<double>(kHz) / 1000.0; }
+
+uint32_t ModulationFromSetting(unsigned order) {
+    switch (order) {
+        case 16: return QAM_16;
+        case 32: return QAM_32;
+        case 64: return QAM_64;
+        case 128: return QAM_128;
+        case 256: return QAM_256;
+        default: return QAM_AUTO;
+    }
+}
+
+// One statistic as the user reads it: dB(m) with one decimal, or per cent.
+std::string StatText(const dtv_property& p, const char* decibelUnit) {
+    if (p.u.st.len == 0) return {};
+    const uint8_t scale = p.u.st.stat[0].scale;
+    char text[48];
+    if (scale == FE_SCALE_DECIBEL) {
+        const int64_t value = p.u.st.stat[0].svalue;
+        std::snprintf(text, sizeof text, "%.1f %s", static_cast<double>(value) / 1000.0, decibelUnit);
+    } else if (scale == FE_SCALE_RELATIVE) {
+        const uint64_t value = p.u.st.stat[0].uvalue;
+        std::snprintf(text, sizeof text, "%u %%", static_cast<unsigned>(std::min<uint64_t>(value, 65535) * 100 / 65535));
+    } else {
+        return {};
+    }
+    return text;
+}
+
+}  // namespace
+
+void LinuxDvbBackend::Become(TunerState next) {
+    m_Tuner = next;
+    switch (next) {
+        case TunerState::Idle:
+        case TunerState::Pending:
+            CancelLockPoll();
+            break;
+        case TunerState::Tuning:
+            PollLock(kLockPollMs);
+            break;
+        case TunerState::Confirming:
+            // Requests may come and go faster than the polling interval.
+            PollLock(0);
+            break;
+        case TunerState::Locked:
+            CancelLockPoll();
+            StartFilters();
+            ReportSignal();
+            if (LookingForNetwork()) ArmNitWait();
+            break;
+        case TunerState::NoLock:
+            // A frequency that does not lock simply delivers nothing.
+            StartFilters();
+            break;
+        case TunerState::Lost:
+            CloseAllFilters();
+            CloseFrontend();
+            break;
+    }
+}
+
+void LinuxDvbBackend::Tune(unsigned long frequencyKHz, int64_t) {
+    // The card's own tuning ends a search for the network.
+    if (m_Search == Search::Walking) {
+        m_Search = Search::AtHome;
+        CancelNitWait();
+        m_NitDeadlineMs = 0;
+    }
+    m_Wanted = frequencyKHz;
+    TuneWanted();
+}
+
+void LinuxDvbBackend::TuneWanted() {
+    if (m_Host) return TuneNow();
+    // Stopped: the tuning goes out with the start. A tuner that went stays
+    // gone until then, so its one message stays the only one.
+    if (m_Tuner != TunerState::Lost) Become(TunerState::Pending);
+}
+
+void LinuxDvbBackend::CancelLockPoll() {
+    if (m_LockPoll && m_Host) m_Host->Cancel(*m_LockPoll);
+    m_LockPoll.reset();
+}
+
+void LinuxDvbBackend::TuneNow() {
+    CancelLockPoll();
+    if (m_Wanted == 0 || !OpenFrontend()) {
+        if (m_Tuner != TunerState::Lost) Become(TunerState::Idle);
+        return;
+    }
+    WatchFrontend();
+    // The NIT this backend delivered knows the transport; while looking
+    // for the network, the preset or the raster; else card.ini guesses.
+    auto known = m_Deliveries.find(m_Wanted);
+    DvbDelivery guess;
+    guess.innerFec = FEC_AUTO;
+    if (m_Search == Search::Walking) {
+        guess.symbolRate = m_Candidate.symbolRate;
+        guess.modulation = m_Candidate.modulation;
+        guess.innerFec = m_Candidate.innerFec;
+    }
+    const DvbDelivery& from = known != m_Deliveries.end() ? known->second : guess;
+    DvbDelivery d;
+    d.symbolRate = from.symbolRate ? from.symbolRate : m_Settings.symbolRate;
+    d.modulation = from.modulation ? from.modulation : ModulationFromSetting(m_Settings.modulation);
+    d.innerFec = from.innerFec;
+    // What neither the NIT nor card.ini says is tried: the two symbol
+    // rates of nearly every cable network, and without the frontend's own
+    // search the constellations cable networks use, most common first.
+    std::vector<uint32_t> rates{d.symbolRate};
+    if (d.symbolRate == 0) rates = {6900000, 6875000};
+    std::vector<uint32_t> modulations{d.modulation};
+    if (d.modulation == QAM_AUTO && !m_CanQamAuto) modulations = {QAM_256, QAM_64, QAM_128};
+    m_Attempts.clear();
+    for (uint32_t rate : rates)
+        for (uint32_t modulation : modulations) m_Attempts.push_back({rate, modulation});
+    m_Tuning = d;
+    // A frontend locked on this very transport keeps its lock: a DTV_TUNE
+    // would drop it for the time the demodulator takes.
+    DvbDelivery standing = d;
+    if (modulations.size() > 1) standing.modulation = QAM_AUTO;
+    if (StandsOn(standing, standing.modulation)) {
+        m_Attempts.clear();
+        if (m_Host) m_TunedAtMs = m_TuneBeganMs = m_Host->GetClock().NowMs();
+        return Become(TunerState::Confirming);
+    }
+    // DTV_TUNE only wakes the frontend's thread: until it reads a lock, the
+    // demux may still get the old transport. The filters stop (which empties
+    // their buffers) and start again only once this tuning has locked.
+    for (DemuxFilter& f : m_Filters)
+        if (f.fd >= 0) m_System->Ioctl(f.fd, DMX_STOP, nullptr);
+    if (m_Host) m_TuneBeganMs = m_Host->GetClock().NowMs();
+    NextAttempt();
+}
+
+void LinuxDvbBackend::NextAttempt() {
+    const Attempt next = m_Attempts.front();
+    m_Attempts.erase(m_Attempts.begin());
+    m_Tuning.symbolRate = next.symbolRate;
+    SendTuning(next.modulation);
+}
+
+bool LinuxDvbBackend::StandsOn(const DvbDelivery& d, uint32_t modulation) {
+    fe_status status{};
+    if (m_System->Ioctl(m_Frontend, FE_READ_STATUS, &status) < 0 || !(status & FE_HAS_LOCK)) return false;
+    dtv_property props[] = {Property(DTV_DELIVERY_SYSTEM), Property(DTV_FREQUENCY), Property(DTV_SYMBOL_RATE),
+                            Property(DTV_MODULATION)};
+    dtv_properties ps{static_cast<uint32_t>(std::size(props)), props};
+    if (m_System->Ioctl(m_Frontend, FE_GET_PROPERTY, &ps) < 0) return false;
+    return props[0].u.data == SYS_DVBC_ANNEX_A && props[1].u.data == m_Wanted * 1000 &&
+           (d.symbolRate == 0 || props[2].u.data == d.symbolRate) && (modulation == QAM_AUTO || props[3].u.data == modulation);
+}
+
+void LinuxDvbBackend::StartFilters() {
+    for (DemuxFilter& f : m_Filters) {
+        if (f.fd < 0) continue;
+        const int result = m_System->Ioctl(f.fd, DMX_START, nullptr);
+        if (result == -ENODEV) return DeviceLost(m_DemuxPath, ENODEV);
+    }
+}
+
+bool LinuxDvbBackend::SendTuning(uint32_t modulation) {
+    m_Tuning.modulation = modulation;
+    dtv_property props[] = {
+        Property(DTV_CLEAR),
+        Property(DTV_DELIVERY_SYSTEM, SYS_DVBC_ANNEX_A),
+        Property(DTV_FREQUENCY, static_cast<uint32_t>(m_Wanted * 1000)),
+        Property(DTV_SYMBOL_RATE, m_Tuning.symbolRate),
+        Property(DTV_MODULATION, modulation),
+        Property(DTV_INNER_FEC, m_Tuning.innerFec),
+        Property(DTV_INVERSION, INVERSION_AUTO),
+        Property(DTV_TUNE),
+    };
+    dtv_properties ps{static_cast<uint32_t>(std::size(props)), props};
+    const int result = m_System->Ioctl(m_Frontend, FE_SET_PROPERTY, &ps);
+    if (result < 0) {
+        if (-result == ENODEV) {
+            DeviceLost(m_FrontendPath, -result);
+        } else {
+            char mhz[32];
+            std::snprintf(mhz, sizeof mhz, "%.1f MHz", Mhz(m_Wanted));
+            Report(m_FrontendPath + " refused to tune to " + mhz + ": " + ErrorText(-result) + ".");
+            Become(TunerState::Idle);
+        }
+        return false;
+    }
+    if (m_Host) m_TunedAtMs = m_Host->GetClock().NowMs();
+    Become(TunerState::Tuning);
+    return true;
+}
+
+void LinuxDvbBackend::PollLock(int64_t delayMs) {
+    CancelLockPoll();
+    if (m_Host) m_LockPoll = m_Host->Post([this] { CheckLock(); }, delayMs);
+}
+
+void LinuxDvbBackend::CheckLock() {
+    m_LockPoll.reset();
+    if (!m_Host || m_Frontend < 0) return;
+    fe_status status{};
+    const int result = m_System->Ioctl(m_Frontend, FE_READ_STATUS, &status);
+    if (result == -ENODEV) return DeviceLost(m_FrontendPath, -result);
+    // Some demodulators answer EAGAIN for a moment while they wake
+    // (si2168, mn88472): read again at the next poll, as without a lock.
+    if (result < 0) status = fe_status{};
+    if (status & FE_HAS_LOCK) return Become(TunerState::Locked);
+    const int64_t waited = m_Host->GetClock().NowMs() - m_TunedAtMs;
+    if (LookingForNetwork() && waited >= kNoSignalMs && !(status & (FE_HAS_SIGNAL | FE_HAS_CARRIER)))
+        return NoNetworkHere(true);
+    if (!m_Attempts.empty() && waited >= kFallbackMs) return NextAttempt();
+    const int64_t sinceFirst = m_Host->GetClock().NowMs() - m_TuneBeganMs;
+    if (m_Attempts.empty() && waited >= kFallbackMs && sinceFirst >= kLockGiveUpMs) {
+        if (LookingForNetwork()) return NoNetworkHere(false);
+        return Become(TunerState::NoLock);
+    }
+    PollLock(kLockPollMs);
+}
+
+void LinuxDvbBackend::ReportSignal() {
+    dtv_property props[] = {Property(DTV_STAT_SIGNAL_STRENGTH), Property(DTV_STAT_CNR)};
+    dtv_properties ps{2, props};
+    if (m_System->Ioctl(m_Frontend, FE_GET_PROPERTY, &ps) < 0 || !m_Sink) return;
+    std::string strength = StatText(props[0], "dBm");
+    // A driver without the DVBv5 statistic may still have the DVBv3 call,
+    // whose strength is relative, 0 to 65535.
+    uint16_t v3 = 0;
+    if (props[0].u.st.len == 0 && m_System->Ioctl(m_Frontend, FE_READ_SIGNAL_STRENGTH, &v3) >= 0) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%u %%", static_cast<unsigned>(v3) * 100 / 65535);
+        strength = text;
+    }
+    const std::string cnr = StatText(props[1], "dB");
+    if (strength.empty() && cnr.empty()) return;
+    char mhz[32];
+    std::snprintf(mhz, sizeof mhz, "%.1f MHz", Mhz(m_Wanted));
+    std::string text = std::string("Signal at ") + mhz + ":";
+    if (!strength.empty()) text += " strength " + strength;
+    if (!cnr.empty()) text += std::string(strength.empty() ? "" : ",") + " C/N " + cnr;
+    m_Sink->OnStatusLine(text);
+}
+
+}  // namespace cardlib
