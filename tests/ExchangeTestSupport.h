@@ -12,6 +12,11 @@
 
 namespace exchangetest {
 
+// The formats that read back what they write.
+inline const std::vector<exchange::Format> kImportable = {exchange::Format::Dvbv5, exchange::Format::Vdr,
+                                                          exchange::Format::Zap, exchange::Format::M3u,
+                                                          exchange::Format::Csv};
+
 inline std::vector<TunProgDataTag> Programs() {
     TunProgDataTag tv;
     tv.index = 1;
@@ -71,6 +76,39 @@ inline std::vector<TunProgDataTag> Programs() {
     odd.reserved1 = 11;
     odd.reserved2 = 12;
     return {tv, radio, odd};
+}
+
+// What a format gives back of a program: the CSV every field; the others their
+// own fields, plus what an import fills as a scan would.
+inline TunProgDataTag Carried(exchange::Format format, const TunProgDataTag& p, uint32_t position) {
+    if (format == exchange::Format::Csv) return p;
+    TunProgDataTag c;
+    c.index = position;
+    c.name = p.name;
+    c.frequency = p.frequency;
+    c.standard = 8;
+    c.extraInfo = 32;
+    c.progId = p.progId;
+    c.modulation = p.modulation;
+    c.fec = p.fec;
+    c.symbolRate = p.symbolRate;
+    c.videoPid = p.videoPid;
+    c.audioPid = p.audioPid;
+    c.progType = p.videoPid ? 1 : 2;
+    // A cable MRL has no FEC, and nothing of an entry names the transport.
+    if (format == exchange::Format::M3u) {
+        c.fec = 0;
+        return c;
+    }
+    if (format != exchange::Format::Zap) {
+        c.tsId = p.tsId;
+        c.nwId = p.nwId;
+    }
+    if (format == exchange::Format::Vdr) {
+        c.txtPid = p.txtPid;
+        c.subtitlePid = p.subtitlePid;
+    }
+    return c;
 }
 
 }  // namespace exchangetest

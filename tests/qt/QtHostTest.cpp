@@ -297,63 +297,6 @@ TEST(QtHost, WindowGeometryFollowsTheProgramAndTheUser) {
     });
 }
 
-TEST(QtHost, MessageBoxHasOkAndTheApplicationName) {
-    fw::QtHost host;
-    res::RegisterResources(host);
-    host.SetAppName("Kelvane");
-    QString title, text;
-    host.Post([&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        title = box->windowTitle();
-        text = box->text();
-        EXPECT_EQ(box->buttons().size(), 1);
-        box->button(QMessageBox::Ok)->click();
-    }, 50);
-    host.ShowMessage(nullptr, "Error on DVB_OpenBoard: 3");
-    EXPECT_EQ(title, "Kelvane");
-    EXPECT_EQ(text, "Error on DVB_OpenBoard: 3");
-
-    std::vector<std::string> answered;
-    host.SetMessageHandler([&](const std::string& m) { answered.push_back(m); });
-    host.ShowMessage(nullptr, "second");
-    EXPECT_EQ(answered, std::vector<std::string>{"second"});
-    EXPECT_EQ(host.Messages(), (std::vector<std::string>{"Error on DVB_OpenBoard: 3", "second"}));
-}
-
-TEST(QtHost, QuestionBoxesOfferTheirButtonsAndEscapeChangesNothing) {
-    fw::QtHost host;
-    res::RegisterResources(host);
-    struct Case {
-        fw::QuestionButtons buttons;
-        QMessageBox::StandardButtons offered;
-        QMessageBox::StandardButton clicked;  // NoButton: Escape
-        fw::Answer answer;
-    } cases[] = {
-        {fw::QuestionButtons::YesNo, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes, fw::Answer::Yes},
-        {fw::QuestionButtons::YesNo, QMessageBox::Yes | QMessageBox::No, QMessageBox::NoButton, fw::Answer::No},
-        {fw::QuestionButtons::SaveDiscardCancel, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
-         QMessageBox::Discard, fw::Answer::Discard},
-        {fw::QuestionButtons::SaveDiscardCancel, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
-         QMessageBox::NoButton, fw::Answer::Cancel},
-    };
-    for (const Case& c : cases) {
-        QMessageBox::StandardButtons offered;
-        QString text;
-        host.Post([&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            ASSERT_NE(box, nullptr);
-            offered = box->standardButtons();
-            text = box->text();
-            if (c.clicked == QMessageBox::NoButton) QTest::keyClick(box, Qt::Key_Escape);
-            else box->button(c.clicked)->click();
-        }, 50);
-        EXPECT_EQ(host.Ask(nullptr, "Replace them?", c.buttons), c.answer);
-        EXPECT_EQ(offered, c.offered);
-        EXPECT_EQ(text, "Replace them?");
-    }
-}
-
 // A dialog over the scan template whose lists a test fills.
 void FillList(fw::ListView& list, int rows) {
     list.InsertColumn(0, "TS", fw::Align::Center, 60);
