@@ -319,6 +319,12 @@ void QtDialogWindow::SyncFromWidget() {
     const FrameMetrics real{client.left() - outer.left(), client.top() - outer.top(), outer.right() - client.right(),
                             outer.bottom() - client.bottom()};
     const FrameMetrics before = m_Host.Frame(m_Dialog.Template());
+    // Until the window manager has framed the window, Qt reports no frame
+    // at all. Taken for the truth, that reading would put the outer edges on
+    // the client's and the next opening one frame further out; a known frame
+    // stays until a real one is read.
+    const bool unframed = real.left == 0 && real.top == 0 && real.right == 0 && real.bottom == 0;
+    if (unframed && m_Host.FrameKnown(m_Dialog.Template())) return;
     if (m_Host.NoteFrame(m_Dialog.Template(), real)) {
         const Rect window = m_Dialog.GetWindowRect();
         if (!m_Dialog.Template().resizable) {

@@ -75,6 +75,11 @@ bool QtHost::NoteFrame(const DialogTemplate& dialogTemplate, const FrameMetrics&
     return !SameFrame(before, frame);
 }
 
+bool QtHost::FrameKnown(const DialogTemplate& dialogTemplate) const {
+    const auto& known = m_Frames[dialogTemplate.resizable ? 1 : 0];
+    return known && !SameFrame(*known, FrameMetrics{});
+}
+
 Rect QtHost::DefaultWindowRect(Size windowSize) const {
     QRect area(0, 0, 1280, 1024);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
@@ -125,7 +130,13 @@ void QtHost::ProbeFrame(const DialogTemplate& dialogTemplate) {
 
 int QtHost::RunModal(Dialog& dialog) {
     ProbeFrame(dialog.Template());
-    dialog.Create(DefaultWindowRect(dialog.TemplateWindowSize()));
+    // Centred by its client area, so a window opens in the same place
+    // whether or not the window manager's frame is known yet.
+    const FrameMetrics frame = Frame(dialog.Template());
+    const Size outer = dialog.TemplateWindowSize();
+    Rect placed = DefaultWindowRect(Size{outer.cx - frame.left - frame.right, outer.cy - frame.top - frame.bottom});
+    placed = Rect{placed.left - frame.left, placed.top - frame.top, placed.right + frame.right, placed.bottom + frame.bottom};
+    dialog.Create(placed);
     // A dialog without a parent belongs to the innermost modal window, so it
     // stays in front of it.
     QWidget* parent = m_Windows.empty() ? nullptr : m_Windows.back();

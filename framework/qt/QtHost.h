@@ -83,6 +83,8 @@ public:
     // Called by a dialog window once its real frame is known; true when that
     // changed what Frame() answers.
     bool NoteFrame(const DialogTemplate& dialogTemplate, const FrameMetrics& frame);
+    // Whether a frame other than none was seen or probed for windows of that kind.
+    bool FrameKnown(const DialogTemplate& dialogTemplate) const;
 
 private:
     struct Task {
