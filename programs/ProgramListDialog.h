@@ -35,8 +35,16 @@ public:
     void OnSize(int cx, int cy) override;
     void OnListDoubleClick(int listId) override;
     void OnColumnClick(int listId, int column) override;
-    // The list's context menu: Export… and Import….
+    // The list's context menu (ProgramListDialogMenus.cpp), in groups.
     void OnListContextMenu(int listId) override;
+    // Undo and Redo named after their steps, and enabled only when there is one.
+    void OnInitMenu() override;
+    // Help, About: the version and the licence.
+    void OnAbout();
+    // Save and Load as the buttons, the menu and the keys run them: the
+    // status line says what was done.
+    void OnSaveCommand();
+    void OnLoadCommand();
 
     // Handlers.
     // Both ask first where they would lose something (see AskToKeepChanges
@@ -137,6 +145,13 @@ public:
     bool m_LaidOut = false;
 
 private:
+    // The menu bar and the status line, at start-up.
+    void BuildMenus();
+    // A menu command that no button has; false for other ids.
+    bool RunMenuCommand(int id);
+    // The title's unsaved-changes mark and the menus' states follow.
+    void SetChanged(bool changed);
+    void UpdateCommands();
     // Reads the record at a 1-based position and appends it as the last row.
     bool AppendRecord(uint32_t position);
     // Stores a row at position row + 1.

@@ -80,6 +80,7 @@ bool ProgramListDialog::OnListKey(int listId, const fw::KeyPress& key) {
             return true;
         case fw::Key::F3: FindNext(key.shift ? -1 : +1); return true;
         case fw::Key::Text: TypeAhead(key.text); return true;
+        case fw::Key::ContextMenu: OnListContextMenu(listId); return true;
         default: return false;
     }
 }
@@ -185,7 +186,7 @@ void ProgramListDialog::SortByChannelNumber() {
     };
     fw::ListView::Snapshot before = list.TakeSnapshot();
     list.SortItemsByRow([&key](int a, int b) { return key(a) < key(b) ? -1 : key(a) > key(b) ? 1 : 0; });
-    if (list.GetItemCount() > 1) m_Changed = true;
+    if (list.GetItemCount() > 1) SetChanged(true);
     ListChanged(std::move(before), "Order by Channel Number");
 }
 
@@ -198,7 +199,7 @@ void ProgramListDialog::OnRedo() {
 }
 
 void ProgramListDialog::HistoryMoved() {
-    m_Changed = !m_History.AtStored();
+    SetChanged(!m_History.AtStored());
     const int mark = ProgramList().GetSelectionMark();
     if (mark >= 0) ProgramList().EnsureVisible(mark);
 }

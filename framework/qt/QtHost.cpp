@@ -6,6 +6,8 @@
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
 #include <QImage>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -218,13 +220,43 @@ Answer QtHost::Ask(Dialog* owner, const std::string& text, QuestionButtons butto
     }
 }
 
-int QtHost::PopupMenu(Dialog& owner, const std::vector<std::string>& items) {
+void QtHost::FillMenu(QMenu& menu, Dialog& dialog, const std::vector<MenuItem>& items) {
+    (void)dialog;
+    for (const MenuItem& item : items) {
+        if (item.command == 0) {
+            menu.addSeparator();
+            continue;
+        }
+        QAction* action = menu.addAction(QString::fromStdString(item.text));
+        action->setData(item.command);
+        action->setEnabled(item.enabled);
+        QList<QKeySequence> keys;
+        for (const std::string& shortcut : item.shortcuts) keys << QKeySequence::fromString(QString::fromStdString(shortcut));
+        action->setShortcuts(keys);
+    }
+}
+
+int QtHost::PopupMenu(Dialog& owner, const std::vector<MenuItem>& items) {
     QtDialogWindow* window = DialogWindow(owner);
     QMenu menu(window);
-    for (size_t i = 0; i < items.size(); ++i) menu.addAction(QString::fromStdString(items[i]))->setData(static_cast<int>(i));
+    FillMenu(menu, owner, items);
+    // The keys are shown only; the window's menu bar takes them.
+    for (QAction* action : menu.actions()) action->setShortcutContext(Qt::WidgetShortcut);
     const QPoint at = (window ? window->TakeMenuPosition() : std::nullopt).value_or(QCursor::pos());
     const QAction* chosen = menu.exec(at);
-    return chosen ? chosen->data().toInt() : -1;
+    return chosen ? chosen->data().toInt() : 0;
+}
+
+int QtHost::MenuBarHeight() const {
+    QMenuBar bar;
+    bar.addMenu(QStringLiteral("&File"));
+    return bar.sizeHint().height();
+}
+
+int QtHost::StatusBarHeight() const {
+    QStatusBar bar;
+    bar.showMessage(QStringLiteral("Xy"));
+    return std::max(bar.sizeHint().height(), QFontMetrics(QApplication::font()).height() + 6);
 }
 
 std::optional<std::string> QtHost::AskText(Dialog& owner, const std::string& title, const std::string& label,

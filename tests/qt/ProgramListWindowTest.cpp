@@ -219,7 +219,11 @@ TEST_F(ProgramListWindow, ExportAndImportFromTheListsContextMenu) {
                 [&, item, filter, screenshot](QMenu* menu) {
                     (void)QTest::qWaitForWindowExposed(menu, 2000);
                     menuItems.clear();
-                    for (const QAction* action : menu->actions()) menuItems.push_back(action->text().toStdString());
+                    for (const QAction* action : menu->actions()) {
+                        const QString keys = action->shortcut().toString();
+                        menuItems.push_back(action->isSeparator() ? "-"
+                                                                  : (action->text() + (keys.isEmpty() ? "" : "\t" + keys)).toStdString());
+                    }
                     if (screenshot) {
                         QPixmap shot = dialog->grab();
                         QPainter painter(&shot);
@@ -251,9 +255,9 @@ TEST_F(ProgramListWindow, ExportAndImportFromTheListsContextMenu) {
         };
 
         chooseFromMenu(0, "CSV files (*.csv)", true);
-        EXPECT_EQ(menuItems, (std::vector<std::string>{"Export\u2026", "Import\u2026", "Order by Channel Number",
-                                                       "Move to Top", "Move to Bottom", "Move to Position\u2026",
-                                                       "Find\u2026", "Remove Duplicates", "Undo\tCtrl+Z",
+        EXPECT_EQ(menuItems, (std::vector<std::string>{"Export\u2026", "Import\u2026", "-", "Order by Channel Number", "-",
+                                                       "Move to Top", "Move to Bottom", "Move to Position\u2026", "-",
+                                                       "Find\u2026\tCtrl+F", "Remove Duplicates", "-", "Undo\tCtrl+Z",
                                                        "Redo\tCtrl+Y"}));
         std::vector<TunProgDataTag> rows;
         for (int row = 0; row < 8; ++row) rows.push_back(window.RowToRecord(row));
