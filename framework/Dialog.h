@@ -152,6 +152,9 @@ public:
     bool HasStatusBar() const { return m_StatusBar; }
     const std::string& StatusText() const { return m_Status; }
     void SetStatusText(const std::string& text);
+    // The least client size the user may drag a resizable window to.
+    void SetMinimumClientSize(Size size) { m_MinimumClient = size; }
+    Size MinimumClientSize() const { return m_MinimumClient; }
     // Pixels of the outer rectangle that the menu bar and status line take.
     int BarsHeight() const;
     int IconId() const { return m_IconId; }
@@ -187,6 +190,7 @@ private:
     std::string m_Title;
     std::vector<Menu> m_Menus;
     bool m_StatusBar = false;
+    Size m_MinimumClient{};
     std::string m_Status;
 };
 

@@ -239,14 +239,14 @@ bool ProgramListDialog::StoreAllRows() {
 
 bool ProgramListDialog::MayReplaceStoredList(uint32_t storedCount, uint64_t storedRevision) {
     if (storedCount == 0 || (m_Revision && *m_Revision == storedRevision)) return true;
-    const std::string stored = std::to_string(storedCount) + " programs";
+    const std::string stored = ProgramsText(static_cast<int>(storedCount));
     const std::string what =
         m_Revision ? "The board database was changed by another program since this window loaded or saved it: "
                      "it now holds " + stored + "."
                    : "The board database holds " + stored + " that this window has not loaded.";
-    const std::string mine = std::to_string(ProgramList().GetItemCount());
+    const std::string mine = ProgramsText(ProgramList().GetItemCount());
     return Ask(what + "\nReplace them with the " + mine +
-                   " programs of this window?\n(No keeps both lists as they are; Load shows the stored one.)",
+                   " of this window?\n(No keeps both lists as they are; Load shows the stored one.)",
                fw::QuestionButtons::YesNo) == fw::Answer::Yes;
 }
 

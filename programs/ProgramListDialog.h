@@ -106,6 +106,8 @@ public:
     // How two cells of `column` compare in a sort: case-insensitively as
     // Unicode text for "Programm" and "State", as unsigned numbers otherwise.
     static int CompareCells(std::string_view first, std::string_view second, int column);
+    // "1 program", "66 programs".
+    static std::string ProgramsText(int count);
     // The fixed line in edit 1009.
     static const char* AboutText();
 

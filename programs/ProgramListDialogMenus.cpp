@@ -16,8 +16,6 @@ fw::MenuItem Item(int command, const char* text, std::vector<std::string> shortc
 
 const fw::MenuItem kSeparator{};
 
-std::string Programs(int count) { return std::to_string(count) + (count == 1 ? " program" : " programs"); }
-
 }  // namespace
 
 void ProgramListDialog::BuildMenus() {
@@ -42,6 +40,13 @@ void ProgramListDialog::BuildMenus() {
     });
     ShowStatusBar();
     UpdateCommands();
+    // The about line sits centred between the Move and the Save/Load
+    // buttons: no narrower than that, and tall enough for a few rows.
+    const fw::Rect about = GetControlRect(res::IDC_ABOUT);
+    const fw::Rect moveUp = GetControlRect(res::IDC_MOVE_UP);
+    const int gap = moveUp.left - GetControlRect(res::IDC_ADD).right;
+    const int side = moveUp.right + 2 * gap;
+    SetMinimumClientSize(fw::Size{2 * side + about.Width(), GetClientRect().Height() / 2});
 }
 
 void ProgramListDialog::OnInitMenu() { UpdateCommands(); }
@@ -110,11 +115,15 @@ void ProgramListDialog::OnAbout() {
 }
 
 void ProgramListDialog::OnSaveCommand() {
-    if (OnSave()) SetStatusText(Programs(ProgramList().GetItemCount()) + " saved");
+    if (OnSave()) SetStatusText(ProgramsText(ProgramList().GetItemCount()) + " saved");
     UpdateCommands();
 }
 
 void ProgramListDialog::OnLoadCommand() {
-    if (OnLoad()) SetStatusText(Programs(ProgramList().GetItemCount()) + " loaded");
+    if (OnLoad()) SetStatusText(ProgramsText(ProgramList().GetItemCount()) + " loaded");
     UpdateCommands();
+}
+
+std::string ProgramListDialog::ProgramsText(int count) {
+    return std::to_string(count) + (count == 1 ? " program" : " programs");
 }

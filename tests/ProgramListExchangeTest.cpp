@@ -144,7 +144,7 @@ TEST_F(ProgramListExchange, ImportAppendsEveryProgramAsNewRowsAndTouchesNoDataba
     files.files["/in/groups.vdr"] = ":Group\n" + exchange::Export(exchange::Format::Vdr, {Program(5, "Fünf")});
     ChooseFromMenu(1, fw::FileChoice{"/in/groups.vdr", 1});
     ASSERT_EQ(host.Messages().size(), 1u);
-    EXPECT_EQ(host.Messages()[0], "1 programs imported from /in/groups.vdr; 1 line skipped: VDR group separators");
+    EXPECT_EQ(host.Messages()[0], "1 program imported from /in/groups.vdr; 1 line skipped: VDR group separators");
     EXPECT_EQ(Column(window, kColumnName).back(), "Fünf");
 
     // A playlist gives its cable entries; another player's stream is named as skipped.
@@ -154,7 +154,7 @@ TEST_F(ProgramListExchange, ImportAppendsEveryProgramAsNewRowsAndTouchesNoDataba
     ChooseFromMenu(1, fw::FileChoice{"/in/tv.m3u", 0});
     ASSERT_EQ(host.Messages().size(), 1u);
     EXPECT_EQ(host.Messages()[0],
-              "1 programs imported from /in/tv.m3u; 1 line skipped: playlist entries whose URL holds no DVB-C tuning data");
+              "1 program imported from /in/tv.m3u; 1 line skipped: playlist entries whose URL holds no DVB-C tuning data");
     EXPECT_EQ(Column(window, kColumnName).back(), "Sechs");
 }
 

@@ -109,8 +109,9 @@ std::optional<FileChoice> HeadlessHost::ChooseFile(Dialog&, FileChooserKind kind
 }
 
 std::optional<std::string> HeadlessHost::AskText(Dialog&, const std::string&, const std::string& label,
-                                                 const std::string&) {
+                                                 const std::string& initial) {
     m_TextPrompts.push_back(label);
+    m_TextInitials.push_back(initial);
     if (m_TextAnswers.empty()) return std::nullopt;
     std::optional<std::string> answer = std::move(m_TextAnswers.front());
     m_TextAnswers.pop_front();

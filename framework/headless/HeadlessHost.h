@@ -96,6 +96,8 @@ public:
     void ScriptText(std::optional<std::string> answer) { m_TextAnswers.push_back(std::move(answer)); }
     // The labels of the input boxes shown so far.
     const std::vector<std::string>& TextPrompts() const { return m_TextPrompts; }
+    // The text each of them started with.
+    const std::vector<std::string>& TextInitials() const { return m_TextInitials; }
     struct FileChooserShown {
         FileChooserKind kind;
         std::string title;
@@ -164,6 +166,7 @@ private:
     std::vector<Rect> m_Screens{Rect{0, 0, 1280, 1024}};
     std::deque<Answer> m_Answers;
     std::vector<std::string> m_Questions;
+    std::vector<std::string> m_TextInitials;
     std::deque<int> m_MenuAnswers;
     std::vector<std::vector<std::string>> m_Menus;
     std::deque<std::optional<FileChoice>> m_FileAnswers;

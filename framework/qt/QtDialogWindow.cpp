@@ -247,6 +247,7 @@ void QtDialogWindow::ApplyWindowRect() {
                        std::max(0, outer.Width() - frame.left - frame.right),
                        std::max(0, outer.Height() - frame.top - frame.bottom));
     if (!m_Dialog.Template().resizable) setFixedSize(client.size());
+    else setMinimumSize(m_Dialog.MinimumClientSize().cx, m_Dialog.MinimumClientSize().cy + m_Dialog.BarsHeight());
     if (geometry() != client) setGeometry(client);
 }
 

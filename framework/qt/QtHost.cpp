@@ -265,6 +265,8 @@ std::optional<std::string> QtHost::AskText(Dialog& owner, const std::string& tit
     box.setWindowTitle(QString::fromStdString(title));
     box.setLabelText(QString::fromStdString(label));
     box.setTextValue(QString::fromStdString(initial));
+    // Wide enough for its title beside the frame's buttons.
+    box.setMinimumWidth(std::max(300, box.fontMetrics().horizontalAdvance(box.windowTitle()) + 160));
     if (box.exec() != QDialog::Accepted) return std::nullopt;
     return box.textValue().toStdString();
 }

@@ -10,6 +10,8 @@
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMenuBar>
+#include <QLabel>
 #include <QPainter>
 #include <QLineEdit>
 #include <QPushButton>
@@ -276,7 +278,7 @@ TEST_F(ProgramListWindow, ExportAndImportFromTheListsContextMenu) {
             host, [] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
             [](QMenu* menu) {
                 (void)QTest::qWaitForWindowExposed(menu, 2000);
-                QAction* action = menu->actions().value(7);
+                QAction* action = menu->actions().value(10);  // separators count as actions
                 ASSERT_NE(action, nullptr);
                 EXPECT_EQ(action->text().toStdString(), "Remove Duplicates");
                 QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
@@ -346,6 +348,41 @@ TEST_F(ProgramListWindow, DragKeysAndTypingReorderAndFindPrograms) {
         QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
         EXPECT_EQ(selectedName(), "Doku Horizont HD");
         QTest::mouseClick(host.ControlWidget(window, fw::IDCANCEL), Qt::LeftButton);
+    });
+    EXPECT_TRUE(window.IsDestroyed());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ProgramListWindow, MenuBarKeysTitleAndStatusLineOnTheRealWindow) {
+    ProgramListDialog window(host);
+    qttest::RunModalWith(host, window, [&] {
+        QDialog* dialog = host.WindowOf(window);
+        auto* view = qobject_cast<QTreeView*>(host.ControlWidget(window, res::IDC_PROGRAM_LIST));
+        ASSERT_TRUE(dialog && view);
+        auto* bar = dialog->findChild<QMenuBar*>();
+        ASSERT_NE(bar, nullptr);
+        // The template's controls sit below the menu bar, not under it.
+        EXPECT_GE(view->mapTo(dialog, QPoint(0, 0)).y(), bar->geometry().bottom());
+        auto* status = dialog->findChild<QLabel*>(QStringLiteral("statusLine"));
+        ASSERT_NE(status, nullptr);
+        EXPECT_GT(status->geometry().top(), host.ControlWidget(window, fw::IDCANCEL)->mapTo(dialog, QPoint(0, 0)).y());
+
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_O, Qt::ControlModifier);
+        EXPECT_EQ(status->text(), "8 programs loaded");
+        view->setCurrentIndex(view->model()->index(1, 0));
+        window.ProgramList().SetSelectionMark(1);
+        QTest::keyClick(view, Qt::Key_Up, Qt::ControlModifier);
+        EXPECT_EQ(dialog->windowTitle(), "*Kelvane 2.3");
+        QTest::keyClick(view, Qt::Key_S, Qt::ControlModifier);
+        EXPECT_EQ(status->text(), "8 programs saved");
+        EXPECT_EQ(dialog->windowTitle(), "Kelvane 2.3");
+        EXPECT_TRUE(qttest::WaitFor([&] { return dialog->isVisible(); }));
+        EXPECT_TRUE(dialog->grab().save(QString::fromStdString(ScreenshotPath("program-list-menubar.png").string())));
+        QTest::keyClick(view, Qt::Key_Q, Qt::ControlModifier);
     });
     EXPECT_TRUE(window.IsDestroyed());
 }
