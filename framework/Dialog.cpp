@@ -69,7 +69,8 @@ Rect Dialog::DluToPixels(int x, int y, int cx, int cy) const {
 Size Dialog::TemplateWindowSize() const {
     const Rect client = DluToPixels(0, 0, m_Template.cx, m_Template.cy);
     const FrameMetrics frame = m_Host.Frame(m_Template);
-    return Size{client.Width() + frame.left + frame.right, client.Height() + frame.top + frame.bottom};
+    return Size{client.Width() + frame.left + frame.right,
+                client.Height() + frame.top + frame.bottom + BarsHeight()};
 }
 
 void Dialog::Create(const Rect& windowRect) {
@@ -89,6 +90,7 @@ void Dialog::Create(const Rect& windowRect) {
         m_Controls.push_back(std::move(c));
     }
     m_WindowRect = windowRect;
+    m_Title = m_Template.caption;
     m_Created = true;
     m_Destroyed = false;
     m_Ended = false;
@@ -175,7 +177,7 @@ void Dialog::MoveControl(int id, const Rect& rect) {
 Rect Dialog::GetClientRect() const {
     const FrameMetrics frame = m_Host.Frame(m_Template);
     const int cx = std::max(0, m_WindowRect.Width() - frame.left - frame.right);
-    const int cy = std::max(0, m_WindowRect.Height() - frame.top - frame.bottom);
+    const int cy = std::max(0, m_WindowRect.Height() - frame.top - frame.bottom - BarsHeight());
     return Rect{0, 0, cx, cy};
 }
 
@@ -195,6 +197,91 @@ void Dialog::Invalidate() {
 void Dialog::SetIcon(int iconId) {
     m_IconId = iconId;
     if (m_View) m_View->IconChanged();
+}
+
+std::string MenuItemLabel(const MenuItem& item) {
+    if (item.command == 0) return "-";
+    return item.shortcuts.empty() ? item.text : item.text + "\t" + item.shortcuts.front();
+}
+
+bool Dialog::ChooseMenuCommand(int command) {
+    OnInitMenu();
+    const MenuItem* item = FindMenuItem(command);
+    if (!item || !item->enabled || command == 0) return false;
+    ClickButton(command);
+    return true;
+}
+
+bool Dialog::PressShortcut(const std::string& keys) {
+    OnInitMenu();
+    for (const Menu& menu : m_Menus) {
+        for (const MenuItem& item : menu.items) {
+            for (const std::string& shortcut : item.shortcuts) {
+                if (shortcut == keys) return ChooseMenuCommand(item.command);
+            }
+        }
+    }
+    return false;
+}
+
+void Dialog::SetWindowText(const std::string& title) {
+    if (m_Title == title) return;
+    m_Title = title;
+    if (m_View) m_View->TitleChanged();
+}
+
+int Dialog::BarsHeight() const {
+    return (m_Menus.empty() ? 0 : m_Host.MenuBarHeight()) + (m_StatusBar ? m_Host.StatusBarHeight() : 0);
+}
+
+void Dialog::SetMenuBar(std::vector<Menu> menus) {
+    const int before = BarsHeight();
+    m_Menus = std::move(menus);
+    m_WindowRect.bottom += BarsHeight() - before;
+    if (m_View) {
+        m_View->MenuChanged();
+        m_View->WindowMoved();
+    }
+}
+
+MenuItem* Dialog::FindMenuItem(int command) {
+    for (Menu& menu : m_Menus) {
+        for (MenuItem& item : menu.items) {
+            if (item.command == command && command != 0) return &item;
+        }
+    }
+    return nullptr;
+}
+
+void Dialog::EnableMenuItem(int command, bool enabled) {
+    MenuItem* item = FindMenuItem(command);
+    if (!item || item->enabled == enabled) return;
+    item->enabled = enabled;
+    if (m_View) m_View->MenuChanged();
+}
+
+void Dialog::SetMenuItemText(int command, const std::string& text) {
+    MenuItem* item = FindMenuItem(command);
+    if (!item || item->text == text) return;
+    item->text = text;
+    if (m_View) m_View->MenuChanged();
+}
+
+void Dialog::ShowStatusBar() {
+    if (m_StatusBar) return;
+    const int before = BarsHeight();
+    m_StatusBar = true;
+    m_WindowRect.bottom += BarsHeight() - before;
+    if (m_View) {
+        m_View->StatusChanged();
+        m_View->WindowMoved();
+    }
+}
+
+void Dialog::SetStatusText(const std::string& text) {
+    if (m_Status == text) return;
+    m_Status = text;
+    if (m_View) m_View->StatusChanged();
 }
 
 unsigned Dialog::SetTimer(unsigned id, unsigned periodMs) {

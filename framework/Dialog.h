@@ -8,6 +8,7 @@
 #include "framework/Geometry.h"
 #include "framework/Host.h"
 #include "framework/ListView.h"
+#include "framework/Menu.h"
 
 namespace fw {
 
@@ -26,8 +27,9 @@ struct Control {
 };
 
 // A key the user pressed in a list, as the hosts report it: a few keys by
-// name, Ctrl with a letter, or the text typed without Ctrl.
-enum class Key { Other, Text, CtrlLetter, Delete, Up, Down, F3 };
+// name, Ctrl with a letter, or the text typed without Ctrl. ContextMenu is
+// the menu key or Shift+F10.
+enum class Key { Other, Text, CtrlLetter, Delete, Up, Down, F3, ContextMenu };
 struct KeyPress {
     Key key = Key::Other;
     bool ctrl = false;
@@ -45,6 +47,10 @@ public:
     virtual void FocusChanged(int id) { (void)id; }
     virtual void Invalidated() {}
     virtual void IconChanged() {}
+    // Menu bar, window title or status line.
+    virtual void MenuChanged() {}
+    virtual void TitleChanged() {}
+    virtual void StatusChanged() {}
 };
 
 // One window built from a dialog template, in the manner of a dialog
@@ -78,6 +84,9 @@ public:
     virtual bool OnListKey(int listId, const KeyPress& key) { return (void)listId, (void)key, false; }
     // The user dragged row `from` of a list and dropped it on row `to`.
     virtual void OnListDrop(int listId, int from, int to) { (void)listId, (void)from, (void)to; }
+    // Before a menu opens or a shortcut is looked up: the dialog brings its
+    // items' texts and states up to date.
+    virtual void OnInitMenu() {}
     // The window's end; overrides do their work and then call this.
     virtual void DestroyWindow();
 
@@ -85,6 +94,10 @@ public:
     void ClickButton(int id);
     bool PressListKey(int listId, const KeyPress& key) { return OnListKey(listId, key); }
     void DragListRow(int listId, int from, int to) { OnListDrop(listId, from, to); }
+    // The user chose a menu item or pressed its shortcut: its command runs,
+    // unless the item is disabled or unknown (false). IDCANCEL is Cancel.
+    bool ChooseMenuCommand(int command);
+    bool PressShortcut(const std::string& keys);
     // The user dragged the frame: new outer rectangle, then OnSize.
     void UserMoveWindow(const Rect& windowRect);
 
@@ -123,6 +136,27 @@ public:
     void Invalidate();
     int InvalidateCount() const { return m_InvalidateCount; }
     void SetIcon(int iconId);
+    // The window's title; the template's caption until set.
+    const std::string& GetWindowText() const { return m_Title; }
+    void SetWindowText(const std::string& title);
+
+    // A menu bar above the client area and a status line below it. Neither
+    // takes room from the client area: the window grows by their height
+    // when they appear, so the template's controls keep their places.
+    void SetMenuBar(std::vector<Menu> menus);
+    const std::vector<Menu>& MenuBar() const { return m_Menus; }
+    MenuItem* FindMenuItem(int command);
+    void EnableMenuItem(int command, bool enabled);
+    void SetMenuItemText(int command, const std::string& text);
+    void ShowStatusBar();
+    bool HasStatusBar() const { return m_StatusBar; }
+    const std::string& StatusText() const { return m_Status; }
+    void SetStatusText(const std::string& text);
+    // The least client size the user may drag a resizable window to.
+    void SetMinimumClientSize(Size size) { m_MinimumClient = size; }
+    Size MinimumClientSize() const { return m_MinimumClient; }
+    // Pixels of the outer rectangle that the menu bar and status line take.
+    int BarsHeight() const;
     int IconId() const { return m_IconId; }
 
     unsigned SetTimer(unsigned id, unsigned periodMs);
@@ -153,6 +187,11 @@ private:
     int m_Result = 0;
     std::vector<unsigned> m_Timers;
     DialogView* m_View = nullptr;
+    std::string m_Title;
+    std::vector<Menu> m_Menus;
+    bool m_StatusBar = false;
+    Size m_MinimumClient{};
+    std::string m_Status;
 };
 
 }  // namespace fw

@@ -8,6 +8,7 @@
 
 #include "framework/Files.h"
 #include "framework/Geometry.h"
+#include "framework/Menu.h"
 
 namespace fw {
 
@@ -56,9 +57,10 @@ public:
     // A question box; returns the button the user pressed. Closing the box
     // answers No (Yes/No) or Cancel (Save/Discard/Cancel).
     virtual Answer Ask(Dialog* owner, const std::string& text, QuestionButtons buttons) = 0;
-    // A context menu of `owner` where the user asked for it; returns the index
-    // of the item chosen, or -1 when the menu was dismissed.
-    virtual int PopupMenu(Dialog& owner, const std::vector<std::string>& items) = 0;
+    // A context menu of `owner` where the user asked for it.
+    // Items are as in a menu bar; the answer is the chosen item's command, or
+    // 0 when the menu was dismissed.
+    virtual int PopupMenu(Dialog& owner, const std::vector<MenuItem>& items) = 0;
     // A small input box: a line of text, `initial` to start with. Nothing
     // when the user cancelled.
     virtual std::optional<std::string> AskText(Dialog& owner, const std::string& title, const std::string& label,
@@ -93,6 +95,9 @@ public:
     // dialog unit is a quarter of the first and an eighth of the second.
     virtual Size DialogBaseUnits(const DialogTemplate& dialogTemplate) const = 0;
     virtual FrameMetrics Frame(const DialogTemplate& dialogTemplate) const = 0;
+    // Heights of a window's menu bar and status line.
+    virtual int MenuBarHeight() const { return 0; }
+    virtual int StatusBarHeight() const { return 0; }
     // Where a new window of that outer size goes when nothing else says.
     virtual Rect DefaultWindowRect(Size windowSize) const = 0;
     // The part of each screen that windows may take (less panels and docks),

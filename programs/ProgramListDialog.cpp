@@ -67,7 +67,7 @@ fw::ListView& ProgramListDialog::ProgramList() { return List(res::IDC_PROGRAM_LI
 
 void ProgramListDialog::MergeService(const ScannedService& service, int updateNames) {
     MergeScannedService(ProgramList(), service, updateNames);
-    m_Changed = true;
+    SetChanged(true);
 }
 
 void ProgramListDialog::RecordToRow(const TunProgDataTag& record, int row) {
@@ -79,6 +79,8 @@ TunProgDataTag ProgramListDialog::RowToRecord(int row) { return ProgramRowCodec:
 bool ProgramListDialog::OnInitDialog() {
     fw::Dialog::OnInitDialog();
     CheckDlgButton(res::IDC_UPDATE_NAMES, m_UpdateNames != 0);
+    // Before the placement: the stored rectangle includes the bars.
+    BuildMenus();
     m_LaidOut = true;
 
     // Where this changes the size, OnSize lays the controls out again.
@@ -155,14 +157,14 @@ bool ProgramListDialog::AskToKeepChanges() {
 
 void ProgramListDialog::OnCommand(int id) {
     switch (id) {
-        case res::IDC_LOAD: OnLoad(); break;
-        case res::IDC_SAVE: OnSave(); break;
+        case res::IDC_LOAD: OnLoadCommand(); break;
+        case res::IDC_SAVE: OnSaveCommand(); break;
         case res::IDC_ADD: OnAdd(); break;
         case res::IDC_DELETE: OnDelete(); break;
         case res::IDC_MOVE_UP: OnMoveUp(); break;
         case res::IDC_MOVE_DOWN: OnMoveDown(); break;
         case res::IDC_SEARCH: OnSearch(); break;
-        default: break;
+        default: RunMenuCommand(id); break;
     }
 }
 
@@ -187,28 +189,6 @@ void ProgramListDialog::OnColumnClick(int listId, int column) {
     if (listId == res::IDC_PROGRAM_LIST && column >= 0 && column < kProgramListColumnCount) SortByColumn(column);
 }
 
-void ProgramListDialog::OnListContextMenu(int listId) {
-    if (listId != res::IDC_PROGRAM_LIST) return;
-    const std::string undo = m_History.CanUndo() ? "Undo " + m_History.UndoName() : "Undo";
-    const std::string redo = m_History.CanRedo() ? "Redo " + m_History.RedoName() : "Redo";
-    switch (GetHost().PopupMenu(*this, {"Export\u2026", "Import\u2026", "Order by Channel Number", "Move to Top",
-                                        "Move to Bottom", "Move to Position\u2026", "Find\u2026",
-                                        "Remove Duplicates", undo + "\tCtrl+Z", redo + "\tCtrl+Y"})) {
-        case 0: OnExport(); break;
-        case 1: OnImport(); break;
-        case 2: SortByChannelNumber(); break;
-        case 3: OnMoveToTop(); break;
-        case 4: OnMoveToBottom(); break;
-        case 5: OnMoveToPosition(); break;
-        case 6: OnFind(); break;
-        case 7: OnRemoveDuplicates(); break;
-        case 8: OnUndo(); break;
-        case 9: OnRedo(); break;
-        default: break;
-    }
-}
-
-
 bool ProgramListDialog::OnLoad() {
     if (!AskToKeepChanges()) return false;
     fw::ListView& list = ProgramList();
@@ -216,7 +196,7 @@ bool ProgramListDialog::OnLoad() {
     // Whatever follows, the list no longer holds the changes, and until a
     // load succeeds in full it holds nothing a Save may write over the
     // stored list without asking.
-    m_Changed = false;
+    SetChanged(false);
     m_Revision.reset();
     m_History.Clear();
     m_History.MarkStored();
@@ -239,14 +219,14 @@ bool ProgramListDialog::OnLoad() {
 
 bool ProgramListDialog::MayReplaceStoredList(uint32_t storedCount, uint64_t storedRevision) {
     if (storedCount == 0 || (m_Revision && *m_Revision == storedRevision)) return true;
-    const std::string stored = std::to_string(storedCount) + " programs";
+    const std::string stored = ProgramsText(static_cast<int>(storedCount));
     const std::string what =
         m_Revision ? "The board database was changed by another program since this window loaded or saved it: "
                      "it now holds " + stored + "."
                    : "The board database holds " + stored + " that this window has not loaded.";
-    const std::string mine = std::to_string(ProgramList().GetItemCount());
+    const std::string mine = ProgramsText(ProgramList().GetItemCount());
     return Ask(what + "\nReplace them with the " + mine +
-                   " programs of this window?\n(No keeps both lists as they are; Load shows the stored one.)",
+                   " of this window?\n(No keeps both lists as they are; Load shows the stored one.)",
                fw::QuestionButtons::YesNo) == fw::Answer::Yes;
 }
 
@@ -268,7 +248,7 @@ bool ProgramListDialog::OnSave() {
     // without asking, unless another program writes in between.
     m_Revision = revision;
     if (saved == BoardGateway::Saved::Part) return false;
-    m_Changed = false;
+    SetChanged(false);
     m_History.MarkStored();
     return true;
 }
@@ -276,7 +256,7 @@ bool ProgramListDialog::OnSave() {
 void ProgramListDialog::ListChanged(fw::ListView::Snapshot before, const char* what) {
     if (ProgramList().HoldsRowsOf(before)) return;
     m_History.Record(std::move(before), what);
-    m_Changed = true;
+    SetChanged(true);
 }
 
 void ProgramListDialog::SelectRow(int row) {
@@ -378,7 +358,7 @@ void ProgramListDialog::SortByColumn(int column) {
         return CompareKeys(keys[static_cast<size_t>(a)], keys[static_cast<size_t>(b)]);
     });
     // The order is what a Save stores.
-    if (list.GetItemCount() > 1) m_Changed = true;
+    if (list.GetItemCount() > 1) SetChanged(true);
     ListChanged(std::move(before), "Sort");
 }
 

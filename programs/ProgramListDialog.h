@@ -37,8 +37,16 @@ public:
     void OnSize(int cx, int cy) override;
     void OnListDoubleClick(int listId) override;
     void OnColumnClick(int listId, int column) override;
-    // The list's context menu: Export… and Import….
+    // The list's context menu (ProgramListDialogMenus.cpp), in groups.
     void OnListContextMenu(int listId) override;
+    // Undo and Redo named after their steps, and enabled only when there is one.
+    void OnInitMenu() override;
+    // Help, About: the version and the licence.
+    void OnAbout();
+    // Save and Load as the buttons, the menu and the keys run them: the
+    // status line says what was done.
+    void OnSaveCommand();
+    void OnLoadCommand();
 
     // Handlers.
     // Both ask first where they would lose something (see AskToKeepChanges
@@ -108,6 +116,8 @@ public:
     // How two cells of `column` compare in a sort: case-insensitively as
     // Unicode text for "Programm" and "State", as unsigned numbers otherwise.
     static int CompareCells(std::string_view first, std::string_view second, int column);
+    // "1 program", "66 programs".
+    static std::string ProgramsText(int count);
     // The fixed line in edit 1009.
     static const char* AboutText();
 
@@ -149,6 +159,13 @@ public:
     bool m_LaidOut = false;
 
 private:
+    // The menu bar and the status line, at start-up.
+    void BuildMenus();
+    // A menu command that no button has; false for other ids.
+    bool RunMenuCommand(int id);
+    // The title's unsaved-changes mark and the menus' states follow.
+    void SetChanged(bool changed);
+    void UpdateCommands();
     void SwapRows(int first, int second);
     // Moves the program at the selection mark one row up (-1) or down (+1).
     void MoveSelected(int direction);

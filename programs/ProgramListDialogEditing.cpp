@@ -58,6 +58,7 @@ bool ProgramListDialog::OnListKey(int listId, const fw::KeyPress& key) {
             return true;
         case fw::Key::F3: FindNext(key.shift ? -1 : +1); return true;
         case fw::Key::Text: TypeAhead(key.text); return true;
+        case fw::Key::ContextMenu: OnListContextMenu(listId); return true;
         default: return false;
     }
 }
@@ -102,15 +103,21 @@ void ProgramListDialog::OnMoveToPosition() {
     const int rows = list.GetItemCount();
     if (row < 0 || row >= rows) return;
     const std::string range = "1 to " + std::to_string(rows);
-    const std::optional<std::string> answer =
-        GetHost().AskText(*this, "Move to Position", "Position (" + range + "):", std::to_string(row + 1));
-    if (!answer) return;
-    const std::optional<int> position = ReadPosition(*answer);
-    if (!position || *position < 1 || *position > rows) {
+    std::string typed = std::to_string(row + 1);
+    // A position out of range asks again with what was typed, so the user
+    // corrects it rather than starting over.
+    for (;;) {
+        const std::optional<std::string> answer =
+            GetHost().AskText(*this, "Move to Position", "Position (" + range + "):", typed);
+        if (!answer) return;
+        const std::optional<int> position = ReadPosition(*answer);
+        if (position && *position >= 1 && *position <= rows) {
+            MoveRow(row, *position - 1);
+            return;
+        }
         MessageBox("Enter a position from " + range + ".");
-        return;
+        typed = *answer;
     }
-    MoveRow(row, *position - 1);
 }
 
 void ProgramListDialog::OnFind() {
@@ -163,7 +170,7 @@ void ProgramListDialog::SortByChannelNumber() {
     };
     fw::ListView::Snapshot before = list.TakeSnapshot();
     list.SortItemsByRow([&key](int a, int b) { return key(a) < key(b) ? -1 : key(a) > key(b) ? 1 : 0; });
-    if (list.GetItemCount() > 1) m_Changed = true;
+    if (list.GetItemCount() > 1) SetChanged(true);
     ListChanged(std::move(before), "Order by Channel Number");
 }
 
@@ -176,7 +183,7 @@ void ProgramListDialog::OnRedo() {
 }
 
 void ProgramListDialog::HistoryMoved() {
-    m_Changed = !m_History.AtStored();
+    SetChanged(!m_History.AtStored());
     const int mark = ProgramList().GetSelectionMark();
     if (mark >= 0) ProgramList().EnsureVisible(mark);
 }
@@ -198,8 +205,10 @@ void ProgramListDialog::OnRemoveDuplicates() {
     ListChanged(std::move(before), "Remove Duplicates");
     const int mark = list.GetSelectionMark();
     if (mark >= 0) list.EnsureVisible(mark);
-    MessageBox(std::to_string(duplicates.size()) + (duplicates.size() == 1 ? " duplicate" : " duplicates") +
-               " removed: each had the NW-ID and Prog-ID of a program above it.");
+    const std::string done = std::to_string(duplicates.size()) + (duplicates.size() == 1 ? " duplicate" : " duplicates") +
+                             " removed: each had the NW-ID and Prog-ID of a program above it.";
+    SetStatusText(done);
+    MessageBox(done);
 }
 
 uint32_t ProgramListDialog::ChannelNumber(int row) { return ProgramList().GetItemAttachment(row); }

@@ -66,8 +66,11 @@ void ProgramListDialog::OnExport() {
     }
     options.m3uUrlPattern = GetProfile().GetString(kExchange, kM3uUrlPattern, "");
     fw::Files& files = GetHost().GetFiles();
-    if (!fw::WriteWhole(files, file->first, exchange::Export(file->second, programs, options)))
+    if (!fw::WriteWhole(files, file->first, exchange::Export(file->second, programs, options))) {
         MessageBox(FileError("Cannot write ", file->first, files));
+        return;
+    }
+    SetStatusText(ProgramsText(static_cast<int>(programs.size())) + " exported to " + file->first);
 }
 
 void ProgramListDialog::OnImport() {
@@ -109,10 +112,9 @@ void ProgramListDialog::OnImport() {
     }
     // Lines passed over are no failure, nor programs the list had already,
     // but the user hears of them.
-    if (!imported.skipped.empty() || known > 0) {
-        std::string text = std::to_string(imported.programs.size()) + " programs imported from " + file->first;
-        if (known > 0) text += "; " + exchange::AlreadyListedText(known);
-        if (!imported.skipped.empty()) text += "; " + imported.skipped;
-        MessageBox(text);
-    }
+    std::string done = ProgramsText(static_cast<int>(imported.programs.size())) + " imported from " + file->first;
+    if (known > 0) done += "; " + exchange::AlreadyListedText(known);
+    if (!imported.skipped.empty()) done += "; " + imported.skipped;
+    SetStatusText(done);
+    if (!imported.skipped.empty() || known > 0) MessageBox(done);
 }

@@ -21,6 +21,22 @@ inline constexpr int IDC_UPDATE_NAMES = 1010;
 inline constexpr int IDC_SEARCH = 1148;
 inline constexpr int IDC_PROGRAM_LIST = 1150;
 
+// Program list window: menu commands beside its buttons' ids.
+inline constexpr int IDM_DETAILS = 40001;
+inline constexpr int IDM_EXPORT = 40002;
+inline constexpr int IDM_IMPORT = 40003;
+inline constexpr int IDM_ORDER_BY_CHANNEL = 40004;
+inline constexpr int IDM_MOVE_TO_TOP = 40005;
+inline constexpr int IDM_MOVE_TO_BOTTOM = 40006;
+inline constexpr int IDM_MOVE_TO_POSITION = 40007;
+inline constexpr int IDM_FIND = 40008;
+inline constexpr int IDM_FIND_NEXT = 40009;
+inline constexpr int IDM_REMOVE_DUPLICATES = 40010;
+inline constexpr int IDM_UNDO = 40011;
+inline constexpr int IDM_REDO = 40012;
+inline constexpr int IDM_ABOUT = 40013;
+inline constexpr int IDM_FIND_PREVIOUS = 40014;
+
 // Program details dialog.
 inline constexpr int IDC_PROG_TYPE = 1004;
 inline constexpr int IDC_RESET = 1007;

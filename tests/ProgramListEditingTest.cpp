@@ -108,9 +108,10 @@ TEST_F(ProgramListEditing, MoveToTopBottomAndPositionFromTheContextMenu) {
     menu(4);
     EXPECT_EQ(Names()[6], "Drei");
     EXPECT_EQ(Selected(), 6);
-    EXPECT_EQ(host.Menus().back(), (Strings{"Export\u2026", "Import\u2026", "Order by Channel Number", "Move to Top",
-                                            "Move to Bottom", "Move to Position\u2026", "Find\u2026", "Remove Duplicates",
-                                            "Undo Move\tCtrl+Z", "Redo\tCtrl+Y"}));
+    EXPECT_EQ(host.Menus().back(), (Strings{"Export\u2026", "Import\u2026", "-", "Order by Channel Number", "-",
+                                            "Move to Top", "Move to Bottom", "Move to Position\u2026", "-",
+                                            "Find\u2026\tCtrl+F", "Remove Duplicates", "-", "Undo Move\tCtrl+Z",
+                                            "Redo\tCtrl+Y"}));
 
     host.ScriptText(" 2 ");
     menu(5);
@@ -245,8 +246,8 @@ TEST_F(ProgramListEditing, EveryChangeIsOneStepThatUndoAndRedoTakeBackAndMakeAga
     EXPECT_EQ(w.History().UndoName(), "Move Down");
     host.ScriptMenu(9);
     w.OnListContextMenu(res::IDC_PROGRAM_LIST);
-    EXPECT_EQ(host.Menus().back()[8], "Undo Move Down\tCtrl+Z");
-    EXPECT_EQ(host.Menus().back()[9], "Redo\tCtrl+Y");
+    EXPECT_EQ(host.Menus().back()[12], "Undo Move Down\tCtrl+Z");
+    EXPECT_EQ(host.Menus().back()[13], "Redo\tCtrl+Y");
     host.ScriptMenu(8);
     w.OnListContextMenu(res::IDC_PROGRAM_LIST);
     EXPECT_EQ(Whole(w), states[states.size() - 2]);

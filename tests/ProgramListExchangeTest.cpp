@@ -107,9 +107,10 @@ TEST_F(ProgramListExchange, ExportWritesTheRowsInTheFormatOfExtensionOrFilter) {
         EXPECT_EQ(files.files[c.path], exchange::Export(c.format, Rows(), pattern));
     }
     EXPECT_NE(files.files["/home/u/tv"], exchange::Export(exchange::Format::M3u, Rows()));
-    EXPECT_EQ(host.Menus().front(), (Strings{"Export\u2026", "Import\u2026", "Order by Channel Number", "Move to Top",
-                                             "Move to Bottom", "Move to Position\u2026", "Find\u2026", "Remove Duplicates",
-                                             "Undo\tCtrl+Z", "Redo\tCtrl+Y"}));
+    EXPECT_EQ(host.Menus().front(), (Strings{"Export\u2026", "Import\u2026", "-", "Order by Channel Number", "-",
+                                             "Move to Top", "Move to Bottom", "Move to Position\u2026", "-",
+                                             "Find\u2026\tCtrl+F", "Remove Duplicates", "-", "Undo\tCtrl+Z",
+                                             "Redo\tCtrl+Y"}));
     const auto& chooser = host.FileChoosers().front();
     EXPECT_EQ(chooser.kind, fw::FileChooserKind::Save);
     EXPECT_EQ(chooser.filters.size(), 5u);
@@ -143,7 +144,7 @@ TEST_F(ProgramListExchange, ImportAppendsEveryProgramAsNewRowsAndTouchesNoDataba
     files.files["/in/groups.vdr"] = ":Group\n" + exchange::Export(exchange::Format::Vdr, {Program(5, "Fünf")});
     ChooseFromMenu(1, fw::FileChoice{"/in/groups.vdr", 1});
     ASSERT_EQ(host.Messages().size(), 1u);
-    EXPECT_EQ(host.Messages()[0], "1 programs imported from /in/groups.vdr; 1 line skipped: VDR group separators");
+    EXPECT_EQ(host.Messages()[0], "1 program imported from /in/groups.vdr; 1 line skipped: VDR group separators");
     EXPECT_EQ(Column(window, kColumnName).back(), "Fünf");
 
     // A playlist gives its cable entries; another player's stream is named as skipped.
@@ -153,7 +154,7 @@ TEST_F(ProgramListExchange, ImportAppendsEveryProgramAsNewRowsAndTouchesNoDataba
     ChooseFromMenu(1, fw::FileChoice{"/in/tv.m3u", 0});
     ASSERT_EQ(host.Messages().size(), 1u);
     EXPECT_EQ(host.Messages()[0],
-              "1 programs imported from /in/tv.m3u; 1 line skipped: playlist entries whose URL holds no DVB-C tuning data");
+              "1 program imported from /in/tv.m3u; 1 line skipped: playlist entries whose URL holds no DVB-C tuning data");
     EXPECT_EQ(Column(window, kColumnName).back(), "Sechs");
 }
 

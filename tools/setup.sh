@@ -3,7 +3,7 @@
 # on the command line (tools/package.sh's), where they are missing.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev libdvbv5-dev dvb-tools
-  desktop-file-utils appstream "$@")
+  desktop-file-utils appstream xvfb openbox xauth "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -83,12 +83,20 @@ Answer HeadlessHost::Ask(Dialog*, const std::string& text, QuestionButtons butto
     return answer;
 }
 
-int HeadlessHost::PopupMenu(Dialog&, const std::vector<std::string>& items) {
-    m_Menus.push_back(items);
-    if (m_MenuAnswers.empty()) return -1;
+int HeadlessHost::PopupMenu(Dialog&, const std::vector<MenuItem>& items) {
+    std::vector<std::string> labels;
+    std::vector<const MenuItem*> choosable;
+    for (const MenuItem& item : items) {
+        labels.push_back(MenuItemLabel(item));
+        if (item.command != 0) choosable.push_back(&item);
+    }
+    m_Menus.push_back(std::move(labels));
+    if (m_MenuAnswers.empty()) return 0;
     const int choice = m_MenuAnswers.front();
     m_MenuAnswers.pop_front();
-    return choice >= 0 && choice < static_cast<int>(items.size()) ? choice : -1;
+    if (choice < 0 || choice >= static_cast<int>(choosable.size())) return 0;
+    const MenuItem& item = *choosable[static_cast<size_t>(choice)];
+    return item.enabled ? item.command : 0;
 }
 
 std::optional<FileChoice> HeadlessHost::ChooseFile(Dialog&, FileChooserKind kind, const std::string& title,
@@ -101,8 +109,9 @@ std::optional<FileChoice> HeadlessHost::ChooseFile(Dialog&, FileChooserKind kind
 }
 
 std::optional<std::string> HeadlessHost::AskText(Dialog&, const std::string&, const std::string& label,
-                                                 const std::string&) {
+                                                 const std::string& initial) {
     m_TextPrompts.push_back(label);
+    m_TextInitials.push_back(initial);
     if (m_TextAnswers.empty()) return std::nullopt;
     std::optional<std::string> answer = std::move(m_TextAnswers.front());
     m_TextAnswers.pop_front();

@@ -40,7 +40,7 @@ public:
     void EndModal(Dialog& dialog, int result) override;
     void ShowMessage(Dialog* owner, const std::string& text) override;
     Answer Ask(Dialog* owner, const std::string& text, QuestionButtons buttons) override;
-    int PopupMenu(Dialog& owner, const std::vector<std::string>& items) override;
+    int PopupMenu(Dialog& owner, const std::vector<MenuItem>& items) override;
     std::optional<FileChoice> ChooseFile(Dialog& owner, FileChooserKind kind, const std::string& title,
                                          const std::vector<std::string>& filters, int filter) override;
     std::optional<std::string> AskText(Dialog& owner, const std::string& title, const std::string& label,
@@ -83,9 +83,10 @@ public:
     size_t ScriptedAnswersLeft() const { return m_Answers.size(); }
 
     // What the next context menu answers: the index of the item the user
-    // chooses, -1 to dismiss it. A menu without a scripted answer is dismissed.
+    // chooses among those that are no separator, -1 to dismiss it. A menu
+    // without a scripted answer is dismissed, and so is a disabled choice.
     void ScriptMenu(int choice) { m_MenuAnswers.push_back(choice); }
-    // The items of each context menu shown so far.
+    // The items of each context menu shown so far (MenuItemLabel).
     const std::vector<std::vector<std::string>>& Menus() const { return m_Menus; }
     // What the next file chooser answers; nothing means the user cancels, as
     // does a chooser without a scripted answer.
@@ -95,6 +96,8 @@ public:
     void ScriptText(std::optional<std::string> answer) { m_TextAnswers.push_back(std::move(answer)); }
     // The labels of the input boxes shown so far.
     const std::vector<std::string>& TextPrompts() const { return m_TextPrompts; }
+    // The text each of them started with.
+    const std::vector<std::string>& TextInitials() const { return m_TextInitials; }
     struct FileChooserShown {
         FileChooserKind kind;
         std::string title;
@@ -163,6 +166,7 @@ private:
     std::vector<Rect> m_Screens{Rect{0, 0, 1280, 1024}};
     std::deque<Answer> m_Answers;
     std::vector<std::string> m_Questions;
+    std::vector<std::string> m_TextInitials;
     std::deque<int> m_MenuAnswers;
     std::vector<std::vector<std::string>> m_Menus;
     std::deque<std::optional<FileChoice>> m_FileAnswers;

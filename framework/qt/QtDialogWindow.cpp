@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -78,6 +80,7 @@ void QtDialogWindow::Build() {
     setFont(m_Host.DialogFont(t));
     setWindowFlags(FlagsFor(t));
     setSizeGripEnabled(false);
+    m_Client = new QWidget(this);
 
     QWidget* previousTabStop = nullptr;
     for (Control& control : m_Dialog.Controls()) {
@@ -100,6 +103,7 @@ void QtDialogWindow::Build() {
     // Controls sharing an id (the labels) are reached by index.
     for (size_t i = 0; i < m_Widgets.size(); ++i) m_Widgets[i]->setGeometry(ToQt(m_Dialog.Controls()[i].rect));
     if (m_Dialog.IconId() != 0) IconChanged();
+    PlaceBars();
 
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
 }
@@ -110,7 +114,7 @@ QWidget* QtDialogWindow::MakeWidget(Control& control) {
     switch (control.kind) {
         case ControlKind::PushButton:
         case ControlKind::DefPushButton: {
-            auto* button = new QPushButton(text, this);
+            auto* button = new QPushButton(text, m_Client);
             button->setAutoDefault(true);
             button->setDefault(control.kind == ControlKind::DefPushButton);
             connect(button, &QPushButton::clicked, this, [this, id] {
@@ -119,7 +123,7 @@ QWidget* QtDialogWindow::MakeWidget(Control& control) {
             return button;
         }
         case ControlKind::CheckBox: {
-            QCheckBox* box = (control.style & kCheckTextLeft) ? new LeftTextCheckBox(text, this) : new QCheckBox(text, this);
+            QCheckBox* box = (control.style & kCheckTextLeft) ? new LeftTextCheckBox(text, m_Client) : new QCheckBox(text, m_Client);
             connect(box, &QCheckBox::clicked, this, [this, id](bool checked) {
                 if (!m_Attached) return;
                 if (Control* c = m_Dialog.GetDlgItem(id)) c->checked = checked;
@@ -129,7 +133,7 @@ QWidget* QtDialogWindow::MakeWidget(Control& control) {
             return box;
         }
         case ControlKind::Edit: {
-            auto* edit = new QLineEdit(text, this);
+            auto* edit = new QLineEdit(text, m_Client);
             edit->setReadOnly(control.style & kEditReadOnly);
             if (control.style & kEditCentered) edit->setAlignment(Qt::AlignCenter);
             if (control.style & kEditNoBorder) {
@@ -146,18 +150,18 @@ QWidget* QtDialogWindow::MakeWidget(Control& control) {
             return edit;
         }
         case ControlKind::Static: {
-            auto* label = new QLabel(text, this);
+            auto* label = new QLabel(text, m_Client);
             label->setTextFormat(Qt::PlainText);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             return label;
         }
         case ControlKind::Progress: {
-            auto* bar = new QProgressBar(this);
+            auto* bar = new QProgressBar(m_Client);
             bar->setTextVisible(false);
             return bar;
         }
         case ControlKind::ListView: {
-            auto binding = std::make_unique<QtListBinding>(m_Dialog, control, this);
+            auto binding = std::make_unique<QtListBinding>(m_Dialog, control, m_Client);
             QTreeView* view = binding->View();
             view->setContextMenuPolicy(Qt::CustomContextMenu);
             connect(view, &QWidget::customContextMenuRequested, this, [this, id, view](const QPoint& pos) {
@@ -169,7 +173,7 @@ QWidget* QtDialogWindow::MakeWidget(Control& control) {
             return view;
         }
     }
-    return new QWidget(this);
+    return new QWidget(m_Client);
 }
 
 QWidget* QtDialogWindow::Widget(int controlId) const {
@@ -243,6 +247,7 @@ void QtDialogWindow::ApplyWindowRect() {
                        std::max(0, outer.Width() - frame.left - frame.right),
                        std::max(0, outer.Height() - frame.top - frame.bottom));
     if (!m_Dialog.Template().resizable) setFixedSize(client.size());
+    else setMinimumSize(m_Dialog.MinimumClientSize().cx, m_Dialog.MinimumClientSize().cy + m_Dialog.BarsHeight());
     if (geometry() != client) setGeometry(client);
 }
 
@@ -280,6 +285,81 @@ void QtDialogWindow::IconChanged() {
     if (!icon.isNull()) setWindowIcon(icon);
 }
 
+void QtDialogWindow::MenuChanged() {
+    if (!m_Attached) return;
+    const std::vector<Menu>& menus = m_Dialog.MenuBar();
+    size_t items = 0;
+    for (const Menu& menu : menus) items += menu.items.size();
+    if (m_MenuBar && m_Actions.size() + 0 == items) {
+        // Same structure: texts and states in place, so an open menu stays open.
+        size_t next = 0;
+        for (const Menu& menu : menus) {
+            for (const MenuItem& item : menu.items) {
+                QAction* action = m_Actions[next++].second;
+                if (!action) continue;
+                const QString text = QString::fromStdString(item.text);
+                if (action->text() != text) action->setText(text);
+                if (action->isEnabled() != item.enabled) action->setEnabled(item.enabled);
+            }
+        }
+        return;
+    }
+    delete m_MenuBar;
+    m_MenuBar = nullptr;
+    m_Actions.clear();
+    if (menus.empty()) return PlaceBars();
+    m_MenuBar = new QMenuBar(this);
+    for (const Menu& menu : menus) {
+        QMenu* drop = m_MenuBar->addMenu(QString::fromStdString(menu.title));
+        QtHost::FillMenu(*drop, m_Dialog, menu.items);
+        const QList<QAction*> actions = drop->actions();
+        for (qsizetype i = 0; i < actions.size(); ++i) {
+            const int command = menu.items[static_cast<size_t>(i)].command;
+            m_Actions.emplace_back(command, command ? actions[i] : nullptr);
+            if (!command) continue;
+            // Shortcuts work wherever the focus is in this window.
+            actions[i]->setShortcutContext(Qt::WindowShortcut);
+            connect(actions[i], &QAction::triggered, this, [this, command] {
+                if (m_Attached && !m_Dialog.IsEnded()) m_Dialog.ChooseMenuCommand(command);
+            });
+        }
+        connect(drop, &QMenu::aboutToShow, this, [this] {
+            if (m_Attached) m_Dialog.OnInitMenu();
+        });
+        addAction(drop->menuAction());
+        for (QAction* action : actions) addAction(action);
+    }
+    m_MenuBar->show();
+    PlaceBars();
+}
+
+void QtDialogWindow::TitleChanged() {
+    if (m_Attached) setWindowTitle(QString::fromStdString(m_Dialog.GetWindowText()));
+}
+
+void QtDialogWindow::StatusChanged() {
+    if (!m_Attached) return;
+    if (m_Dialog.HasStatusBar() && !m_StatusLine) {
+        m_StatusLine = new QLabel(this);
+        m_StatusLine->setObjectName(QStringLiteral("statusLine"));
+        m_StatusLine->setTextFormat(Qt::PlainText);
+        m_StatusLine->setIndent(6);
+        m_StatusLine->setFrameShape(QFrame::StyledPanel);
+        m_StatusLine->setFrameShadow(QFrame::Sunken);
+        m_StatusLine->show();
+        PlaceBars();
+    }
+    if (m_StatusLine) m_StatusLine->setText(QString::fromStdString(m_Dialog.StatusText()));
+}
+
+void QtDialogWindow::PlaceBars() {
+    const int top = m_MenuBar ? m_Host.MenuBarHeight() : 0;
+    const int bottom = m_StatusLine ? m_Host.StatusBarHeight() : 0;
+    if (m_MenuBar) m_MenuBar->setGeometry(0, 0, width(), top);
+    if (m_StatusLine) m_StatusLine->setGeometry(0, height() - bottom, width(), bottom);
+    m_Client->setGeometry(0, top, width(), std::max(0, height() - top - bottom));
+}
+
 void QtDialogWindow::reject() {
     // Escape and the close box are the dialog's Cancel; the dialog decides
     // whether the window ends (through EndDialog).
@@ -289,6 +369,7 @@ void QtDialogWindow::reject() {
 
 void QtDialogWindow::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
+    PlaceBars();
     SyncFromWidget();
 }
 
@@ -319,6 +400,12 @@ void QtDialogWindow::SyncFromWidget() {
     const FrameMetrics real{client.left() - outer.left(), client.top() - outer.top(), outer.right() - client.right(),
                             outer.bottom() - client.bottom()};
     const FrameMetrics before = m_Host.Frame(m_Dialog.Template());
+    // Until the window manager has framed the window, Qt reports no frame
+    // at all. Taken for the truth, that reading would put the outer edges on
+    // the client's and the next opening one frame further out; a known frame
+    // stays until a real one is read.
+    const bool unframed = real.left == 0 && real.top == 0 && real.right == 0 && real.bottom == 0;
+    if (unframed && m_Host.FrameKnown(m_Dialog.Template())) return;
     if (m_Host.NoteFrame(m_Dialog.Template(), real)) {
         const Rect window = m_Dialog.GetWindowRect();
         if (!m_Dialog.Template().resizable) {

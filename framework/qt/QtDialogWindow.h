@@ -11,6 +11,9 @@
 #include "framework/Dialog.h"
 
 class QTreeView;
+class QMenuBar;
+class QLabel;
+class QAction;
 
 namespace fw {
 
@@ -61,6 +64,9 @@ public:
     void FocusChanged(int id) override;
     void Invalidated() override;
     void IconChanged() override;
+    void MenuChanged() override;
+    void TitleChanged() override;
+    void StatusChanged() override;
 
 public slots:
     void reject() override;
@@ -76,9 +82,15 @@ private:
     QWidget* MakeWidget(Control& control);
     void SyncFromWidget();
     void OnFocusChanged(QWidget* now);
+    // The client area, the menu bar above it and the status line below.
+    void PlaceBars();
 
     QtHost& m_Host;
     Dialog& m_Dialog;
+    QWidget* m_Client = nullptr;  // the controls' parent
+    QMenuBar* m_MenuBar = nullptr;
+    QLabel* m_StatusLine = nullptr;
+    std::vector<std::pair<int, QAction*>> m_Actions;  // by command
     std::vector<QWidget*> m_Widgets;  // by control index, template order
     std::vector<std::unique_ptr<QtListBinding>> m_Lists;
     std::optional<QPoint> m_MenuPosition;

@@ -6,6 +6,8 @@
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
 #include <QImage>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -75,6 +77,11 @@ bool QtHost::NoteFrame(const DialogTemplate& dialogTemplate, const FrameMetrics&
     return !SameFrame(before, frame);
 }
 
+bool QtHost::FrameKnown(const DialogTemplate& dialogTemplate) const {
+    const auto& known = m_Frames[dialogTemplate.resizable ? 1 : 0];
+    return known && !SameFrame(*known, FrameMetrics{});
+}
+
 Rect QtHost::DefaultWindowRect(Size windowSize) const {
     QRect area(0, 0, 1280, 1024);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) area = screen->availableGeometry();
@@ -125,7 +132,13 @@ void QtHost::ProbeFrame(const DialogTemplate& dialogTemplate) {
 
 int QtHost::RunModal(Dialog& dialog) {
     ProbeFrame(dialog.Template());
-    dialog.Create(DefaultWindowRect(dialog.TemplateWindowSize()));
+    // Centred by its client area, so a window opens in the same place
+    // whether or not the window manager's frame is known yet.
+    const FrameMetrics frame = Frame(dialog.Template());
+    const Size outer = dialog.TemplateWindowSize();
+    Rect placed = DefaultWindowRect(Size{outer.cx - frame.left - frame.right, outer.cy - frame.top - frame.bottom});
+    placed = Rect{placed.left - frame.left, placed.top - frame.top, placed.right + frame.right, placed.bottom + frame.bottom};
+    dialog.Create(placed);
     // A dialog without a parent belongs to the innermost modal window, so it
     // stays in front of it.
     QWidget* parent = m_Windows.empty() ? nullptr : m_Windows.back();
@@ -207,13 +220,43 @@ Answer QtHost::Ask(Dialog* owner, const std::string& text, QuestionButtons butto
     }
 }
 
-int QtHost::PopupMenu(Dialog& owner, const std::vector<std::string>& items) {
+void QtHost::FillMenu(QMenu& menu, Dialog& dialog, const std::vector<MenuItem>& items) {
+    (void)dialog;
+    for (const MenuItem& item : items) {
+        if (item.command == 0) {
+            menu.addSeparator();
+            continue;
+        }
+        QAction* action = menu.addAction(QString::fromStdString(item.text));
+        action->setData(item.command);
+        action->setEnabled(item.enabled);
+        QList<QKeySequence> keys;
+        for (const std::string& shortcut : item.shortcuts) keys << QKeySequence::fromString(QString::fromStdString(shortcut));
+        action->setShortcuts(keys);
+    }
+}
+
+int QtHost::PopupMenu(Dialog& owner, const std::vector<MenuItem>& items) {
     QtDialogWindow* window = DialogWindow(owner);
     QMenu menu(window);
-    for (size_t i = 0; i < items.size(); ++i) menu.addAction(QString::fromStdString(items[i]))->setData(static_cast<int>(i));
+    FillMenu(menu, owner, items);
+    // The keys are shown only; the window's menu bar takes them.
+    for (QAction* action : menu.actions()) action->setShortcutContext(Qt::WidgetShortcut);
     const QPoint at = (window ? window->TakeMenuPosition() : std::nullopt).value_or(QCursor::pos());
     const QAction* chosen = menu.exec(at);
-    return chosen ? chosen->data().toInt() : -1;
+    return chosen ? chosen->data().toInt() : 0;
+}
+
+int QtHost::MenuBarHeight() const {
+    QMenuBar bar;
+    bar.addMenu(QStringLiteral("&File"));
+    return bar.sizeHint().height();
+}
+
+int QtHost::StatusBarHeight() const {
+    QStatusBar bar;
+    bar.showMessage(QStringLiteral("Xy"));
+    return std::max(bar.sizeHint().height(), QFontMetrics(QApplication::font()).height() + 6);
 }
 
 std::optional<std::string> QtHost::AskText(Dialog& owner, const std::string& title, const std::string& label,
@@ -222,6 +265,8 @@ std::optional<std::string> QtHost::AskText(Dialog& owner, const std::string& tit
     box.setWindowTitle(QString::fromStdString(title));
     box.setLabelText(QString::fromStdString(label));
     box.setTextValue(QString::fromStdString(initial));
+    // Wide enough for its title beside the frame's buttons.
+    box.setMinimumWidth(std::max(300, box.fontMetrics().horizontalAdvance(box.windowTitle()) + 160));
     if (box.exec() != QDialog::Accepted) return std::nullopt;
     return box.textValue().toStdString();
 }

@@ -17,6 +17,7 @@
 #include "framework/Host.h"
 
 class QDialog;
+class QMenu;
 class QSocketNotifier;
 class QTimer;
 class QWidget;
@@ -38,7 +39,7 @@ public:
     void EndModal(Dialog& dialog, int result) override;
     void ShowMessage(Dialog* owner, const std::string& text) override;
     Answer Ask(Dialog* owner, const std::string& text, QuestionButtons buttons) override;
-    int PopupMenu(Dialog& owner, const std::vector<std::string>& items) override;
+    int PopupMenu(Dialog& owner, const std::vector<MenuItem>& items) override;
     std::optional<std::string> AskText(Dialog& owner, const std::string& title, const std::string& label,
                                        const std::string& initial) override;
     std::optional<FileChoice> ChooseFile(Dialog& owner, FileChooserKind kind, const std::string& title,
@@ -54,6 +55,10 @@ public:
     int VerticalScrollBarWidth() const override;
     Size DialogBaseUnits(const DialogTemplate& dialogTemplate) const override;
     FrameMetrics Frame(const DialogTemplate& dialogTemplate) const override;
+    int MenuBarHeight() const override;
+    int StatusBarHeight() const override;
+    // A menu's entries as actions; each chosen one runs its command.
+    static void FillMenu(QMenu& menu, Dialog& dialog, const std::vector<MenuItem>& items);
     Rect DefaultWindowRect(Size windowSize) const override;
     std::vector<Rect> ScreenAreas() const override;
 
@@ -83,6 +88,8 @@ public:
     // Called by a dialog window once its real frame is known; true when that
     // changed what Frame() answers.
     bool NoteFrame(const DialogTemplate& dialogTemplate, const FrameMetrics& frame);
+    // Whether a frame other than none was seen or probed for windows of that kind.
+    bool FrameKnown(const DialogTemplate& dialogTemplate) const;
 
 private:
     struct Task {

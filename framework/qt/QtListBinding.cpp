@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMouseEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -42,6 +43,7 @@ KeyPress ToKeyPress(const QKeyEvent& event) {
     else if (key == Qt::Key_Up) press.key = Key::Up;
     else if (key == Qt::Key_Down) press.key = Key::Down;
     else if (key == Qt::Key_F3) press.key = Key::F3;
+    else if (key == Qt::Key_Menu || (key == Qt::Key_F10 && press.shift)) press.key = Key::ContextMenu;
     else if (press.ctrl && key >= Qt::Key_A && key <= Qt::Key_Z) {
         press.key = Key::CtrlLetter;
         press.letter = static_cast<char>('A' + (key - Qt::Key_A));
@@ -237,6 +239,17 @@ bool QtListBinding::FilterViewEvent(QEvent* event) {
     const KeyPress press = ToKeyPress(*static_cast<QKeyEvent*>(event));
     if (press.key == Key::Other) return false;
     if (event->type() == QEvent::ShortcutOverride) {
+        // A key of the window's menu is the menu's, wherever the focus is.
+        const std::string keys = QKeySequence(static_cast<QKeyEvent*>(event)->keyCombination())
+                                     .toString(QKeySequence::PortableText)
+                                     .toStdString();
+        for (const Menu& menu : m_Dialog.MenuBar()) {
+            for (const MenuItem& item : menu.items) {
+                for (const std::string& shortcut : item.shortcuts) {
+                    if (shortcut == keys) return false;
+                }
+            }
+        }
         // Only Ctrl combinations and F3 could be shortcuts; taking them here
         // makes Qt deliver them as key presses.
         if (press.ctrl || press.key == Key::F3 || press.key == Key::Delete) event->accept();

@@ -10,6 +10,8 @@
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMenuBar>
+#include <QLabel>
 #include <QPainter>
 #include <QLineEdit>
 #include <QPushButton>
@@ -219,7 +221,11 @@ TEST_F(ProgramListWindow, ExportAndImportFromTheListsContextMenu) {
                 [&, item, filter, screenshot](QMenu* menu) {
                     (void)QTest::qWaitForWindowExposed(menu, 2000);
                     menuItems.clear();
-                    for (const QAction* action : menu->actions()) menuItems.push_back(action->text().toStdString());
+                    for (const QAction* action : menu->actions()) {
+                        const QString keys = action->shortcut().toString();
+                        menuItems.push_back(action->isSeparator() ? "-"
+                                                                  : (action->text() + (keys.isEmpty() ? "" : "\t" + keys)).toStdString());
+                    }
                     if (screenshot) {
                         QPixmap shot = dialog->grab();
                         QPainter painter(&shot);
@@ -251,9 +257,9 @@ TEST_F(ProgramListWindow, ExportAndImportFromTheListsContextMenu) {
         };
 
         chooseFromMenu(0, "CSV files (*.csv)", true);
-        EXPECT_EQ(menuItems, (std::vector<std::string>{"Export\u2026", "Import\u2026", "Order by Channel Number",
-                                                       "Move to Top", "Move to Bottom", "Move to Position\u2026",
-                                                       "Find\u2026", "Remove Duplicates", "Undo\tCtrl+Z",
+        EXPECT_EQ(menuItems, (std::vector<std::string>{"Export\u2026", "Import\u2026", "-", "Order by Channel Number", "-",
+                                                       "Move to Top", "Move to Bottom", "Move to Position\u2026", "-",
+                                                       "Find\u2026\tCtrl+F", "Remove Duplicates", "-", "Undo\tCtrl+Z",
                                                        "Redo\tCtrl+Y"}));
         std::vector<TunProgDataTag> rows;
         for (int row = 0; row < 8; ++row) rows.push_back(window.RowToRecord(row));
@@ -272,7 +278,7 @@ TEST_F(ProgramListWindow, ExportAndImportFromTheListsContextMenu) {
             host, [] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
             [](QMenu* menu) {
                 (void)QTest::qWaitForWindowExposed(menu, 2000);
-                QAction* action = menu->actions().value(7);
+                QAction* action = menu->actions().value(10);  // separators count as actions
                 ASSERT_NE(action, nullptr);
                 EXPECT_EQ(action->text().toStdString(), "Remove Duplicates");
                 QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
@@ -342,6 +348,41 @@ TEST_F(ProgramListWindow, DragKeysAndTypingReorderAndFindPrograms) {
         QTest::keyClick(view, Qt::Key_F, Qt::ControlModifier);
         EXPECT_EQ(selectedName(), "Doku Horizont HD");
         QTest::mouseClick(host.ControlWidget(window, fw::IDCANCEL), Qt::LeftButton);
+    });
+    EXPECT_TRUE(window.IsDestroyed());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ProgramListWindow, MenuBarKeysTitleAndStatusLineOnTheRealWindow) {
+    ProgramListDialog window(host);
+    qttest::RunModalWith(host, window, [&] {
+        QDialog* dialog = host.WindowOf(window);
+        auto* view = qobject_cast<QTreeView*>(host.ControlWidget(window, res::IDC_PROGRAM_LIST));
+        ASSERT_TRUE(dialog && view);
+        auto* bar = dialog->findChild<QMenuBar*>();
+        ASSERT_NE(bar, nullptr);
+        // The template's controls sit below the menu bar, not under it.
+        EXPECT_GE(view->mapTo(dialog, QPoint(0, 0)).y(), bar->geometry().bottom());
+        auto* status = dialog->findChild<QLabel*>(QStringLiteral("statusLine"));
+        ASSERT_NE(status, nullptr);
+        EXPECT_GT(status->geometry().top(), host.ControlWidget(window, fw::IDCANCEL)->mapTo(dialog, QPoint(0, 0)).y());
+
+        view->setFocus();
+        QTest::keyClick(view, Qt::Key_O, Qt::ControlModifier);
+        EXPECT_EQ(status->text(), "8 programs loaded");
+        view->setCurrentIndex(view->model()->index(1, 0));
+        window.ProgramList().SetSelectionMark(1);
+        QTest::keyClick(view, Qt::Key_Up, Qt::ControlModifier);
+        EXPECT_EQ(dialog->windowTitle(), "*Kelvane 2.3");
+        QTest::keyClick(view, Qt::Key_S, Qt::ControlModifier);
+        EXPECT_EQ(status->text(), "8 programs saved");
+        EXPECT_EQ(dialog->windowTitle(), "Kelvane 2.3");
+        EXPECT_TRUE(qttest::WaitFor([&] { return dialog->isVisible(); }));
+        EXPECT_TRUE(dialog->grab().save(QString::fromStdString(ScreenshotPath("program-list-menubar.png").string())));
+        QTest::keyClick(view, Qt::Key_Q, Qt::ControlModifier);
     });
     EXPECT_TRUE(window.IsDestroyed());
 }
