@@ -18,6 +18,7 @@
 #include "framework/Profile.h"
 #include "framework/headless/HeadlessHost.h"
 #include "programs/ProgramListDialog.h"
+#include "programs/ScanSummary.h"
 #include "res/ResourceIds.h"
 #include "res/Resources.h"
 #include "scan/ScanChannelsDialog.h"
@@ -68,36 +69,6 @@ private:
     ScanChannelsDialog* m_Window = nullptr;
     std::string m_Shown;
 };
-
-// "N added, N updated, N actual", from the list's "State" cells, and the
-// transports that sent no SDT: those the tuner did not lock on, those it
-// locked on and still heard nothing, and those it cannot tell of.
-std::string ScanSummary(fw::ListView& programs, const std::vector<ScanChannelsDialog::SilentTransport>& silent) {
-    int added = 0, updated = 0, actual = 0;
-    for (int row = 0; row < programs.GetItemCount(); ++row) {
-        const std::string& state = programs.ItemText(row, kColumnState);
-        added += state == "added";
-        updated += state == "updated";
-        actual += state == "actual";
-    }
-    std::string summary = "Scan: " + std::to_string(added) + " added, " + std::to_string(updated) + " updated, " +
-                          std::to_string(actual) + " actual; ";
-    if (silent.empty()) return summary + "every transport locked";
-    const struct {
-        std::optional<bool> locked;
-        const char* what;
-    } kinds[] = {{false, "no lock on"}, {true, "locked but no SDT on"}, {std::nullopt, "no SDT on"}};
-    std::string parts;
-    for (const auto& kind : kinds) {
-        std::string list;
-        for (const auto& transport : silent) {
-            if (transport.locked != kind.locked) continue;
-            list += (list.empty() ? " " : ", ") + transport.transport;
-        }
-        if (!list.empty()) parts += (parts.empty() ? "" : "; ") + std::string(kind.what) + list;
-    }
-    return summary + parts;
-}
 
 // Copies each line the scan adds to its status log to a stream.
 class StatusEcho final : public fw::ListViewObserver {
@@ -194,12 +165,14 @@ bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::o
         CardStatus cardStatus(cardlib::Card::Current(), window);
         host.Open(window);
         if (messages.empty()) window.OnLoad();
+        // kelvane-cli prints the summary itself, on standard error.
+        window.ShowScanSummary(false);
         if (messages.empty()) window.OnSearch();
         running = nullptr;
         progress.End();
         host.Cancel(limit);
         if (messages.empty()) {
-            status << ScanSummary(window.ProgramList(), progress.silent) << std::endl;
+            status << programs::ScanSummary(window.ProgramList(), progress.silent) << std::endl;
             if (dryRun) out << ProgramTable(window.ProgramList(), true);
             else window.OnSave();
         }

@@ -12,6 +12,7 @@
 #include "framework/Profile.h"
 #include "framework/WindowPlacement.h"
 #include "text/CaseFold.h"
+#include "programs/ScanSummary.h"
 #include "programs/ProgramDetailsDialog.h"
 #include "scan/ScanChannelsDialog.h"
 #include "card/ProgramFields.h"
@@ -176,10 +177,18 @@ void ProgramListDialog::OnSearch() {
     // result says nothing more.
     fw::ListView::Snapshot before = list.TakeSnapshot();
     ScanChannelsDialog scan(GetHost(), this, static_cast<int>(m_UpdateNames));
-    RunScan(scan);
+    const bool finished = RunScan(scan) == fw::IDOK;
     // All the scan's merges are one step.
     ListChanged(std::move(before), "Search");
+    // The scan window takes its log with it: what the scan did stays here,
+    // in the words kelvane-cli prints, and under "Last Scan…".
+    m_LastScan = finished ? programs::ScanSummary(ProgramList(), scan.SilentTransports())
+                          : programs::StoppedScanSummary(ProgramList());
+    SetStatusText(m_LastScan);
+    if (m_ShowScanSummary) MessageBox(m_LastScan);
 }
+
+void ProgramListDialog::OnLastScan() { MessageBox(m_LastScan.empty() ? "No scan has run since Kelvane started." : m_LastScan); }
 
 void ProgramListDialog::OnListDoubleClick(int listId) {
     if (listId == res::IDC_PROGRAM_LIST) OnEditProgram();

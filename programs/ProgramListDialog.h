@@ -148,6 +148,11 @@ public:
     // Delete, moves, a sort, an import, a scan's merges; undone changes
     // that bring it back to what was loaded or saved do not count.
     bool HasChanges() const { return m_Changed; }
+    // Whether Search ends with the scan's summary in a message box (a
+    // caller that prints it itself turns that off); it goes to the status
+    // line and "Last Scan…" either way.
+    void ShowScanSummary(bool show) { m_ShowScanSummary = show; }
+    const std::string& LastScan() const { return m_LastScan; }
     const programs::ListHistory& History() const { return m_History; }
     // The revision of the stored list this window last loaded or saved in
     // full; none when it never did, or its last Load failed.
@@ -161,6 +166,7 @@ public:
 private:
     // The menu bar and the status line, at start-up.
     void BuildMenus();
+    void OnLastScan();
     // A menu command that no button has; false for other ids.
     bool RunMenuCommand(int id);
     // The title's unsaved-changes mark and the menus' states follow.
@@ -186,6 +192,9 @@ private:
     // when the stored list is not empty and this window has not seen it.
     bool MayReplaceStoredList(uint32_t storedCount, uint64_t storedRevision);
 
+    // What the last scan did, for "Last Scan…".
+    std::string m_LastScan;
+    bool m_ShowScanSummary = true;
     bool m_Changed = false;
     std::optional<uint64_t> m_Revision;
     BoardGateway m_Board;

@@ -35,7 +35,7 @@ void ProgramListDialog::BuildMenus() {
           Item(res::IDM_MOVE_TO_TOP, "Move to &Top"), Item(res::IDM_MOVE_TO_BOTTOM, "Move to &Bottom"),
           Item(res::IDM_MOVE_TO_POSITION, "Move to &Position\u2026"), kSeparator,
           Item(res::IDM_ORDER_BY_CHANNEL, "&Order by Channel Number"), kSeparator,
-          Item(res::IDC_SEARCH, "&Search the Network")}},
+          Item(res::IDC_SEARCH, "&Search the Network"), Item(res::IDM_LAST_SCAN, "&Last Scan\u2026")}},
         {"&Help", {Item(res::IDM_ABOUT, "&About Kelvane")}},
     });
     ShowStatusBar();
@@ -81,6 +81,7 @@ bool ProgramListDialog::RunMenuCommand(int id) {
         case res::IDM_UNDO: OnUndo(); break;
         case res::IDM_REDO: OnRedo(); break;
         case res::IDM_ABOUT: OnAbout(); break;
+        case res::IDM_LAST_SCAN: OnLastScan(); break;
         default: return false;
     }
     UpdateCommands();

@@ -348,3 +348,33 @@ TEST_F(ScanEndToEnd, NetworkIdTakesThatNetworksNitActualOrOther) {
 }
 
 }  // namespace
+
+namespace {
+
+// The scan window takes its log with it; what the scan did stays with the
+// list (a message box, the status line, "Last Scan…"), also when the user
+// closed the scan before its end.
+TEST_F(ScanEndToEnd, TheScansResultStaysWithTheListWhenItsWindowCloses) {
+    UseNetwork(cardlib::DefaultNetwork());
+    ProgramListDialog window(host);
+    host.Open(window);
+    window.OnCommand(res::IDC_SEARCH);
+    const int rows = window.ProgramList().GetItemCount();
+    const std::string summary =
+        "Scan: " + std::to_string(rows) + " added, 0 updated, 0 actual; no lock on 450.0 MHz (TS 11)";
+    ASSERT_EQ(host.Messages(), std::vector<std::string>{summary});
+    EXPECT_EQ(window.StatusText(), summary);
+    window.OnCommand(res::IDM_LAST_SCAN);
+    EXPECT_EQ(host.Messages().back(), summary);
+
+    host.ScriptModal(res::IDD_SCAN_CHANNELS, [&](fw::Dialog& scan) { host.Post([&scan] { scan.OnCancel(); }, 20000); });
+    window.OnCommand(res::IDC_SEARCH);
+    const std::string stopped = "Scan closed before its end: 0 added, 0 updated, ";
+    ASSERT_EQ(host.Messages().size(), 3u);
+    EXPECT_EQ(host.Messages()[2].rfind(stopped, 0), 0u) << host.Messages()[2];
+    EXPECT_NE(host.Messages()[2].find("; what it merged stays in the list"), std::string::npos);
+    EXPECT_EQ(window.ProgramList().GetItemCount(), rows);
+    host.Close(window);
+}
+
+}  // namespace

@@ -47,7 +47,8 @@ std::vector<std::string> SimulatedRows(const cardlib::SimNetwork& network, const
     ProgramListDialog window(host);
     host.Open(window);
     window.OnCommand(res::IDC_SEARCH);
-    EXPECT_TRUE(host.Messages().empty());
+    // Only the scan's summary: the same scan through the devices gives the same one.
+    EXPECT_EQ(host.Messages(), std::vector<std::string>{window.LastScan()});
     std::vector<std::string> rows;
     for (int r = 0; r < window.ProgramList().GetItemCount(); ++r)
         for (int c = 1; c < window.ProgramList().GetColumnCount(); ++c) rows.push_back(window.ProgramList().GetItemText(r, c));
@@ -77,7 +78,8 @@ TEST(LinuxDvbQt, RealTimeScanOverTheEmulatedDevicesFillsTheListAndLeavesTheProce
     fw::QtHost host;
     res::RegisterResources(host);
     host.SetProfile(&profile);
-    host.SetMessageHandler([](const std::string& text) { ADD_FAILURE() << "message: " << text; });
+    std::vector<std::string> messages;
+    host.SetMessageHandler([&](const std::string& text) { messages.push_back(text); });
     // Closing after the scan's merges asks whether to save them: the user discards.
     host.SetQuestionHandler([](const std::string&, fw::QuestionButtons buttons) {
         return buttons == fw::QuestionButtons::YesNo ? fw::Answer::No : fw::Answer::Discard;
@@ -112,6 +114,7 @@ TEST(LinuxDvbQt, RealTimeScanOverTheEmulatedDevicesFillsTheListAndLeavesTheProce
         30000);
     EXPECT_EQ(rows.size(), 2u * 24u);
     EXPECT_EQ(rows, simulated);
+    EXPECT_EQ(messages, std::vector<std::string>{"Scan: 2 added, 0 updated, 0 actual; every transport locked"});
     EXPECT_EQ(kernel->OpenDemuxes(), 0u);
     // Waiting for tables costs nothing: the scan keeps the processor busy
     // for less than a tenth of the time it takes.

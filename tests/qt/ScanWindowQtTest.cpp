@@ -36,7 +36,8 @@ TEST(ScanWindowQt, SearchScansTheNetworkAndFillsTheProgramList) {
     fw::QtHost host;
     res::RegisterResources(host);
     host.SetProfile(&profile);
-    host.SetMessageHandler([](const std::string& text) { ADD_FAILURE() << "message: " << text; });
+    std::vector<std::string> messages;
+    host.SetMessageHandler([&](const std::string& text) { messages.push_back(text); });
     // Closing after the scan's merges asks whether to save them: the user discards.
     host.SetQuestionHandler([](const std::string&, fw::QuestionButtons buttons) {
         return buttons == fw::QuestionButtons::YesNo ? fw::Answer::No : fw::Answer::Discard;
@@ -92,6 +93,9 @@ TEST(ScanWindowQt, SearchScansTheNetworkAndFillsTheProgramList) {
         90000);
     EXPECT_TRUE(sawScanWindow);
     EXPECT_EQ(rowsAfterScan, kServices);
+    // The scan window takes its log with it; its result stays with the list.
+    EXPECT_EQ(messages, std::vector<std::string>{"Scan: " + std::to_string(kServices) +
+                                                 " added, 0 updated, 0 actual; every transport locked"});
     for (int r = 0; r < window.ProgramList().GetItemCount(); ++r) {
         EXPECT_EQ(window.ProgramList().GetItemText(r, kColumnState), "added");
     }
