@@ -2,6 +2,7 @@
 // table of formats.
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -33,9 +34,14 @@ std::string FileError(const char* what, const std::string& path, const fw::Files
     return what + path + (reason.empty() ? std::string() : ": " + reason);
 }
 
-// Asks for a channel file; its format is the one its extension names, where
-// it names one (".conf" does not), else the one of the chosen filter.
-std::optional<std::pair<std::string, exchange::Format>> ChooseChannelFile(fw::Dialog& window, bool importing) {
+// A chosen channel file, and the format of the filter chosen with it.
+struct ChosenFile {
+    std::string path;
+    exchange::Format filterFormat;
+};
+
+// Asks for a channel file.
+std::optional<ChosenFile> ChooseChannelFile(fw::Dialog& window, bool importing) {
     const std::vector<const exchange::FormatInfo*> types = ChannelFileTypes(importing);
     std::vector<std::string> filters;
     for (const exchange::FormatInfo* type : types) filters.emplace_back(type->filter);
@@ -43,12 +49,45 @@ std::optional<std::pair<std::string, exchange::Format>> ChooseChannelFile(fw::Di
         window.GetHost().ChooseFile(window, importing ? fw::FileChooserKind::Open : fw::FileChooserKind::Save,
                                     importing ? "Import Programs" : "Export Programs", filters, 0);
     if (!choice || choice->path.empty()) return std::nullopt;
-    std::optional<exchange::Format> format = exchange::FormatFromFileName(choice->path);
-    if (!format) {
-        const size_t filter = choice->filter >= 0 ? static_cast<size_t>(choice->filter) : types.size();
-        format = filter < types.size() ? types[filter]->format : types.front()->format;
+    const size_t filter = choice->filter >= 0 ? static_cast<size_t>(choice->filter) : types.size();
+    return ChosenFile{choice->path, filter < types.size() ? types[filter]->format : types.front()->format};
+}
+
+// An export's format is the one the file's extension names, where it names
+// one (".conf" does not), else the chosen filter's.
+exchange::Format ExportFormat(const ChosenFile& file) {
+    return exchange::FormatFromFileName(file.path).value_or(file.filterFormat);
+}
+
+// An import's format is the one the file's text is of: a file named ".conf"
+// may be of any of three, and the filter the chooser opened with says little.
+// Only where the text fits several, or none, do the extension and then the
+// filter decide.
+exchange::Format ImportFormat(const ChosenFile& file, std::string_view text) {
+    const std::vector<exchange::Format> fitting = exchange::FormatsFromText(text);
+    if (fitting.size() == 1) return fitting.front();
+    const std::optional<exchange::Format> named = exchange::FormatFromFileName(file.path);
+    if (fitting.empty()) return named.value_or(file.filterFormat);
+    for (const std::optional<exchange::Format> choice : {named, std::optional(file.filterFormat)}) {
+        for (const exchange::Format format : fitting) {
+            if (choice == format) return format;
+        }
     }
-    return std::make_pair(choice->path, *format);
+    return fitting.front();
+}
+
+// The reader's "FILE:LINE: what" as "FILE (read as a VDR channels.conf):
+// line LINE: what": a file taken for another format than the user meant
+// fails on its first line, and the message should say why.
+std::string ReadAsError(const std::string& error, const std::string& path, exchange::Format format) {
+    const std::string readAs = path + " (read as " + exchange::InfoOf(format).readAs + "): ";
+    if (error.compare(0, path.size() + 1, path + ":") != 0) return readAs + error;
+    std::string rest = error.substr(path.size() + 1);
+    size_t digits = 0;
+    while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9') ++digits;
+    if (digits > 0 && digits < rest.size() && rest[digits] == ':') rest = "line " + rest;
+    const size_t start = rest.find_first_not_of(' ');
+    return readAs + (start == std::string::npos ? rest : rest.substr(start));
 }
 
 }  // namespace
@@ -66,11 +105,11 @@ void ProgramListDialog::OnExport() {
     }
     options.m3uUrlPattern = GetProfile().GetString(kExchange, kM3uUrlPattern, "");
     fw::Files& files = GetHost().GetFiles();
-    if (!fw::WriteWhole(files, file->first, exchange::Export(file->second, programs, options))) {
-        MessageBox(FileError("Cannot write ", file->first, files));
+    if (!fw::WriteWhole(files, file->path, exchange::Export(ExportFormat(*file), programs, options))) {
+        MessageBox(FileError("Cannot write ", file->path, files));
         return;
     }
-    SetStatusText(ProgramsText(static_cast<int>(programs.size())) + " exported to " + file->first);
+    SetStatusText(ProgramsText(static_cast<int>(programs.size())) + " exported to " + file->path);
 }
 
 void ProgramListDialog::OnImport() {
@@ -78,13 +117,14 @@ void ProgramListDialog::OnImport() {
     if (!file) return;
     fw::Files& files = GetHost().GetFiles();
     std::string text;
-    if (files.ReadAll(file->first, &text) != fw::Files::ReadResult::Ok) {
-        MessageBox(FileError("Cannot read ", file->first, files));
+    if (files.ReadAll(file->path, &text) != fw::Files::ReadResult::Ok) {
+        MessageBox(FileError("Cannot read ", file->path, files));
         return;
     }
-    exchange::ImportResult imported = exchange::Import(file->second, text, file->first);
+    const exchange::Format format = ImportFormat(*file, text);
+    exchange::ImportResult imported = exchange::Import(format, text, file->path);
     if (!imported.ok) {
-        MessageBox(imported.error);
+        MessageBox(ReadAsError(imported.error, file->path, format));
         return;
     }
     fw::ListView& list = ProgramList();
@@ -112,7 +152,7 @@ void ProgramListDialog::OnImport() {
     }
     // Lines passed over are no failure, nor programs the list had already,
     // but the user hears of them.
-    std::string done = ProgramsText(static_cast<int>(imported.programs.size())) + " imported from " + file->first;
+    std::string done = ProgramsText(static_cast<int>(imported.programs.size())) + " imported from " + file->path;
     if (known > 0) done += "; " + exchange::AlreadyListedText(known);
     if (!imported.skipped.empty()) done += "; " + imported.skipped;
     SetStatusText(done);

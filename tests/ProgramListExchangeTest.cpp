@@ -194,7 +194,8 @@ TEST_F(ProgramListExchange, FailuresAreShownAndChangeNothing) {
         std::string message;  // the start of it; none for a cancelled chooser
     };
     const Case cases[] = {
-        {"a bad line: file and line named, nothing added", 1, fw::FileChoice{"/in/bad.csv", 0}, "/in/bad.csv:4:"},
+        {"a bad line: file and line named, nothing added", 1, fw::FileChoice{"/in/bad.csv", 0},
+         "/in/bad.csv (read as a CSV file): line 4:"},
         {"a file that is not there", 1, fw::FileChoice{"/in/gone.csv", 0},
          "Cannot read /in/gone.csv: No such file or directory"},
         {"an unwritable folder", 0, fw::FileChoice{"/usr/share/tv.csv", 4},
@@ -216,6 +217,31 @@ TEST_F(ProgramListExchange, FailuresAreShownAndChangeNothing) {
         EXPECT_EQ(Column(window, kColumnName), before);
     }
     EXPECT_EQ(files.files.count("/usr/share/tv.csv"), 0u);
+}
+
+// A ".conf" may be any of three formats: the text says which, whatever the
+// filter the chooser stood on.
+TEST_F(ProgramListExchange, ImportReadsTheFormatTheTextIsOf) {
+    files.files["/in/zap.conf"] = exchange::Export(exchange::Format::Zap, {Program(3, "Drei")});
+    files.files["/in/vdr.conf"] = exchange::Export(exchange::Format::Vdr, {Program(4, "Vier")});
+    ChooseFromMenu(1, fw::FileChoice{"/in/zap.conf", 0});
+    ChooseFromMenu(1, fw::FileChoice{"/in/vdr.conf", 2});
+    EXPECT_TRUE(host.Messages().empty()) << host.Messages().front();
+    EXPECT_EQ(Column(window, kColumnName), (Strings{"Eins", "Zwei", "Drei", "Vier"}));
+
+    // A refusal names the format the file was read as: the text's, else the
+    // extension's, else the filter's.
+    files.files["/in/bad.conf"] = exchange::Export(exchange::Format::Zap, {Program(5, "Fünf")}) + "Sechs:x\n";
+    files.files["/in/plain.conf"] = "Sieben\n";
+    files.files["/in/plain.csv"] = "Sieben\n";
+    ChooseFromMenu(1, fw::FileChoice{"/in/bad.conf", 0});
+    ChooseFromMenu(1, fw::FileChoice{"/in/plain.conf", 1});
+    ChooseFromMenu(1, fw::FileChoice{"/in/plain.csv", 1});
+    ASSERT_EQ(host.Messages().size(), 3u);
+    EXPECT_EQ(host.Messages()[0].substr(0, 50), "/in/bad.conf (read as a zap channels.conf): line 2");
+    EXPECT_EQ(host.Messages()[1].substr(0, 53), "/in/plain.conf (read as a VDR channels.conf): line 1:");
+    EXPECT_EQ(host.Messages()[2].substr(0, 42), "/in/plain.csv (read as a CSV file): line 1");
+    EXPECT_EQ(Column(window, kColumnName).size(), 4u);
 }
 
 TEST(SystemFiles, FailuresSayWhyInTheSystemsWords) {
