@@ -15,8 +15,11 @@
 namespace {
 
 // The URL pattern of m3u entries (empty: the built-in one); set by hand.
+// The folder of the last channel file chosen, where the next chooser opens.
 constexpr const char* kExchange = "Exchange";
 constexpr const char* kM3uUrlPattern = "M3uUrlPattern";
+constexpr const char* kLastFolder = "LastFolder";
+constexpr const char* kAllFiles = "All files (*)";
 
 // The choices of the file chooser, one per format; Import offers the formats
 // that can be read.
@@ -34,41 +37,73 @@ std::string FileError(const char* what, const std::string& path, const fw::Files
     return what + path + (reason.empty() ? std::string() : ": " + reason);
 }
 
-// A chosen channel file, and the format of the filter chosen with it.
+// The folder a path names its file in; empty for a name alone.
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return std::string();
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool HasExtension(const std::string& path) {
+    const size_t dot = path.rfind('.');
+    const size_t slash = path.rfind('/');
+    return dot != std::string::npos && dot + 1 < path.size() && (slash == std::string::npos || dot > slash);
+}
+
+std::string ExtensionOf(exchange::Format format) {
+    return std::string(".") + exchange::InfoOf(format).extensions.front();
+}
+
+// A chosen channel file, and the format of the filter chosen with it (none
+// for "All files").
 struct ChosenFile {
     std::string path;
-    exchange::Format filterFormat;
+    std::optional<exchange::Format> filterFormat;
 };
 
-// Asks for a channel file.
+// Asks for a channel file where the last one was chosen (the home folder the
+// first time); an export suggests a name of the first filter's format.
 std::optional<ChosenFile> ChooseChannelFile(fw::Dialog& window, bool importing) {
     const std::vector<const exchange::FormatInfo*> types = ChannelFileTypes(importing);
     std::vector<std::string> filters;
     for (const exchange::FormatInfo* type : types) filters.emplace_back(type->filter);
+    filters.emplace_back(kAllFiles);
+    fw::Profile& settings = window.GetProfile();
+    std::string start = settings.GetString(kExchange, kLastFolder, "");
+    if (!importing) {
+        if (!start.empty() && start.back() != '/') start += '/';
+        start += "channels" + ExtensionOf(types.front()->format);
+    }
     const std::optional<fw::FileChoice> choice =
         window.GetHost().ChooseFile(window, importing ? fw::FileChooserKind::Open : fw::FileChooserKind::Save,
-                                    importing ? "Import Programs" : "Export Programs", filters, 0);
+                                    importing ? "Import Programs" : "Export Programs", filters, 0, start);
     if (!choice || choice->path.empty()) return std::nullopt;
+    const std::string folder = FolderOf(choice->path);
+    if (!folder.empty()) settings.WriteString(kExchange, kLastFolder, folder);
     const size_t filter = choice->filter >= 0 ? static_cast<size_t>(choice->filter) : types.size();
-    return ChosenFile{choice->path, filter < types.size() ? types[filter]->format : types.front()->format};
+    return ChosenFile{choice->path, filter < types.size() ? std::optional(types[filter]->format) : std::nullopt};
 }
 
 // An export's format is the one the file's extension names, where it names
-// one (".conf" does not), else the chosen filter's.
-exchange::Format ExportFormat(const ChosenFile& file) {
-    return exchange::FormatFromFileName(file.path).value_or(file.filterFormat);
+// one (".conf" does not), else the chosen filter's, else the first; a name
+// without an extension gets the format's.
+exchange::Format ExportFormat(ChosenFile& file) {
+    const exchange::Format format = exchange::FormatFromFileName(file.path)
+                                        .value_or(file.filterFormat.value_or(exchange::Formats().front().format));
+    if (!HasExtension(file.path)) file.path += ExtensionOf(format);
+    return format;
 }
 
 // An import's format is the one the file's text is of: a file named ".conf"
 // may be of any of three, and the filter the chooser opened with says little.
 // Only where the text fits several, or none, do the extension and then the
-// filter decide.
-exchange::Format ImportFormat(const ChosenFile& file, std::string_view text) {
+// filter decide; nothing where none of them says.
+std::optional<exchange::Format> ImportFormat(const ChosenFile& file, std::string_view text) {
     const std::vector<exchange::Format> fitting = exchange::FormatsFromText(text);
     if (fitting.size() == 1) return fitting.front();
     const std::optional<exchange::Format> named = exchange::FormatFromFileName(file.path);
-    if (fitting.empty()) return named.value_or(file.filterFormat);
-    for (const std::optional<exchange::Format> choice : {named, std::optional(file.filterFormat)}) {
+    if (fitting.empty()) return named ? named : file.filterFormat;
+    for (const std::optional<exchange::Format>& choice : {named, file.filterFormat}) {
         for (const exchange::Format format : fitting) {
             if (choice == format) return format;
         }
@@ -93,8 +128,18 @@ std::string ReadAsError(const std::string& error, const std::string& path, excha
 }  // namespace
 
 void ProgramListDialog::OnExport() {
-    const auto file = ChooseChannelFile(*this, false);
+    auto file = ChooseChannelFile(*this, false);
     if (!file) return;
+    const std::string given = file->path;
+    const exchange::Format format = ExportFormat(*file);
+    fw::Files& files = GetHost().GetFiles();
+    // The chooser asked about replacing the name the user typed, not the one
+    // with the extension added.
+    std::string existing;
+    if (file->path != given && files.ReadAll(file->path, &existing) != fw::Files::ReadResult::Missing &&
+        Ask(file->path + " already exists. Replace it?", fw::QuestionButtons::YesNo) != fw::Answer::Yes) {
+        return;
+    }
     fw::ListView& list = ProgramList();
     std::vector<TunProgDataTag> programs;
     programs.reserve(static_cast<size_t>(list.GetItemCount()));
@@ -104,8 +149,7 @@ void ProgramListDialog::OnExport() {
         options.channelNumbers.push_back(ChannelNumber(row));
     }
     options.m3uUrlPattern = GetProfile().GetString(kExchange, kM3uUrlPattern, "");
-    fw::Files& files = GetHost().GetFiles();
-    if (!fw::WriteWhole(files, file->path, exchange::Export(ExportFormat(*file), programs, options))) {
+    if (!fw::WriteWhole(files, file->path, exchange::Export(format, programs, options))) {
         MessageBox(FileError("Cannot write ", file->path, files));
         return;
     }
@@ -121,10 +165,14 @@ void ProgramListDialog::OnImport() {
         MessageBox(FileError("Cannot read ", file->path, files));
         return;
     }
-    const exchange::Format format = ImportFormat(*file, text);
-    exchange::ImportResult imported = exchange::Import(format, text, file->path);
+    const std::optional<exchange::Format> format = ImportFormat(*file, text);
+    if (!format) {
+        MessageBox(file->path + ": the format is not clear from the file; choose its type in the file dialog");
+        return;
+    }
+    exchange::ImportResult imported = exchange::Import(*format, text, file->path);
     if (!imported.ok) {
-        MessageBox(ReadAsError(imported.error, file->path, format));
+        MessageBox(ReadAsError(imported.error, file->path, *format));
         return;
     }
     fw::ListView& list = ProgramList();

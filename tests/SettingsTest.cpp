@@ -175,6 +175,18 @@ TEST_F(ProgramSettings, SectionAndKeyNamesMatchInAnyCase) {
     EXPECT_EQ(programtest::ReadFile(SettingsFile()), "[mainframe]\r\nLeft=7\r\n[COLUMNS]\r\nCol_3=8\r\n");
 }
 
+// A text reads back as it was written, blanks at its ends and quotes too.
+TEST_F(ProgramSettings, TextValuesComeBackAsWritten) {
+    fw::Profile& s = Settings();
+    for (const std::string value : {"/home/u/TV lists", " x ", "\"quoted\"", ""}) {
+        SCOPED_TRACE(value);
+        EXPECT_TRUE(s.WriteString("Exchange", "LastFolder", value));
+        EXPECT_EQ(s.GetString("Exchange", "LastFolder", "absent"), value);
+    }
+    EXPECT_FALSE(s.WriteString("Exchange", "LastFolder", "a\nb"));
+    EXPECT_EQ(programtest::ReadFile(SettingsFile()), "[Exchange]\r\nLastFolder=\r\n");
+}
+
 // The real files, except that reads or writes fail on demand.
 class FaultyFiles : public fw::Files {
 public:
