@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,14 @@ class ProgramSettings : public programtest::ProgramFixture {
 public:
     // The window as the template and the headless host place it.
     const fw::Rect kDefaultRect{270, 246, 1010, 777};
-    // Computed column widths: 690 px shared out.
-    static int ComputedWidth(int column) { return column == 0 ? 27 : column == 1 ? 138 : column == 2 ? 69 : 48; }
+    // Computed column widths: 690 px shared out, more to the columns with
+    // longer titles.
+    static int ComputedWidth(int column) {
+        const std::map<int, int> wider{{0, 27},  {1, 138}, {2, 69},  {9, 55},  {12, 55}, {13, 58},
+                                       {14, 62}, {15, 65}, {19, 69}, {20, 58}, {22, 69}, {23, 69}};
+        const auto it = wider.find(column);
+        return it == wider.end() ? 48 : it->second;
+    }
     static constexpr int kAbsent = -12345;
 };
 
