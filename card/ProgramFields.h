@@ -107,7 +107,8 @@ inline constexpr uint32_t k32 = UINT32_MAX, k16 = UINT16_MAX, k8 = UINT8_MAX;
 inline constexpr uint32_t kMaxFrequencyKhz = UINT32_MAX / 100;
 constexpr FieldKind N = FieldKind::Number;
 
-// The titles are the program list's own, spelling included. Each row: column,
+// The titles are the program list's own, spelling included; each width share
+// leaves its title whole in the window's default size. Each row: column,
 // title, alignment, width share, kind, member, database column, highest value
 // from a file, preset on a scan, preset, shown by kelvane-cli.
 inline constexpr ProgramField kFields[kProgramListColumnCount] = {
@@ -122,24 +123,24 @@ inline constexpr ProgramField kFields[kProgramListColumnCount] = {
     {kColumnTxtPid, "TXT-PID", Align::Center, 0.07, N, Of<&R::txtPid>(), "txt_pid", kMaxPid, false, 0, true},
     {kColumnSubtitlePid, "Subtitle", Align::Center, 0.07, N, Of<&R::subtitlePid>(), "subtitle_pid", kMaxPid, false,
      0, false},
-    {kColumnDataPid, "Data-PID", Align::Center, 0.07, N, Of<&R::dataPid>(), "data_pid", kMaxPid, true, 0, false},
+    {kColumnDataPid, "Data-PID", Align::Center, 0.08, N, Of<&R::dataPid>(), "data_pid", kMaxPid, true, 0, false},
     {kColumnTsId, "TS-ID", Align::Center, 0.07, N, Of<&R::tsId>(), "ts_id", k16, false, 0, true},
     {kColumnNwId, "NW-ID", Align::Center, 0.07, N, Of<&R::nwId>(), "nw_id", k16, false, 0, true},
-    {kColumnStandard, "Standard", Align::Center, 0.07, N, Of<&R::standard>(), "standard", k32, true, 8, false},
-    {kColumnExtraInfo, "Extra-Info", Align::Center, 0.07, N, Of<&R::extraInfo>(), "extra_info", k32, true, 32,
+    {kColumnStandard, "Standard", Align::Center, 0.08, N, Of<&R::standard>(), "standard", k32, true, 8, false},
+    {kColumnExtraInfo, "Extra-Info", Align::Center, 0.085, N, Of<&R::extraInfo>(), "extra_info", k32, true, 32,
      false},
-    {kColumnServiceId, "Servcie-ID", Align::Center, 0.07, N, Of<&R::serviceId>(), "service_id", k16, true, 0,
+    {kColumnServiceId, "Servcie-ID", Align::Center, 0.09, N, Of<&R::serviceId>(), "service_id", k16, true, 0,
      false},
-    {kColumnModulation, "Modulation", Align::Center, 0.07, N, Of<&R::modulation>(), "modulation", k8, false, 0, true},
+    {kColumnModulation, "Modulation", Align::Center, 0.095, N, Of<&R::modulation>(), "modulation", k8, false, 0, true},
     {kColumnFec, "FEC", Align::Center, 0.07, N, Of<&R::fec>(), "fec", k8, true, 0, false},
     {kColumnTone22kHz, "22 kHz", Align::Center, 0.07, N, Of<&R::tone22kHz>(), "tone_22khz", k32, true, 0, false},
     {kColumnVertical, "Vertikal", Align::Center, 0.07, N, Of<&R::vertical>(), "vertical", k32, true, 0, false},
-    {kColumnSymbolRate, "Symbolrate", Align::Center, 0.07, N, Of<&R::symbolRate>(), "symbol_rate", k32, false, 0,
+    {kColumnSymbolRate, "Symbolrate", Align::Center, 0.1, N, Of<&R::symbolRate>(), "symbol_rate", k32, false, 0,
      true},
-    {kColumnProgType, "Prog-Type", Align::Center, 0.07, N, Of<&R::progType>(), "prog_type", k8, false, 0, true},
+    {kColumnProgType, "Prog-Type", Align::Center, 0.085, N, Of<&R::progType>(), "prog_type", k8, false, 0, true},
     {kColumnIpFilter, "IP-Filter", Align::Center, 0.07, N, Of<&R::ipFilter>(), "ip_filter", k8, true, 0, false},
-    {kColumnReserved1, "Reserved 1", Align::Center, 0.07, N, Of<&R::reserved1>(), "reserved1", k32, true, 0, false},
-    {kColumnReserved2, "Reserved 2", Align::Center, 0.07, N, Of<&R::reserved2>(), "reserved2", k32, true, 0, false},
+    {kColumnReserved1, "Reserved 1", Align::Center, 0.1, N, Of<&R::reserved1>(), "reserved1", k32, true, 0, false},
+    {kColumnReserved2, "Reserved 2", Align::Center, 0.1, N, Of<&R::reserved2>(), "reserved2", k32, true, 0, false},
     {kColumnState, "State", Align::Center, 0.07, FieldKind::State, {}, nullptr, 0, false, 0, false},
 };
 

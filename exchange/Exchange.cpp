@@ -39,25 +39,25 @@ std::optional<std::string> ReadUnnumbered(std::string_view text, const std::stri
 
 const FormatInfo kFormats[] = {
     // A whole line "[name]": a VDR or zap channel's name may start with "[".
-    {Format::Dvbv5, "dvbv5", {"dvbv5"}, "dvbv5 channel files (*.conf *.dvbv5)", "dvbv5-zap",
+    {Format::Dvbv5, "dvbv5", {"dvbv5"}, "dvbv5 channel files (*.conf *.dvbv5)", "dvbv5-zap", "a dvbv5 channel file",
      [](std::string_view line) { return line[0] == '[' && line.back() == ']'; }, WriteNumbered<detail::ExportDvbv5>, detail::ImportDvbv5,
      false, nullptr},
     // VDR's group separators start with a colon. VDR reads no comments, so a
     // channel's name may start with "#": a cable channel's 13 fields say it.
-    {Format::Vdr, "vdr", {"vdr"}, "VDR channels.conf (*.conf *.vdr)", "VDR 2.x channels.conf",
+    {Format::Vdr, "vdr", {"vdr"}, "VDR channels.conf (*.conf *.vdr)", "VDR 2.x channels.conf", "a VDR channels.conf",
      [](std::string_view line) {
          const std::vector<std::string_view> fields = Split(line, ':');
          return line[0] == ':' || (fields.size() == 13 && (line[0] != '#' || fields[3] == "C"));
      },
      WriteOnly<detail::ExportVdr>, ReadUnnumbered<detail::ImportVdr>, false,
      [](std::string_view line) -> const char* { return line[0] == ':' ? "VDR group separators" : nullptr; }},
-    {Format::Zap, "zap", {"zap"}, "zap channels.conf (*.conf *.zap)", "czap",
+    {Format::Zap, "zap", {"zap"}, "zap channels.conf (*.conf *.zap)", "czap", "a zap channels.conf",
      [](std::string_view line) { return line[0] != '#' && Split(line, ':').size() == 9; },
      WriteOnly<detail::ExportZap>, ReadUnnumbered<detail::ImportZap>, false, nullptr},
-    {Format::M3u, "m3u", {"m3u", "m3u8"}, "m3u playlists (*.m3u *.m3u8)", "playlist",
+    {Format::M3u, "m3u", {"m3u", "m3u8"}, "m3u playlists (*.m3u *.m3u8)", "playlist", "an m3u playlist",
      [](std::string_view line) { return StartsWith(line, "#EXTM3U"); }, WriteM3u, detail::ImportM3u, false,
      detail::SkippedM3uLine},
-    {Format::Csv, "csv", {"csv"}, "CSV files (*.csv)", "the list's 25 columns",
+    {Format::Csv, "csv", {"csv"}, "CSV files (*.csv)", "the list's 25 columns", "a CSV file",
      [](std::string_view line) { return StartsWith(line, "Nr,"); }, WriteNumbered<detail::ExportCsv>,
      detail::ImportCsv, true, nullptr},
 };
@@ -99,17 +99,23 @@ std::optional<Format> FormatFromFileName(std::string_view fileName) {
 }
 
 std::optional<Format> FormatFromText(std::string_view text) {
+    const std::vector<Format> formats = FormatsFromText(text);
+    if (formats.empty()) return std::nullopt;
+    return formats.front();
+}
+
+std::vector<Format> FormatsFromText(std::string_view text) {
     const std::string utf8 = detail::ToUtf8(text);
+    std::vector<Format> formats;
     for (const std::string_view raw : detail::Lines(utf8)) {
         const std::string_view line = detail::Trim(raw);
         if (line.empty()) continue;
         for (const FormatInfo& info : kFormats) {
-            if (info.recognise(line)) return info.format;
+            if (info.recognise(line)) formats.push_back(info.format);
         }
-        if (line[0] == '#') continue;
-        return std::nullopt;
+        if (!formats.empty() || line[0] != '#') break;
     }
-    return std::nullopt;
+    return formats;
 }
 
 std::string Export(Format format, const std::vector<TunProgDataTag>& programs, const ExportOptions& options) {

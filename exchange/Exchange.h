@@ -27,6 +27,9 @@ std::optional<Format> FormatFromFileName(std::string_view fileName);
 // 13 colon-separated fields are VDR, 9 are zap, "Nr," the CSV header,
 // "#EXTM3U" a playlist; nullopt otherwise.
 std::optional<Format> FormatFromText(std::string_view text);
+// Every format that line is of, in the table's order: more than one where a
+// line fits several, none where it fits none.
+std::vector<Format> FormatsFromText(std::string_view text);
 
 // VLC's cable MRL. Placeholders in an m3u URL pattern:
 //   {frequency} Hz, {frequency_khz}, {symbol_rate} symbols/s,
@@ -66,6 +69,7 @@ struct FormatInfo {
     std::vector<const char*> extensions;
     const char* filter;   // the file chooser's choice
     const char* summary;  // what kelvane-cli's help says it is
+    const char* readAs;   // what a refusal says the file was read as: "a VDR channels.conf"
     // Whether a file's first line that holds something is of the format.
     // Asked before a "#" comment is passed over, so "#EXTM3U" counts.
     bool (*recognise)(std::string_view line);

@@ -66,9 +66,12 @@ public:
     virtual std::optional<std::string> AskText(Dialog& owner, const std::string& title, const std::string& label,
                                                const std::string& initial) = 0;
     // The standard file chooser. Each filter reads "Description (*.ext ...)";
-    // `filter` is the one chosen at first. Nothing when the user cancelled.
+    // `filter` is the one chosen at first. It opens at `start`: a folder, or
+    // a folder and the name to suggest; a relative `start` (a name alone, or
+    // empty) is taken in the user's home folder. Nothing when the user cancelled.
     virtual std::optional<FileChoice> ChooseFile(Dialog& owner, FileChooserKind kind, const std::string& title,
-                                                 const std::vector<std::string>& filters, int filter) = 0;
+                                                 const std::vector<std::string>& filters, int filter,
+                                                 const std::string& start) = 0;
 
     // A window timer: Dialog::OnTimer(id) every periodMs until stopped.
     virtual bool StartTimer(Dialog& dialog, unsigned id, unsigned periodMs) = 0;

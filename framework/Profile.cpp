@@ -74,9 +74,20 @@ std::string Profile::GetString(const std::string& section, const std::string& ke
 }
 
 bool Profile::WriteInt(const std::string& section, const std::string& key, int value) {
+    return WriteValue(section, key, std::to_string(value));
+}
+
+bool Profile::WriteString(const std::string& section, const std::string& key, const std::string& value) {
+    if (value.find_first_of("\r\n") != std::string::npos) return false;
+    const bool quote = !value.empty() && (value.front() == ' ' || value.front() == '\t' || value.back() == ' ' ||
+                                          value.back() == '\t' || (value.front() == '"' && value.back() == '"'));
+    return WriteValue(section, key, quote ? '"' + value + '"' : value);
+}
+
+bool Profile::WriteValue(const std::string& section, const std::string& key, const std::string& value) {
     std::vector<std::string> lines;
     if (!ReadLines(*m_Files, m_Path, &lines)) return false;
-    const std::string assignment = key + "=" + std::to_string(value);
+    const std::string assignment = key + "=" + value;
     int sectionLine = -1;
     int insertAt = -1;
     bool written = false;

@@ -21,8 +21,14 @@ public:
     // removed; the default when the file, section or key is missing.
     std::string GetString(const std::string& section, const std::string& key, const std::string& defaultValue) const;
     bool WriteInt(const std::string& section, const std::string& key, int value);
+    // Written in double quotes where blanks at either end, or quotes around
+    // it, would otherwise be lost on reading. A value with a line break is
+    // refused: it would break the file's lines.
+    bool WriteString(const std::string& section, const std::string& key, const std::string& value);
 
 private:
+    bool WriteValue(const std::string& section, const std::string& key, const std::string& value);
+
     std::string m_Path;
     Files* m_Files;
 };

@@ -33,10 +33,10 @@ TEST_F(ProgramListWindow, StartUpSetsUpColumnsIconAboutTextAndOpensTheBoard) {
         int width;
     } columns[25] = {
         {"Nr", 27},         {"Programm", 138},   {"Frequenz", 69},   {"Prog-ID", 48},    {"V-PID", 48},
-        {"A-PID", 48},      {"PMT-PID", 48},     {"TXT-PID", 48},    {"Subtitle", 48},   {"Data-PID", 48},
-        {"TS-ID", 48},      {"NW-ID", 48},       {"Standard", 48},   {"Extra-Info", 48}, {"Servcie-ID", 48},
-        {"Modulation", 48}, {"FEC", 48},         {"22 kHz", 48},     {"Vertikal", 48},   {"Symbolrate", 48},
-        {"Prog-Type", 48},  {"IP-Filter", 48},   {"Reserved 1", 48}, {"Reserved 2", 48}, {"State", 48},
+        {"A-PID", 48},      {"PMT-PID", 48},     {"TXT-PID", 48},    {"Subtitle", 48},   {"Data-PID", 55},
+        {"TS-ID", 48},      {"NW-ID", 48},       {"Standard", 55},   {"Extra-Info", 58}, {"Servcie-ID", 62},
+        {"Modulation", 65}, {"FEC", 48},         {"22 kHz", 48},     {"Vertikal", 48},   {"Symbolrate", 69},
+        {"Prog-Type", 58},  {"IP-Filter", 48},   {"Reserved 1", 69}, {"Reserved 2", 69}, {"State", 48},
     };
     for (int c = 0; c < 25; ++c) {
         SCOPED_TRACE(c);

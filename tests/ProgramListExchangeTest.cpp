@@ -98,7 +98,7 @@ TEST_F(ProgramListExchange, ExportWritesTheRowsInTheFormatOfExtensionOrFilter) {
         {"/home/u/list.csv", 0, exchange::Format::Csv},     // the extension says
         {"/home/u/channels.conf", 1, exchange::Format::Vdr},  // ".conf" does not: the filter
         {"/home/u/channels.conf", 2, exchange::Format::Zap},
-        {"/home/u/tv", 3, exchange::Format::M3u},
+        {"/home/u/tv.m3u", 3, exchange::Format::M3u},
         {"/home/u/dvb_channel.conf", 0, exchange::Format::Dvbv5},
     };
     for (const Case& c : cases) {
@@ -106,14 +106,15 @@ TEST_F(ProgramListExchange, ExportWritesTheRowsInTheFormatOfExtensionOrFilter) {
         ChooseFromMenu(0, fw::FileChoice{c.path, c.filter});
         EXPECT_EQ(files.files[c.path], exchange::Export(c.format, Rows(), pattern));
     }
-    EXPECT_NE(files.files["/home/u/tv"], exchange::Export(exchange::Format::M3u, Rows()));
+    EXPECT_NE(files.files["/home/u/tv.m3u"], exchange::Export(exchange::Format::M3u, Rows()));
     EXPECT_EQ(host.Menus().front(), (Strings{"Export\u2026", "Import\u2026", "-", "Order by Channel Number", "-",
                                              "Move to Top", "Move to Bottom", "Move to Position\u2026", "-",
                                              "Find\u2026\tCtrl+F", "Remove Duplicates", "-", "Undo\tCtrl+Z",
                                              "Redo\tCtrl+Y"}));
     const auto& chooser = host.FileChoosers().front();
     EXPECT_EQ(chooser.kind, fw::FileChooserKind::Save);
-    EXPECT_EQ(chooser.filters.size(), 5u);
+    EXPECT_EQ(chooser.filters.size(), 6u);
+    EXPECT_EQ(chooser.filters.back(), "All files (*)");
     EXPECT_EQ(Column(window, kColumnName), (Strings{"Eins", "Zwei (edited)"}));
     EXPECT_TRUE(host.Messages().empty());
 }
@@ -137,7 +138,7 @@ TEST_F(ProgramListExchange, ImportAppendsEveryProgramAsNewRowsAndTouchesNoDataba
     // Every format can be read back: the chooser offers each.
     const auto& chooser = host.FileChoosers().front();
     EXPECT_EQ(chooser.kind, fw::FileChooserKind::Open);
-    EXPECT_EQ(chooser.filters.size(), 5u);
+    EXPECT_EQ(chooser.filters.size(), 6u);
     EXPECT_EQ(chooser.filters.at(3), "m3u playlists (*.m3u *.m3u8)");
 
     // Lines passed over on purpose are named, the programs still come in.
@@ -194,7 +195,8 @@ TEST_F(ProgramListExchange, FailuresAreShownAndChangeNothing) {
         std::string message;  // the start of it; none for a cancelled chooser
     };
     const Case cases[] = {
-        {"a bad line: file and line named, nothing added", 1, fw::FileChoice{"/in/bad.csv", 0}, "/in/bad.csv:4:"},
+        {"a bad line: file and line named, nothing added", 1, fw::FileChoice{"/in/bad.csv", 0},
+         "/in/bad.csv (read as a CSV file): line 4:"},
         {"a file that is not there", 1, fw::FileChoice{"/in/gone.csv", 0},
          "Cannot read /in/gone.csv: No such file or directory"},
         {"an unwritable folder", 0, fw::FileChoice{"/usr/share/tv.csv", 4},
@@ -216,6 +218,74 @@ TEST_F(ProgramListExchange, FailuresAreShownAndChangeNothing) {
         EXPECT_EQ(Column(window, kColumnName), before);
     }
     EXPECT_EQ(files.files.count("/usr/share/tv.csv"), 0u);
+}
+
+// A ".conf" may be any of three formats: the text says which, whatever the
+// filter the chooser stood on.
+TEST_F(ProgramListExchange, ImportReadsTheFormatTheTextIsOf) {
+    files.files["/in/zap.conf"] = exchange::Export(exchange::Format::Zap, {Program(3, "Drei")});
+    files.files["/in/vdr.conf"] = exchange::Export(exchange::Format::Vdr, {Program(4, "Vier")});
+    ChooseFromMenu(1, fw::FileChoice{"/in/zap.conf", 0});
+    ChooseFromMenu(1, fw::FileChoice{"/in/vdr.conf", 2});
+    EXPECT_TRUE(host.Messages().empty()) << host.Messages().front();
+    EXPECT_EQ(Column(window, kColumnName), (Strings{"Eins", "Zwei", "Drei", "Vier"}));
+
+    // A refusal names the format the file was read as: the text's, else the
+    // extension's, else the filter's.
+    files.files["/in/bad.conf"] = exchange::Export(exchange::Format::Zap, {Program(5, "Fünf")}) + "Sechs:x\n";
+    files.files["/in/plain.conf"] = "Sieben\n";
+    files.files["/in/plain.csv"] = "Sieben\n";
+    ChooseFromMenu(1, fw::FileChoice{"/in/bad.conf", 0});
+    ChooseFromMenu(1, fw::FileChoice{"/in/plain.conf", 1});
+    ChooseFromMenu(1, fw::FileChoice{"/in/plain.csv", 1});
+    ASSERT_EQ(host.Messages().size(), 3u);
+    EXPECT_EQ(host.Messages()[0].substr(0, 50), "/in/bad.conf (read as a zap channels.conf): line 2");
+    EXPECT_EQ(host.Messages()[1].substr(0, 53), "/in/plain.conf (read as a VDR channels.conf): line 1:");
+    EXPECT_EQ(host.Messages()[2].substr(0, 42), "/in/plain.csv (read as a CSV file): line 1");
+    EXPECT_EQ(Column(window, kColumnName).size(), 4u);
+}
+
+// The choosers open where the last file was chosen, in this window or the
+// next one; a name given without an extension gets the format's.
+TEST_F(ProgramListExchange, ChoosersOpenInTheLastFolderAndExportNamesGetTheFormatsExtension) {
+    ChooseFromMenu(0, fw::FileChoice{"/home/u/tv", 3});
+    ChooseFromMenu(0, fw::FileChoice{"/home/u/all", 5});
+    ChooseFromMenu(1, std::nullopt);
+    EXPECT_EQ(files.files["/home/u/tv.m3u"], exchange::Export(exchange::Format::M3u, Rows()));
+    EXPECT_EQ(files.files["/home/u/all.dvbv5"], exchange::Export(exchange::Format::Dvbv5, Rows()));
+    EXPECT_EQ(files.files.count("/home/u/tv"), 0u);
+    ASSERT_EQ(host.FileChoosers().size(), 3u);
+    EXPECT_EQ(host.FileChoosers()[0].start, "channels.dvbv5");  // in the home folder
+    EXPECT_EQ(host.FileChoosers()[1].start, "/home/u/channels.dvbv5");
+    EXPECT_EQ(host.FileChoosers()[2].start, "/home/u");
+    {
+        ProgramListDialog next{host};
+        host.Open(next);
+        host.ScriptMenu(0);
+        host.ScriptFileChoice(std::nullopt);
+        next.OnListContextMenu(res::IDC_PROGRAM_LIST);
+        host.Close(next);
+    }
+    EXPECT_EQ(host.FileChoosers().back().start, "/home/u/channels.dvbv5");
+
+    // The chooser asked about "tv", not "tv.m3u": replacing that one is asked again.
+    files.files["/home/u/tv.m3u"] = "mine";
+    host.ScriptAnswer(fw::Answer::No);
+    ChooseFromMenu(0, fw::FileChoice{"/home/u/tv", 3});
+    EXPECT_EQ(files.files["/home/u/tv.m3u"], "mine");
+    ASSERT_EQ(host.Questions().size(), 1u);
+    EXPECT_EQ(host.Questions()[0], "/home/u/tv.m3u already exists. Replace it?");
+    host.ScriptAnswer(fw::Answer::Yes);
+    ChooseFromMenu(0, fw::FileChoice{"/home/u/tv", 3});
+    EXPECT_EQ(files.files["/home/u/tv.m3u"], exchange::Export(exchange::Format::M3u, Rows()));
+
+    // "All files" on a file whose text, name and filter say nothing.
+    files.files["/in/plain.conf"] = "Sieben\n";
+    ChooseFromMenu(1, fw::FileChoice{"/in/plain.conf", 5});
+    ASSERT_EQ(host.Messages().size(), 1u);
+    EXPECT_EQ(host.Messages()[0],
+              "/in/plain.conf: the format is not clear from the file; choose its type in the file dialog");
+    EXPECT_EQ(Column(window, kColumnName), (Strings{"Eins", "Zwei"}));
 }
 
 TEST(SystemFiles, FailuresSayWhyInTheSystemsWords) {

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,14 @@ class ProgramSettings : public programtest::ProgramFixture {
 public:
     // The window as the template and the headless host place it.
     const fw::Rect kDefaultRect{270, 246, 1010, 777};
-    // Computed column widths: 690 px shared out.
-    static int ComputedWidth(int column) { return column == 0 ? 27 : column == 1 ? 138 : column == 2 ? 69 : 48; }
+    // Computed column widths: 690 px shared out, more to the columns with
+    // longer titles.
+    static int ComputedWidth(int column) {
+        const std::map<int, int> wider{{0, 27},  {1, 138}, {2, 69},  {9, 55},  {12, 55}, {13, 58},
+                                       {14, 62}, {15, 65}, {19, 69}, {20, 58}, {22, 69}, {23, 69}};
+        const auto it = wider.find(column);
+        return it == wider.end() ? 48 : it->second;
+    }
     static constexpr int kAbsent = -12345;
 };
 
@@ -173,6 +180,18 @@ TEST_F(ProgramSettings, SectionAndKeyNamesMatchInAnyCase) {
     EXPECT_TRUE(s.WriteInt("MainFrame", "Left", 7));
     EXPECT_TRUE(s.WriteInt("Columns", "Col_3", 8));
     EXPECT_EQ(programtest::ReadFile(SettingsFile()), "[mainframe]\r\nLeft=7\r\n[COLUMNS]\r\nCol_3=8\r\n");
+}
+
+// A text reads back as it was written, blanks at its ends and quotes too.
+TEST_F(ProgramSettings, TextValuesComeBackAsWritten) {
+    fw::Profile& s = Settings();
+    for (const std::string value : {"/home/u/TV lists", " x ", "\"quoted\"", ""}) {
+        SCOPED_TRACE(value);
+        EXPECT_TRUE(s.WriteString("Exchange", "LastFolder", value));
+        EXPECT_EQ(s.GetString("Exchange", "LastFolder", "absent"), value);
+    }
+    EXPECT_FALSE(s.WriteString("Exchange", "LastFolder", "a\nb"));
+    EXPECT_EQ(programtest::ReadFile(SettingsFile()), "[Exchange]\r\nLastFolder=\r\n");
 }
 
 // The real files, except that reads or writes fail on demand.

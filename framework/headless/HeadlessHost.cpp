@@ -100,8 +100,9 @@ int HeadlessHost::PopupMenu(Dialog&, const std::vector<MenuItem>& items) {
 }
 
 std::optional<FileChoice> HeadlessHost::ChooseFile(Dialog&, FileChooserKind kind, const std::string& title,
-                                                   const std::vector<std::string>& filters, int filter) {
-    m_FileChoosers.push_back(FileChooserShown{kind, title, filters, filter});
+                                                   const std::vector<std::string>& filters, int filter,
+                                                   const std::string& start) {
+    m_FileChoosers.push_back(FileChooserShown{kind, title, filters, filter, start});
     if (m_FileAnswers.empty()) return std::nullopt;
     std::optional<FileChoice> choice = std::move(m_FileAnswers.front());
     m_FileAnswers.pop_front();

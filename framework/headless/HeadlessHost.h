@@ -42,7 +42,8 @@ public:
     Answer Ask(Dialog* owner, const std::string& text, QuestionButtons buttons) override;
     int PopupMenu(Dialog& owner, const std::vector<MenuItem>& items) override;
     std::optional<FileChoice> ChooseFile(Dialog& owner, FileChooserKind kind, const std::string& title,
-                                         const std::vector<std::string>& filters, int filter) override;
+                                         const std::vector<std::string>& filters, int filter,
+                                         const std::string& start) override;
     std::optional<std::string> AskText(Dialog& owner, const std::string& title, const std::string& label,
                                        const std::string& initial) override;
     bool StartTimer(Dialog& dialog, unsigned id, unsigned periodMs) override;
@@ -103,6 +104,7 @@ public:
         std::string title;
         std::vector<std::string> filters;
         int filter;
+        std::string start;
     };
     const std::vector<FileChooserShown>& FileChoosers() const { return m_FileChoosers; }
 

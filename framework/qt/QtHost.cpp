@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QMenu>
 #include <QMenuBar>
@@ -272,8 +274,20 @@ std::optional<std::string> QtHost::AskText(Dialog& owner, const std::string& tit
 }
 
 std::optional<FileChoice> QtHost::ChooseFile(Dialog& owner, FileChooserKind kind, const std::string& title,
-                                             const std::vector<std::string>& filters, int filter) {
+                                             const std::vector<std::string>& filters, int filter,
+                                             const std::string& start) {
+    // Qt opens a relative path in the working folder, which for a program
+    // started from a menu is no place the user chose.
+    QString where = QFile::decodeName(QByteArray::fromStdString(start));
+    if (!where.startsWith('/')) where = QDir::home().filePath(where);
     QFileDialog chooser(WindowOf(owner), QString::fromStdString(title));
+    const QFileInfo place(where);
+    if (place.isDir()) {
+        chooser.setDirectory(where);
+    } else {
+        chooser.setDirectory(place.absolutePath());
+        chooser.selectFile(place.fileName());
+    }
     const bool saving = kind == FileChooserKind::Save;
     chooser.setAcceptMode(saving ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     chooser.setFileMode(saving ? QFileDialog::AnyFile : QFileDialog::ExistingFile);

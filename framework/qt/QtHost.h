@@ -43,7 +43,8 @@ public:
     std::optional<std::string> AskText(Dialog& owner, const std::string& title, const std::string& label,
                                        const std::string& initial) override;
     std::optional<FileChoice> ChooseFile(Dialog& owner, FileChooserKind kind, const std::string& title,
-                                         const std::vector<std::string>& filters, int filter) override;
+                                         const std::vector<std::string>& filters, int filter,
+                                         const std::string& start) override;
     bool StartTimer(Dialog& dialog, unsigned id, unsigned periodMs) override;
     bool StopTimer(Dialog& dialog, unsigned id) override;
     TaskId Post(std::function<void()> task, int64_t delayMs = 0) override;
