@@ -46,6 +46,8 @@ std::optional<Failure> ReadFile(const std::string& path, std::string& text) {
 
 std::optional<Failure> List(const cli::ParsedCommand& o) {
     cli::Board board(o.Value("--db"));
+    // As for export: a misspelt --db is not a list without programs.
+    if (!board.Exists()) return Failure{1, board.Path() + ": no board database at this path"};
     std::vector<TunProgDataTag> programs;
     std::string error;
     if (!board.Load(programs, error)) return Failure{1, error};

@@ -152,6 +152,7 @@ TEST_F(CliTest, FailuresEndWithOneLineAndNothingWritten) {
          "cannot read " + Path("folder.zap") + ": this is a folder, not a channel file"},
         {{"export", "--format", "vdr", "--db", Path("typo.db"), "-o", Path("channels.conf")}, 1,
          Path("typo.db") + ": no board database at this path"},
+        {{"list", "--db", Path("typo.db")}, 1, Path("typo.db") + ": no board database at this path"},
         {{"export", "--format", "vdr", "--db", Db(), "-o", Path("folder.zap")}, 1,
          "cannot write " + Path("folder.zap") + ": Is a directory"},
         {{"import", "--db", Path("folder.db"), Golden("programs.zap")}, 1,
