@@ -68,10 +68,11 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
                 Note(problems, where + "Backend is \"simulated\", \"files\" or \"dvb\", not \"" + value + "\"");
         } else if (fw::IniNamesMatch(line.name, "Network")) {
             const std::string v = fw::AsciiLower(value);
-            if (v == "default" || v == "large" || v == "operator")
+            if (v == "default" || v == "default-next" || v == "large" || v == "operator")
                 settings.network = v;
             else
-                Note(problems, where + "Network is \"default\", \"large\" or \"operator\", not \"" + value + "\"");
+                Note(problems, where + "Network is \"default\", \"default-next\", \"large\" or \"operator\", not \"" +
+                                   value + "\"");
         } else if (fw::IniNamesMatch(line.name, "Folder")) {
             std::filesystem::path folder = value;
             // A relative folder is taken from beside the settings file.
@@ -202,6 +203,7 @@ std::unique_ptr<Backend> MakeBackend(const CardSettings& settings, std::string* 
     if (settings.source == CardSettings::Source::Files)
         return std::make_unique<TsFileBackend>(settings.folder, settings.homeFrequencyKHz);
     if (settings.network == "operator") return std::make_unique<SimBackend>(OperatorNetwork());
+    if (settings.network == "default-next") return std::make_unique<SimBackend>(DefaultNetworkNext());
     return std::make_unique<SimBackend>(settings.network == "large" ? LargeNetwork() : DefaultNetwork());
 }
 

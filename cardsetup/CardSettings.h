@@ -14,7 +14,7 @@ namespace cardlib {
 struct CardSettings {
     enum class Source { Simulated, Files, Dvb };
     Source source = Source::Simulated;
-    std::string network = "default";  // simulated: "default", "large" or "operator"
+    std::string network = "default";  // simulated: "default", "default-next", "large" or "operator"
     std::string folder;                // files: the folder of "<kHz>.ts" captures
     unsigned long homeFrequencyKHz = 0;  // files: where the front end starts; 0: the lowest file
                                          // dvb: where the scan starts; 0: where the tuner stands

@@ -128,6 +128,11 @@ struct SimNetwork {
 // 71 services with all the oddities of a real cable network, and a
 // neighbouring network's tables and two bouquets on the shared PIDs.
 const SimNetwork& DefaultNetwork();
+// The operator's next line-up of DefaultNetwork() (SimLineUps.cpp): the NIT
+// one version on, "Sternenpfad" gone from 354 MHz, "Hafenblick Zwei" moved
+// from 354 to 346 MHz, and 386 MHz listed but no longer locking. A list
+// scanned from the first, scanned again from this one, meets a re-shuffle.
+const SimNetwork& DefaultNetworkNext();
 // 50 transports and 500 services, for benchmarks.
 const SimNetwork& LargeNetwork();
 // An operator's cable of today: H.264, HEVC, AAC, AC-3 and E-AC-3 services
