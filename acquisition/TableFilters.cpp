@@ -75,3 +75,4 @@ void TableFilters::EndRequests() {
 
 TableProgress TableFilters::NitProgress() const { return Progress(m_NitSocket.get()); }
 TableProgress TableFilters::SdtProgress() const { return Progress(m_SdtSocket.get()); }
+TableProgress TableFilters::PatProgress() const { return Progress(m_PatSocket.get()); }

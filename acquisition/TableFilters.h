@@ -45,9 +45,10 @@ public:
     int IsSdtDone();
     // Ends every request still waiting, as its time-out would.
     void EndRequests();
-    // What the last NIT or SDT request has taken of its table.
+    // What the last NIT, SDT or PAT request has taken of its table.
     TableProgress NitProgress() const;
     TableProgress SdtProgress() const;
+    TableProgress PatProgress() const;
 
     SiFilterSocket* PatSocket() const { return m_PatSocket.get(); }
     SiFilterSocket* NitSocket() const { return m_NitSocket.get(); }

@@ -5,6 +5,7 @@
 
 #include "cardlib/CablePresets.h"
 #include "exchange/Exchange.h"
+#include "programs/ProgramKinds.h"
 
 namespace cli {
 
@@ -120,6 +121,14 @@ OptionSpec NumberOption(const char* name, const char* value, const char* help, l
     return option;
 }
 
+// The kinds kelvane-cli remove takes, "radio|data|unnamed".
+std::string StoredKinds() {
+    std::string out;
+    for (const programs::ProgramKind& kind : programs::ProgramKinds())
+        if (kind.stored) out += (out.empty() ? "" : "|") + std::string(kind.name);
+    return out;
+}
+
 }  // namespace
 
 const std::vector<CommandSpec>& Commands() {
@@ -139,12 +148,25 @@ const std::vector<CommandSpec>& Commands() {
          "imports nothing and is reported as FILE:LINE.",
          {FormatOption(true), DbOption(), {"--replace", "", "the file's programs replace the list"}},
          "FILE"},
+        {"remove",
+         "remove the programs of some kinds from the program list",
+         "Removes every program of each KIND from the program list, in one write of the board database: " +
+             programs::StoredKindNames() +
+             " (radio: sound but no picture; data: neither; unnamed: no name). The programs a scan no longer "
+             "finds go with scan --remove-missing.",
+         {DbOption()},
+         "KIND",
+         false,
+         ValueKind::Text,
+         true,
+         StoredKinds()},
         {"scan",
          "search the cable network, as the window's Search does",
          "Searches the cable network with the card set up in card.ini, as the window's Search does, in real "
          "time, with its status lines on standard error; then saves the merged program list.",
          {DbOption(),
           {"--dry-run", "", "print the merged list instead of saving it"},
+          {"--remove-missing", "", "remove the programs the scan marks missing before saving"},
           NumberOption("--nit-timeout", "SECONDS",
                         "give up (status 1) when no network has answered within this time (default 60, longer while the "
                         "tuner looks for the network; 0: never)",
@@ -220,9 +242,10 @@ std::optional<std::string> ParseCommand(const CommandSpec& command, const std::v
         if (option.required && !parsed.Has(option.name)) return command.name + " needs " + option.name;
     }
     if (command.file.empty() && !parsed.files.empty()) return command.name + " takes no file";
-    if (!command.file.empty() && parsed.files.size() > 1) return command.name + " takes one " + command.file;
-    if (!command.file.empty() && parsed.files.empty() && !command.fileOptional)
+    if (!command.file.empty() && parsed.files.size() > 1 && !command.fileRepeats)
         return command.name + " takes one " + command.file;
+    if (!command.file.empty() && parsed.files.empty() && !command.fileOptional)
+        return command.name + " takes one " + command.file + (command.fileRepeats ? " or more" : "");
     return std::nullopt;
 }
 
@@ -231,7 +254,8 @@ std::string CommandHelp(const CommandSpec& command) {
     for (const OptionSpec& option : command.options) {
         usage += option.required ? " " + Synopsis(option) : " [" + Synopsis(option) + "]";
     }
-    if (!command.file.empty()) usage += command.fileOptional ? " [" + command.file + "]" : " " + command.file;
+    const std::string file = command.file + (command.fileRepeats ? "..." : "");
+    if (!command.file.empty()) usage += command.fileOptional ? " [" + file + "]" : " " + file;
     std::vector<const OptionSpec*> options;
     for (const OptionSpec& option : command.options) options.push_back(&option);
     options.push_back(&kHelp);
@@ -321,7 +345,7 @@ Completion Complete(const std::vector<CommandSpec>& commands, const std::vector<
             if (!given) offer(option->name);
         }
     } else if (!command->file.empty()) {
-        offerValue(command->fileKind, "");
+        offerValue(command->fileKind, command->fileChoices);
     }
     return out;
 }

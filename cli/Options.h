@@ -38,6 +38,8 @@ struct CommandSpec {
     std::string file;
     bool fileOptional = false;  // the file may be left out ("[COUNTRY]")
     ValueKind fileKind = ValueKind::File;
+    bool fileRepeats = false;  // one or more may stand ("KIND...")
+    std::string fileChoices;   // what each may be, for the completion ("radio|data")
 };
 
 struct ParsedCommand {

@@ -17,8 +17,8 @@
 #include "framework/Clock.h"
 #include "framework/Profile.h"
 #include "framework/headless/HeadlessHost.h"
+#include "programs/ProgramKinds.h"
 #include "programs/ProgramListDialog.h"
-#include "programs/ScanSummary.h"
 #include "res/ResourceIds.h"
 #include "res/Resources.h"
 #include "scan/ScanChannelsDialog.h"
@@ -28,8 +28,7 @@ namespace cli {
 namespace {
 
 // The scan window's progress line on a stream: on a terminal one line that
-// is rewritten in place, else a line whenever it changes. At the end it keeps
-// the transports that sent nothing, for the summary.
+// is rewritten in place, else a line whenever it changes.
 class ProgressEcho final : public fw::DialogView {
 public:
     ProgressEcho(std::ostream& out, bool oneLine) : m_Out(out), m_OneLine(oneLine) {}
@@ -43,7 +42,6 @@ public:
         const std::string text = m_Window->GetDlgItemText(id);
         if (text == m_Shown) return;
         m_Shown = text;
-        if (m_Window->ScanProgress().phase == ScanChannelsDialog::Progress::Done) silent = m_Window->SilentTransports();
         if (m_OneLine) Show();
         else m_Out << text << std::endl;
     }
@@ -61,7 +59,6 @@ public:
         if (m_OneLine && !m_Shown.empty()) m_Out << std::endl;
         m_Shown.clear();
     }
-    std::vector<ScanChannelsDialog::SilentTransport> silent;
 
 private:
     std::ostream& m_Out;
@@ -172,7 +169,12 @@ bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::o
         progress.End();
         host.Cancel(limit);
         if (messages.empty()) {
-            status << programs::ScanSummary(window.ProgramList(), progress.silent) << std::endl;
+            // The window's own summary, which knows what the scan could check.
+            status << window.LastScan() << std::endl;
+            if (limits.removeMissing) {
+                const programs::ProgramKind& missing = *programs::FindProgramKind("missing");
+                status << programs::RemovedText(missing, window.RemovePrograms(missing)) << std::endl;
+            }
             if (dryRun) out << ProgramTable(window.ProgramList(), true);
             else window.OnSave();
         }

@@ -37,6 +37,8 @@ struct ScanLimits {
     // limit waits: that search ends by itself once it has tried everywhere.
     std::function<bool()> cardSearching;
     bool waitForSearch = true;  // RunScan: false when the limit was given
+    // The programs the scan marks missing go before the list is saved or printed.
+    bool removeMissing = false;
 };
 enum class ScanFailure { None, Board, Card };
 

@@ -1,5 +1,5 @@
 // kelvane-cli: the program list from a shell, on the same core as the window:
-// list, export and import channel files, and scan.
+// list, export and import channel files, remove kinds of programs, and scan.
 #include <unistd.h>
 #include <algorithm>
 #include <cstdlib>
@@ -21,6 +21,7 @@
 #include "cli/Table.h"
 #include "exchange/Exchange.h"
 #include "framework/Files.h"
+#include "programs/ProgramKinds.h"
 
 namespace {
 
@@ -109,6 +110,50 @@ std::optional<Failure> Import(const cli::ParsedCommand& o) {
     return std::nullopt;
 }
 
+std::optional<Failure> Remove(const cli::ParsedCommand& o) {
+    std::vector<const programs::ProgramKind*> kinds;
+    for (const std::string& name : o.files) {
+        const programs::ProgramKind* kind = programs::FindProgramKind(name);
+        if (kind && !kind->stored)
+            return Failure{2, "\"" + name + "\" is a scan's mark, not stored: use scan --remove-missing"};
+        if (!kind) return Failure{2, "unknown kind \"" + name + "\" (" + programs::StoredKindNames() + ")"};
+        if (std::find(kinds.begin(), kinds.end(), kind) == kinds.end()) kinds.push_back(kind);
+    }
+    cli::Board board(o.Value("--db"));
+    if (!board.Exists()) return Failure{1, board.Path() + ": no board database at this path"};
+    std::string error;
+    std::vector<int> removed(kinds.size(), 0);
+    size_t left = 0;
+    const bool saved = board.Update(
+        false,
+        [&](std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers) {
+            channelNumbers.resize(programs.size(), 0);
+            size_t kept = 0;
+            for (size_t i = 0; i < programs.size(); ++i) {
+                const auto kind = std::find_if(kinds.begin(), kinds.end(), [&](const programs::ProgramKind* k) {
+                    return k->is({programs[i], std::string_view()});
+                });
+                if (kind != kinds.end()) {
+                    ++removed[static_cast<size_t>(kind - kinds.begin())];
+                    continue;
+                }
+                programs[kept] = std::move(programs[i]);
+                channelNumbers[kept++] = channelNumbers[i];
+            }
+            programs.resize(kept);
+            channelNumbers.resize(kept);
+            left = kept;
+        },
+        error);
+    if (!saved) return Failure{1, error};
+    std::string line;
+    for (size_t i = 0; i < kinds.size(); ++i)
+        line += (i == 0 ? "" : ", ") + std::to_string(removed[i]) + " " +
+                (removed[i] == 1 ? kinds[i]->singular : kinds[i]->plural);
+    std::cerr << "Removed " << line << "; " << left << " in the list" << std::endl;
+    return std::nullopt;
+}
+
 std::optional<Failure> Presets(const cli::ParsedCommand& o) {
     const std::string country = o.files.empty() ? std::string() : o.files.front();
     // Where card.ini's Preset= is looked up.
@@ -170,6 +215,7 @@ std::optional<Failure> Scan(const cli::ParsedCommand& o) {
     }
     if (o.Has("--tick-ms")) limits.tickMs = static_cast<int>(std::strtol(o.Value("--tick-ms").c_str(), nullptr, 10));
     limits.skipUnlocked = !o.Has("--wait-unlocked");
+    limits.removeMissing = o.Has("--remove-missing");
     if (o.Has("--network-id")) limits.networkId = static_cast<int>(std::strtol(o.Value("--network-id").c_str(), nullptr, 10));
     limits.progressOnOneLine = isatty(STDERR_FILENO) == 1;
     cli::ScanFailure failure = cli::ScanFailure::None;
@@ -221,6 +267,7 @@ int main(int argc, char** argv) {
     if (name == "list") failure = List(parsed);
     else if (name == "export") failure = Export(parsed);
     else if (name == "import") failure = Import(parsed);
+    else if (name == "remove") failure = Remove(parsed);
     else if (name == "presets") failure = Presets(parsed);
     else failure = Scan(parsed);
     if (!failure) return 0;

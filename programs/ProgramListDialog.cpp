@@ -178,11 +178,14 @@ void ProgramListDialog::OnSearch() {
     fw::ListView::Snapshot before = list.TakeSnapshot();
     ScanChannelsDialog scan(GetHost(), this, static_cast<int>(m_UpdateNames));
     const bool finished = RunScan(scan) == fw::IDOK;
-    // All the scan's merges are one step.
+    // Only a scan that ran to its end can tell what is gone.
+    const programs::NotChecked notChecked =
+        finished ? programs::MarkMissing(list, scan.Coverage()) : programs::NotChecked{};
+    // All the scan's merges, and its marks, are one step.
     ListChanged(std::move(before), "Search");
     // The scan window takes its log with it: what the scan did stays here,
     // in the words kelvane-cli prints, and under "Last Scan…".
-    m_LastScan = finished ? programs::ScanSummary(ProgramList(), scan.SilentTransports())
+    m_LastScan = finished ? programs::ScanSummary(ProgramList(), scan.SilentTransports(), notChecked)
                           : programs::StoppedScanSummary(ProgramList());
     SetStatusText(m_LastScan);
     if (m_ShowScanSummary) MessageBox(m_LastScan);

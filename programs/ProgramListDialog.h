@@ -11,6 +11,7 @@
 #include "programs/BoardGateway.h"
 #include "programs/ListHistory.h"
 #include "programs/ProgramFind.h"
+#include "programs/ProgramKinds.h"
 #include "scan/ScanOwner.h"
 
 class ScanChannelsDialog;
@@ -89,6 +90,12 @@ public:
     // Removes every row below one that has its "NW-ID", "TS-ID" and
     // "Prog-ID", and says how many went.
     void OnRemoveDuplicates();
+    // Remove… (ProgramListDialogRemove.cpp): a choice of the kinds of
+    // programs the list has, each with its count; the chosen kind's rows go.
+    void OnRemoveByKind();
+    // Removes every row of the kind as one step named after it, and says on
+    // the status line how many went; returns that.
+    int RemovePrograms(const programs::ProgramKind& kind);
     // The next (+1) or previous (-1) name that contains the text of Find….
     void FindNext(int direction);
     // Selects the next name that begins with what was typed.
@@ -136,6 +143,7 @@ public:
     int IsSdtDone() override { return m_TableFilters.IsSdtDone(); }
     TableProgress NitProgress() override { return m_TableFilters.NitProgress(); }
     TableProgress SdtProgress() override { return m_TableFilters.SdtProgress(); }
+    TableProgress PatProgress() override { return m_TableFilters.PatProgress(); }
     int Tune(unsigned long frequency) override;
     std::optional<bool> TunerLocked() override;
     bool TunerGaveUp() override;

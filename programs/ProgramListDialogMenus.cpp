@@ -78,6 +78,7 @@ bool ProgramListDialog::RunMenuCommand(int id) {
         case res::IDM_FIND_NEXT: FindNext(+1); break;
         case res::IDM_FIND_PREVIOUS: FindNext(-1); break;
         case res::IDM_REMOVE_DUPLICATES: OnRemoveDuplicates(); break;
+        case res::IDM_REMOVE_BY_KIND: OnRemoveByKind(); break;
         case res::IDM_UNDO: OnUndo(); break;
         case res::IDM_REDO: OnRedo(); break;
         case res::IDM_ABOUT: OnAbout(); break;
@@ -105,7 +106,7 @@ void ProgramListDialog::OnListContextMenu(int listId) {
                 Item(res::IDM_MOVE_TO_TOP, "Move to Top"), Item(res::IDM_MOVE_TO_BOTTOM, "Move to Bottom"),
                 Item(res::IDM_MOVE_TO_POSITION, "Move to Position\u2026"), kSeparator,
                 Item(res::IDM_FIND, "Find\u2026", {"Ctrl+F"}), Item(res::IDM_REMOVE_DUPLICATES, "Remove Duplicates"),
-                kSeparator, plain(undo, undoText), plain(redo, redoText)});
+                Item(res::IDM_REMOVE_BY_KIND, "Remove\u2026"), kSeparator, plain(undo, undoText), plain(redo, redoText)});
     if (chosen != 0) RunMenuCommand(chosen);
 }
 

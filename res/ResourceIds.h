@@ -37,6 +37,9 @@ inline constexpr int IDM_REDO = 40012;
 inline constexpr int IDM_ABOUT = 40013;
 inline constexpr int IDM_FIND_PREVIOUS = 40014;
 inline constexpr int IDM_LAST_SCAN = 40015;
+// Remove…, and its choice of a kind of program (the first id and those after).
+inline constexpr int IDM_REMOVE_BY_KIND = 40101;
+inline constexpr int IDM_REMOVE_KIND_FIRST = 40102;
 
 // Program details dialog.
 inline constexpr int IDC_PROG_TYPE = 1004;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "framework/Dialog.h"
 #include "si/ScanRowWriter.h"
 
+#include "scan/ScanCoverage.h"
 #include "scan/ScanOwner.h"
 
 // The "Scan Channels" window: a status log and four result lists that the
@@ -112,6 +114,9 @@ public:
         bool operator==(const SilentTransport&) const = default;
     };
     std::vector<SilentTransport> SilentTransports();
+    // After the scan's end: which transports it read whole, and what it
+    // found on them.
+    ScanCoverage Coverage();
 
     fw::ListView& StreamList() { return List(kStreamListId); }
     fw::ListView& PatList() { return List(kPatListId); }
@@ -198,6 +203,14 @@ private:
     // Per transport row that sent no SDT: the tuner's lock when its last
     // request ended.
     std::map<int, std::optional<bool>> m_SilentLock;
+    // Per transport row, how its last SDT and PAT requests ended, for Coverage.
+    struct TransportRead {
+        std::optional<bool> sdtLock, patLock;
+        bool sdtWhole = false, patWhole = false;
+        std::set<uint16_t> pat;
+    };
+    std::map<int, TransportRead> m_Reads;
+    bool m_NitWhole = false;
     int m_CurrentServiceRow = 0;
     int m_CurrentPatRow = -1;
     int m_LastTransportId = -1;

@@ -95,3 +95,33 @@ std::vector<ScanChannelsDialog::SilentTransport> ScanChannelsDialog::SilentTrans
     }
     return silent;
 }
+
+ScanCoverage ScanChannelsDialog::Coverage() {
+    fw::ListView& transports = TransportList();
+    fw::ListView& services = ServiceList();
+    ScanCoverage coverage;
+    coverage.nitWhole = m_NitWhole;
+    for (int row = 0; row < transports.GetItemCount(); ++row) {
+        ScanCoverage::Transport transport;
+        const uint32_t key = transports.GetItemData(row);
+        transport.transportStreamId = static_cast<uint16_t>(key & 0xFFFF);
+        transport.originalNetworkId = static_cast<uint16_t>(key >> 16);
+        const TransportRead read = m_Reads.count(row) ? m_Reads[row] : TransportRead{};
+        const std::string at = " on " + Megahertz(FrequencyCell(transports, row));
+        // The tuner's word first: without a lock nothing else could come.
+        if (read.sdtLock == false || (read.sdtWhole && read.patLock == false)) transport.unread = "no lock" + at;
+        else if (transports.ItemText(row, TsSdt).empty()) transport.unread = "no SDT" + at;
+        else if (!read.sdtWhole) transport.unread = "incomplete SDT" + at;
+        else if (!read.patWhole) transport.unread = (read.pat.empty() ? "no PAT" : "incomplete PAT") + at;
+        transport.services = read.pat;
+        for (int service = 0; service < services.GetItemCount(); ++service) {
+            unsigned long ts = 0, nw = 0;
+            if (scancells::ParseUnsigned(services.ItemText(service, SvcTs), ts) &&
+                scancells::ParseUnsigned(services.ItemText(service, SvcNw), nw) &&
+                scancells::TransportKey(ts, nw) == key)
+                transport.services.insert(static_cast<uint16_t>(scancells::ServiceIdOfKey(services.GetItemData(service))));
+        }
+        coverage.transports.push_back(std::move(transport));
+    }
+    return coverage;
+}

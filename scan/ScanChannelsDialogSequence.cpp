@@ -166,6 +166,7 @@ void ScanChannelsDialog::OnWaitNit() {
     if (!m_Owner->IsNitDone()) return;
     LogIncompleteTable("NIT", m_Owner->NitProgress());
     if (TransportList().GetItemCount() > 0) {
+        m_NitWhole = !m_Owner->NitProgress().IsIncomplete();
         m_CurrentTransportRow = 0;
         m_ScanState = StateNextTransport;
         m_RetryCounter = kRetries;
@@ -198,6 +199,10 @@ void ScanChannelsDialog::OnNextTransport() {
 void ScanChannelsDialog::OnWaitSdt() {
     if (!m_Owner->IsSdtDone() && !RequestEndedByNoLock()) return;
     LogIncompleteTable("SDT", m_Owner->SdtProgress());
+    TransportRead& read = m_Reads[m_CurrentTransportRow];
+    read.sdtLock = m_Owner->TunerLocked();
+    read.sdtWhole = !TransportList().ItemText(m_CurrentTransportRow, TsSdt).empty() &&
+                    !m_Owner->SdtProgress().IsIncomplete();
     if (TransportList().ItemText(m_CurrentTransportRow, TsSdt).empty())
         m_SilentLock[m_CurrentTransportRow] = m_Owner->TunerLocked();
     else m_SilentLock.erase(m_CurrentTransportRow);
@@ -219,6 +224,12 @@ void ScanChannelsDialog::OnRequestPat() {
 
 void ScanChannelsDialog::OnWaitPat() {
     if (!m_Owner->IsPatDone() && !RequestEndedByNoLock()) return;
+    TransportRead& read = m_Reads[m_CurrentTransportRow];
+    read.patLock = m_Owner->TunerLocked();
+    read.patWhole = PatList().GetItemCount() > 0 && !m_Owner->PatProgress().IsIncomplete();
+    read.pat.clear();
+    for (int row = 0; row < PatList().GetItemCount(); ++row)
+        read.pat.insert(static_cast<uint16_t>(PatList().GetItemData(row)));
     if (PatList().GetItemCount() > 0) {
         m_ScanState = StateNextService;
         m_RetryCounter = kRetries;

@@ -49,6 +49,8 @@ public:
     // What the last NIT or SDT request took of its table, read once it is done.
     virtual TableProgress NitProgress() = 0;
     virtual TableProgress SdtProgress() = 0;
+    // Nothing where the owner cannot tell: a PAT that came is taken as whole.
+    virtual TableProgress PatProgress() { return {}; }
     virtual int Tune(unsigned long frequency) = 0;
     // Whether the tuner locked on the frequency tuned last; nothing where it
     // cannot tell.

@@ -64,7 +64,7 @@ TEST_F(CliScan, DryRunPrintsTheMergedListAndSavesNothing) {
     EXPECT_NE(status.str().find("\nTransports: 1 of 1, 346.0 MHz\n"), std::string::npos) << status.str();
     EXPECT_NE(status.str().find("\nServices: 7 of 7, 346.0 MHz\n"), std::string::npos) << status.str();
     EXPECT_EQ(status.str().find('\r'), std::string::npos);
-    const std::string summary = "Scan: 7 added, 0 updated, 0 actual; every transport locked\n";
+    const std::string summary = "Scan: 7 added, 0 updated, 0 actual, 0 missing; every transport locked\n";
     EXPECT_EQ(status.str().substr(status.str().size() - summary.size()), summary) << status.str();
 
     // On a terminal one line, rewritten in place, that log lines pass above.

@@ -111,6 +111,30 @@ TEST_F(CliTest, ImportListExportThroughTheExecutable) {
     EXPECT_EQ(run.err.rfind("3 programs imported from " + Golden("programs.m3u") + ", 9 in the list", 0), 0u) << run.err;
 }
 
+TEST_F(CliTest, RemoveTakesAwayTheKindsNamedInOneWrite) {
+    ASSERT_EQ(Cli({"import", "--db", Db(), Golden("programs.csv")}).status, 0);
+    const struct {
+        std::vector<std::string> kinds;
+        int status;
+        std::string err;
+    } cases[] = {
+        {{"missing"}, 2, "kelvane-cli: \"missing\" is a scan's mark, not stored: use scan --remove-missing\n"},
+        {{"radio", "tv"}, 2, "kelvane-cli: unknown kind \"tv\" (radio, data or unnamed)\n"},
+        {{"data", "unnamed"}, 0, "Removed 0 data programs, 0 programs without a name; 3 in the list\n"},
+        {{"radio", "radio"}, 0, "Removed 1 radio program; 2 in the list\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"remove", "--db", Db()};
+        args.insert(args.end(), c.kinds.begin(), c.kinds.end());
+        const CliRun run = Cli(args);
+        EXPECT_EQ(run.status, c.status) << c.kinds.back();
+        EXPECT_EQ(run.err, c.err);
+    }
+    const CliRun list = Cli({"list", "--db", Db()});
+    EXPECT_EQ(list.out.find("Ράδιο"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("\n2   Sport"), std::string::npos) << list.out;
+}
+
 TEST_F(CliTest, FailuresEndWithOneLineAndNothingWritten) {
     ASSERT_EQ(Cli({"import", "--db", Db(), Golden("programs.vdr")}).status, 0);
     const std::string stored = ReadFile(Db());

@@ -361,7 +361,7 @@ TEST_F(ScanEndToEnd, TheScansResultStaysWithTheListWhenItsWindowCloses) {
     window.OnCommand(res::IDC_SEARCH);
     const int rows = window.ProgramList().GetItemCount();
     const std::string summary =
-        "Scan: " + std::to_string(rows) + " added, 0 updated, 0 actual; no lock on 450.0 MHz (TS 11)";
+        "Scan: " + std::to_string(rows) + " added, 0 updated, 0 actual, 0 missing; no lock on 450.0 MHz (TS 11)";
     ASSERT_EQ(host.Messages(), std::vector<std::string>{summary});
     EXPECT_EQ(window.StatusText(), summary);
     window.OnCommand(res::IDM_LAST_SCAN);

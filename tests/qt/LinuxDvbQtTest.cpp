@@ -114,7 +114,7 @@ TEST(LinuxDvbQt, RealTimeScanOverTheEmulatedDevicesFillsTheListAndLeavesTheProce
         30000);
     EXPECT_EQ(rows.size(), 2u * 24u);
     EXPECT_EQ(rows, simulated);
-    EXPECT_EQ(messages, std::vector<std::string>{"Scan: 2 added, 0 updated, 0 actual; every transport locked"});
+    EXPECT_EQ(messages, std::vector<std::string>{"Scan: 2 added, 0 updated, 0 actual, 0 missing; every transport locked"});
     EXPECT_EQ(kernel->OpenDemuxes(), 0u);
     // Waiting for tables costs nothing: the scan keeps the processor busy
     // for less than a tenth of the time it takes.

@@ -259,8 +259,8 @@ TEST_F(ProgramListWindow, ExportAndImportFromTheListsContextMenu) {
         chooseFromMenu(0, "CSV files (*.csv)", true);
         EXPECT_EQ(menuItems, (std::vector<std::string>{"Export\u2026", "Import\u2026", "-", "Order by Channel Number", "-",
                                                        "Move to Top", "Move to Bottom", "Move to Position\u2026", "-",
-                                                       "Find\u2026\tCtrl+F", "Remove Duplicates", "-", "Undo\tCtrl+Z",
-                                                       "Redo\tCtrl+Y"}));
+                                                       "Find\u2026\tCtrl+F", "Remove Duplicates", "Remove\u2026", "-",
+                                                       "Undo\tCtrl+Z", "Redo\tCtrl+Y"}));
         std::vector<TunProgDataTag> rows;
         for (int row = 0; row < 8; ++row) rows.push_back(window.RowToRecord(row));
         EXPECT_EQ(ReadWholeFile(file), exchange::Export(exchange::Format::Csv, rows));
@@ -300,6 +300,46 @@ TEST_F(ProgramListWindow, ExportAndImportFromTheListsContextMenu) {
         QTest::mouseClick(host.ControlWidget(window, fw::IDCANCEL), Qt::LeftButton);
     });
     EXPECT_TRUE(window.IsDestroyed());
+}
+
+// Remove… offers the kinds with their counts in a second menu; the chosen
+// kind goes as one step.
+TEST_F(ProgramListWindow, RemoveByKindFromTheContextMenu) {
+    ProgramListDialog window(host);
+    qttest::RunModalWith(host, window, [&] {
+        auto* view = qobject_cast<QTreeView*>(host.ControlWidget(window, res::IDC_PROGRAM_LIST));
+        ASSERT_NE(view, nullptr);
+        QTest::mouseClick(host.ControlWidget(window, res::IDC_LOAD), Qt::LeftButton);
+        window.ProgramList().SetItemText(1, kColumnVideoPid, "0");  // "Rheinwelle HD" as radio
+        const QPoint at = view->visualRect(view->model()->index(0, kColumnName)).center();
+        std::vector<std::string> kinds;
+        const auto choose = [&](const char* text, std::vector<std::string>* texts) {
+            return [text, texts](QMenu* menu) {
+                (void)QTest::qWaitForWindowExposed(menu, 2000);
+                QAction* chosen = nullptr;
+                for (QAction* action : menu->actions()) {
+                    if (texts) texts->push_back(action->text().toStdString());
+                    if (action->text().toStdString() == text) chosen = action;
+                }
+                ASSERT_NE(chosen, nullptr) << text;
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(chosen).center());
+            };
+        };
+        const auto popup = [] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); };
+        WhenUp<QMenu>(host, popup, [&](QMenu* menu) {
+            WhenUp<QMenu>(host, popup, choose("Radio Programs (1)", &kinds));
+            choose("Remove\u2026", nullptr)(menu);
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(view->viewport(), &event);
+        EXPECT_EQ(kinds, (std::vector<std::string>{"Missing Programs (0)", "Radio Programs (1)", "Data Programs (0)",
+                                                   "Programs without a Name (0)"}));
+        EXPECT_EQ(view->model()->rowCount(), 7);
+        EXPECT_EQ(window.StatusText(), "1 radio program removed");
+        QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
+        EXPECT_EQ(ColumnTexts(*view->model(), kColumnName)[1], "Rheinwelle HD");
+        QTest::mouseClick(host.ControlWidget(window, fw::IDCANCEL), Qt::LeftButton);
+    });
 }
 
 TEST_F(ProgramListWindow, DragKeysAndTypingReorderAndFindPrograms) {

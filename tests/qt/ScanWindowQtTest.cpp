@@ -95,7 +95,7 @@ TEST(ScanWindowQt, SearchScansTheNetworkAndFillsTheProgramList) {
     EXPECT_EQ(rowsAfterScan, kServices);
     // The scan window takes its log with it; its result stays with the list.
     EXPECT_EQ(messages, std::vector<std::string>{"Scan: " + std::to_string(kServices) +
-                                                 " added, 0 updated, 0 actual; every transport locked"});
+                                                 " added, 0 updated, 0 actual, 0 missing; every transport locked"});
     for (int r = 0; r < window.ProgramList().GetItemCount(); ++r) {
         EXPECT_EQ(window.ProgramList().GetItemText(r, kColumnState), "added");
     }
