@@ -39,7 +39,7 @@ struct CommandSpec {
     bool fileOptional = false;  // the file may be left out ("[COUNTRY]")
     ValueKind fileKind = ValueKind::File;
     bool fileRepeats = false;  // one or more may stand ("KIND...")
-    std::string fileChoices;   // what each may be, for the completion ("radio|data")
+    std::string fileChoices = {};  // what each may be, for the completion ("radio|data")
 };
 
 struct ParsedCommand {
