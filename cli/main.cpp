@@ -137,8 +137,12 @@ std::optional<Failure> Remove(const cli::ParsedCommand& o) {
                     ++removed[static_cast<size_t>(kind - kinds.begin())];
                     continue;
                 }
-                programs[kept] = std::move(programs[i]);
-                channelNumbers[kept++] = channelNumbers[i];
+                // Not onto itself: a string moved onto itself is left empty.
+                if (kept != i) {
+                    programs[kept] = std::move(programs[i]);
+                    channelNumbers[kept] = channelNumbers[i];
+                }
+                ++kept;
             }
             programs.resize(kept);
             channelNumbers.resize(kept);

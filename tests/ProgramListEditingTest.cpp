@@ -110,8 +110,8 @@ TEST_F(ProgramListEditing, MoveToTopBottomAndPositionFromTheContextMenu) {
     EXPECT_EQ(Selected(), 6);
     EXPECT_EQ(host.Menus().back(), (Strings{"Export\u2026", "Import\u2026", "-", "Order by Channel Number", "-",
                                             "Move to Top", "Move to Bottom", "Move to Position\u2026", "-",
-                                            "Find\u2026\tCtrl+F", "Remove Duplicates", "-", "Undo Move\tCtrl+Z",
-                                            "Redo\tCtrl+Y"}));
+                                            "Find\u2026\tCtrl+F", "Remove Duplicates", "Remove\u2026", "-",
+                                            "Undo Move\tCtrl+Z", "Redo\tCtrl+Y"}));
 
     host.ScriptText(" 2 ");
     menu(5);
@@ -244,11 +244,11 @@ TEST_F(ProgramListEditing, EveryChangeIsOneStepThatUndoAndRedoTakeBackAndMakeAga
     w.OnMoveDown();
     EXPECT_FALSE(w.History().CanRedo());
     EXPECT_EQ(w.History().UndoName(), "Move Down");
-    host.ScriptMenu(9);
+    host.ScriptMenu(10);
     w.OnListContextMenu(res::IDC_PROGRAM_LIST);
-    EXPECT_EQ(host.Menus().back()[12], "Undo Move Down\tCtrl+Z");
-    EXPECT_EQ(host.Menus().back()[13], "Redo\tCtrl+Y");
-    host.ScriptMenu(8);
+    EXPECT_EQ(host.Menus().back()[13], "Undo Move Down\tCtrl+Z");
+    EXPECT_EQ(host.Menus().back()[14], "Redo\tCtrl+Y");
+    host.ScriptMenu(9);
     w.OnListContextMenu(res::IDC_PROGRAM_LIST);
     EXPECT_EQ(Whole(w), states[states.size() - 2]);
     EXPECT_EQ(w.History().RedoName(), "Move Down");

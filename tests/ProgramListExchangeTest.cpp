@@ -109,8 +109,8 @@ TEST_F(ProgramListExchange, ExportWritesTheRowsInTheFormatOfExtensionOrFilter) {
     EXPECT_NE(files.files["/home/u/tv.m3u"], exchange::Export(exchange::Format::M3u, Rows()));
     EXPECT_EQ(host.Menus().front(), (Strings{"Export\u2026", "Import\u2026", "-", "Order by Channel Number", "-",
                                              "Move to Top", "Move to Bottom", "Move to Position\u2026", "-",
-                                             "Find\u2026\tCtrl+F", "Remove Duplicates", "-", "Undo\tCtrl+Z",
-                                             "Redo\tCtrl+Y"}));
+                                             "Find\u2026\tCtrl+F", "Remove Duplicates", "Remove\u2026", "-",
+                                             "Undo\tCtrl+Z", "Redo\tCtrl+Y"}));
     const auto& chooser = host.FileChoosers().front();
     EXPECT_EQ(chooser.kind, fw::FileChooserKind::Save);
     EXPECT_EQ(chooser.filters.size(), 6u);
