@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <system_error>
 
+#include "board/BoardBackups.h"
 #include "card/ProgramFields.h"
 #include "framework/XdgDirs.h"
 
@@ -35,9 +37,16 @@ struct BoardAccess {
     bool& heldCreatedFile() { return board.m_HeldCreatedFile; }
     bool& heldBlank() { return board.m_HeldBlank; }
     int busyTimeoutMs() const { return board.m_BusyTimeoutMs; }
+    const std::string& writer() const { return board.m_Writer; }
+    int64_t now() const { return board.m_Now ? board.m_Now() : static_cast<int64_t>(std::time(nullptr)); }
     // The result, and the file and reason where it is a failure.
     DVBErrReturn Fail(DVBErrReturn result, const std::string& reason) {
         board.m_LastError = board.m_Path + ": " + reason;
+        return result;
+    }
+    // A failure of another file than the board's own.
+    DVBErrReturn FailAt(const std::string& path, DVBErrReturn result, const std::string& reason) {
+        board.m_LastError = path + ": " + reason;
         return result;
     }
 };
@@ -249,12 +258,16 @@ DVBErrReturn DVB_SaveDBProgData() {
         db = own.get();
     }
     uint64_t revision = board.revision();
+    cardlib::BackupStamp backup{board.writer(), board.now(), {}};
     std::optional<cardlib::Failure> failure =
-        cardlib::WriteRecords(db, path, blank, board.records(), board.beside(), board.faults(), &revision);
+        cardlib::WriteRecords(db, path, blank, board.records(), board.beside(), board.faults(), backup, &revision);
     if (!failure) {
         if (const int commit = cardlib::Exec(db, "COMMIT"); commit != SQLITE_OK) failure = cardlib::FailureFor(commit, path);
     }
+    std::error_code ec;
+    if (failure && !backup.kept.empty()) std::filesystem::remove(backup.kept, ec);
     if (!failure) {
+        cardlib::PruneGenerations(path);
         board.revision() = revision;
         board.storedCount() = static_cast<uint32_t>(board.records().size());
         return DVB_ERR_OK;
@@ -317,3 +330,36 @@ DVBErrReturn DVB_GetDBRevision(uint64_t* revision, uint32_t* storedCount) {
 }
 
 const char* DVB_GetLastErrorText() { return cardlib::Board::Current().LastErrorText().c_str(); }
+
+DVBErrReturn DVB_GetDBBackupCount(uint32_t* count) {
+    cardlib::BoardAccess board("DVB_GetDBBackupCount");
+    if (!count) return DVB_ERR_DB_BAD_SIZE;
+    *count = static_cast<uint32_t>(cardlib::ListGenerations(board.path()).size());
+    return DVB_ERR_OK;
+}
+
+DVBErrReturn DVB_GetDBBackupInfo(uint32_t place, DVBBackupInfo* info) {
+    cardlib::BoardAccess board("DVB_GetDBBackupInfo");
+    if (!info) return DVB_ERR_DB_BAD_SIZE;
+    const std::vector<DVBBackupInfo> generations = cardlib::ListGenerations(board.path());
+    if (place == 0 || place > generations.size()) return DVB_ERR_DB_NO_SUCH_PROGRAM;
+    *info = generations[place - 1];
+    return DVB_ERR_OK;
+}
+
+DVBErrReturn DVB_LoadDBProgDataFrom(const char* path) {
+    cardlib::BoardAccess board("DVB_LoadDBProgDataFrom");
+    if (board.faults().loadProgData != DVB_ERR_OK) return board.faults().loadProgData;
+    if (!path) return DVB_ERR_DB_BAD_SIZE;
+    // As a failed load: nothing left that a save could write.
+    board.loaded() = false;
+    board.records().clear();
+    board.beside().clear();
+    std::vector<TunProgDataTag> records;
+    std::map<uint32_t, cardlib::BesideValues> beside;
+    if (auto failure = cardlib::ReadOtherFile(path, &records, &beside)) return board.FailAt(path, failure->result, failure->reason);
+    board.records() = std::move(records);
+    board.beside() = std::move(beside);
+    board.loaded() = true;
+    return DVB_ERR_OK;
+}

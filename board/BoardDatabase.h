@@ -98,6 +98,11 @@ public:
     // How long a call waits for another program's hold; 3 s unless set.
     void SetBusyTimeoutMs(int ms) { m_BusyTimeoutMs = ms; }
     int BusyTimeoutMs() const { return m_BusyTimeoutMs; }
+    // The program whose saves this board makes, named in the backups they
+    // keep; "kelvane" unless set.
+    void SetWriter(std::string writer) { m_Writer = std::move(writer); }
+    // When a backup is kept, in seconds since 1970; the system's clock unless set.
+    void SetClock(std::function<int64_t()> now) { m_Now = std::move(now); }
 
 private:
     friend struct BoardAccess;
@@ -109,6 +114,8 @@ private:
     uint32_t m_StoredCount = 0;
     std::string m_LastError;
     int m_BusyTimeoutMs = 3000;
+    std::string m_Writer = "kelvane";
+    std::function<int64_t()> m_Now;
     // The connection of an update (BeginUpdate), inside its transaction.
     sqlite3* m_Held = nullptr;
     bool m_HeldCreatedFile = false;

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "card/ProgramFields.h"
+#include "board/BoardBackups.h"
 #include "board/BoardUpgrade.h"
 
 namespace cardlib {
@@ -232,7 +233,7 @@ std::optional<Failure> ReadRecords(sqlite3* db, const std::filesystem::path& pat
 std::optional<Failure> WriteRecords(sqlite3* db, const std::filesystem::path& path, bool blank,
                                     const std::vector<TunProgDataTag>& records,
                                     const std::map<uint32_t, BesideValues>& beside, const BoardFaults& faults,
-                                    uint64_t* revision) {
+                                    BackupStamp& backupStamp, uint64_t* revision) {
     FileState state;
     if (auto failure = CheckFile(db, path, blank, &state)) return failure;
     uint64_t stored = 0;
@@ -243,6 +244,10 @@ std::optional<Failure> WriteRecords(sqlite3* db, const std::filesystem::path& pa
     // The Kelvane that wrote it keeps a copy it can read.
     if (!state.empty && state.version < kSchemaVersion) {
         if (auto failure = KeepBackup(path, state.version)) return failure;
+    }
+    // The list this save replaces, to go back to.
+    if (!state.empty) {
+        if (auto failure = KeepGeneration(path, backupStamp.writer, backupStamp.time, &backupStamp.kept)) return failure;
     }
     const std::string stamp = "PRAGMA application_id = " + std::to_string(kApplicationId) +
                               "; PRAGMA user_version = " + std::to_string(kSchemaVersion);

@@ -52,10 +52,19 @@ std::optional<Failure> ReadRecords(sqlite3* db, const std::filesystem::path& pat
 // Inside the caller's transaction: the list replaces the stored one, if the
 // stored one is still the revision that was loaded, and the revision moves
 // on. A file of an earlier schema is copied beside itself and upgraded first.
+// The list it replaces is kept as the newest backup generation
+// (board/BoardBackups.h), stamped with `writer` and `time`.
+struct BackupStamp {
+    std::string writer;
+    int64_t time = 0;
+    // The generation kept, where one was: PruneGenerations after the commit,
+    // removed where the save fails.
+    std::filesystem::path kept;
+};
 std::optional<Failure> WriteRecords(sqlite3* db, const std::filesystem::path& path, bool blank,
                                     const std::vector<TunProgDataTag>& records,
                                     const std::map<uint32_t, BesideValues>& beside, const BoardFaults& faults,
-                                    uint64_t* revision);
+                                    BackupStamp& stamp, uint64_t* revision);
 // Removes what a failed first save left: the file it created and its journal.
 void RemoveCreated(const std::filesystem::path& path);
 // Opens the file with the board's busy timeout and the faults a test set.

@@ -44,6 +44,8 @@ namespace {
 
 using Connection = std::unique_ptr<sqlite3, int (*)(sqlite3*)>;
 
+}  // namespace
+
 // Copies the file through SQLite, from a connection of its own: SQLite
 // copies nothing from a connection inside a write transaction, and a
 // descriptor of our own on the file would drop this process's locks on it
@@ -67,8 +69,6 @@ int CopyDatabase(const std::filesystem::path& from, const std::string& to) {
     if (finished != SQLITE_OK) return finished;
     return sqlite3_close_v2(copy.release());
 }
-
-}  // namespace
 
 std::optional<Failure> KeepBackup(const std::filesystem::path& path, int64_t version) {
     const std::filesystem::path backup = BackupPath(path, version);

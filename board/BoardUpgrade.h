@@ -33,6 +33,11 @@ std::string NewerSchemaText(int64_t version);
 // The copy of a file of `version` that its upgrade keeps: "board.db.schema-1.bak".
 std::filesystem::path BackupPath(const std::filesystem::path& path, int64_t version);
 
+// A copy of the database file `from` at `to`, through SQLite (an SQLite
+// result). Inside a write transaction that has written nothing yet it copies
+// the file as it stands.
+int CopyDatabase(const std::filesystem::path& from, const std::string& to);
+
 // Inside the caller's write transaction, before anything is written: a copy
 // of the file of an earlier `version` as it is, at BackupPath (an older copy
 // of that name is replaced, only once the new one is whole). A failure names

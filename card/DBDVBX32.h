@@ -89,3 +89,25 @@ DVBErrReturn DVB_GetDBRevision(uint64_t* revision, uint32_t* storedCount);
 // ("/home/me/board.db: the file is read-only"); empty after a call that
 // succeeded or where nothing more is known.
 const char* DVB_GetLastErrorText();
+
+// Our stand-in keeps the list a write replaces: before each DVB_SaveDBProgData
+// over a stored list, a copy of the whole file as it stood (every value kept
+// beside the records included) becomes the newest backup generation, beside
+// the database; the newest 20 are kept. A copy that cannot be written fails
+// the save, and nothing is written.
+struct DVBBackupInfo {
+    uint32_t number = 0;   // the generation; a newer one has a higher number
+    int64_t time = 0;      // when it was kept, seconds since 1970 (UTC)
+    uint32_t programs = 0;
+    std::string writer;    // the program whose save replaced it: "kelvane", "kelvane-cli"
+    std::string path;      // the backup's file
+    std::string damaged;   // why it cannot be read; empty for a whole one
+};
+// How many backups there are, and each by its place, newest first (1-based).
+DVBErrReturn DVB_GetDBBackupCount(uint32_t* count);
+DVBErrReturn DVB_GetDBBackupInfo(uint32_t place, DVBBackupInfo* info);
+// Loads the list of another board database file (a backup, another board's
+// database) as DVB_LoadDBProgData loads the board's own, read only; the
+// revision stays the one of the board's own list. A save after it writes
+// that list, every value beside the records included.
+DVBErrReturn DVB_LoadDBProgDataFrom(const char* path);

@@ -1,5 +1,6 @@
 #include "cli/Board.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 #include <utility>
@@ -14,7 +15,10 @@ Board::Board(const std::string& path)
           [this](const std::string& message) {
               if (m_Error.empty()) m_Error = OneLine(message);
           },
-          BoardGateway::AfterProgramFailure::Stop) {}
+          BoardGateway::AfterProgramFailure::Stop) {
+    // The backups each write keeps name the program that wrote.
+    m_Board.SetWriter("kelvane-cli");
+}
 
 std::string Board::OneLine(const std::string& message) const {
     const size_t end = message.find('\n');
@@ -62,6 +66,41 @@ bool Board::Update(bool replace, const Change& change, std::string& error) {
         ok = m_Gateway.Save(programs, nullptr, &revision) == BoardGateway::Saved::Whole;
         error = m_Error;
     }
+    m_Board.EndUpdate();
+    return ok;
+}
+
+bool Board::LoadFrom(const std::string& path, std::vector<TunProgDataTag>& programs, std::string& error) {
+    m_Error.clear();
+    BoardPrograms read;
+    const bool whole = m_Gateway.LoadFrom(path, &read);
+    programs = std::move(read.records);
+    // The library names the file it could not read; the line need not name ours.
+    error = m_Error.rfind(Path() + ": ", 0) == 0 ? m_Error.substr(Path().size() + 2) : m_Error;
+    return whole;
+}
+
+bool Board::Restore(uint32_t number, std::string& error) {
+    const std::vector<DVBBackupInfo> backups = Backups();
+    const auto backup = std::find_if(backups.begin(), backups.end(),
+                                     [number](const DVBBackupInfo& b) { return b.number == number; });
+    if (backup == backups.end()) {
+        error = Path() + ": no backup " + std::to_string(number) + " (see kelvane-cli backups)";
+        return false;
+    }
+    // Never a part of one: a damaged backup is named, and nothing is written.
+    if (!backup->damaged.empty()) {
+        error = backup->path + ": damaged, not restored (" + backup->damaged + ")";
+        return false;
+    }
+    if (const DVBErrReturn held = m_Board.BeginUpdate(); held != DVB_ERR_OK) {
+        error = OneLine(BoardGateway::FailureText("DVB_LoadDBProgData", held));
+        return false;
+    }
+    m_Error.clear();
+    uint64_t revision = 0;
+    const bool ok = m_Gateway.Replace(backup->path, &revision);
+    error = m_Error;
     m_Board.EndUpdate();
     return ok;
 }

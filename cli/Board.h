@@ -39,6 +39,15 @@ public:
     using Change = std::function<void(std::vector<TunProgDataTag>&, std::vector<uint32_t>&)>;
     bool Update(bool replace, const Change& change, std::string& error);
 
+    // The programs of another board database file (a backup, another
+    // board's), whole, or false with `error`.
+    bool LoadFrom(const std::string& path, std::vector<TunProgDataTag>& programs, std::string& error);
+    // The backups kept beside this board database, newest first.
+    std::vector<DVBBackupInfo> Backups() { return m_Gateway.Backups(); }
+    // Backup `number` back as the stored list, whole, in one held write
+    // (which keeps the list it replaces as a backup first).
+    bool Restore(uint32_t number, std::string& error);
+
 private:
     cardlib::Board m_Board;
     // The first failure of the sequence running now, as one line.

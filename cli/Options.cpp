@@ -146,7 +146,10 @@ const std::vector<CommandSpec>& Commands() {
          "programs from a channel file into the program list",
          "Appends the file's programs to the program list, in one write of the board database. A bad line "
          "imports nothing and is reported as FILE:LINE.",
-         {FormatOption(true), DbOption(), {"--replace", "", "the file's programs replace the list"}},
+         {FormatOption(true), DbOption(), {"--replace", "", "the file's programs replace the list"},
+          {"--update", "",
+           "a program the list has already (same NW-ID and Prog-ID) is updated in place, as a scan does (its name "
+           "only where the window's \"Update Program Names\" is checked), instead of appended"}},
          "FILE"},
         {"remove",
          "remove the programs of some kinds from the program list",
@@ -191,6 +194,34 @@ const std::vector<CommandSpec>& Commands() {
          "COUNTRY",
          true,
          ValueKind::Country},
+        {"reorder",
+         "the program list in the order of another list",
+         "Puts the program list in the order of FILE: a channel file, another board database or one of the "
+         "backups. A program matches an entry there by its NW-ID, TS-ID and Prog-ID, else by its NW-ID and "
+         "Prog-ID, else by its name in any case; each entry matches one program at most. The matched programs "
+         "take FILE's order, the others follow in their own.",
+         {[] {
+              OptionSpec option = FileOption("--like", "FILE", "the list whose order to take");
+              option.required = true;
+              return option;
+          }(),
+          DbOption()},
+         ""},
+        {"backups",
+         "the backups of the board database",
+         "Lists the backups kept beside the board database, newest first: number, time, programs and the program "
+         "whose save replaced the list. Every write of the board database keeps the list it replaces; the "
+         "newest 20 stay.",
+         {DbOption()},
+         ""},
+        {"restore",
+         "a backup back into the board database",
+         "Writes backup N (see backups) back as the program list, whole, channel numbers included; the list it "
+         "replaces is kept as a backup first.",
+         {DbOption()},
+         "N",
+         false,
+         ValueKind::Text},
     };
     return commands;
 }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -22,6 +23,8 @@
 #include "exchange/Exchange.h"
 #include "framework/Files.h"
 #include "programs/ProgramKinds.h"
+#include "framework/Profile.h"
+#include "programs/ListReshuffle.h"
 
 namespace {
 
@@ -79,6 +82,8 @@ std::optional<Failure> Export(const cli::ParsedCommand& o) {
     return std::nullopt;
 }
 
+std::string GuiSettingsPath();
+
 std::optional<Failure> Import(const cli::ParsedCommand& o) {
     const std::string& file = o.files.front();
     std::string text;
@@ -93,9 +98,19 @@ std::optional<Failure> Import(const cli::ParsedCommand& o) {
     cli::Board board(o.Value("--db"));
     std::string error;
     size_t inList = 0, known = 0;
+    const bool updating = o.Has("--update");
+    // The names as the window's check box says, as its scan takes them.
+    const bool updateNames = fw::Profile(GuiSettingsPath()).GetInt("Settings", "UpdateNames", 1) != 0;
+    programs::ImportCounts counts;
     const bool saved = board.Update(
         o.Has("--replace"),
         [&](std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers) {
+            if (updating) {
+                programs::ImportUpdating(programs, channelNumbers, result.programs, result.channelNumbers, updateNames,
+                                         &counts);
+                inList = programs.size();
+                return;
+            }
             known = exchange::CountAlreadyListed(programs, result.programs);
             programs.insert(programs.end(), result.programs.begin(), result.programs.end());
             channelNumbers.resize(programs.size() - result.programs.size(), 0);
@@ -105,6 +120,9 @@ std::optional<Failure> Import(const cli::ParsedCommand& o) {
         error);
     if (!saved) return Failure{1, error};
     std::cerr << result.programs.size() << " programs imported from " << file << ", " << inList << " in the list"
+              << (updating ? ": " + std::to_string(counts.added) + " added, " + std::to_string(counts.updated) +
+                                 " updated, " + std::to_string(counts.actual) + " actual"
+                           : std::string())
               << (known == 0 ? "" : "; " + exchange::AlreadyListedText(known))
               << (result.skipped.empty() ? "" : "; " + result.skipped) << std::endl;
     return std::nullopt;
@@ -230,6 +248,100 @@ std::optional<Failure> Scan(const cli::ParsedCommand& o) {
     return std::nullopt;
 }
 
+// The programs of FILE: another board database (a backup among them), or a
+// channel file of any format that is read.
+std::optional<Failure> ReadReference(cli::Board& board, const std::string& file, std::vector<TunProgDataTag>& programs) {
+    std::string text;
+    if (auto failure = ReadFile(file, text)) return failure;
+    if (text.rfind(std::string_view("SQLite format 3\0", 16), 0) == 0) {
+        std::string error;
+        if (!board.LoadFrom(file, programs, error)) return Failure{1, error};
+        return std::nullopt;
+    }
+    std::optional<exchange::Format> format = exchange::FormatFromFileName(file);
+    if (!format) format = exchange::FormatFromText(text);
+    if (!format) return Failure{1, file + ": neither a channel file of a format Kelvane reads nor a board database"};
+    exchange::ImportResult result = exchange::Import(*format, text, file);
+    if (!result.ok) return Failure{1, result.error};
+    programs = std::move(result.programs);
+    return std::nullopt;
+}
+
+std::optional<Failure> Reorder(const cli::ParsedCommand& o) {
+    const std::string file = o.Value("--like");
+    cli::Board board(o.Value("--db"));
+    if (!board.Exists()) return Failure{1, board.Path() + ": no board database at this path"};
+    std::vector<TunProgDataTag> reference;
+    if (auto failure = ReadReference(board, file, reference)) return failure;
+    std::string error;
+    programs::ReferenceOrder ordered;
+    const bool saved = board.Update(
+        false,
+        [&](std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers) {
+            ordered = programs::OrderLike(programs, reference);
+            std::vector<TunProgDataTag> records;
+            std::vector<uint32_t> numbers;
+            for (const size_t i : ordered.order) {
+                records.push_back(std::move(programs[i]));
+                numbers.push_back(i < channelNumbers.size() ? channelNumbers[i] : 0);
+            }
+            programs = std::move(records);
+            channelNumbers = std::move(numbers);
+        },
+        error);
+    if (!saved) return Failure{1, error};
+    std::cerr << ordered.matched << " of " << ordered.order.size() << " programs matched " << file
+              << "; the others follow in their order" << std::endl;
+    return std::nullopt;
+}
+
+std::optional<Failure> Backups(const cli::ParsedCommand& o) {
+    cli::Board board(o.Value("--db"));
+    std::vector<std::vector<std::string>> rows;
+    for (const DVBBackupInfo& backup : board.Backups()) {
+        if (!backup.damaged.empty()) {
+            rows.push_back({std::to_string(backup.number), "damaged: " + backup.damaged + " (" + backup.path + ")"});
+            continue;
+        }
+        rows.push_back({std::to_string(backup.number), BoardGateway::BackupTime(backup.time),
+                        std::to_string(backup.programs), backup.writer});
+    }
+    if (rows.empty()) {
+        std::cerr << board.Path() << ": no backups yet" << std::endl;
+        return std::nullopt;
+    }
+    rows.insert(rows.begin(), std::vector<std::string>{"Nr", "Time", "Programs", "Writer"});
+    std::vector<size_t> widths;
+    for (const std::vector<std::string>& row : rows) {
+        // A damaged one's reason runs on to the end of its line.
+        if (row.size() < 4) continue;
+        widths.resize(row.size(), 0);
+        for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
+    }
+    for (const std::vector<std::string>& row : rows) {
+        std::string line;
+        for (size_t c = 0; c < row.size(); ++c) {
+            line += c + 1 < row.size() && c < widths.size() ? row[c] + std::string(std::max(widths[c], row[c].size()) - row[c].size() + 2, ' ')
+                                                            : row[c];
+        }
+        std::cout << line << "\n";
+    }
+    return std::cout.flush() ? std::nullopt : std::optional<Failure>(Failure{1, "cannot write standard output"});
+}
+
+std::optional<Failure> Restore(const cli::ParsedCommand& o) {
+    const std::string& text = o.files.front();
+    char* end = nullptr;
+    const unsigned long number = std::strtoul(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || number == 0 || number > UINT32_MAX)
+        return Failure{2, "restore takes the number of a backup (see kelvane-cli backups), not \"" + text + "\""};
+    cli::Board board(o.Value("--db"));
+    std::string error;
+    if (!board.Restore(static_cast<uint32_t>(number), error)) return Failure{1, error};
+    std::cerr << "Backup " << number << " restored to " << board.Path() << std::endl;
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -273,6 +385,9 @@ int main(int argc, char** argv) {
     else if (name == "import") failure = Import(parsed);
     else if (name == "remove") failure = Remove(parsed);
     else if (name == "presets") failure = Presets(parsed);
+    else if (name == "reorder") failure = Reorder(parsed);
+    else if (name == "backups") failure = Backups(parsed);
+    else if (name == "restore") failure = Restore(parsed);
     else failure = Scan(parsed);
     if (!failure) return 0;
     std::cerr << "kelvane-cli: " << failure->message << std::endl;

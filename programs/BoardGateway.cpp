@@ -1,5 +1,6 @@
 #include "programs/BoardGateway.h"
 
+#include <ctime>
 #include <string>
 
 #include "framework/Dialog.h"
@@ -35,6 +36,48 @@ bool BoardGateway::Load(BoardPrograms* programs, uint64_t* revision) {
     if (!Check(DVB_LoadDBProgData(), "DVB_LoadDBProgData")) return false;
     if (!Check(DVB_GetDBProgCount(&first, &count), "DVB_GetDBProgCount")) return false;
     DVB_GetDBRevision(revision, nullptr);
+    return ReadLoaded(count, programs);
+}
+
+bool BoardGateway::LoadFrom(const std::string& path, BoardPrograms* programs) {
+    *programs = {};
+    uint32_t first = 0;
+    uint32_t count = 0;
+    if (!Check(DVB_LoadDBProgDataFrom(path.c_str()), "DVB_LoadDBProgDataFrom")) return false;
+    if (!Check(DVB_GetDBProgCount(&first, &count), "DVB_GetDBProgCount")) return false;
+    return ReadLoaded(count, programs);
+}
+
+bool BoardGateway::Replace(const std::string& path, uint64_t* revision) {
+    *revision = 0;
+    if (!Check(DVB_LoadDBProgData(), "DVB_LoadDBProgData")) return false;
+    if (!Check(DVB_LoadDBProgDataFrom(path.c_str()), "DVB_LoadDBProgDataFrom")) return false;
+    if (!Check(DVB_SaveDBProgData(), "DVB_SaveDBProgData")) return false;
+    DVB_GetDBRevision(revision, nullptr);
+    return true;
+}
+
+std::vector<DVBBackupInfo> BoardGateway::Backups() {
+    std::vector<DVBBackupInfo> backups;
+    uint32_t count = 0;
+    if (!Check(DVB_GetDBBackupCount(&count), "DVB_GetDBBackupCount")) return backups;
+    for (uint32_t place = 1; place <= count; ++place) {
+        DVBBackupInfo info;
+        // One that went since it was counted is not there to go back to.
+        if (DVB_GetDBBackupInfo(place, &info) == DVB_ERR_OK) backups.push_back(std::move(info));
+    }
+    return backups;
+}
+
+std::string BoardGateway::BackupTime(int64_t time) {
+    const std::time_t t = static_cast<std::time_t>(time);
+    std::tm local{};
+    char text[32] = "";
+    if (localtime_r(&t, &local)) std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+bool BoardGateway::ReadLoaded(uint32_t count, BoardPrograms* programs) {
     bool whole = true;
     for (uint32_t position = 1; position <= count; ++position) {
         TunProgDataTag record;

@@ -45,6 +45,20 @@ public:
     // list, whose revision is `revision`. A failed load or count reads none.
     bool Load(BoardPrograms* programs, uint64_t* revision);
 
+    // DVB_LoadDBProgDataFrom, then as Load: the programs of another board
+    // database file (a backup, another board's), read only; the board's own
+    // stays as it is. True when they could all be read.
+    bool LoadFrom(const std::string& path, BoardPrograms* programs);
+    // DVB_LoadDBProgData, DVB_LoadDBProgDataFrom and DVB_SaveDBProgData: the
+    // stored list becomes that file's whole, every value the library keeps
+    // beside the records included (the save keeps a backup first).
+    bool Replace(const std::string& path, uint64_t* revision);
+    // DVB_GetDBBackupCount and DVB_GetDBBackupInfo: the backups kept beside
+    // the board database, newest first.
+    std::vector<DVBBackupInfo> Backups();
+    // A backup's time as the user reads it: "2024-05-01 18:03:09", local time.
+    static std::string BackupTime(int64_t time);
+
     // Whether a save may replace what is stored now (how many programs,
     // which revision); asked after the save's load, before anything changes.
     using MayReplace = std::function<bool(uint32_t storedCount, uint64_t storedRevision)>;
@@ -63,6 +77,9 @@ public:
 
 private:
     bool Check(DVBErrReturn result, const std::string& call);
+    // DVB_GetDBProgData and the values beside it for positions 1 to `count`
+    // of what the library loaded; true when every one could be read.
+    bool ReadLoaded(uint32_t count, BoardPrograms* programs);
     // A program's calls failed: whether the sequence goes on.
     bool GoOn() const { return m_After == AfterProgramFailure::GoOn; }
 

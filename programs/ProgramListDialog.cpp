@@ -216,6 +216,14 @@ bool ProgramListDialog::OnLoad() {
     uint64_t revision = 0;
     // A program that cannot be read gets no row; the others do.
     bool all = m_Board.Load(&stored, &revision);
+    all = AppendPrograms(stored) && all;
+    if (all) m_Revision = revision;
+    return all;
+}
+
+bool ProgramListDialog::AppendPrograms(const BoardPrograms& stored) {
+    fw::ListView& list = ProgramList();
+    bool all = true;
     for (size_t i = 0; i < stored.records.size(); ++i) {
         const int row = list.InsertItem(list.GetItemCount(), std::string());
         if (row < 0) {
@@ -225,7 +233,6 @@ bool ProgramListDialog::OnLoad() {
         RecordToRow(stored.records[i], row);
         SetChannelNumber(row, stored.channelNumbers[i]);
     }
-    if (all) m_Revision = revision;
     return all;
 }
 

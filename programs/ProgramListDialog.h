@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "acquisition/TableFilters.h"
 #include "card/DBDVBX32.h"
@@ -72,8 +73,15 @@ public:
     // The list's rows, as they stand, to a channel file the user names.
     void OnExport();
     // A channel file's programs appended as new rows; all of them, or none
-    // when the file has an error.
-    void OnImport();
+    // when the file has an error. `updating`: a program the list has
+    // already (its NW-ID and Prog-ID) is updated in place instead, as a scan
+    // merges it (ProgramListDialogReshuffle.cpp).
+    void OnImport(bool updating = false);
+    // The re-shuffles of an operator (ProgramListDialogReshuffle.cpp): the
+    // list in the order of a channel file or another board database, and a
+    // backup of the board database back into the list; each one step.
+    void OnOrderLike();
+    void OnRestore();
     // Long lists (ProgramListEditing.cpp): Delete, Ctrl+Up/Down, Ctrl+F, F3
     // and typing in the list; drag and drop; moves to a position; find.
     bool OnListKey(int listId, const fw::KeyPress& key) override;
@@ -192,6 +200,16 @@ private:
     void ListChanged(fw::ListView::Snapshot before, const char* what);
     // After an undo or a redo.
     void HistoryMoved();
+    // Each program a new last row, its channel number beside it; false
+    // where a row could not be made.
+    bool AppendPrograms(const BoardPrograms& programs);
+    // An import's programs into the list as Import and Update takes them.
+    void ImportUpdating(const std::vector<TunProgDataTag>& programs, const std::vector<uint32_t>& channelNumbers,
+                        const std::string& done);
+    // The programs of a reference file of Order Like…: a channel file or a
+    // board database, at `path`; nothing (and the user told why) when it
+    // cannot be read or none was chosen.
+    std::optional<std::vector<TunProgDataTag>> ReadReference(std::string* path);
 
     // With changes: asks whether to save them, discard them or cancel. True
     // when the caller may go on (saved, or discarded).

@@ -20,6 +20,9 @@ constexpr const char* kExchange = "Exchange";
 constexpr const char* kM3uUrlPattern = "M3uUrlPattern";
 constexpr const char* kLastFolder = "LastFolder";
 constexpr const char* kAllFiles = "All files (*)";
+constexpr const char* kBoardDatabases = "Board databases (*.db)";
+// What every SQLite database file begins with, the board's among them.
+constexpr std::string_view kSqliteHeader{"SQLite format 3\0", 16};
 
 // The choices of the file chooser, one per format; Import offers the formats
 // that can be read.
@@ -63,10 +66,13 @@ struct ChosenFile {
 
 // Asks for a channel file where the last one was chosen (the home folder the
 // first time); an export suggests a name of the first filter's format.
-std::optional<ChosenFile> ChooseChannelFile(fw::Dialog& window, bool importing) {
+// `title` where it is not Import's or Export's, `more` filters after the formats'.
+std::optional<ChosenFile> ChooseChannelFile(fw::Dialog& window, bool importing, const char* title = nullptr,
+                                            const std::vector<std::string>& more = {}) {
     const std::vector<const exchange::FormatInfo*> types = ChannelFileTypes(importing);
     std::vector<std::string> filters;
     for (const exchange::FormatInfo* type : types) filters.emplace_back(type->filter);
+    filters.insert(filters.end(), more.begin(), more.end());
     filters.emplace_back(kAllFiles);
     fw::Profile& settings = window.GetProfile();
     std::string start = settings.GetString(kExchange, kLastFolder, "");
@@ -76,7 +82,7 @@ std::optional<ChosenFile> ChooseChannelFile(fw::Dialog& window, bool importing) 
     }
     const std::optional<fw::FileChoice> choice =
         window.GetHost().ChooseFile(window, importing ? fw::FileChooserKind::Open : fw::FileChooserKind::Save,
-                                    importing ? "Import Programs" : "Export Programs", filters, 0, start);
+                                    title ? title : importing ? "Import Programs" : "Export Programs", filters, 0, start);
     if (!choice || choice->path.empty()) return std::nullopt;
     const std::string folder = FolderOf(choice->path);
     if (!folder.empty()) settings.WriteString(kExchange, kLastFolder, folder);
@@ -156,8 +162,8 @@ void ProgramListDialog::OnExport() {
     SetStatusText(ProgramsText(static_cast<int>(programs.size())) + " exported to " + file->path);
 }
 
-void ProgramListDialog::OnImport() {
-    const auto file = ChooseChannelFile(*this, true);
+void ProgramListDialog::OnImport(bool updating) {
+    const auto file = ChooseChannelFile(*this, true, updating ? "Import and Update Programs" : nullptr);
     if (!file) return;
     fw::Files& files = GetHost().GetFiles();
     std::string text;
@@ -173,6 +179,12 @@ void ProgramListDialog::OnImport() {
     exchange::ImportResult imported = exchange::Import(*format, text, file->path);
     if (!imported.ok) {
         MessageBox(ReadAsError(imported.error, file->path, *format));
+        return;
+    }
+    if (updating) {
+        std::string done = ProgramsText(static_cast<int>(imported.programs.size())) + " imported from " + file->path;
+        if (!imported.skipped.empty()) done += "; " + imported.skipped;
+        ImportUpdating(imported.programs, imported.channelNumbers, done);
         return;
     }
     fw::ListView& list = ProgramList();
@@ -205,4 +217,34 @@ void ProgramListDialog::OnImport() {
     if (!imported.skipped.empty()) done += "; " + imported.skipped;
     SetStatusText(done);
     if (!imported.skipped.empty() || known > 0) MessageBox(done);
+}
+
+std::optional<std::vector<TunProgDataTag>> ProgramListDialog::ReadReference(std::string* path) {
+    const auto file = ChooseChannelFile(*this, true, "Order Like", {kBoardDatabases});
+    if (!file) return std::nullopt;
+    *path = file->path;
+    fw::Files& files = GetHost().GetFiles();
+    std::string text;
+    if (files.ReadAll(file->path, &text) != fw::Files::ReadResult::Ok) {
+        MessageBox(FileError("Cannot read ", file->path, files));
+        return std::nullopt;
+    }
+    // Another board database, a backup of this one among them: through the
+    // library, which says itself what keeps it from being read.
+    if (text.rfind(kSqliteHeader, 0) == 0) {
+        BoardPrograms stored;
+        if (!m_Board.LoadFrom(file->path, &stored)) return std::nullopt;
+        return stored.records;
+    }
+    const std::optional<exchange::Format> format = ImportFormat(*file, text);
+    if (!format) {
+        MessageBox(file->path + ": the format is not clear from the file; choose its type in the file dialog");
+        return std::nullopt;
+    }
+    exchange::ImportResult imported = exchange::Import(*format, text, file->path);
+    if (!imported.ok) {
+        MessageBox(ReadAsError(imported.error, file->path, *format));
+        return std::nullopt;
+    }
+    return std::move(imported.programs);
 }

@@ -22,7 +22,8 @@ void ProgramListDialog::BuildMenus() {
     SetMenuBar({
         {"&File",
          {Item(res::IDC_LOAD, "&Load", {"Ctrl+O"}), Item(res::IDC_SAVE, "&Save", {"Ctrl+S"}), kSeparator,
-          Item(res::IDM_IMPORT, "&Import\u2026"), Item(res::IDM_EXPORT, "&Export\u2026"), kSeparator,
+          Item(res::IDM_IMPORT, "&Import\u2026"), Item(res::IDM_IMPORT_UPDATE, "Import and &Update\u2026"),
+          Item(res::IDM_EXPORT, "&Export\u2026"), kSeparator, Item(res::IDM_RESTORE, "&Restore\u2026"), kSeparator,
           Item(fw::IDCANCEL, "&Close", {"Ctrl+Q", "Ctrl+W"})}},
         {"&Edit",
          {Item(res::IDM_UNDO, "&Undo", {"Ctrl+Z"}), Item(res::IDM_REDO, "&Redo", {"Ctrl+Y", "Ctrl+Shift+Z"}), kSeparator,
@@ -34,7 +35,8 @@ void ProgramListDialog::BuildMenus() {
          {Item(res::IDC_MOVE_UP, "Move &Up", {"Ctrl+Up"}), Item(res::IDC_MOVE_DOWN, "Move &Down", {"Ctrl+Down"}),
           Item(res::IDM_MOVE_TO_TOP, "Move to &Top"), Item(res::IDM_MOVE_TO_BOTTOM, "Move to &Bottom"),
           Item(res::IDM_MOVE_TO_POSITION, "Move to &Position\u2026"), kSeparator,
-          Item(res::IDM_ORDER_BY_CHANNEL, "&Order by Channel Number"), kSeparator,
+          Item(res::IDM_ORDER_BY_CHANNEL, "&Order by Channel Number"), Item(res::IDM_ORDER_LIKE, "Order &Like\u2026"),
+          kSeparator,
           Item(res::IDC_SEARCH, "&Search the Network"), Item(res::IDM_LAST_SCAN, "&Last Scan\u2026")}},
         {"&Help", {Item(res::IDM_ABOUT, "&About Kelvane")}},
     });
@@ -70,6 +72,9 @@ bool ProgramListDialog::RunMenuCommand(int id) {
         case res::IDM_DETAILS: OnEditProgram(); break;
         case res::IDM_EXPORT: OnExport(); break;
         case res::IDM_IMPORT: OnImport(); break;
+        case res::IDM_IMPORT_UPDATE: OnImport(true); break;
+        case res::IDM_ORDER_LIKE: OnOrderLike(); break;
+        case res::IDM_RESTORE: OnRestore(); break;
         case res::IDM_ORDER_BY_CHANNEL: SortByChannelNumber(); break;
         case res::IDM_MOVE_TO_TOP: OnMoveToTop(); break;
         case res::IDM_MOVE_TO_BOTTOM: OnMoveToBottom(); break;
@@ -102,7 +107,8 @@ void ProgramListDialog::OnListContextMenu(int listId) {
     const std::string redoText = m_History.CanRedo() ? "Redo " + m_History.RedoName() : "Redo";
     const int chosen = GetHost().PopupMenu(
         *this, {Item(res::IDM_EXPORT, "Export\u2026"), Item(res::IDM_IMPORT, "Import\u2026"), kSeparator,
-                Item(res::IDM_ORDER_BY_CHANNEL, "Order by Channel Number"), kSeparator,
+                Item(res::IDM_ORDER_BY_CHANNEL, "Order by Channel Number"), Item(res::IDM_ORDER_LIKE, "Order Like\u2026"),
+                kSeparator,
                 Item(res::IDM_MOVE_TO_TOP, "Move to Top"), Item(res::IDM_MOVE_TO_BOTTOM, "Move to Bottom"),
                 Item(res::IDM_MOVE_TO_POSITION, "Move to Position\u2026"), kSeparator,
                 Item(res::IDM_FIND, "Find\u2026", {"Ctrl+F"}), Item(res::IDM_REMOVE_DUPLICATES, "Remove Duplicates"),

@@ -40,6 +40,12 @@ inline constexpr int IDM_LAST_SCAN = 40015;
 // Remove…, and its choice of a kind of program (the first id and those after).
 inline constexpr int IDM_REMOVE_BY_KIND = 40101;
 inline constexpr int IDM_REMOVE_KIND_FIRST = 40102;
+// Kept apart from the ids above, which other commands continue.
+inline constexpr int IDM_ORDER_LIKE = 40200;
+inline constexpr int IDM_IMPORT_UPDATE = 40201;
+inline constexpr int IDM_RESTORE = 40202;
+// Restore…'s choices: the first backup's command, then one up for each next.
+inline constexpr int IDM_RESTORE_FIRST = 40300;
 
 // Program details dialog.
 inline constexpr int IDC_PROG_TYPE = 1004;

@@ -133,7 +133,7 @@ struct CompletionCase {
 TEST(CliCompletion, OffersWhatTheDeclarationsTake) {
     const std::vector<std::string> formats = {"dvbv5", "vdr", "zap", "m3u", "csv"};
     const std::vector<CompletionCase> cases = {
-        {{""}, {"list", "export", "import", "remove", "scan", "presets"}, false},
+        {{""}, {"list", "export", "import", "remove", "scan", "presets", "reorder", "backups", "restore"}, false},
         {{"ex"}, {"export"}, false},
         {{"-"}, {"--help", "--version"}, false},
         {{"export", "--format", ""}, formats, false},
@@ -146,8 +146,8 @@ TEST(CliCompletion, OffersWhatTheDeclarationsTake) {
         {{"export", "-o", ""}, {}, true},
         {{"import", "--db", "=", ""}, {}, true},
         {{"import", ""}, {}, true},
-        {{"import", "--replace", "--"}, {"--format", "--db", "--help"}, false},
-        {{"import", "--db=board.db", "--"}, {"--format", "--replace", "--help"}, false},
+        {{"import", "--replace", "--"}, {"--format", "--db", "--update", "--help"}, false},
+        {{"import", "--db=board.db", "--"}, {"--format", "--replace", "--update", "--help"}, false},
         {{"list", ""}, {"--db", "--help"}, false},
         {{"scan", "--tick-ms", ""}, {}, false},
         {{"scan", "--dry"}, {"--dry-run"}, false},

@@ -103,27 +103,27 @@ TEST_F(ProgramListEditing, MoveToTopBottomAndPositionFromTheContextMenu) {
         w.OnListContextMenu(res::IDC_PROGRAM_LIST);
     };
     Mark(2);
-    menu(3);
-    EXPECT_EQ(Names()[0], "Drei");
     menu(4);
+    EXPECT_EQ(Names()[0], "Drei");
+    menu(5);
     EXPECT_EQ(Names()[6], "Drei");
     EXPECT_EQ(Selected(), 6);
-    EXPECT_EQ(host.Menus().back(), (Strings{"Export\u2026", "Import\u2026", "-", "Order by Channel Number", "-",
+    EXPECT_EQ(host.Menus().back(), (Strings{"Export\u2026", "Import\u2026", "-", "Order by Channel Number", "Order Like\u2026", "-",
                                             "Move to Top", "Move to Bottom", "Move to Position\u2026", "-",
                                             "Find\u2026\tCtrl+F", "Remove Duplicates", "Remove\u2026", "-",
                                             "Undo Move\tCtrl+Z", "Redo\tCtrl+Y"}));
 
     host.ScriptText(" 2 ");
-    menu(5);
+    menu(6);
     EXPECT_EQ(host.TextPrompts().back(), "Position (1 to 7):");
     EXPECT_EQ(Names(), (Strings{"Eins", "Drei", "Zwei", "Über Land", "über See", "ΕΡΤ World", "Straße"}));
     EXPECT_EQ(w.ProgramList().GetSelectionMark(), 1);
     // Cancelled, or no position of the list: nothing moves.
     for (const char* answer : {"0", "8", "x1", ""}) {
         host.ScriptText(answer);
-        menu(5);
+        menu(6);
     }
-    menu(5);
+    menu(6);
     EXPECT_EQ(Names()[1], "Drei");
     EXPECT_EQ(host.Messages(), Strings(4, "Enter a position from 1 to 7."));
 }
@@ -169,7 +169,7 @@ TEST_F(ProgramListEditing, FindSelectsNamesThatContainTheTextAndF3GoesOnBothWays
     EXPECT_TRUE(Press(CtrlF()));
     EXPECT_EQ(Selected(), 5);
     host.ScriptText("Kanal");
-    host.ScriptMenu(6);
+    host.ScriptMenu(7);
     w.OnListContextMenu(res::IDC_PROGRAM_LIST);
     EXPECT_EQ(Selected(), 5);
     EXPECT_EQ(host.Messages(), Strings{"No program name contains \"Kanal\"."});

@@ -107,7 +107,7 @@ TEST_F(ProgramListExchange, ExportWritesTheRowsInTheFormatOfExtensionOrFilter) {
         EXPECT_EQ(files.files[c.path], exchange::Export(c.format, Rows(), pattern));
     }
     EXPECT_NE(files.files["/home/u/tv.m3u"], exchange::Export(exchange::Format::M3u, Rows()));
-    EXPECT_EQ(host.Menus().front(), (Strings{"Export\u2026", "Import\u2026", "-", "Order by Channel Number", "-",
+    EXPECT_EQ(host.Menus().front(), (Strings{"Export\u2026", "Import\u2026", "-", "Order by Channel Number", "Order Like\u2026", "-",
                                              "Move to Top", "Move to Bottom", "Move to Position\u2026", "-",
                                              "Find\u2026\tCtrl+F", "Remove Duplicates", "Remove\u2026", "-",
                                              "Undo\tCtrl+Z", "Redo\tCtrl+Y"}));
@@ -171,10 +171,10 @@ TEST_F(ProgramListExchange, ImportSaysWhatTheListHadAndRemoveDuplicatesTakesTheC
     window.ProgramList().SetItemText(2, kColumnNwId, "999");
     window.ProgramList().SetItemText(3, kColumnTsId, "999");
 
-    ChooseFromMenu(7, std::nullopt);
+    ChooseFromMenu(8, std::nullopt);
     EXPECT_EQ(Column(window, kColumnName), (Strings{"Eins", "Zwei", "Eins", "Drei"}));
     EXPECT_EQ(host.Messages().back(), "1 duplicate removed: each had the NW-ID and Prog-ID of a program above it.");
-    ChooseFromMenu(7, std::nullopt);
+    ChooseFromMenu(8, std::nullopt);
     EXPECT_EQ(host.Messages().back(), "No duplicates: no two programs have the same NW-ID and Prog-ID.");
     EXPECT_EQ(window.History().UndoName(), "Remove Duplicates");
     window.OnUndo();

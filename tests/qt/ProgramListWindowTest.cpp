@@ -257,7 +257,7 @@ TEST_F(ProgramListWindow, ExportAndImportFromTheListsContextMenu) {
         };
 
         chooseFromMenu(0, "CSV files (*.csv)", true);
-        EXPECT_EQ(menuItems, (std::vector<std::string>{"Export\u2026", "Import\u2026", "-", "Order by Channel Number", "-",
+        EXPECT_EQ(menuItems, (std::vector<std::string>{"Export\u2026", "Import\u2026", "-", "Order by Channel Number", "Order Like\u2026", "-",
                                                        "Move to Top", "Move to Bottom", "Move to Position\u2026", "-",
                                                        "Find\u2026\tCtrl+F", "Remove Duplicates", "Remove\u2026", "-",
                                                        "Undo\tCtrl+Z", "Redo\tCtrl+Y"}));
@@ -278,7 +278,7 @@ TEST_F(ProgramListWindow, ExportAndImportFromTheListsContextMenu) {
             host, [] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); },
             [](QMenu* menu) {
                 (void)QTest::qWaitForWindowExposed(menu, 2000);
-                QAction* action = menu->actions().value(10);  // separators count as actions
+                QAction* action = menu->actions().value(11);  // separators count as actions
                 ASSERT_NE(action, nullptr);
                 EXPECT_EQ(action->text().toStdString(), "Remove Duplicates");
                 QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
