@@ -43,7 +43,10 @@ public:
         const std::string text = m_Window->GetDlgItemText(id);
         if (text == m_Shown) return;
         m_Shown = text;
-        if (m_Window->ScanProgress().phase == ScanChannelsDialog::Progress::Done) silent = m_Window->SilentTransports();
+        if (m_Window->ScanProgress().phase == ScanChannelsDialog::Progress::Done) {
+            silent = m_Window->SilentTransports();
+            sweep = m_Window->SweepSummary();
+        }
         if (m_OneLine) Show();
         else m_Out << text << std::endl;
     }
@@ -62,6 +65,7 @@ public:
         m_Shown.clear();
     }
     std::vector<ScanChannelsDialog::SilentTransport> silent;
+    std::string sweep;
 
 private:
     std::ostream& m_Out;
@@ -172,7 +176,7 @@ bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::o
         progress.End();
         host.Cancel(limit);
         if (messages.empty()) {
-            status << programs::ScanSummary(window.ProgramList(), progress.silent) << std::endl;
+            status << programs::ScanSummary(window.ProgramList(), progress.silent, progress.sweep) << std::endl;
             if (dryRun) out << ProgramTable(window.ProgramList(), true);
             else window.OnSave();
         }
@@ -204,6 +208,7 @@ bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, const Sc
     host.SetRealTimeWait(fw::HeadlessHost::PollWait);
     fw::Profile profile(settings.string());
     if (limits.networkId >= 0) profile.WriteInt("ScanNetwork", "NetworkId", limits.networkId);
+    if (limits.sweep) profile.WriteInt("ScanNetwork", "Sweep", 1);
     host.SetProfile(&profile);
     profile.WriteInt("ScanNetwork", "TickMs", limits.tickMs);
     profile.WriteInt("ScanNetwork", "SkipUnlocked", limits.skipUnlocked ? 1 : 0);

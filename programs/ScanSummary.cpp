@@ -23,9 +23,11 @@ std::string StateCounts(fw::ListView& programs) {
 
 }  // namespace
 
-std::string ScanSummary(fw::ListView& programs, const std::vector<ScanChannelsDialog::SilentTransport>& silent) {
+std::string ScanSummary(fw::ListView& programs, const std::vector<ScanChannelsDialog::SilentTransport>& silent,
+                        const std::string& sweep) {
     const std::string summary = "Scan: " + StateCounts(programs) + "; ";
-    if (silent.empty()) return summary + "every transport locked";
+    const std::string swept = sweep.empty() ? std::string() : "; " + sweep;
+    if (silent.empty()) return summary + "every transport locked" + swept;
     const struct {
         std::optional<bool> locked;
         const char* what;
@@ -39,7 +41,7 @@ std::string ScanSummary(fw::ListView& programs, const std::vector<ScanChannelsDi
         }
         if (!list.empty()) parts += (parts.empty() ? "" : "; ") + std::string(kind.what) + list;
     }
-    return summary + parts;
+    return summary + parts + swept;
 }
 
 std::string StoppedScanSummary(fw::ListView& programs) {

@@ -11,8 +11,10 @@
 
 namespace programs {
 
-// A scan that ran to its end: the rows it marked, and its silent transports.
-std::string ScanSummary(fw::ListView& programs, const std::vector<ScanChannelsDialog::SilentTransport>& silent);
+// A scan that ran to its end: the rows it marked, its silent transports, and
+// what its sweep found (ScanChannelsDialog::SweepSummary; empty: no sweep).
+std::string ScanSummary(fw::ListView& programs, const std::vector<ScanChannelsDialog::SilentTransport>& silent,
+                        const std::string& sweep = {});
 // A scan closed before its end: what it merged stays in the list.
 std::string StoppedScanSummary(fw::ListView& programs);
 

@@ -50,6 +50,15 @@ ScanChannelsDialog::Progress ScanChannelsDialog::ScanProgress() {
             progress.done = std::min(m_CurrentServiceRow + 1, progress.total);
             progress.frequency = m_TunedTransportId < 0 ? 0 : FrequencyCell(transports, m_CurrentTransportRow);
             break;
+        case StateSweepTune:
+        case StateSweepWaitLock:
+        case StateSweepWaitSdt:
+            progress.phase = Progress::Sweep;
+            progress.total = static_cast<int>(m_SweepFrequencies.size());
+            progress.done = std::min(static_cast<int>(m_SweepAt) + 1, progress.total);
+            // The sweep's frequencies are kHz; the line shows 10 Hz units.
+            progress.frequency = m_SweepAt < m_SweepFrequencies.size() ? m_SweepFrequencies[m_SweepAt] * 100 : 0;
+            break;
         default:
             progress.phase = Progress::Network;
             progress.done = kRetries - m_RetryCounter + 1;
@@ -71,6 +80,7 @@ std::string ScanChannelsDialog::ProgressText(const Progress& progress) {
             return "Network: waiting for the NIT (request " + counted + ")";
         case Progress::Transports: return "Transports: " + counted + tuned;
         case Progress::Services: return "Services: " + counted + tuned;
+        case Progress::Sweep: return "Sweep: " + counted + tuned;
         case Progress::Done: return "Done: " + std::to_string(progress.total) + " services";
     }
     return std::string();
@@ -89,7 +99,7 @@ std::vector<ScanChannelsDialog::SilentTransport> ScanChannelsDialog::SilentTrans
     std::vector<SilentTransport> silent;
     for (int row = 0; row < transports.GetItemCount(); ++row) {
         if (!transports.ItemText(row, TsSdt).empty()) continue;
-        const auto lock = m_SilentLock.find(row);
+        const auto lock = m_SilentLock.find(transports.GetItemData(row));
         silent.push_back({Megahertz(FrequencyCell(transports, row)) + " (TS " + transports.ItemText(row, TsId) + ")",
                           lock == m_SilentLock.end() ? std::nullopt : lock->second});
     }

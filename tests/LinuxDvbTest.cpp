@@ -252,7 +252,7 @@ TEST_F(LinuxDvb, SymbolRateAndModulationComeFromTheNitElseFromTheSettings) {
     network.transports[1].symbolRate = 6875000;
     network.transports[1].modulation = cardlib::Modulation::Qam256;
     cardlib::DvbSettings settings;
-    settings.symbolRate = 6900000;
+    settings.symbolRates = {6900000};
     settings.modulation = 128;
     Use(network, {}, settings);
     // Home: nothing known yet, so card.ini's figures (it does not lock there).
