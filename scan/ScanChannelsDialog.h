@@ -28,8 +28,7 @@ public:
         StateWaitPmt = 8,
         // With "Sweep": after the NIT's transports, the raster's other frequencies.
         StateSweepTune = 9,
-        StateSweepWaitLock = 10,
-        StateSweepWaitSdt = 11,
+        StateSweepWaitSdt = 10,
     };
     static constexpr unsigned kScanTimerId = 1025;
     static constexpr unsigned kScanTimerPeriodMs = 500;  // unless "TickMs" in "ScanNetwork" says otherwise
@@ -179,7 +178,7 @@ private:
     void RunStep();
     static bool IsWaitState(int state) {
         return state == StateWaitNit || state == StateWaitSdt || state == StateWaitPat || state == StateWaitPmt ||
-               state == StateSweepWaitLock || state == StateSweepWaitSdt;
+               state == StateSweepWaitSdt;
     }
     void OnRequestNit();
     void OnWaitNit();
@@ -193,7 +192,6 @@ private:
     void BeginServices();
     void BeginSweep();
     void OnSweepTune();
-    void OnSweepWaitLock();
     void OnSweepWaitSdt();
     void NextSweepFrequency();
 

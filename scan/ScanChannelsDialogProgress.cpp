@@ -51,7 +51,6 @@ ScanChannelsDialog::Progress ScanChannelsDialog::ScanProgress() {
             progress.frequency = m_TunedTransportId < 0 ? 0 : FrequencyCell(transports, m_CurrentTransportRow);
             break;
         case StateSweepTune:
-        case StateSweepWaitLock:
         case StateSweepWaitSdt:
             progress.phase = Progress::Sweep;
             progress.total = static_cast<int>(m_SweepFrequencies.size());

@@ -156,7 +156,6 @@ void ScanChannelsDialog::RunStep() {
         case StateNextService: OnNextService(); break;
         case StateWaitPmt: OnWaitPmt(); break;
         case StateSweepTune: OnSweepTune(); break;
-        case StateSweepWaitLock: OnSweepWaitLock(); break;
         case StateSweepWaitSdt: OnSweepWaitSdt(); break;
         default: break;
     }

@@ -17,8 +17,9 @@ using scancells::ParseUnsigned;
 
 namespace {
 
-// A tuner that tells neither a lock nor giving up is left after this long.
-constexpr int64_t kSweepLockLimitMs = 60000;
+// A frequency whose tuner neither locks nor gives up is left after this
+// long (a tuner tries every symbol rate and constellation on a carrier).
+constexpr int64_t kSweepLimitMs = 180000;
 // A raster frequency this close to one the NIT lists is that transport.
 constexpr unsigned long kSameTransportKHz = 1000;
 
@@ -65,7 +66,12 @@ void ScanChannelsDialog::OnSweepTune() {
         return BeginServices();
     }
     m_SweepTunedAtMs = GetHost().GetClock().NowMs();
-    m_ScanState = StateSweepWaitLock;
+    m_SweepServicesBefore = ServiceList().GetItemCount();
+    m_LastSdtVersion = -1;
+    // Asked at once: a card receives only while a filter is set, and the
+    // SDT comes as soon as the tuner locks.
+    m_Owner->RequestSdt();
+    m_ScanState = StateSweepWaitSdt;
 }
 
 void ScanChannelsDialog::NextSweepFrequency() {
@@ -76,35 +82,30 @@ void ScanChannelsDialog::NextSweepFrequency() {
     OnSweepTune();
 }
 
-void ScanChannelsDialog::OnSweepWaitLock() {
-    if (m_Owner->TunerLocked().value_or(false)) {
-        char line[64];
-        std::snprintf(line, sizeof line, "Set Frequenzy to %.1f MHz",
-                      static_cast<double>(m_SweepFrequencies[m_SweepAt]) / 1000.0);
-        AddStatusLine(line);
-        AddStatusLine("Request SDT");
-        m_SweepServicesBefore = ServiceList().GetItemCount();
-        m_LastSdtVersion = -1;
-        m_Owner->RequestSdt();
-        m_Requested = true;
-        m_ScanState = StateSweepWaitSdt;
-        return;
-    }
-    if (m_Owner->TunerGaveUp() || GetHost().GetClock().NowMs() - m_SweepTunedAtMs >= kSweepLockLimitMs)
-        NextSweepFrequency();
-}
-
 void ScanChannelsDialog::OnSweepWaitSdt() {
-    if (!m_Owner->IsSdtDone() && !RequestEndedByNoLock()) return;
+    const bool gaveUp = m_Owner->TunerGaveUp();
+    if (!m_Owner->IsSdtDone()) {
+        if (!gaveUp) return;
+        // Nothing comes from a frequency the tuner has given up on.
+        m_Owner->EndRequests();
+    }
     const unsigned long kHz = m_SweepFrequencies[m_SweepAt];
     fw::ListView& services = ServiceList();
+    const bool locked = m_Owner->TunerLocked().value_or(false);
+    const bool timeLeft = GetHost().GetClock().NowMs() - m_SweepTunedAtMs < kSweepLimitMs;
+    if (services.GetItemCount() == m_SweepServicesBefore && !gaveUp && !locked && timeLeft) {
+        // The tuner still tries symbol rates on a carrier: ask again.
+        m_Owner->RequestSdt();
+        m_Requested = true;
+        return;
+    }
     // The SDT actual names its own transport: the first service it added.
     unsigned long ts = 0, nw = 0;
     bool named = false;
     for (int row = m_SweepServicesBefore; row < services.GetItemCount() && !named; ++row)
         named = ParseUnsigned(services.ItemText(row, SvcTs), ts) && ParseUnsigned(services.ItemText(row, SvcNw), nw);
     if (!named) {
-        AddStatusLine("A signal at " + Megahertz(kHz) + " but no SDT: nothing added");
+        if (locked) AddStatusLine("A signal at " + Megahertz(kHz) + " but no SDT: nothing added");
     } else if (TransportList().FindItemByData(scancells::TransportKey(ts, nw)) >= 0) {
         AddStatusLine("TS " + std::to_string(ts) + ", NW " + std::to_string(nw) + " at " + Megahertz(kHz) +
                       " is a transport the NIT lists");
@@ -113,8 +114,9 @@ void ScanChannelsDialog::OnSweepWaitSdt() {
         const uint32_t rate = reception ? si::ScanListSymbolRate(static_cast<uint32_t>(reception->symbolRate)) : 0;
         AddTransport(static_cast<uint32_t>(ts), static_cast<uint32_t>(nw), static_cast<uint32_t>(kHz * 100), rate,
                      reception ? static_cast<uint32_t>(reception->modulation) : 0, 0);
-        if (m_LastSdtVersion >= 0) SetTransportSdtVersion(static_cast<uint32_t>(ts), static_cast<uint32_t>(nw),
-                                                          static_cast<uint32_t>(m_LastSdtVersion));
+        if (m_LastSdtVersion >= 0)
+            SetTransportSdtVersion(static_cast<uint32_t>(ts), static_cast<uint32_t>(nw),
+                                   static_cast<uint32_t>(m_LastSdtVersion));
         m_SweepFound.push_back(kHz);
         AddStatusLine("Found by the sweep: TS " + std::to_string(ts) + ", NW " + std::to_string(nw) + " at " +
                       Megahertz(kHz) + (rate ? ", " + std::to_string(rate) + " ksym/s" : std::string()));
