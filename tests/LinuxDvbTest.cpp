@@ -144,7 +144,8 @@ TEST_F(LinuxDvb, ScanThroughTheDevicesGivesTheSimulatedBackendsProgramList) {
         char mhz[16];
         if (std::sscanf(line.c_str(), "Signal at %15s MHz: strength -38.3 dBm, C/N 34.5 dB", mhz) == 1) locked.insert(mhz);
     }
-    for (const auto& t : network.transports) {
+    for (size_t i : network.nitTransports) {
+        const auto& t = network.transports[i];
         char mhz[16];
         std::snprintf(mhz, sizeof mhz, "%.1f", t.frequencyKHz / 1000.0);
         if (t.locks) expected.insert(mhz);
