@@ -27,4 +27,17 @@ bool TunerGaveUp() {
     return frontend.GetLockGivenUp(givenUp) == CCommonDVB::DVB_ERR_NONE && givenUp != 0;
 }
 
+bool Probe(unsigned long frequencyKHz) {
+    CFrontend frontend;
+    return frontend.SetFrequency(frequencyKHz, CFrontend::kTuneSweep) == CCommonDVB::DVB_ERR_NONE;
+}
+
+std::optional<Reception> TunerReception() {
+    CFrontend frontend;
+    Reception reception;
+    if (frontend.GetReception(reception.symbolRate, reception.modulation) != CCommonDVB::DVB_ERR_NONE)
+        return std::nullopt;
+    return reception;
+}
+
 }  // namespace acquisition

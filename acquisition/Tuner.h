@@ -13,5 +13,15 @@ std::optional<bool> TunerLocked();
 // Whether the front end has given up locking on the frequency tuned last:
 // a table asked for there will not come. False where the card cannot tell.
 bool TunerGaveUp();
+// A step of a sweep: tunes to `frequencyKHz`, which no table names, even if
+// the front end stands there. False when the card cannot sweep.
+bool Probe(unsigned long frequencyKHz);
+// What the front end locked with: symbols/s and the EN 300 468 modulation
+// code; nothing before a lock and where the card cannot tell.
+struct Reception {
+    unsigned long symbolRate = 0;
+    int modulation = 0;
+};
+std::optional<Reception> TunerReception();
 
 }  // namespace acquisition

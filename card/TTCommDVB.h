@@ -48,7 +48,11 @@ class CFrontend : public CCommonDVB {
 public:
     CFrontend();
     ~CFrontend() override;
-    // Frequencies are in kHz both ways.
+    // Frequencies are in kHz both ways. `flags` kTuneSweep: a step of a
+    // sweep, on a frequency no table names (the card tries symbol rates and
+    // gives up soon where there is no carrier); DVB_ERR_BAD_ARGUMENT where
+    // the card cannot sweep.
+    static constexpr int kTuneSweep = 2;
     ErrReturn GetFrequency(unsigned long& frequency);
     ErrReturn SetFrequency(unsigned long frequency, int flags);
     // 1 when the front end has locked on the frequency set last, else 0.
@@ -58,6 +62,10 @@ public:
     // last: nothing comes from it before the next SetFrequency. 0 while it
     // still tries, when it has locked, and where the card cannot tell.
     ErrReturn GetLockGivenUp(int& givenUp);
+    // What the front end locked with: symbols/s and the EN 300 468
+    // modulation code. DVB_ERR_UNKNOWN before a lock and where the card
+    // cannot tell.
+    ErrReturn GetReception(unsigned long& symbolRate, int& modulation);
 };
 
 // Sections that a filter passes arrive on this socket: OnReceive (called by the

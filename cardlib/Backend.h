@@ -42,6 +42,13 @@ public:
     virtual void OnProblem(const std::string& text) { (void)text; }
 };
 
+// What the front end locked with: symbols/s and the constellation as EN 300
+// 468 table 38 codes it (0: not known).
+struct Reception {
+    uint32_t symbolRate = 0;
+    uint8_t modulation = 0;
+};
+
 // A source of transport-stream packets for the frequency the front end is
 // tuned to. All timing goes through the host's Post; a stopped backend has
 // nothing posted, so an idle program uses no CPU.
@@ -78,6 +85,21 @@ public:
     virtual bool LockGivenUp(int64_t nowMs) const {
         (void)nowMs;
         return false;
+    }
+    // A step of a sweep: tunes to a frequency no table names, trying the
+    // symbol rates and constellations the backend knows of, then the
+    // operators' others. A frequency without a carrier is given up on after
+    // a short signal check (LockGivenUp), so an empty step is cheap. False:
+    // this backend cannot sweep, and nothing was tuned.
+    virtual bool Probe(unsigned long frequencyKHz, int64_t nowMs) {
+        (void)frequencyKHz, (void)nowMs;
+        return false;
+    }
+    // What the front end locked with on the frequency tuned last; nothing
+    // before a lock and where the backend cannot tell.
+    virtual std::optional<Reception> LockedWith(int64_t nowMs) const {
+        (void)nowMs;
+        return std::nullopt;
     }
 };
 

@@ -131,7 +131,7 @@ bool ReadPreset(const std::string& folder, const std::string& name, std::vector<
 std::vector<CableChannel> CableRaster() {
     std::vector<CableChannel> raster;
     for (unsigned long kHz = kRasterFirstKHz; kHz <= kRasterLastKHz; kHz += kRasterStepKHz) {
-        for (uint32_t rate : {6900000u, 6875000u}) raster.push_back({kHz, rate, QAM_AUTO, FEC_AUTO});
+        for (uint32_t rate : broadcast::ExtendedSymbolRates()) raster.push_back({kHz, rate, QAM_AUTO, FEC_AUTO});
     }
     return raster;
 }

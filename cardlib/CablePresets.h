@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "broadcast/CableRaster.h"
+
 namespace cardlib {
 
 // One place to look: a frequency with its symbol rate and constellation
@@ -33,10 +35,10 @@ std::vector<std::string> ListPresets(const std::string& folder, const std::strin
 bool ReadPreset(const std::string& folder, const std::string& name, std::vector<CableChannel>& channels,
                 std::string& error);
 
-// 8 MHz steps from 114 to 858 MHz, each at 6900 and 6875 ksym/s (the
-// rates of nearly all cable networks), the constellation left to the
-// frontend.
+// 8 MHz steps from 114 to 858 MHz, each at the cable operators' symbol
+// rates (broadcast::ExtendedSymbolRates: 6900 and 6875 ksym/s first), the
+// constellation left to the frontend.
 std::vector<CableChannel> CableRaster();
-inline constexpr unsigned long kRasterFirstKHz = 114000, kRasterLastKHz = 858000, kRasterStepKHz = 8000;
+using broadcast::kRasterFirstKHz, broadcast::kRasterLastKHz, broadcast::kRasterStepKHz;
 
 }  // namespace cardlib

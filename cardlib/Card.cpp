@@ -84,4 +84,9 @@ bool Card::TunerGaveUp() const {
     return m_State->backend && m_State->host && m_State->backend->LockGivenUp(m_State->host->GetClock().NowMs());
 }
 
+std::optional<Reception> Card::TunerReception() const {
+    if (!m_State->backend || !m_State->host) return std::nullopt;
+    return m_State->backend->LockedWith(m_State->host->GetClock().NowMs());
+}
+
 }  // namespace cardlib

@@ -87,6 +87,8 @@ public:
     // Whether the front end has given up locking on the frequency tuned
     // last (Backend::LockGivenUp); false where the backend cannot tell.
     bool TunerGaveUp() const;
+    // What the front end locked with (Backend::LockedWith).
+    std::optional<Reception> TunerReception() const;
 
     struct State;
 

@@ -195,6 +195,12 @@ struct Card::State : PacketSink, SectionHandler {
         demux.Reset();
         if (backend) backend->Tune(kHz, host ? host->GetClock().NowMs() : fw::SystemClock().NowMs());
     }
+    bool Probe(unsigned long kHz) {
+        if (!backend) return false;
+        frequency = kHz;
+        demux.Reset();
+        return backend->Probe(kHz, host ? host->GetClock().NowMs() : fw::SystemClock().NowMs());
+    }
 };
 
 // The library's classes reach the card's state through here.

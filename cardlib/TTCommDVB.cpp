@@ -96,6 +96,7 @@ CCommonDVB::ErrReturn CFrontend::SetFrequency(unsigned long frequency, int flags
     ++s.calls.setFrequency;
     s.calls.lastSetFrequency = frequency;
     s.calls.lastSetFrequencyFlags = flags;
+    if (flags == kTuneSweep) return s.Probe(frequency) ? DVB_ERR_NONE : DVB_ERR_BAD_ARGUMENT;
     s.Tune(frequency);
     return DVB_ERR_NONE;
 }
@@ -109,6 +110,14 @@ CCommonDVB::ErrReturn CFrontend::GetLockStatus(int& locked) {
 
 CCommonDVB::ErrReturn CFrontend::GetLockGivenUp(int& givenUp) {
     givenUp = cardlib::Card::Current().TunerGaveUp() ? 1 : 0;
+    return DVB_ERR_NONE;
+}
+
+CCommonDVB::ErrReturn CFrontend::GetReception(unsigned long& symbolRate, int& modulation) {
+    const std::optional<cardlib::Reception> reception = cardlib::Card::Current().TunerReception();
+    if (!reception) return DVB_ERR_UNKNOWN;
+    symbolRate = reception->symbolRate;
+    modulation = reception->modulation;
     return DVB_ERR_NONE;
 }
 

@@ -104,12 +104,23 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
             field = static_cast<unsigned>(number);
             if (fw::IniNamesMatch(line.name, "Adapter")) adapterGiven = true;
         } else if (fw::IniNamesMatch(line.name, "SymbolRate")) {
-            // ksym/s, as cable operators publish it.
-            unsigned long rate = 0;
-            if (!Number(value, 7200, rate) || rate < 870)
-                Note(problems, where + "SymbolRate is in ksym/s (870 to 7200), not \"" + value + "\"");
+            // ksym/s, as cable operators publish it; several, comma separated,
+            // are tried in order.
+            std::vector<uint32_t> rates;
+            bool valid = true;
+            for (size_t from = 0; valid && from <= value.size();) {
+                size_t comma = value.find(',', from);
+                if (comma == std::string::npos) comma = value.size();
+                unsigned long rate = 0;
+                valid = Number(fw::TrimBlanks(std::string_view(value).substr(from, comma - from)), 7200, rate) && rate >= 870;
+                rates.push_back(static_cast<uint32_t>(rate * 1000));
+                from = comma + 1;
+            }
+            if (!valid)
+                Note(problems, where + "SymbolRate is in ksym/s (870 to 7200, several comma separated), not \"" +
+                                   value + "\"");
             else
-                settings.dvb.symbolRate = static_cast<uint32_t>(rate * 1000);
+                settings.dvb.symbolRates = rates;
         } else if (fw::IniNamesMatch(line.name, "Modulation")) {
             const std::string v = fw::AsciiLower(value);
             unsigned long order = 0;

@@ -181,7 +181,10 @@ const std::vector<CommandSpec>& Commands() {
           NumberOption("--network-id", "N",
                         "take the NIT of network N, actual or other, as the window's \"NetworkId\" setting "
                         "does (0: the NIT actual)",
-                        0, 0xFFFF)},
+                        0, 0xFFFF),
+          {"--sweep", "",
+           "after the NIT's transports, try every frequency of the cable raster the NIT does not list, as the "
+           "window's \"Sweep\" setting does"}},
          ""},
         {"presets",
          "the operators' channel lists for Preset= in card.ini",

@@ -206,6 +206,7 @@ bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, const Sc
     host.SetRealTimeWait(fw::HeadlessHost::PollWait);
     fw::Profile profile(settings.string());
     if (limits.networkId >= 0) profile.WriteInt("ScanNetwork", "NetworkId", limits.networkId);
+    if (limits.sweep) profile.WriteInt("ScanNetwork", "Sweep", 1);
     host.SetProfile(&profile);
     profile.WriteInt("ScanNetwork", "TickMs", limits.tickMs);
     profile.WriteInt("ScanNetwork", "SkipUnlocked", limits.skipUnlocked ? 1 : 0);

@@ -31,6 +31,8 @@ struct ScanLimits {
     bool skipUnlocked = true;
     // >= 0: the network whose NIT the scan takes ("NetworkId").
     int networkId = -1;
+    // After the NIT's transports, the raster's other frequencies ("Sweep").
+    bool sweep = false;
     // The status stream is a terminal: the progress is one line, rewritten.
     bool progressOnOneLine = false;
     // While this answers true (the card is looking for the network), the

@@ -238,6 +238,7 @@ std::optional<Failure> Scan(const cli::ParsedCommand& o) {
     if (o.Has("--tick-ms")) limits.tickMs = static_cast<int>(std::strtol(o.Value("--tick-ms").c_str(), nullptr, 10));
     limits.skipUnlocked = !o.Has("--wait-unlocked");
     limits.removeMissing = o.Has("--remove-missing");
+    limits.sweep = o.Has("--sweep");
     if (o.Has("--network-id")) limits.networkId = static_cast<int>(std::strtol(o.Value("--network-id").c_str(), nullptr, 10));
     limits.progressOnOneLine = isatty(STDERR_FILENO) == 1;
     cli::ScanFailure failure = cli::ScanFailure::None;

@@ -26,7 +26,9 @@ struct DvbSettings {
     unsigned adapter = 0, frontend = 0, demux = 0;
     // No Adapter in card.ini: the first adapter whose frontend offers DVB-C.
     bool findAdapter = false;
-    uint32_t symbolRate = 0;        // symbols/s, where the NIT does not say; 0: 6900000, then 6875000
+    // Symbols/s where the NIT does not say, tried in order; none: the
+    // operators' rates (broadcast::ExtendedSymbolRates, 6900 and 6875 ksym/s first).
+    std::vector<uint32_t> symbolRates;
     unsigned modulation = 0;        // QAM order (16 to 256), where the NIT does not say; 0: auto
     unsigned long homeFrequencyKHz = 0;  // 0: wherever the frontend stands
     // Where the network is looked for when no NIT comes home: these first
@@ -53,6 +55,9 @@ public:
     // Looking for the network: a frequency without a carrier by then holds
     // nothing; a network sends its NIT at least every 10 s.
     static constexpr int64_t kNoSignalMs = 1000;
+    // A sweep's step: a demodulator reports a carrier well within this, so
+    // a frequency without one is left then.
+    static constexpr int64_t kProbeNoSignalMs = 300;
     static constexpr int64_t kNitWaitMs = 12000;
 
     LinuxDvbBackend(DvbSettings settings, std::shared_ptr<DvbSystem> system);
@@ -77,6 +82,11 @@ public:
     std::optional<bool> Locked(int64_t) const override { return m_Frontend >= 0 && LockSeen(); }
     // The lock was awaited and did not come.
     bool LockGivenUp(int64_t) const override { return m_Frontend >= 0 && m_Tuner == TunerState::NoLock; }
+    // A sweep's step: the network's own symbol rates and constellations
+    // first, then card.ini's and the operators' others; without a carrier
+    // the frequency is given up on after kProbeNoSignalMs.
+    bool Probe(unsigned long frequencyKHz, int64_t nowMs) override;
+    std::optional<Reception> LockedWith(int64_t nowMs) const override;
 
     // Sections the kernel reported lost (buffer overruns), for tests.
     unsigned Overflows() const { return m_Overflows; }
@@ -121,6 +131,9 @@ private:
     void FindCableAdapter();
     bool OffersCable(int fd, const dvb_frontend_info& info, std::string& offers);
     void CloseFrontend();
+    void TuneTo(unsigned long frequencyKHz, bool probing);
+    // The guesses of symbol rate and constellation for a sweep's step.
+    void ProbeAttempts(uint32_t settingsModulation);
     // Sends the tuning asked for now, or with the start.
     void TuneWanted();
     void TuneNow();
@@ -162,6 +175,7 @@ private:
     bool m_CanQamAuto = false;
     unsigned long m_Home = 0;
     unsigned long m_Wanted = 0;  // kHz the card asked for
+    bool m_Probing = false;      // ... as a step of a sweep
     TunerState m_Tuner = TunerState::Pending;
     std::map<unsigned long, DvbDelivery> m_Deliveries;  // kHz -> what the NIT said
     DvbDelivery m_Tuning;                               // what was last sent

@@ -11,7 +11,9 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "broadcast/CableRaster.h"
 #include "linuxdvb/LinuxDvbCalls.h"
+#include "linuxdvb/LinuxDvbCodes.h"
 #include "framework/Clock.h"
 
 namespace cardlib {
@@ -69,6 +71,8 @@ void LinuxDvbBackend::Become(TunerState next) {
             break;
         case TunerState::Locked:
             CancelLockPoll();
+            // What a sweep found is tuned the same way when the scan comes back.
+            if (m_Probing && !m_Deliveries.count(m_Wanted)) m_Deliveries[m_Wanted] = m_Tuning;
             StartFilters();
             ReportSignal();
             if (LookingForNetwork()) ArmNitWait();
@@ -84,7 +88,15 @@ void LinuxDvbBackend::Become(TunerState next) {
     }
 }
 
-void LinuxDvbBackend::Tune(unsigned long frequencyKHz, int64_t) {
+void LinuxDvbBackend::Tune(unsigned long frequencyKHz, int64_t) { TuneTo(frequencyKHz, false); }
+
+bool LinuxDvbBackend::Probe(unsigned long frequencyKHz, int64_t) {
+    TuneTo(frequencyKHz, true);
+    return true;
+}
+
+void LinuxDvbBackend::TuneTo(unsigned long frequencyKHz, bool probing) {
+    m_Probing = probing;
     // The card's own tuning ends a search for the network.
     if (m_Search == Search::Walking) {
         m_Search = Search::AtHome;
@@ -126,19 +138,25 @@ void LinuxDvbBackend::TuneNow() {
     }
     const DvbDelivery& from = known != m_Deliveries.end() ? known->second : guess;
     DvbDelivery d;
-    d.symbolRate = from.symbolRate ? from.symbolRate : m_Settings.symbolRate;
+    d.symbolRate = from.symbolRate;
     d.modulation = from.modulation ? from.modulation : ModulationFromSetting(m_Settings.modulation);
     d.innerFec = from.innerFec;
-    // What neither the NIT nor card.ini says is tried: the two symbol
-    // rates of nearly every cable network, and without the frontend's own
-    // search the constellations cable networks use, most common first.
+    // What neither the NIT nor card.ini says is tried: the symbol rates
+    // cable operators use, 6900 and 6875 ksym/s first, and without the
+    // frontend's own search the constellations cable networks use, most
+    // common first.
     std::vector<uint32_t> rates{d.symbolRate};
-    if (d.symbolRate == 0) rates = {6900000, 6875000};
+    if (d.symbolRate == 0) rates = m_Settings.symbolRates;
+    if (rates.empty()) rates = broadcast::ExtendedSymbolRates();
     std::vector<uint32_t> modulations{d.modulation};
     if (d.modulation == QAM_AUTO && !m_CanQamAuto) modulations = {QAM_256, QAM_64, QAM_128};
     m_Attempts.clear();
-    for (uint32_t rate : rates)
-        for (uint32_t modulation : modulations) m_Attempts.push_back({rate, modulation});
+    if (m_Probing && known == m_Deliveries.end()) {
+        ProbeAttempts(d.modulation);
+    } else {
+        for (uint32_t rate : rates)
+            for (uint32_t modulation : modulations) m_Attempts.push_back({rate, modulation});
+    }
     m_Tuning = d;
     // A frontend locked on this very transport keeps its lock: a DTV_TUNE
     // would drop it for the time the demodulator takes.
@@ -156,6 +174,33 @@ void LinuxDvbBackend::TuneNow() {
         if (f.fd >= 0) m_System->Ioctl(f.fd, DMX_STOP, nullptr);
     if (m_Host) m_TuneBeganMs = m_Host->GetClock().NowMs();
     NextAttempt();
+}
+
+void LinuxDvbBackend::ProbeAttempts(uint32_t settingsModulation) {
+    const auto add = [this](uint32_t rate, uint32_t modulation) {
+        for (const Attempt& a : m_Attempts)
+            if (a.symbolRate == rate && a.modulation == modulation) return;
+        m_Attempts.push_back({rate, modulation});
+    };
+    // An operator keeps its transports alike: what the NIT says of the
+    // others is the likeliest.
+    for (const auto& [kHz, known] : m_Deliveries)
+        if (known.symbolRate) add(known.symbolRate, known.modulation ? known.modulation : settingsModulation);
+    std::vector<uint32_t> modulations{settingsModulation};
+    if (settingsModulation == QAM_AUTO && !m_CanQamAuto) modulations = {QAM_256, QAM_64, QAM_128};
+    std::vector<uint32_t> rates = m_Settings.symbolRates;
+    for (uint32_t rate : broadcast::ExtendedSymbolRates()) rates.push_back(rate);
+    for (uint32_t rate : rates)
+        for (uint32_t modulation : modulations) add(rate, modulation);
+}
+
+std::optional<Reception> LinuxDvbBackend::LockedWith(int64_t) const {
+    if (m_Frontend < 0 || !LockSeen() || m_Tuning.symbolRate == 0) return std::nullopt;
+    Reception reception{m_Tuning.symbolRate, 0};
+    // EN 300 468 table 38 defines the codes 1 to 5.
+    for (uint8_t code = 1; code <= 5; ++code)
+        if (KernelModulation(code) == m_Tuning.modulation) reception.modulation = code;
+    return reception;
 }
 
 void LinuxDvbBackend::NextAttempt() {
@@ -230,6 +275,11 @@ void LinuxDvbBackend::CheckLock() {
     if (result < 0) status = fe_status{};
     if (status & FE_HAS_LOCK) return Become(TunerState::Locked);
     const int64_t waited = m_Host->GetClock().NowMs() - m_TunedAtMs;
+    // Without a carrier, no other symbol rate finds anything there either.
+    if (m_Probing && waited >= kProbeNoSignalMs && !(status & (FE_HAS_SIGNAL | FE_HAS_CARRIER))) {
+        m_Attempts.clear();
+        return Become(TunerState::NoLock);
+    }
     if (LookingForNetwork() && waited >= kNoSignalMs && !(status & (FE_HAS_SIGNAL | FE_HAS_CARRIER)))
         return NoNetworkHere(true);
     if (!m_Attempts.empty() && waited >= kFallbackMs) return NextAttempt();

@@ -61,6 +61,12 @@ int ProgramListDialog::Tune(unsigned long frequency) { return acquisition::Tune(
 
 std::optional<bool> ProgramListDialog::TunerLocked() { return acquisition::TunerLocked(); }
 bool ProgramListDialog::TunerGaveUp() { return acquisition::TunerGaveUp(); }
+bool ProgramListDialog::Probe(unsigned long frequency) { return acquisition::Probe(frequency); }
+std::optional<ScanOwner::Reception> ProgramListDialog::TunerReception() {
+    const std::optional<acquisition::Reception> reception = acquisition::TunerReception();
+    if (!reception) return std::nullopt;
+    return Reception{reception->symbolRate, reception->modulation};
+}
 
 const char* ProgramListDialog::AboutText() { return "Kelvane 2.3 - DVB-C programs"; }
 
@@ -185,7 +191,7 @@ void ProgramListDialog::OnSearch() {
     ListChanged(std::move(before), "Search");
     // The scan window takes its log with it: what the scan did stays here,
     // in the words kelvane-cli prints, and under "Last Scan…".
-    m_LastScan = finished ? programs::ScanSummary(ProgramList(), scan.SilentTransports(), notChecked)
+    m_LastScan = finished ? programs::ScanSummary(ProgramList(), scan.SilentTransports(), notChecked, scan.SweepSummary())
                           : programs::StoppedScanSummary(ProgramList());
     SetStatusText(m_LastScan);
     if (m_ShowScanSummary) MessageBox(m_LastScan);

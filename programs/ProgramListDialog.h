@@ -156,6 +156,8 @@ public:
     std::optional<bool> TunerLocked() override;
     bool TunerGaveUp() override;
     void EndRequests() override { m_TableFilters.EndRequests(); }
+    bool Probe(unsigned long frequency) override;
+    std::optional<Reception> TunerReception() override;
     // What the scan found, into the program list (see ProgramListMerge).
     void MergeService(const ScannedService& service, int updateNames) override;
     TableFilters& Filters() { return m_TableFilters; }

@@ -26,10 +26,11 @@ std::string StateCounts(fw::ListView& programs, bool withMissing) {
 }  // namespace
 
 std::string ScanSummary(fw::ListView& programs, const std::vector<ScanChannelsDialog::SilentTransport>& silent,
-                        const NotChecked& notChecked) {
+                        const NotChecked& notChecked, const std::string& sweep) {
     const std::string summary = "Scan: " + StateCounts(programs, true) + "; ";
+    const std::string swept = sweep.empty() ? std::string() : "; " + sweep;
     const std::string unchecked = notChecked.programs ? ". " + NotCheckedText(notChecked) : std::string();
-    if (silent.empty()) return summary + "every transport locked" + unchecked;
+    if (silent.empty()) return summary + "every transport locked" + swept + unchecked;
     const struct {
         std::optional<bool> locked;
         const char* what;
@@ -43,7 +44,7 @@ std::string ScanSummary(fw::ListView& programs, const std::vector<ScanChannelsDi
         }
         if (!list.empty()) parts += (parts.empty() ? "" : "; ") + std::string(kind.what) + list;
     }
-    return summary + parts + unchecked;
+    return summary + parts + swept + unchecked;
 }
 
 std::string StoppedScanSummary(fw::ListView& programs) {

@@ -13,10 +13,11 @@
 
 namespace programs {
 
-// A scan that ran to its end: the rows it marked, its silent transports and
-// the programs it could not check.
+// A scan that ran to its end: the rows it marked, its silent transports, what
+// its sweep found (ScanChannelsDialog::SweepSummary; empty: no sweep) and the
+// programs it could not check.
 std::string ScanSummary(fw::ListView& programs, const std::vector<ScanChannelsDialog::SilentTransport>& silent,
-                        const NotChecked& notChecked = {});
+                        const NotChecked& notChecked = {}, const std::string& sweep = {});
 // A scan closed before its end: what it merged stays in the list.
 std::string StoppedScanSummary(fw::ListView& programs);
 

@@ -140,6 +140,7 @@ void ScanChannelsDialog::AddTransport(uint32_t transportStreamId, uint32_t origi
 void ScanChannelsDialog::SetTransportSdtVersion(uint32_t transportStreamId, uint32_t originalNetworkId,
                                                 uint32_t versionNumber) {
     if (!FromTunedTransport(transportStreamId)) return;
+    m_LastSdtVersion = static_cast<int>(versionNumber & 0xFF);
     fw::ListView& list = TransportList();
     const int row = list.FindItemByData(scancells::TransportKey(transportStreamId, originalNetworkId));
     if (row >= 0) list.SetItemText(row, TsSdt, Decimal(versionNumber & 0xFF));

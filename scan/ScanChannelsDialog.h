@@ -28,6 +28,9 @@ public:
         StateWaitPat = 6,
         StateNextService = 7,
         StateWaitPmt = 8,
+        // With "Sweep": after the NIT's transports, the raster's other frequencies.
+        StateSweepTune = 9,
+        StateSweepWaitSdt = 10,
     };
     static constexpr unsigned kScanTimerId = 1025;
     static constexpr unsigned kScanTimerPeriodMs = 500;  // unless "TickMs" in "ScanNetwork" says otherwise
@@ -96,7 +99,7 @@ public:
     // How far the scan has got (ScanProgress.cpp): its phase, how many of how
     // many, and the frequency tuned; shown below the lists at every tick.
     struct Progress {
-        enum Phase { Network, Transports, Services, Done };
+        enum Phase { Network, Transports, Services, Done, Sweep };
         Phase phase = Network;
         int done = 0;            // Network: the NIT request made (1 to 3)
         int total = 0;
@@ -117,6 +120,11 @@ public:
     // After the scan's end: which transports it read whole, and what it
     // found on them.
     ScanCoverage Coverage();
+    // What the sweep found: "2 transports found by the sweep, not in the
+    // NIT: 370.0 MHz, 378.0 MHz"; empty when the scan did not sweep.
+    std::string SweepSummary() const;
+    // The frequencies (kHz) where the sweep found a transport the NIT does not list.
+    const std::vector<unsigned long>& SweepFound() const { return m_SweepFound; }
 
     fw::ListView& StreamList() { return List(kStreamListId); }
     fw::ListView& PatList() { return List(kPatListId); }
@@ -174,7 +182,8 @@ private:
     // One handler per scan state; RunStep only picks the handler.
     void RunStep();
     static bool IsWaitState(int state) {
-        return state == StateWaitNit || state == StateWaitSdt || state == StateWaitPat || state == StateWaitPmt;
+        return state == StateWaitNit || state == StateWaitSdt || state == StateWaitPat || state == StateWaitPmt ||
+               state == StateSweepWaitSdt;
     }
     void OnRequestNit();
     void OnWaitNit();
@@ -184,6 +193,12 @@ private:
     void OnWaitPat();
     void OnNextService();
     void OnWaitPmt();
+    // The sweep (ScanChannelsDialogSweep.cpp).
+    void BeginServices();
+    void BeginSweep();
+    void OnSweepTune();
+    void OnSweepWaitSdt();
+    void NextSweepFrequency();
 
     ScanOwner* m_Owner;
     int m_UpdateNames;
@@ -200,16 +215,17 @@ private:
     // A tuning or a request was made in the step just run.
     bool m_Requested = false;
     int m_CurrentTransportRow = 0;
-    // Per transport row that sent no SDT: the tuner's lock when its last
-    // request ended.
-    std::map<int, std::optional<bool>> m_SilentLock;
-    // Per transport row, how its last SDT and PAT requests ended, for Coverage.
+    // Per transport (its row's item data) that sent no SDT: the tuner's
+    // lock when its last request ended.
+    std::map<uint32_t, std::optional<bool>> m_SilentLock;
+    // Per transport (its row's item data: a transport the sweep finds moves
+    // the rows), how its last SDT and PAT requests ended, for Coverage.
     struct TransportRead {
         std::optional<bool> sdtLock, patLock;
         bool sdtWhole = false, patWhole = false;
         std::set<uint16_t> pat;
     };
-    std::map<int, TransportRead> m_Reads;
+    std::map<uint32_t, TransportRead> m_Reads;
     bool m_NitWhole = false;
     int m_CurrentServiceRow = 0;
     int m_CurrentPatRow = -1;
@@ -230,4 +246,13 @@ private:
     // The operator's channel numbers from the NIT, by (original network id,
     // transport stream id, service id): they arrive before the services' rows.
     std::map<std::tuple<uint16_t, uint16_t, uint16_t>, uint32_t> m_ChannelNumbers;
+    // The sweep: whether "Sweep" asks for it, the frequencies (kHz) still to
+    // try, where it stands, what it found, and whether the card could not.
+    bool m_Sweep = false, m_Swept = false, m_CannotSweep = false;
+    std::vector<unsigned long> m_SweepFrequencies, m_SweepFound;
+    size_t m_SweepAt = 0;
+    int64_t m_SweepTunedAtMs = 0;
+    int m_SweepServicesBefore = 0;
+    // The version of the SDT that came last, for a transport the NIT did not list.
+    int m_LastSdtVersion = -1;
 };

@@ -50,6 +50,14 @@ ScanChannelsDialog::Progress ScanChannelsDialog::ScanProgress() {
             progress.done = std::min(m_CurrentServiceRow + 1, progress.total);
             progress.frequency = m_TunedTransportId < 0 ? 0 : FrequencyCell(transports, m_CurrentTransportRow);
             break;
+        case StateSweepTune:
+        case StateSweepWaitSdt:
+            progress.phase = Progress::Sweep;
+            progress.total = static_cast<int>(m_SweepFrequencies.size());
+            progress.done = std::min(static_cast<int>(m_SweepAt) + 1, progress.total);
+            // The sweep's frequencies are kHz; the line shows 10 Hz units.
+            progress.frequency = m_SweepAt < m_SweepFrequencies.size() ? m_SweepFrequencies[m_SweepAt] * 100 : 0;
+            break;
         default:
             progress.phase = Progress::Network;
             progress.done = kRetries - m_RetryCounter + 1;
@@ -71,6 +79,7 @@ std::string ScanChannelsDialog::ProgressText(const Progress& progress) {
             return "Network: waiting for the NIT (request " + counted + ")";
         case Progress::Transports: return "Transports: " + counted + tuned;
         case Progress::Services: return "Services: " + counted + tuned;
+        case Progress::Sweep: return "Sweep: " + counted + tuned;
         case Progress::Done: return "Done: " + std::to_string(progress.total) + " services";
     }
     return std::string();
@@ -89,7 +98,7 @@ std::vector<ScanChannelsDialog::SilentTransport> ScanChannelsDialog::SilentTrans
     std::vector<SilentTransport> silent;
     for (int row = 0; row < transports.GetItemCount(); ++row) {
         if (!transports.ItemText(row, TsSdt).empty()) continue;
-        const auto lock = m_SilentLock.find(row);
+        const auto lock = m_SilentLock.find(transports.GetItemData(row));
         silent.push_back({Megahertz(FrequencyCell(transports, row)) + " (TS " + transports.ItemText(row, TsId) + ")",
                           lock == m_SilentLock.end() ? std::nullopt : lock->second});
     }
@@ -106,7 +115,7 @@ ScanCoverage ScanChannelsDialog::Coverage() {
         const uint32_t key = transports.GetItemData(row);
         transport.transportStreamId = static_cast<uint16_t>(key & 0xFFFF);
         transport.originalNetworkId = static_cast<uint16_t>(key >> 16);
-        const TransportRead read = m_Reads.count(row) ? m_Reads[row] : TransportRead{};
+        const TransportRead read = m_Reads.count(key) ? m_Reads[key] : TransportRead{};
         const std::string at = " on " + Megahertz(FrequencyCell(transports, row));
         // The tuner's word first: without a lock nothing else could come.
         if (read.sdtLock == false || (read.sdtWhole && read.patLock == false)) transport.unread = "no lock" + at;

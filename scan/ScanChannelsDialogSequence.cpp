@@ -31,6 +31,9 @@ void ScanChannelsDialog::StartScan() {
     // "ChainSteps": a tick whose poll answers done goes on to the next step
     // at once instead of leaving it to the next tick.
     m_ChainSteps = GetProfile().GetInt("ScanNetwork", "ChainSteps", 0) != 0;
+    // "Sweep": after the NIT's transports, the cable raster's other
+    // frequencies are tried for transports the NIT does not list.
+    m_Sweep = GetProfile().GetInt("ScanNetwork", "Sweep", 0) != 0;
     m_TimerId = SetTimer(kScanTimerId, static_cast<unsigned>(period));
     m_RetryCounter = kRetries;
 }
@@ -152,6 +155,8 @@ void ScanChannelsDialog::RunStep() {
         case StateWaitPat: OnWaitPat(); break;
         case StateNextService: OnNextService(); break;
         case StateWaitPmt: OnWaitPmt(); break;
+        case StateSweepTune: OnSweepTune(); break;
+        case StateSweepWaitSdt: OnSweepWaitSdt(); break;
         default: break;
     }
 }
@@ -189,6 +194,11 @@ void ScanChannelsDialog::OnNextTransport() {
         m_ScanState = StateWaitSdt;
         return;
     }
+    if (m_Sweep && !m_Swept) return BeginSweep();
+    BeginServices();
+}
+
+void ScanChannelsDialog::BeginServices() {
     m_CurrentServiceRow = 0;
     m_LastTransportId = -1;
     m_LastNetworkId = -1;
@@ -199,13 +209,14 @@ void ScanChannelsDialog::OnNextTransport() {
 void ScanChannelsDialog::OnWaitSdt() {
     if (!m_Owner->IsSdtDone() && !RequestEndedByNoLock()) return;
     LogIncompleteTable("SDT", m_Owner->SdtProgress());
-    TransportRead& read = m_Reads[m_CurrentTransportRow];
+    // Kept by the transport's key: a transport the sweep finds moves the rows.
+    const uint32_t key = TransportList().GetItemData(m_CurrentTransportRow);
+    TransportRead& read = m_Reads[key];
     read.sdtLock = m_Owner->TunerLocked();
     read.sdtWhole = !TransportList().ItemText(m_CurrentTransportRow, TsSdt).empty() &&
                     !m_Owner->SdtProgress().IsIncomplete();
-    if (TransportList().ItemText(m_CurrentTransportRow, TsSdt).empty())
-        m_SilentLock[m_CurrentTransportRow] = m_Owner->TunerLocked();
-    else m_SilentLock.erase(m_CurrentTransportRow);
+    if (TransportList().ItemText(m_CurrentTransportRow, TsSdt).empty()) m_SilentLock[key] = m_Owner->TunerLocked();
+    else m_SilentLock.erase(key);
     if (ServiceList().GetItemCount() > 0 || --m_RetryCounter == 0) {
         ++m_CurrentTransportRow;
         m_RetryCounter = kRetries;
@@ -224,7 +235,7 @@ void ScanChannelsDialog::OnRequestPat() {
 
 void ScanChannelsDialog::OnWaitPat() {
     if (!m_Owner->IsPatDone() && !RequestEndedByNoLock()) return;
-    TransportRead& read = m_Reads[m_CurrentTransportRow];
+    TransportRead& read = m_Reads[TransportList().GetItemData(m_CurrentTransportRow)];
     read.patLock = m_Owner->TunerLocked();
     read.patWhole = PatList().GetItemCount() > 0 && !m_Owner->PatProgress().IsIncomplete();
     read.pat.clear();

@@ -60,6 +60,21 @@ public:
     virtual bool TunerGaveUp() { return false; }
     // Ends every table request still waiting, as its time-out would.
     virtual void EndRequests() {}
+    // A step of the sweep: tunes to a frequency (kHz) that no table names;
+    // the tuner tries symbol rates there and gives up soon without a
+    // carrier (TunerGaveUp). False: the card cannot sweep.
+    virtual bool Probe(unsigned long frequency) {
+        (void)frequency;
+        return false;
+    }
+    // What the tuner locked with, for a transport no NIT describes: symbol
+    // rate in symbols/s and the EN 300 468 modulation code; nothing where it
+    // cannot tell.
+    struct Reception {
+        unsigned long symbolRate = 0;
+        int modulation = 0;
+    };
+    virtual std::optional<Reception> TunerReception() { return std::nullopt; }
     // The merge: the rows of the program list that describe the service (its
     // network id and program id) take its fields, the name only when
     // `updateNames` is set; without such a row it becomes a new one.

@@ -24,8 +24,21 @@ void SimBackend::Tune(unsigned long frequencyKHz, int64_t nowMs) {
     const SimTransport* transport = m_Network.FindTransport(static_cast<uint32_t>(frequencyKHz));
     m_Schedule.Tune(transport && transport->locks ? transport : nullptr, nowMs);
     m_TunedAtMs = nowMs;
+    m_Probing = false;
     m_Packetizer = TsPacketizer{};
     if (m_Host) Schedule();
+}
+
+bool SimBackend::Probe(unsigned long frequencyKHz, int64_t nowMs) {
+    Tune(frequencyKHz, nowMs);
+    m_Probing = true;
+    return true;
+}
+
+std::optional<Reception> SimBackend::LockedWith(int64_t nowMs) const {
+    const SimTransport* t = m_Schedule.Transport();
+    if (!t || !m_Schedule.LockedAt(nowMs)) return std::nullopt;
+    return Reception{t->symbolRate, static_cast<uint8_t>(t->modulation)};
 }
 
 void SimBackend::Start(fw::Host& host, PacketSink& sink) {

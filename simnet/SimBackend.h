@@ -24,9 +24,15 @@ public:
     void Tune(unsigned long frequencyKHz, int64_t nowMs) override;
     std::optional<bool> Locked(int64_t nowMs) const override { return m_Schedule.LockedAt(nowMs); }
     // Nothing locks there: the tuner tries for the network's longest lock time.
+    // A sweep's step on a frequency without a carrier ends after the signal check.
     bool LockGivenUp(int64_t nowMs) const override {
-        return !m_Schedule.Transport() && nowMs - m_TunedAtMs >= m_Network.timing.lockMaxMs;
+        return !m_Schedule.Transport() &&
+               nowMs - m_TunedAtMs >= (m_Probing ? kNoCarrierMs : m_Network.timing.lockMaxMs);
     }
+    // The simulated demodulator finds a transport's symbol rate itself.
+    bool Probe(unsigned long frequencyKHz, int64_t nowMs) override;
+    std::optional<Reception> LockedWith(int64_t nowMs) const override;
+    static constexpr int64_t kNoCarrierMs = 200;
     void Start(fw::Host& host, PacketSink& sink) override;
     void Stop() override;
     void WantedChanged() override;
@@ -45,6 +51,7 @@ private:
     fw::TaskId m_Pending = 0;
     bool m_HasPending = false;
     int64_t m_TunedAtMs = 0;
+    bool m_Probing = false;
 };
 
 }  // namespace cardlib

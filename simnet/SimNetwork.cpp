@@ -216,6 +216,14 @@ SimNetwork BuildDefaultNetwork() {
                        {1102, kTelevision, "Testkanal", "Lindwurm Kabel", "VA"}},
                       /*locks=*/false),
     };
+    // On the cable but not in the NIT, at a symbol rate few operators use:
+    // only a sweep of the raster finds it.
+    SimTransport unlisted = MakeTransport(466000, Modulation::Qam256, 12, kOnid,
+                                          {{1201, kTelevision, "Talblick TV", "Talblick Medien", "VAT"},
+                                           {1202, kRadio, "Talblick Radio", "Talblick Medien", "A"}});
+    unlisted.symbolRate = 6111000;
+    n.nitTransports.clear();
+    for (size_t i = 0; i < n.transports.size(); ++i) n.nitTransports.push_back(i);
     LinkNvod(n.transports[7], 801, {811, 812, 813, 814});
     SharePmtPid(n.transports[8], 902, 901);
     // A big operator's NIT: two sections, and at 354 MHz an SDT of two that
@@ -235,6 +243,7 @@ SimNetwork BuildDefaultNetwork() {
             s.channelNumber = s.serviceType == kRadio ? radio++ : tv++;
         }
     }
+    n.transports.push_back(unlisted);
     return n;
 }
 

@@ -124,9 +124,10 @@ struct SimNetwork {
     const SimTransport* FindTransport(uint32_t frequencyKHz) const;
 };
 
-// The built-in network: 11 transports on the 8 MHz raster from 346 MHz,
-// 71 services with all the oddities of a real cable network, and a
-// neighbouring network's tables and two bouquets on the shared PIDs.
+// The built-in network: 11 transports in its NIT on the 8 MHz raster from
+// 346 MHz, 71 services with all the oddities of a real cable network, a
+// neighbouring network's tables and two bouquets on the shared PIDs, and a
+// twelfth transport at 466 MHz and 6111 ksym/s that the NIT does not list.
 const SimNetwork& DefaultNetwork();
 // The operator's next line-up of DefaultNetwork() (SimLineUps.cpp): the NIT
 // one version on, "Sternenpfad" gone from 354 MHz, "Hafenblick Zwei" moved

@@ -149,7 +149,7 @@ TEST(LinuxDvbNit, LearnsEveryTransportOfTheOwnNitAndNothingFromACutOrForeignOne)
     network.transports[1].fecInner = 3;
     Deliveries all;
     for (const Bytes& section : cardlib::BuildNit(network)) all.merge(Learn(section, section.size()));
-    ASSERT_EQ(all.size(), network.transports.size());
+    ASSERT_EQ(all.size(), network.nitTransports.size());
     EXPECT_EQ(all.at(354000).symbolRate, 6875000u);
     EXPECT_EQ(all.at(354000).modulation, unsigned(QAM_256));
     EXPECT_EQ(all.at(354000).innerFec, unsigned(FEC_3_4));

@@ -98,16 +98,18 @@ TEST_F(CardSettingsTest, ReadsTheTunersDevicesAndWhatToTuneWhereTheNitIsSilent) 
     struct Case {
         std::string keys;
         unsigned adapter, frontend, demux;
-        uint32_t symbolRate;
+        std::vector<uint32_t> symbolRates;
         unsigned modulation;
         bool problems;
     } cases[] = {
-        // No symbol rate: 6900, then 6875 ksym/s.
-        {"", 0, 0, 0, 0, 0, false},
-        {"Adapter=1\nFrontend=2\nDemux=3\nSymbolRate=6875\nModulation=256\n", 1, 2, 3, 6875000, 256, false},
-        {"Modulation=AUTO\nModulation=128\n", 0, 0, 0, 0, 128, false},
-        {"Adapter=-1\nDemux=x\nSymbolRate=6900000\nModulation=32\n", 0, 0, 0, 0, 0, true},
-        {"SymbolRate=500\nFrontend=256\n", 0, 0, 0, 0, 0, true},
+        // No symbol rate: the operators' list, 6900, then 6875 ksym/s first.
+        {"", 0, 0, 0, {}, 0, false},
+        {"Adapter=1\nFrontend=2\nDemux=3\nSymbolRate=6875\nModulation=256\n", 1, 2, 3, {6875000}, 256, false},
+        {"SymbolRate=6111, 6875,6900\n", 0, 0, 0, {6111000, 6875000, 6900000}, 0, false},
+        {"Modulation=AUTO\nModulation=128\n", 0, 0, 0, {}, 128, false},
+        {"Adapter=-1\nDemux=x\nSymbolRate=6900000\nModulation=32\n", 0, 0, 0, {}, 0, true},
+        {"SymbolRate=500\nFrontend=256\n", 0, 0, 0, {}, 0, true},
+        {"SymbolRate=6900,\n", 0, 0, 0, {}, 0, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.keys);
@@ -117,7 +119,7 @@ TEST_F(CardSettingsTest, ReadsTheTunersDevicesAndWhatToTuneWhereTheNitIsSilent) 
         EXPECT_EQ(s.dvb.adapter, c.adapter);
         EXPECT_EQ(s.dvb.frontend, c.frontend);
         EXPECT_EQ(s.dvb.demux, c.demux);
-        EXPECT_EQ(s.dvb.symbolRate, c.symbolRate);
+        EXPECT_EQ(s.dvb.symbolRates, c.symbolRates);
         EXPECT_EQ(s.dvb.modulation, c.modulation);
         // Without a valid Adapter, the first DVB-C adapter is looked for.
         EXPECT_EQ(s.dvb.findAdapter, c.keys.find("Adapter=1") == std::string::npos);

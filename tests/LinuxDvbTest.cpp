@@ -144,7 +144,8 @@ TEST_F(LinuxDvb, ScanThroughTheDevicesGivesTheSimulatedBackendsProgramList) {
         char mhz[16];
         if (std::sscanf(line.c_str(), "Signal at %15s MHz: strength -38.3 dBm, C/N 34.5 dB", mhz) == 1) locked.insert(mhz);
     }
-    for (const auto& t : network.transports) {
+    for (size_t i : network.nitTransports) {
+        const auto& t = network.transports[i];
         char mhz[16];
         std::snprintf(mhz, sizeof mhz, "%.1f", t.frequencyKHz / 1000.0);
         if (t.locks) expected.insert(mhz);
@@ -252,7 +253,7 @@ TEST_F(LinuxDvb, SymbolRateAndModulationComeFromTheNitElseFromTheSettings) {
     network.transports[1].symbolRate = 6875000;
     network.transports[1].modulation = cardlib::Modulation::Qam256;
     cardlib::DvbSettings settings;
-    settings.symbolRate = 6900000;
+    settings.symbolRates = {6900000};
     settings.modulation = 128;
     Use(network, {}, settings);
     // Home: nothing known yet, so card.ini's figures (it does not lock there).

@@ -103,7 +103,7 @@ TEST_F(NetworkSearch, PresetsAreReadFromTheirFolderAndTheRasterCoversTheCableBan
     }
 
     const std::vector<CableChannel> raster = cardlib::CableRaster();
-    ASSERT_EQ(raster.size(), 2u * 94);
+    ASSERT_EQ(raster.size(), broadcast::ExtendedSymbolRates().size() * 94);
     EXPECT_EQ(raster.front().frequencyKHz, 114000u);
     EXPECT_EQ(raster.back().frequencyKHz, 858000u);
     EXPECT_EQ(raster[0].symbolRate, 6900000u);

@@ -2,6 +2,8 @@
 // writer, decode to exactly what the network's description holds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "simnet/SimNetwork.h"
 #include "simnet/SimSections.h"
 #include "framework/ObjectMap.h"
@@ -47,7 +49,11 @@ std::vector<std::string> DecodeAll(void (*decode)(const unsigned char*, int, Sca
 size_t CheckNetwork(const cardlib::SimNetwork& network) {
     size_t compared = 0;
     std::vector<std::string> transports;
-    for (const cardlib::SimTransport& t : network.transports) {
+    for (size_t i = 0; i < network.transports.size(); ++i) {
+        const cardlib::SimTransport& t = network.transports[i];
+        // Only what the NIT lists; all without a list.
+        const auto& listed = network.nitTransports;
+        if (!listed.empty() && std::find(listed.begin(), listed.end(), i) == listed.end()) continue;
         // Frequency in 10 Hz units; symbol rate rounded half up to 1000 symbols/s.
         transports.push_back(Row("AddTransport", {t.transportStreamId, t.originalNetworkId, t.frequencyKHz * 100,
                                                   (t.symbolRate / 100 + 5) / 10, static_cast<uint32_t>(t.modulation),

@@ -36,6 +36,12 @@ public:
     std::optional<bool> Locked(int64_t) const override { return m_File != nullptr; }
     // No capture of the frequency: a transport that does not lock.
     bool LockGivenUp(int64_t nowMs) const override { return m_File == nullptr && nowMs >= m_LockAtMs; }
+    // A capture has no symbol rate: the file is there or not. Its reception
+    // stays unknown.
+    bool Probe(unsigned long frequencyKHz, int64_t nowMs) override {
+        Tune(frequencyKHz, nowMs);
+        return true;
+    }
     void Start(fw::Host& host, PacketSink& sink) override;
     void Stop() override;
 
