@@ -27,4 +27,11 @@ bool TunerGaveUp() {
     return frontend.GetLockGivenUp(givenUp) == CCommonDVB::DVB_ERR_NONE && givenUp != 0;
 }
 
+std::string SourceProblem() {
+    CFrontend frontend;
+    std::string problem;
+    if (frontend.GetSourceProblem(problem) != CCommonDVB::DVB_ERR_NONE) return std::string();
+    return problem;
+}
+
 }  // namespace acquisition

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 namespace acquisition {
 
@@ -13,5 +14,8 @@ std::optional<bool> TunerLocked();
 // Whether the front end has given up locking on the frequency tuned last:
 // a table asked for there will not come. False where the card cannot tell.
 bool TunerGaveUp();
+// Why nothing can be received on any frequency (the card's source is
+// missing), for the user; empty while something may come.
+std::string SourceProblem();
 
 }  // namespace acquisition

@@ -2,6 +2,8 @@
 // calls it. Our stand-in in cardlib/ implements it; nothing here holds logic.
 #pragma once
 
+#include <string>
+
 #include "framework/AsyncSocket.h"
 
 class CCommonDVB {
@@ -58,6 +60,9 @@ public:
     // last: nothing comes from it before the next SetFrequency. 0 while it
     // still tries, when it has locked, and where the card cannot tell.
     ErrReturn GetLockGivenUp(int& givenUp);
+    // Why the card can receive nothing on any frequency (its source is
+    // missing), one line for the user; empty while it can receive.
+    ErrReturn GetSourceProblem(std::string& problem);
 };
 
 // Sections that a filter passes arrive on this socket: OnReceive (called by the

@@ -84,4 +84,6 @@ bool Card::TunerGaveUp() const {
     return m_State->backend && m_State->host && m_State->backend->LockGivenUp(m_State->host->GetClock().NowMs());
 }
 
+std::string Card::SourceProblem() const { return m_State->backend ? m_State->backend->SourceProblem() : std::string(); }
+
 }  // namespace cardlib

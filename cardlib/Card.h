@@ -87,6 +87,9 @@ public:
     // Whether the front end has given up locking on the frequency tuned
     // last (Backend::LockGivenUp); false where the backend cannot tell.
     bool TunerGaveUp() const;
+    // Why nothing can come from the backend at all (Backend::SourceProblem);
+    // empty while something may.
+    std::string SourceProblem() const;
 
     struct State;
 
