@@ -269,10 +269,11 @@ bool QtListBinding::FilterViewportEvent(QEvent* event) {
             const QModelIndex index = m_View->indexAt(help->pos());
             const QString text = index.isValid() ? index.data().toString() : QString();
             const QRect cell = m_View->visualRect(index);
+
             // The delegate's text margins, as QCommonStyle draws an item.
             const int margins = 2 * (m_View->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_View) + 1);
             if (!text.isEmpty() && m_View->fontMetrics().horizontalAdvance(text) + margins > cell.width())
-                QToolTip::showText(help->globalPos(), text, m_View->viewport(), cell);
+                QToolTip::showText(help->globalPos(), text, m_View->viewport());
             else
                 QToolTip::hideText();
             return true;
