@@ -40,4 +40,11 @@ std::optional<Reception> TunerReception() {
     return reception;
 }
 
+std::string SourceProblem() {
+    CFrontend frontend;
+    std::string problem;
+    if (frontend.GetSourceProblem(problem) != CCommonDVB::DVB_ERR_NONE) return std::string();
+    return problem;
+}
+
 }  // namespace acquisition

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 namespace acquisition {
 
@@ -23,5 +24,8 @@ struct Reception {
     int modulation = 0;
 };
 std::optional<Reception> TunerReception();
+// Why nothing can be received on any frequency (the card's source is
+// missing), for the user; empty while something may come.
+std::string SourceProblem();
 
 }  // namespace acquisition

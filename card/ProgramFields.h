@@ -92,7 +92,8 @@ struct ProgramField {
     // What an imported program starts with, and a scanned one where the
     // network says nothing.
     uint32_t preset;
-    // kelvane-cli's table shows it (a terminal has room for 13 columns).
+    // kelvane-cli's table shows it: what tells programs apart, within 100
+    // columns; `export` gives every field.
     bool inTerminalTable;
 };
 
@@ -119,8 +120,8 @@ inline constexpr ProgramField kFields[kProgramListColumnCount] = {
     {kColumnProgId, "Prog-ID", Align::Center, 0.07, N, Of<&R::progId>(), "prog_id", k16, false, 0, true},
     {kColumnVideoPid, "V-PID", Align::Center, 0.07, N, Of<&R::videoPid>(), "video_pid", kMaxPid, false, 0, true},
     {kColumnAudioPid, "A-PID", Align::Center, 0.07, N, Of<&R::audioPid>(), "audio_pid", kMaxPid, false, 0, true},
-    {kColumnPmtPid, "PMT-PID", Align::Center, 0.07, N, Of<&R::pmtPid>(), "pmt_pid", kMaxPid, false, 0, true},
-    {kColumnTxtPid, "TXT-PID", Align::Center, 0.07, N, Of<&R::txtPid>(), "txt_pid", kMaxPid, false, 0, true},
+    {kColumnPmtPid, "PMT-PID", Align::Center, 0.07, N, Of<&R::pmtPid>(), "pmt_pid", kMaxPid, false, 0, false},
+    {kColumnTxtPid, "TXT-PID", Align::Center, 0.07, N, Of<&R::txtPid>(), "txt_pid", kMaxPid, false, 0, false},
     {kColumnSubtitlePid, "Subtitle", Align::Center, 0.07, N, Of<&R::subtitlePid>(), "subtitle_pid", kMaxPid, false,
      0, false},
     {kColumnDataPid, "Data-PID", Align::Center, 0.08, N, Of<&R::dataPid>(), "data_pid", kMaxPid, true, 0, false},
@@ -131,12 +132,12 @@ inline constexpr ProgramField kFields[kProgramListColumnCount] = {
      false},
     {kColumnServiceId, "Servcie-ID", Align::Center, 0.09, N, Of<&R::serviceId>(), "service_id", k16, true, 0,
      false},
-    {kColumnModulation, "Modulation", Align::Center, 0.095, N, Of<&R::modulation>(), "modulation", k8, false, 0, true},
+    {kColumnModulation, "Modulation", Align::Center, 0.095, N, Of<&R::modulation>(), "modulation", k8, false, 0, false},
     {kColumnFec, "FEC", Align::Center, 0.07, N, Of<&R::fec>(), "fec", k8, true, 0, false},
     {kColumnTone22kHz, "22 kHz", Align::Center, 0.07, N, Of<&R::tone22kHz>(), "tone_22khz", k32, true, 0, false},
     {kColumnVertical, "Vertikal", Align::Center, 0.07, N, Of<&R::vertical>(), "vertical", k32, true, 0, false},
     {kColumnSymbolRate, "Symbolrate", Align::Center, 0.1, N, Of<&R::symbolRate>(), "symbol_rate", k32, false, 0,
-     true},
+     false},
     {kColumnProgType, "Prog-Type", Align::Center, 0.085, N, Of<&R::progType>(), "prog_type", k8, false, 0, true},
     {kColumnIpFilter, "IP-Filter", Align::Center, 0.07, N, Of<&R::ipFilter>(), "ip_filter", k8, true, 0, false},
     {kColumnReserved1, "Reserved 1", Align::Center, 0.1, N, Of<&R::reserved1>(), "reserved1", k32, true, 0, false},

@@ -2,6 +2,8 @@
 // calls it. Our stand-in in cardlib/ implements it; nothing here holds logic.
 #pragma once
 
+#include <string>
+
 #include "framework/AsyncSocket.h"
 
 class CCommonDVB {
@@ -66,6 +68,9 @@ public:
     // modulation code. DVB_ERR_UNKNOWN before a lock and where the card
     // cannot tell.
     ErrReturn GetReception(unsigned long& symbolRate, int& modulation);
+    // Why the card can receive nothing on any frequency (its source is
+    // missing), one line for the user; empty while it can receive.
+    ErrReturn GetSourceProblem(std::string& problem);
 };
 
 // Sections that a filter passes arrive on this socket: OnReceive (called by the

@@ -101,6 +101,9 @@ public:
         (void)nowMs;
         return std::nullopt;
     }
+    // What keeps the backend from receiving anything anywhere (no captures
+    // to play), one line for the user; empty while something may come.
+    virtual std::string SourceProblem() const { return {}; }
 };
 
 }  // namespace cardlib

@@ -88,5 +88,6 @@ std::optional<Reception> Card::TunerReception() const {
     if (!m_State->backend || !m_State->host) return std::nullopt;
     return m_State->backend->LockedWith(m_State->host->GetClock().NowMs());
 }
+std::string Card::SourceProblem() const { return m_State->backend ? m_State->backend->SourceProblem() : std::string(); }
 
 }  // namespace cardlib

@@ -89,6 +89,9 @@ public:
     bool TunerGaveUp() const;
     // What the front end locked with (Backend::LockedWith).
     std::optional<Reception> TunerReception() const;
+    // Why nothing can come from the backend at all (Backend::SourceProblem);
+    // empty while something may.
+    std::string SourceProblem() const;
 
     struct State;
 

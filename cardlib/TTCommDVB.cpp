@@ -121,6 +121,11 @@ CCommonDVB::ErrReturn CFrontend::GetReception(unsigned long& symbolRate, int& mo
     return DVB_ERR_NONE;
 }
 
+CCommonDVB::ErrReturn CFrontend::GetSourceProblem(std::string& problem) {
+    problem = cardlib::Card::Current().SourceProblem();
+    return DVB_ERR_NONE;
+}
+
 CDVBWinSock::CDVBWinSock() : m_Slot(new SocketSlot) {
     m_Slot->owner = this;
     m_Slot->card = &CardAccess::Current();

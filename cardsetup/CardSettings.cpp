@@ -72,7 +72,7 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
                 settings.network = v;
             else
                 Note(problems, where + "Network is \"default\", \"default-next\", \"large\" or \"operator\", not \"" +
-                                   value + "\"");
+                                   value + "\"; the default network runs instead");
         } else if (fw::IniNamesMatch(line.name, "Folder")) {
             std::filesystem::path folder = value;
             // A relative folder is taken from beside the settings file.
@@ -211,8 +211,13 @@ std::unique_ptr<Backend> MakeBackend(const CardSettings& settings, std::string* 
         if (deviceProblem && backend->DeviceFault()) *deviceProblem = backend->Problem();
         return backend;
     }
-    if (settings.source == CardSettings::Source::Files)
-        return std::make_unique<TsFileBackend>(settings.folder, settings.homeFrequencyKHz);
+    if (settings.source == CardSettings::Source::Files) {
+        auto backend = std::make_unique<TsFileBackend>(settings.folder, settings.homeFrequencyKHz);
+        // As a missing tuner: said at once, and the scan does not start.
+        if (!backend->SourceProblem().empty()) Note(problems, backend->SourceProblem());
+        if (deviceProblem) *deviceProblem = backend->SourceProblem();
+        return backend;
+    }
     if (settings.network == "operator") return std::make_unique<SimBackend>(OperatorNetwork());
     if (settings.network == "default-next") return std::make_unique<SimBackend>(DefaultNetworkNext());
     return std::make_unique<SimBackend>(settings.network == "large" ? LargeNetwork() : DefaultNetwork());

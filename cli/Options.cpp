@@ -166,10 +166,12 @@ const std::vector<CommandSpec>& Commands() {
         {"scan",
          "search the cable network, as the window's Search does",
          "Searches the cable network with the card set up in card.ini, as the window's Search does, in real "
-         "time, with its status lines on standard error; then saves the merged program list.",
+         "time, with its progress on standard error; then saves the merged program list. Ctrl+C stops it and saves "
+         "nothing (status 130).",
          {DbOption(),
           {"--dry-run", "", "print the merged list instead of saving it"},
           {"--remove-missing", "", "remove the programs the scan marks missing before saving"},
+          {"--verbose", "", "also the scan's log lines, the card's among them (default: the progress and the summary)"},
           NumberOption("--nit-timeout", "SECONDS",
                         "give up (status 1) when no network has answered within this time (default 60, longer while the "
                         "tuner looks for the network; 0: never)",

@@ -13,6 +13,7 @@
 #include "cardlib/Card.h"
 #include "cardsetup/CardSettings.h"
 #include "cli/Board.h"
+#include "cli/Console.h"
 #include "cli/Table.h"
 #include "framework/Clock.h"
 #include "framework/Profile.h"
@@ -27,11 +28,18 @@ namespace cli {
 
 namespace {
 
+// How soon a Ctrl+C ends the scan.
+constexpr int64_t kInterruptPollMs = 50;
+
 // The scan window's progress line on a stream: on a terminal one line that
-// is rewritten in place, else a line whenever it changes.
+// is rewritten in place; else (a log file) plain lines, at most one every
+// kPlainEveryMs within a phase, and the last of each phase.
 class ProgressEcho final : public fw::DialogView {
 public:
-    ProgressEcho(std::ostream& out, bool oneLine) : m_Out(out), m_OneLine(oneLine) {}
+    static constexpr int64_t kPlainEveryMs = 5000;
+
+    ProgressEcho(std::ostream& out, bool oneLine, const fw::Clock& clock)
+        : m_Out(out), m_OneLine(oneLine), m_Clock(clock) {}
     void Watch(ScanChannelsDialog& window) {
         m_Window = &window;
         window.SetView(this);
@@ -42,8 +50,20 @@ public:
         const std::string text = m_Window->GetDlgItemText(id);
         if (text == m_Shown) return;
         m_Shown = text;
-        if (m_OneLine) Show();
-        else m_Out << text << std::endl;
+        const auto phase = m_Window->ScanProgress().phase;
+        if (m_OneLine) return Show();
+        const int64_t now = m_Clock.NowMs();
+        if (m_Written && phase == m_Phase && now - m_WrittenAt < kPlainEveryMs) {
+            m_Pending = text;
+            return;
+        }
+        // Where the phase before ended, then where this one is.
+        if (phase != m_Phase && !m_Pending.empty()) m_Out << m_Pending << "\n";
+        m_Out << text << std::endl;
+        m_Pending.clear();
+        m_Phase = phase;
+        m_Written = true;
+        m_WrittenAt = now;
     }
     // A status line goes above the progress line.
     void Clear() {
@@ -57,14 +77,22 @@ public:
     void End() {
         m_Window = nullptr;
         if (m_OneLine && !m_Shown.empty()) m_Out << std::endl;
+        if (!m_Pending.empty()) m_Out << m_Pending << std::endl;
         m_Shown.clear();
+        m_Pending.clear();
     }
 
 private:
     std::ostream& m_Out;
     bool m_OneLine;
+    const fw::Clock& m_Clock;
     ScanChannelsDialog* m_Window = nullptr;
     std::string m_Shown;
+    // Plain lines: what was not written yet, and the last written.
+    std::string m_Pending;
+    ScanChannelsDialog::Progress::Phase m_Phase{};
+    bool m_Written = false;
+    int64_t m_WrittenAt = 0;
 };
 
 // Copies each line the scan adds to its status log to a stream.
@@ -115,6 +143,12 @@ private:
 
 bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::ostream& status, std::string& error,
                   const ScanLimits& limits, ScanFailure* failure) {
+    // A card that can receive nothing at all: no scan to wait for.
+    if (const std::string problem = cardlib::Card::Current().SourceProblem(); !problem.empty()) {
+        error = problem;
+        if (failure) *failure = ScanFailure::Card;
+        return false;
+    }
     res::RegisterResources(host);
     // What the window would show in a message box ends the run with it; one
     // that comes while the scan runs is the card's (a device error) and
@@ -132,8 +166,21 @@ bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::o
         if (running) return stop(text);
         messages.push_back(text);
     });
-    ProgressEcho progress(status, limits.progressOnOneLine);
+    ProgressEcho progress(status, limits.progressOnOneLine, host.GetClock());
     StatusEcho echo(status, progress);
+    // Ctrl+C ends the scan as the window's close box would; what it merged
+    // is not saved.
+    bool interrupted = false;
+    std::function<void()> checkInterrupt = [&] {
+        if (!limits.console) return;
+        if (!limits.console->Interrupted()) {
+            host.Post(checkInterrupt, kInterruptPollMs);
+            return;
+        }
+        interrupted = true;
+        if (running) running->EndDialog(2);
+    };
+    const fw::TaskId interruptCheck = host.Post(checkInterrupt, kInterruptPollMs);
     fw::TaskId limit = 0;
     std::function<void()> checkNit = [&] {
         if (!running || running->TransportList().GetItemCount() != 0) return;
@@ -150,7 +197,7 @@ bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::o
     host.ScriptModal(res::IDD_SCAN_CHANNELS, [&](fw::Dialog& dialog) {
         running = dynamic_cast<ScanChannelsDialog*>(&dialog);
         if (!running) return;
-        echo.Watch(running->LogList());
+        if (limits.verbose) echo.Watch(running->LogList());
         progress.Watch(*running);
         if (limits.nitTimeoutMs > 0) limit = host.Post(checkNit, limits.nitTimeoutMs);
     });
@@ -161,14 +208,17 @@ bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::o
         // in the scan's log, which is echoed, its troubles as messages.
         CardStatus cardStatus(cardlib::Card::Current(), window);
         host.Open(window);
-        if (messages.empty()) window.OnLoad();
+        const auto stopped = [&] { return interrupted || (limits.console && limits.console->Interrupted()); };
+        if (messages.empty() && !stopped()) window.OnLoad();
         // kelvane-cli prints the summary itself, on standard error.
         window.ShowScanSummary(false);
-        if (messages.empty()) window.OnSearch();
+        if (messages.empty() && !stopped()) window.OnSearch();
         running = nullptr;
         progress.End();
         host.Cancel(limit);
-        if (messages.empty()) {
+        host.Cancel(interruptCheck);
+        interrupted = stopped();
+        if (messages.empty() && !interrupted) {
             // The window's own summary, which knows what the scan could check.
             status << window.LastScan() << std::endl;
             if (limits.removeMissing) {
@@ -180,11 +230,16 @@ bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::o
         }
         // A question here means the save would have replaced a list another
         // program stored during the scan: nothing was saved.
-        ok = messages.empty() && host.Questions().empty();
+        ok = messages.empty() && host.Questions().empty() && !interrupted;
         host.Close(window);
     }
-    if (!ok) error = messages.empty() ? host.Questions().front() : messages.front();
-    if (failure) *failure = ok ? ScanFailure::None : cardFailed ? ScanFailure::Card : ScanFailure::Board;
+    if (interrupted) error = "interrupted; nothing was saved";
+    else if (!ok) error = messages.empty() ? host.Questions().front() : messages.front();
+    if (failure)
+        *failure = ok            ? ScanFailure::None
+                   : interrupted ? ScanFailure::Interrupted
+                   : cardFailed  ? ScanFailure::Card
+                                 : ScanFailure::Board;
     return ok;
 }
 

@@ -12,6 +12,7 @@ class HeadlessHost;
 namespace cli {
 
 class Board;
+class Console;
 
 // The program list window's Search, without a screen: the window is built on
 // a headless host that keeps real time, loads the board database, runs the
@@ -23,7 +24,9 @@ class Board;
 // Returns false with `error` set when the board database fails.
 // A scan on the command line ends by itself: on a device error, or when no
 // network has answered within the NIT limit. Then `error` is the one line to
-// show, `failure` says ScanFailure::Card, and nothing is saved.
+// show, `failure` says ScanFailure::Card, and nothing is saved. Ctrl+C on
+// the limits' console ends it too (ScanFailure::Interrupted), unsaved.
+// Without `verbose` the status stream gets the progress and the summary only.
 struct ScanLimits {
     int64_t nitTimeoutMs = 60000;  // 0: no limit
     int tickMs = 100;              // the scan's pace ("TickMs")
@@ -35,6 +38,10 @@ struct ScanLimits {
     bool sweep = false;
     // The status stream is a terminal: the progress is one line, rewritten.
     bool progressOnOneLine = false;
+    // The scan's log lines (the card's among them) go to the status stream too.
+    bool verbose = false;
+    // Asked whether the user pressed Ctrl+C; none: nobody can.
+    Console* console = nullptr;
     // While this answers true (the card is looking for the network), the
     // limit waits: that search ends by itself once it has tried everywhere.
     std::function<bool()> cardSearching;
@@ -42,7 +49,7 @@ struct ScanLimits {
     // The programs the scan marks missing go before the list is saved or printed.
     bool removeMissing = false;
 };
-enum class ScanFailure { None, Board, Card };
+enum class ScanFailure { None, Board, Card, Interrupted };
 
 bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, const ScanLimits& limits, std::ostream& out,
              std::ostream& status, std::string& error, ScanFailure& failure);

@@ -17,6 +17,7 @@
 #include "cardlib/CablePresets.h"
 #include "cardsetup/CardSettings.h"
 #include "cli/Board.h"
+#include "cli/Console.h"
 #include "cli/Options.h"
 #include "cli/Scan.h"
 #include "cli/Table.h"
@@ -27,6 +28,9 @@
 #include "programs/ListReshuffle.h"
 
 namespace {
+
+// As a shell reports a process that SIGINT ended: 128 + 2.
+constexpr int kInterruptedStatus = 130;
 
 struct Failure {
     int status;
@@ -240,12 +244,21 @@ std::optional<Failure> Scan(const cli::ParsedCommand& o) {
     limits.removeMissing = o.Has("--remove-missing");
     limits.sweep = o.Has("--sweep");
     if (o.Has("--network-id")) limits.networkId = static_cast<int>(std::strtol(o.Value("--network-id").c_str(), nullptr, 10));
-    limits.progressOnOneLine = isatty(STDERR_FILENO) == 1;
+    cli::Console& console = cli::SystemConsole();
+    limits.progressOnOneLine = console.ErrorIsTerminal();
+    limits.verbose = o.Has("--verbose");
+    limits.console = &console;
+    // Until the last line is out: a Ctrl+C after the save must not cut it off.
+    cli::InterruptCatch catchInterrupt(&console);
     cli::ScanFailure failure = cli::ScanFailure::None;
     if (!cli::RunScan(board, GuiSettingsPath(), dryRun, limits, std::cout, std::cerr, error, failure)) {
+        if (failure == cli::ScanFailure::Interrupted) return Failure{kInterruptedStatus, error};
         return Failure{1, failure == cli::ScanFailure::Card ? error : board.OneLine(error)};
     }
     if (!dryRun) std::cerr << "Program list saved to " << board.Path() << std::endl;
+    if (console.Interrupted())
+        return Failure{kInterruptedStatus, dryRun ? "interrupted; nothing was saved"
+                                                  : "interrupted after the program list was saved"};
     return std::nullopt;
 }
 

@@ -176,6 +176,13 @@ void ProgramListDialog::OnCommand(int id) {
 }
 
 void ProgramListDialog::OnSearch() {
+    // A card without a source (no captures to play) would leave the scan
+    // waiting for a NIT that cannot come: the user hears why at once and
+    // goes on with the list.
+    if (const std::string problem = acquisition::SourceProblem(); !problem.empty()) {
+        MessageBox(problem);
+        return;
+    }
     m_UpdateNames = IsDlgButtonChecked(res::IDC_UPDATE_NAMES) ? 1 : 0;
     fw::ListView& list = ProgramList();
     for (int row = 0; row < list.GetItemCount(); ++row) list.SetItemText(row, kColumnState, "");

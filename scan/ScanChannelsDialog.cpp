@@ -92,6 +92,10 @@ void ScanChannelsDialog::LayoutLists(int cx, int cy) {
         const int upperH = trunc((H - 3 * T) * 0.45);
         const auto place = [this](int id, int x, int y, int w, int h) { MoveControl(id, fw::Rect{x, y, x + w, y + h}); };
         place(kLogListId, log.left, log.top, trunc((W - 2.5 * L) * 0.4), upperH);
+        // The log's one column follows its list, so a wider window shows
+        // longer lines whole.
+        if (LogList().GetColumnCount() == 1)
+            LogList().SetColumnWidth(0, GetControlClientWidth(kLogListId) - VerticalScrollBarWidth());
         const int transportW = trunc((W - 2.5 * L) * 0.6);
         place(kTransportListId, trunc(W - L - transportW), trunc(T), transportW, upperH);
         place(kServiceListId, trunc(L), trunc(1.5 * T + (H - 3 * T) * 0.45), trunc(W - 2 * L), trunc((H - 3 * T) * 0.31));

@@ -172,6 +172,8 @@ TEST_F(NetworkSearch, AScanWithNoNetworkEndsOnceEverythingWasTried) {
     std::string error;
     cli::ScanLimits limits;
     limits.cardSearching = [this] { return card.SearchingForNetwork(); };
+    // The card's own lines, as --verbose shows them.
+    limits.verbose = true;
     cli::ScanFailure failure = cli::ScanFailure::None;
     const int64_t began = host.GetClock().NowMs();
     EXPECT_FALSE(cli::ScanInWindow(host, true, out, status, error, limits, &failure));

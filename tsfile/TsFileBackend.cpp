@@ -66,10 +66,19 @@ std::vector<unsigned long> TsFilesIn(const std::string& folder) {
 
 TsFileBackend::TsFileBackend(std::string folder, unsigned long homeFrequencyKHz)
     : m_Folder(std::move(folder)), m_Home(homeFrequencyKHz) {
-    if (m_Home == 0) {
-        const auto files = TsFilesIn(m_Folder);
-        if (!files.empty()) m_Home = files.front();
-    }
+    const auto files = TsFilesIn(m_Folder);
+    if (m_Home == 0 && !files.empty()) m_Home = files.front();
+    // Without a single capture nothing will ever come: better said now than
+    // after a scan has waited for its NIT.
+    std::error_code ec;
+    const std::string advice = ". Set Folder in card.ini to a folder of captures named after their frequency in kHz "
+                               "(346000.ts).";
+    if (!std::filesystem::exists(m_Folder, ec))
+        m_Problem = "No captures: the folder " + m_Folder + " does not exist" + advice;
+    else if (!std::filesystem::is_directory(m_Folder, ec))
+        m_Problem = "No captures: " + m_Folder + " is not a folder" + advice;
+    else if (files.empty())
+        m_Problem = "No captures in " + m_Folder + ": it holds no .ts file named after a frequency" + advice;
     // Tuned there long ago: playing, wherever the loop has got to.
     Open(m_Home);
     m_LockAtMs = 0;

@@ -45,6 +45,10 @@ public:
     void Start(fw::Host& host, PacketSink& sink) override;
     void Stop() override;
 
+    // A folder that is missing or holds no capture: the card can receive
+    // nothing, and says so once, when it is made.
+    std::string SourceProblem() const override { return m_Problem; }
+
     // The rate the tuned file plays at, in bytes per second; 0 when nothing locks.
     uint64_t BytesPerSecond() const { return m_File ? m_BytesPerSecond : 0; }
 
@@ -56,6 +60,7 @@ private:
     void Feed(int64_t from, int64_t to);
 
     std::string m_Folder;
+    std::string m_Problem;
     unsigned long m_Home = 0;
     std::FILE* m_File = nullptr;
     int64_t m_LoopBytes = 0;  // the file's whole packets

@@ -2,12 +2,15 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QMouseEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QStyle>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeView>
 #include <cstdlib>
 #include <functional>
@@ -260,6 +263,21 @@ bool QtListBinding::FilterViewEvent(QEvent* event) {
 
 bool QtListBinding::FilterViewportEvent(QEvent* event) {
     switch (event->type()) {
+        case QEvent::ToolTip: {
+            // A cell its column cuts short shows whole in a tooltip.
+            const auto* help = static_cast<QHelpEvent*>(event);
+            const QModelIndex index = m_View->indexAt(help->pos());
+            const QString text = index.isValid() ? index.data().toString() : QString();
+            const QRect cell = m_View->visualRect(index);
+
+            // The delegate's text margins, as QCommonStyle draws an item.
+            const int margins = 2 * (m_View->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_View) + 1);
+            if (!text.isEmpty() && m_View->fontMetrics().horizontalAdvance(text) + margins > cell.width())
+                QToolTip::showText(help->globalPos(), text, m_View->viewport());
+            else
+                QToolTip::hideText();
+            return true;
+        }
         case QEvent::MouseButtonPress: {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             m_Dragging = false;

@@ -61,7 +61,7 @@ kelvane() {
     } >"$home/config/kelvane/card.ini"
     t0=$(now)
     XDG_CONFIG_HOME=$home/config XDG_DATA_HOME=$home/data HOME=$home \
-        limited "$3" kelvane-cli scan --db "$home/board.db" >"$home/scan.log" 2>&1
+        limited "$3" kelvane-cli scan --verbose --db "$home/board.db" >"$home/scan.log" 2>&1
     rc=$?
     t1=$(now)
     say "RC $1 $rc"
