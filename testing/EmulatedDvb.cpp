@@ -73,6 +73,11 @@ int64_t EmulatedDvb::LongestHoldMs() const {
     return m_LongestHoldMs;
 }
 
+std::chrono::steady_clock::time_point EmulatedDvb::HoldBegan() const {
+    std::lock_guard lock(m_Mutex);
+    return m_HoldBegan;
+}
+
 void EmulatedDvb::WaitForFrontend(int fd) {
     std::chrono::steady_clock::time_point until;
     {
@@ -322,8 +327,10 @@ int EmulatedDvb::TuneCache() {
     if (m_Cache.frequencyHz < kMinFrequencyHz || m_Cache.frequencyHz > kMaxFrequencyHz) return -EINVAL;
     if (m_Cache.symbolRate < kMinSymbolRate || m_Cache.symbolRate > kMaxSymbolRate) return -EINVAL;
     m_Tunings.push_back(m_Cache);
-    if (m_Setup.frontendHoldMs > 0)
-        m_HeldUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_Setup.frontendHoldMs);
+    if (m_Setup.frontendHoldMs > 0) {
+        m_HoldBegan = std::chrono::steady_clock::now();
+        m_HeldUntil = m_HoldBegan + std::chrono::milliseconds(m_Setup.frontendHoldMs);
+    }
     const SimTransport* t = m_Network.FindTransport(m_Cache.frequencyHz / 1000);
     // The demodulator locks only on the transport's own symbol rate
     // and constellation (or finds the constellation itself).

@@ -95,6 +95,8 @@ public:
     size_t OpenDescriptors() const;
     // The longest a frontend call waited for a tuning to settle (real ms).
     int64_t LongestHoldMs() const;
+    // When the last tuning began to hold the frontend; epoch: none yet.
+    std::chrono::steady_clock::time_point HoldBegan() const;
 
 private:
     struct File {
@@ -137,7 +139,7 @@ private:
     void WaitForFrontend(int fd);
 
     mutable std::recursive_mutex m_Mutex;
-    std::chrono::steady_clock::time_point m_HeldUntil{};
+    std::chrono::steady_clock::time_point m_HoldBegan{}, m_HeldUntil{};
     int64_t m_LongestHoldMs = 0;
     uint64_t m_EmitSerial = 0;  // a cancel from another thread may come late
     fw::Host& m_Host;
