@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "framework/Resources.h"
+#include "framework/Worker.h"
 
 namespace fw {
 
@@ -15,6 +16,8 @@ const DialogTemplate& Host::GetDialogTemplate(int id) const {
     }
     return *found;
 }
+
+std::unique_ptr<Worker> Host::MakeWorker() { return std::make_unique<InlineWorker>(); }
 
 const IconImage* Host::FindIcon(int id) const { return m_Resources ? m_Resources->FindIcon(id) : nullptr; }
 

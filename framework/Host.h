@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@ namespace fw {
 class Clock;
 class Dialog;
 class Profile;
+class Worker;
 struct DialogTemplate;
 struct IconImage;
 struct Resources;
@@ -79,8 +81,13 @@ public:
 
     // Runs `task` later on the GUI thread, not before `delayMs` have passed.
     // This is how socket notifications and the card library's timing arrive.
+    // On a host whose workers have threads, any thread may post.
     virtual TaskId Post(std::function<void()> task, int64_t delayMs = 0) = 0;
     virtual void Cancel(TaskId id) = 0;
+    // Somewhere to run calls that may block (a driver that holds its calls
+    // while it tunes), so the GUI thread never waits on them. The headless
+    // host runs them in place; the Qt host on a thread of the worker's own.
+    virtual std::unique_ptr<Worker> MakeWorker();
 
     // Calls `ready` on the GUI thread whenever the file descriptor `fd` can
     // be read without blocking, or reports an error or hang-up, until

@@ -41,15 +41,17 @@ LinuxDvbBackend::LinuxDvbBackend(DvbSettings settings, std::shared_ptr<DvbSystem
 LinuxDvbBackend::~LinuxDvbBackend() {
     Stop();
     CloseFrontend();
+    // Waits for the call in progress and the close queued behind it.
+    m_Worker.reset();
 }
 
-bool LinuxDvbBackend::OffersCable(int fd, const dvb_frontend_info& info, std::string& offers) {
+bool LinuxDvbBackend::OffersCable(DvbSystem& system, int fd, const dvb_frontend_info& info, std::string& offers) {
     // A frontend for several standards names them all here; FE_GET_INFO's
     // type tells only one of them.
     bool cable = info.type == FE_QAM;
     dtv_property p = Property(DTV_ENUM_DELSYS);
     dtv_properties ps{1, &p};
-    if (m_System->Ioctl(fd, FE_GET_PROPERTY, &ps) == 0) {
+    if (system.Ioctl(fd, FE_GET_PROPERTY, &ps) == 0) {
         cable = false;
         static const std::map<uint32_t, const char*> kNames = {
             {SYS_DVBC_ANNEX_A, "DVB-C"}, {SYS_DVBC_ANNEX_B, "DVB-C annex B"}, {SYS_DVBC_ANNEX_C, "DVB-C annex C"},
@@ -80,7 +82,7 @@ void LinuxDvbBackend::FindCableAdapter() {
         std::string offers;
         const bool known = m_System->Ioctl(fd, FE_GET_INFO, &info) == 0;
         info.name[sizeof info.name - 1] = '\0';
-        const bool cable = known && OffersCable(fd, info, offers);
+        const bool cable = known && OffersCable(*m_System, fd, info, offers);
         m_System->Close(fd);
         if (!cable) {
             skipped += (skipped.empty() ? "" : "; ") + path + (offers.empty() ? "" : " receives " + offers);
@@ -95,11 +97,49 @@ void LinuxDvbBackend::FindCableAdapter() {
     }
 }
 
+struct LinuxDvbBackend::FrontendProbe {
+    std::shared_ptr<DvbSystem> system;
+    int fd = -1;  // a DVB-C frontend, until Adopt takes it
+    int openError = 0, infoError = 0;
+    bool cable = false;
+    dvb_frontend_info info{};
+    std::string offers;
+    FrontendProbe() = default;
+    FrontendProbe(const FrontendProbe&) = delete;
+    FrontendProbe& operator=(const FrontendProbe&) = delete;
+    ~FrontendProbe() {
+        if (fd >= 0) system->Close(fd);
+    }
+};
+
+std::shared_ptr<LinuxDvbBackend::FrontendProbe> LinuxDvbBackend::OpenAndProbe(const std::shared_ptr<DvbSystem>& system,
+                                                                       const std::string& path) {
+    auto probe = std::make_shared<FrontendProbe>();
+    probe->system = system;
+    const int fd = system->Open(path, O_RDWR | O_NONBLOCK);
+    if (fd < 0) {
+        probe->openError = -fd;
+        return probe;
+    }
+    probe->fd = fd;
+    const int result = system->Ioctl(fd, FE_GET_INFO, &probe->info);
+    if (result < 0) {
+        probe->infoError = -result;
+        return probe;
+    }
+    probe->info.name[sizeof probe->info.name - 1] = '\0';
+    probe->cable = OffersCable(*system, fd, probe->info, probe->offers);
+    return probe;
+}
+
 bool LinuxDvbBackend::OpenFrontend() {
     if (m_Frontend >= 0) return true;
-    const int fd = m_System->Open(m_FrontendPath, O_RDWR | O_NONBLOCK);
-    if (fd < 0) {
-        const int error = -fd;
+    return Adopt(*OpenAndProbe(m_System, m_FrontendPath));
+}
+
+bool LinuxDvbBackend::Adopt(FrontendProbe& probe) {
+    if (probe.openError != 0) {
+        const int error = probe.openError;
         if (error == ENOENT || error == ENODEV || error == ENXIO)
             Report("No DVB adapter: " + m_FrontendPath + " does not exist (" + ErrorText(error) +
                    "). Plug in the tuner, or set Adapter and Frontend in card.ini.");
@@ -114,41 +154,70 @@ bool LinuxDvbBackend::OpenFrontend() {
             Report("Cannot open " + m_FrontendPath + ": " + ErrorText(error) + ".");
         return false;
     }
-    dvb_frontend_info info;
-    std::memset(&info, 0, sizeof info);
-    int result = m_System->Ioctl(fd, FE_GET_INFO, &info);
-    if (result < 0) {
-        Report("Cannot ask " + m_FrontendPath + " what it is (FE_GET_INFO): " + ErrorText(-result) + ".");
-        m_System->Close(fd);
+    if (probe.infoError != 0) {
+        Report("Cannot ask " + m_FrontendPath + " what it is (FE_GET_INFO): " + ErrorText(probe.infoError) + ".");
         return false;
     }
-    info.name[sizeof info.name - 1] = '\0';
-    std::string offers;
-    const bool cable = OffersCable(fd, info, offers);
-    if (!cable) {
-        Report(m_FrontendPath + " (\"" + info.name + "\") is not a DVB-C frontend" +
-               (offers.empty() ? std::string() : ": it receives " + offers) +
+    if (!probe.cable) {
+        Report(m_FrontendPath + " (\"" + probe.info.name + "\") is not a DVB-C frontend" +
+               (probe.offers.empty() ? std::string() : ": it receives " + probe.offers) +
                ". Kelvane scans cable networks (DVB-C, ITU-T J.83 annex A); set Adapter and Frontend in card.ini "
                "to a cable tuner.");
-        m_System->Close(fd);
         return false;
     }
-    m_CanQamAuto = (info.caps & FE_CAN_QAM_AUTO) != 0;
-    m_Frontend = fd;
+    m_CanQamAuto = (probe.info.caps & FE_CAN_QAM_AUTO) != 0;
+    m_Frontend = probe.fd;
+    probe.fd = -1;
     // The tuner is back: its troubles may be told again.
     m_Reported.clear();
     if (m_Tuner == TunerState::Lost) Become(TunerState::Idle);
     return true;
 }
 
+void LinuxDvbBackend::ReopenThenTune() {
+    // A probe on its way tunes to what is wanted when it returns.
+    if (m_Probing) return;
+    m_Probing = true;
+    auto probe = std::make_shared<std::shared_ptr<FrontendProbe>>();
+    RunOnWorker([probe, system = m_System, path = m_FrontendPath] { *probe = OpenAndProbe(system, path); },
+                [this, probe] {
+                    m_Probing = false;
+                    if (m_Frontend < 0 && !Adopt(**probe)) {
+                        if (m_Tuner != TunerState::Lost) Become(TunerState::Idle);
+                        return;
+                    }
+                    TuneNow();
+                });
+}
+
+void LinuxDvbBackend::RunOnWorker(std::function<void()> work, std::function<void()> done) {
+    if (m_Worker) return m_Worker->Submit(std::move(work), std::move(done));
+    work();
+    if (done) done();
+}
+
+void LinuxDvbBackend::OnFrontend(std::function<void(DvbSystem&, int fd)> call, std::function<void()> then) {
+    const uint64_t serial = m_FrontendSerial;
+    RunOnWorker([system = m_System, fd = m_Frontend, call = std::move(call)] { call(*system, fd); },
+                [this, serial, then = std::move(then)] {
+                    if (serial == m_FrontendSerial) then();
+                });
+}
+
 void LinuxDvbBackend::CloseFrontend() {
     CancelLockPoll();
     UnwatchFrontend();
-    if (m_Frontend >= 0) m_System->Close(m_Frontend);
+    ++m_FrontendSerial;
+    // Behind the calls still queued for it, which need it open.
+    if (m_Frontend >= 0) RunOnWorker([system = m_System, fd = m_Frontend] { system->Close(fd); }, nullptr);
     m_Frontend = -1;
 }
 
 void LinuxDvbBackend::Start(fw::Host& host, PacketSink& sink) {
+    if (!m_Worker || m_WorkerHost != &host) {
+        m_Worker = host.MakeWorker();
+        m_WorkerHost = &host;
+    }
     m_Host = &host;
     m_Sink = &sink;
     if (!m_Chosen.empty()) StatusLine(m_Chosen);
@@ -180,7 +249,7 @@ void LinuxDvbBackend::Stop() {
 
 
 void LinuxDvbBackend::WatchFrontend() {
-    if (m_FrontendWatch || !m_Host || m_Frontend < 0) return;
+    if (m_FrontendWatch || !m_Host || m_Frontend < 0 || m_EventsInFlight) return;
     m_FrontendWatch = m_Host->Watch(m_Frontend, [this] { OnFrontendEvents(); });
 }
 
@@ -190,25 +259,47 @@ void LinuxDvbBackend::UnwatchFrontend() {
 }
 
 void LinuxDvbBackend::OnFrontendEvents() {
-    bool locked = false;
-    // dvb-core keeps at most 8 events; more are lost with one EOVERFLOW.
-    for (int i = 0; i < 10 && m_Frontend >= 0; ++i) {
-        dvb_frontend_event event;
-        std::memset(&event, 0, sizeof event);
-        const int result = m_System->Ioctl(m_Frontend, FE_GET_EVENT, &event);
-        if (result == -EOVERFLOW) continue;
-        if (result == -ENODEV) return DeviceLost(m_FrontendPath, ENODEV);
-        if (result < 0) {
-            // Nothing more queued; a frontend without events is read.
-            if (result != -EAGAIN && result != -EWOULDBLOCK) UnwatchFrontend();
-            break;
-        }
-        locked = locked || (event.status & FE_HAS_LOCK) != 0;
-    }
-    if (locked && AwaitingLock()) {
-        CancelLockPoll();
-        CheckLock();
-    }
+    if (m_EventsInFlight || m_Frontend < 0) return;
+    struct Events {
+        bool locked = false, lost = false, unreadable = false;
+    };
+    auto events = std::make_shared<Events>();
+    const uint64_t serial = m_FrontendSerial;
+    m_EventsInFlight = true;
+    RunOnWorker(
+        [events, system = m_System, fd = m_Frontend] {
+            // dvb-core keeps at most 8 events; more are lost with one EOVERFLOW.
+            for (int i = 0; i < 10; ++i) {
+                dvb_frontend_event event;
+                std::memset(&event, 0, sizeof event);
+                const int result = system->Ioctl(fd, FE_GET_EVENT, &event);
+                if (result == -EOVERFLOW) continue;
+                if (result == -ENODEV) {
+                    events->lost = true;
+                    return;
+                }
+                if (result < 0) {
+                    // Nothing more queued; a frontend without events is read.
+                    events->unreadable = result != -EAGAIN && result != -EWOULDBLOCK;
+                    return;
+                }
+                events->locked = events->locked || (event.status & FE_HAS_LOCK) != 0;
+            }
+        },
+        [this, events, serial] {
+            m_EventsInFlight = false;
+            if (serial != m_FrontendSerial) return WatchFrontend();
+            if (events->lost) return DeviceLost(m_FrontendPath, ENODEV);
+            if (events->unreadable) UnwatchFrontend();
+            else WatchFrontend();
+            if (events->locked && AwaitingLock()) {
+                CancelLockPoll();
+                CheckLock();
+            }
+        });
+    // The descriptor stays readable until the read returns: not watched
+    // meanwhile, so the loop does not spin on it.
+    if (m_EventsInFlight) UnwatchFrontend();
 }
 
 void LinuxDvbBackend::DeviceLost(const std::string& path, int error) {

@@ -17,6 +17,7 @@
 #include "linuxdvb/LinuxDvbNit.h"
 #include "linuxdvb/LinuxDvbSystem.h"
 #include "framework/Host.h"
+#include "framework/Worker.h"
 
 struct dvb_frontend_info;
 
@@ -100,17 +101,19 @@ private:
 
     // The tuner, one state at a time. Every change goes through Become,
     // which starts what the new state needs:
-    //   Pending    --start-------------------------------> Tuning | Confirming | Idle
+    //   Pending    --start-------------------------------> Sending | Idle
+    //   Sending    --the frontend took the tuning--------> Tuning | Confirming | Idle
     //   Tuning     --FE_HAS_LOCK read--------------------> Locked
     //   Tuning     --every guess given its time----------> NoLock
     //   Confirming --FE_HAS_LOCK read again--------------> Locked
-    //   any        --the card tunes (started)------------> Tuning | Confirming | Idle
+    //   any        --the card tunes (started)------------> Sending | Idle
     //   any        --the card tunes (stopped)------------> Pending (Lost stays Lost)
     //   any        --ENODEV------------------------------> Lost
     //   Lost       --the frontend opens again------------> Idle
     enum class TunerState {
         Idle,        // nothing tuned, or the tuning could not be sent
         Pending,     // a tuning waits for the backend to start
+        Sending,     // a tuning is with the frontend's worker, its answer still to come
         Tuning,      // DTV_TUNE sent: neither a lock read nor given up on
         Confirming,  // already locked on this very transport: the lock is read once more
         Locked,      // FE_HAS_LOCK read since the tuning; the filters run
@@ -122,29 +125,46 @@ private:
     enum class Search { AtHome, Walking, Found };
 
     void Become(TunerState next);
-    bool AwaitingLock() const { return m_Tuner == TunerState::Tuning || m_Tuner == TunerState::Confirming; }
+    bool AwaitingLock() const {
+        return m_Tuner == TunerState::Sending || m_Tuner == TunerState::Tuning || m_Tuner == TunerState::Confirming;
+    }
     bool LockSeen() const { return m_Tuner == TunerState::Confirming || m_Tuner == TunerState::Locked; }
     // A frontend that never opened has not gone: it was never there.
     bool FrontendWasThere() const { return m_Frontend >= 0 || m_Tuner == TunerState::Lost; }
 
+    // What opening the frontend found (LinuxDvbBackend.cpp); it may be
+    // made on the worker, and closes a descriptor nobody took.
+    struct FrontendProbe;
+    static std::shared_ptr<FrontendProbe> OpenAndProbe(const std::shared_ptr<DvbSystem>& system, const std::string& path);
+    bool Adopt(FrontendProbe& probe);
     bool OpenFrontend();
+    // Opens it on the worker, then tunes.
+    void ReopenThenTune();
     void FindCableAdapter();
-    bool OffersCable(int fd, const dvb_frontend_info& info, std::string& offers);
+    static bool OffersCable(DvbSystem& system, int fd, const dvb_frontend_info& info, std::string& offers);
     void CloseFrontend();
     void TuneTo(unsigned long frequencyKHz, bool probing);
     // The guesses of symbol rate and constellation for a sweep's step.
     void ProbeAttempts(uint32_t settingsModulation);
+    // Every call of the frontend runs on the worker (a driver holds them
+    // while it tunes); `then` runs on the host's loop, unless the frontend
+    // was closed or tuned anew meanwhile. Without a worker yet, in place.
+    void OnFrontend(std::function<void(DvbSystem&, int fd)> call, std::function<void()> then);
+    void RunOnWorker(std::function<void()> work, std::function<void()> done);
     // Sends the tuning asked for now, or with the start.
     void TuneWanted();
     void TuneNow();
-    bool SendTuning(uint32_t modulation);
+    void TuneFrom(bool standing);
+    void SendTuning(uint32_t modulation);
+    void TuningSent(int result);
     void NextAttempt();
-    // Whether the frontend is locked with these parameters already
-    // (`modulation` QAM_AUTO: any constellation).
-    bool StandsOn(const DvbDelivery& d, uint32_t modulation);
+    // Whether the frontend is locked on `kHz` with these parameters already
+    // (modulation QAM_AUTO: any constellation).
+    static bool StandsOn(DvbSystem& system, int fd, const DvbDelivery& d, unsigned long kHz);
     void StartFilters();
     void PollLock(int64_t delayMs);
     void CheckLock();
+    void LockRead(int result, uint32_t status);
     void ReportSignal();
     void OpenFilter(const PacketSink::Filter& spec);
     void CloseFilter(DemuxFilter& filter);
@@ -172,6 +192,13 @@ private:
     std::string m_FrontendPath, m_DemuxPath;
     std::string m_Chosen;  // the adapter found, for the first status line
     int m_Frontend = -1;
+    // The frontend's calls run here, one after another; made with the host.
+    std::unique_ptr<fw::Worker> m_Worker;
+    fw::Host* m_WorkerHost = nullptr;
+    // Counts the tunings and closes: an answer for an older one is old news.
+    uint64_t m_FrontendSerial = 0;
+    bool m_EventsInFlight = false;  // unwatched until the read returns
+    bool m_Probing = false;
     bool m_CanQamAuto = false;
     unsigned long m_Home = 0;
     unsigned long m_Wanted = 0;  // kHz the card asked for

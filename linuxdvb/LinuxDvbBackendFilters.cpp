@@ -134,6 +134,9 @@ void LinuxDvbBackend::OnReadable(unsigned short handle) {
             Report("Reading " + m_DemuxPath + " failed: " + ErrorText(static_cast<int>(-n)) + ".");
             return;
         }
+        // A tuning on its way to the frontend: what comes is the old
+        // transport's, which the card asked to leave.
+        if (m_Tuner == TunerState::Sending) continue;
         const size_t size = static_cast<size_t>(n);
         if (pid == si::pid::kNit && LearnDeliveriesFromNit(section, size, m_Deliveries)) NetworkFound();
         // The handler only queues, so the filters stay as they are here.

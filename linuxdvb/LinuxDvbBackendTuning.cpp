@@ -60,6 +60,7 @@ void LinuxDvbBackend::Become(TunerState next) {
     switch (next) {
         case TunerState::Idle:
         case TunerState::Pending:
+        case TunerState::Sending:
             CancelLockPoll();
             break;
         case TunerState::Tuning:
@@ -121,10 +122,13 @@ void LinuxDvbBackend::CancelLockPoll() {
 
 void LinuxDvbBackend::TuneNow() {
     CancelLockPoll();
-    if (m_Wanted == 0 || !OpenFrontend()) {
+    if (m_Wanted == 0) {
         if (m_Tuner != TunerState::Lost) Become(TunerState::Idle);
         return;
     }
+    // A frontend that went may be back; asking it what it is may take as
+    // long as a tuning.
+    if (m_Frontend < 0) return ReopenThenTune();
     WatchFrontend();
     // The NIT this backend delivered knows the transport; while looking
     // for the network, the preset or the raster; else card.ini guesses.
@@ -162,7 +166,17 @@ void LinuxDvbBackend::TuneNow() {
     // would drop it for the time the demodulator takes.
     DvbDelivery standing = d;
     if (modulations.size() > 1) standing.modulation = QAM_AUTO;
-    if (StandsOn(standing, standing.modulation)) {
+    // What the frontend said of an earlier tuning is old news from here.
+    ++m_FrontendSerial;
+    Become(TunerState::Sending);
+    auto stands = std::make_shared<bool>(false);
+    OnFrontend([stands, standing, kHz = m_Wanted](DvbSystem& system,
+                                                  int fd) { *stands = StandsOn(system, fd, standing, kHz); },
+               [this, stands] { TuneFrom(*stands); });
+}
+
+void LinuxDvbBackend::TuneFrom(bool standing) {
+    if (standing) {
         m_Attempts.clear();
         if (m_Host) m_TunedAtMs = m_TuneBeganMs = m_Host->GetClock().NowMs();
         return Become(TunerState::Confirming);
@@ -210,15 +224,16 @@ void LinuxDvbBackend::NextAttempt() {
     SendTuning(next.modulation);
 }
 
-bool LinuxDvbBackend::StandsOn(const DvbDelivery& d, uint32_t modulation) {
+bool LinuxDvbBackend::StandsOn(DvbSystem& system, int fd, const DvbDelivery& d, unsigned long kHz) {
     fe_status status{};
-    if (m_System->Ioctl(m_Frontend, FE_READ_STATUS, &status) < 0 || !(status & FE_HAS_LOCK)) return false;
+    if (system.Ioctl(fd, FE_READ_STATUS, &status) < 0 || !(status & FE_HAS_LOCK)) return false;
     dtv_property props[] = {Property(DTV_DELIVERY_SYSTEM), Property(DTV_FREQUENCY), Property(DTV_SYMBOL_RATE),
                             Property(DTV_MODULATION)};
     dtv_properties ps{static_cast<uint32_t>(std::size(props)), props};
-    if (m_System->Ioctl(m_Frontend, FE_GET_PROPERTY, &ps) < 0) return false;
-    return props[0].u.data == SYS_DVBC_ANNEX_A && props[1].u.data == m_Wanted * 1000 &&
-           (d.symbolRate == 0 || props[2].u.data == d.symbolRate) && (modulation == QAM_AUTO || props[3].u.data == modulation);
+    if (system.Ioctl(fd, FE_GET_PROPERTY, &ps) < 0) return false;
+    return props[0].u.data == SYS_DVBC_ANNEX_A && props[1].u.data == kHz * 1000 &&
+           (d.symbolRate == 0 || props[2].u.data == d.symbolRate) &&
+           (d.modulation == QAM_AUTO || props[3].u.data == d.modulation);
 }
 
 void LinuxDvbBackend::StartFilters() {
@@ -229,20 +244,29 @@ void LinuxDvbBackend::StartFilters() {
     }
 }
 
-bool LinuxDvbBackend::SendTuning(uint32_t modulation) {
+void LinuxDvbBackend::SendTuning(uint32_t modulation) {
     m_Tuning.modulation = modulation;
-    dtv_property props[] = {
-        Property(DTV_CLEAR),
-        Property(DTV_DELIVERY_SYSTEM, SYS_DVBC_ANNEX_A),
-        Property(DTV_FREQUENCY, static_cast<uint32_t>(m_Wanted * 1000)),
-        Property(DTV_SYMBOL_RATE, m_Tuning.symbolRate),
-        Property(DTV_MODULATION, modulation),
-        Property(DTV_INNER_FEC, m_Tuning.innerFec),
-        Property(DTV_INVERSION, INVERSION_AUTO),
-        Property(DTV_TUNE),
-    };
-    dtv_properties ps{static_cast<uint32_t>(std::size(props)), props};
-    const int result = m_System->Ioctl(m_Frontend, FE_SET_PROPERTY, &ps);
+    Become(TunerState::Sending);
+    auto result = std::make_shared<int>(0);
+    OnFrontend(
+        [result, tuning = m_Tuning, kHz = m_Wanted](DvbSystem& system, int fd) {
+            dtv_property props[] = {
+                Property(DTV_CLEAR),
+                Property(DTV_DELIVERY_SYSTEM, SYS_DVBC_ANNEX_A),
+                Property(DTV_FREQUENCY, static_cast<uint32_t>(kHz * 1000)),
+                Property(DTV_SYMBOL_RATE, tuning.symbolRate),
+                Property(DTV_MODULATION, tuning.modulation),
+                Property(DTV_INNER_FEC, tuning.innerFec),
+                Property(DTV_INVERSION, INVERSION_AUTO),
+                Property(DTV_TUNE),
+            };
+            dtv_properties ps{static_cast<uint32_t>(std::size(props)), props};
+            *result = system.Ioctl(fd, FE_SET_PROPERTY, &ps);
+        },
+        [this, result] { TuningSent(*result); });
+}
+
+void LinuxDvbBackend::TuningSent(int result) {
     if (result < 0) {
         if (-result == ENODEV) {
             DeviceLost(m_FrontendPath, -result);
@@ -252,11 +276,10 @@ bool LinuxDvbBackend::SendTuning(uint32_t modulation) {
             Report(m_FrontendPath + " refused to tune to " + mhz + ": " + ErrorText(-result) + ".");
             Become(TunerState::Idle);
         }
-        return false;
+        return;
     }
     if (m_Host) m_TunedAtMs = m_Host->GetClock().NowMs();
     Become(TunerState::Tuning);
-    return true;
 }
 
 void LinuxDvbBackend::PollLock(int64_t delayMs) {
@@ -267,12 +290,22 @@ void LinuxDvbBackend::PollLock(int64_t delayMs) {
 void LinuxDvbBackend::CheckLock() {
     m_LockPoll.reset();
     if (!m_Host || m_Frontend < 0) return;
-    fe_status status{};
-    const int result = m_System->Ioctl(m_Frontend, FE_READ_STATUS, &status);
+    struct Read {
+        int result = 0;
+        fe_status status{};
+    };
+    auto read = std::make_shared<Read>();
+    OnFrontend([read](DvbSystem& system, int fd) { read->result = system.Ioctl(fd, FE_READ_STATUS, &read->status); },
+               [this, read] { LockRead(read->result, read->status); });
+}
+
+void LinuxDvbBackend::LockRead(int result, uint32_t status) {
+    // Stopped, or settled by another read meanwhile.
+    if (!m_Host || m_Frontend < 0 || !AwaitingLock()) return;
     if (result == -ENODEV) return DeviceLost(m_FrontendPath, -result);
     // Some demodulators answer EAGAIN for a moment while they wake
     // (si2168, mn88472): read again at the next poll, as without a lock.
-    if (result < 0) status = fe_status{};
+    if (result < 0) status = 0;
     if (status & FE_HAS_LOCK) return Become(TunerState::Locked);
     const int64_t waited = m_Host->GetClock().NowMs() - m_TunedAtMs;
     // Without a carrier, no other symbol rate finds anything there either.
@@ -292,26 +325,43 @@ void LinuxDvbBackend::CheckLock() {
 }
 
 void LinuxDvbBackend::ReportSignal() {
-    dtv_property props[] = {Property(DTV_STAT_SIGNAL_STRENGTH), Property(DTV_STAT_CNR)};
-    dtv_properties ps{2, props};
-    if (m_System->Ioctl(m_Frontend, FE_GET_PROPERTY, &ps) < 0 || !m_Sink) return;
-    std::string strength = StatText(props[0], "dBm");
-    // A driver without the DVBv5 statistic may still have the DVBv3 call,
-    // whose strength is relative, 0 to 65535.
-    uint16_t v3 = 0;
-    if (props[0].u.st.len == 0 && m_System->Ioctl(m_Frontend, FE_READ_SIGNAL_STRENGTH, &v3) >= 0) {
-        char text[16];
-        std::snprintf(text, sizeof text, "%u %%", static_cast<unsigned>(v3) * 100 / 65535);
-        strength = text;
-    }
-    const std::string cnr = StatText(props[1], "dB");
-    if (strength.empty() && cnr.empty()) return;
-    char mhz[32];
-    std::snprintf(mhz, sizeof mhz, "%.1f MHz", Mhz(m_Wanted));
-    std::string text = std::string("Signal at ") + mhz + ":";
-    if (!strength.empty()) text += " strength " + strength;
-    if (!cnr.empty()) text += std::string(strength.empty() ? "" : ",") + " C/N " + cnr;
-    m_Sink->OnStatusLine(text);
+    struct Figures {
+        int result = 0;
+        dtv_property props[2];
+        bool v3 = false;
+        uint16_t v3Strength = 0;
+    };
+    auto figures = std::make_shared<Figures>();
+    OnFrontend(
+        [figures](DvbSystem& system, int fd) {
+            Figures& f = *figures;
+            f.props[0] = Property(DTV_STAT_SIGNAL_STRENGTH);
+            f.props[1] = Property(DTV_STAT_CNR);
+            dtv_properties ps{2, f.props};
+            f.result = system.Ioctl(fd, FE_GET_PROPERTY, &ps);
+            // A driver without the DVBv5 statistic may still have the DVBv3
+            // call, whose strength is relative, 0 to 65535.
+            if (f.result >= 0 && f.props[0].u.st.len == 0)
+                f.v3 = system.Ioctl(fd, FE_READ_SIGNAL_STRENGTH, &f.v3Strength) >= 0;
+        },
+        [this, figures, kHz = m_Wanted] {
+            const Figures& f = *figures;
+            if (f.result < 0 || !m_Sink) return;
+            std::string strength = StatText(f.props[0], "dBm");
+            if (f.v3) {
+                char text[16];
+                std::snprintf(text, sizeof text, "%u %%", static_cast<unsigned>(f.v3Strength) * 100 / 65535);
+                strength = text;
+            }
+            const std::string cnr = StatText(f.props[1], "dB");
+            if (strength.empty() && cnr.empty()) return;
+            char mhz[32];
+            std::snprintf(mhz, sizeof mhz, "%.1f MHz", Mhz(kHz));
+            std::string text = std::string("Signal at ") + mhz + ":";
+            if (!strength.empty()) text += " strength " + strength;
+            if (!cnr.empty()) text += std::string(strength.empty() ? "" : ",") + " C/N " + cnr;
+            m_Sink->OnStatusLine(text);
+        });
 }
 
 }  // namespace cardlib

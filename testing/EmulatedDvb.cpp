@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "framework/Clock.h"
 #include "linuxdvb/LinuxDvbCodes.h"
@@ -56,17 +57,53 @@ EmulatedDvb::EmulatedDvb(fw::Host& host, SimNetwork network, Setup setup)
 }
 
 EmulatedDvb::~EmulatedDvb() {
+    std::lock_guard lock(m_Mutex);
     if (m_HasPending) m_Host.Cancel(m_Pending);
     for (fw::TaskId id : m_StatusWatches) m_Host.Cancel(id);
     for (const auto& [fd, file] : m_Files) ::close(fd);
 }
 
+size_t EmulatedDvb::OpenDescriptors() const {
+    std::lock_guard lock(m_Mutex);
+    return m_Files.size();
+}
+
+int64_t EmulatedDvb::LongestHoldMs() const {
+    std::lock_guard lock(m_Mutex);
+    return m_LongestHoldMs;
+}
+
+std::chrono::steady_clock::time_point EmulatedDvb::HoldBegan() const {
+    std::lock_guard lock(m_Mutex);
+    return m_HoldBegan;
+}
+
+void EmulatedDvb::WaitForFrontend(int fd) {
+    std::chrono::steady_clock::time_point until;
+    {
+        std::lock_guard lock(m_Mutex);
+        auto it = m_Files.find(fd);
+        if (it == m_Files.end() || !it->second.frontend) return;
+        until = m_HeldUntil;
+    }
+    const auto began = std::chrono::steady_clock::now();
+    if (until <= began) return;
+    // Outside the lock: the demux goes on meanwhile.
+    std::this_thread::sleep_until(until);
+    const int64_t waited =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began).count();
+    std::lock_guard lock(m_Mutex);
+    m_LongestHoldMs = std::max(m_LongestHoldMs, waited);
+}
+
 size_t EmulatedDvb::OpenDemuxes() const {
+    std::lock_guard lock(m_Mutex);
     return static_cast<size_t>(
         std::count_if(m_Files.begin(), m_Files.end(), [](const auto& entry) { return !entry.second.frontend; }));
 }
 
 int EmulatedDvb::Open(const std::string& path, int flags) {
+    std::lock_guard lock(m_Mutex);
     const bool frontend = path == DvbDevicePath(m_Setup.adapter, "frontend", m_Setup.frontend);
     const bool demux = path == DvbDevicePath(m_Setup.adapter, "demux", m_Setup.demux);
     if (!m_Setup.present || m_Gone || (!frontend && !demux)) return -ENOENT;
@@ -90,6 +127,7 @@ int EmulatedDvb::Open(const std::string& path, int flags) {
 }
 
 int EmulatedDvb::Close(int fd) {
+    std::lock_guard lock(m_Mutex);
     auto it = m_Files.find(fd);
     if (it == m_Files.end()) return -EBADF;
     m_Files.erase(it);
@@ -99,6 +137,8 @@ int EmulatedDvb::Close(int fd) {
 }
 
 int EmulatedDvb::Ioctl(int fd, unsigned long request, void* arg) {
+    WaitForFrontend(fd);
+    std::lock_guard lock(m_Mutex);
     auto it = m_Files.find(fd);
     if (it == m_Files.end()) return -EBADF;
     if (m_Gone) return -ENODEV;
@@ -130,6 +170,7 @@ void EmulatedDvb::AddEvent(uint32_t status) {
 void EmulatedDvb::WatchStatus(int64_t delayMs) {
     m_StatusWatches.push_back(m_Host.Post(
         [this] {
+            std::lock_guard lock(m_Mutex);
             if (!m_Gone && Status() != m_EventStatus) AddEvent(Status());
         },
         delayMs));
@@ -286,6 +327,10 @@ int EmulatedDvb::TuneCache() {
     if (m_Cache.frequencyHz < kMinFrequencyHz || m_Cache.frequencyHz > kMaxFrequencyHz) return -EINVAL;
     if (m_Cache.symbolRate < kMinSymbolRate || m_Cache.symbolRate > kMaxSymbolRate) return -EINVAL;
     m_Tunings.push_back(m_Cache);
+    if (m_Setup.frontendHoldMs > 0) {
+        m_HoldBegan = std::chrono::steady_clock::now();
+        m_HeldUntil = m_HoldBegan + std::chrono::milliseconds(m_Setup.frontendHoldMs);
+    }
     const SimTransport* t = m_Network.FindTransport(m_Cache.frequencyHz / 1000);
     // The demodulator locks only on the transport's own symbol rate
     // and constellation (or finds the constellation itself).

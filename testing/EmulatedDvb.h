@@ -6,12 +6,16 @@
 // EOVERFLOW once after an overrun), and its descriptors are real ones (event
 // descriptors), so a host's poll or socket notifier sees them become ready.
 // The tuned transport sends by the simulated network's own schedule.
+// Its calls may come from several threads (the frontend's worker and the
+// host's loop); one lock keeps them apart.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -55,6 +59,10 @@ public:
         std::string name = "Emulated DVB-C frontend";
         // dmxdev's filternum: demux opens beyond it give EMFILE.
         size_t demuxFilters = 32;
+        // A slow driver: after a tuning, every frontend call waits this
+        // long in real time (dvb-core's frontend thread holds them while
+        // the tuner settles, even on a non-blocking descriptor). 0: none.
+        int64_t frontendHoldMs = 0;
     };
     // The parameters of one DTV_TUNE, as the frontend got them.
     struct Tuning {
@@ -80,10 +88,15 @@ public:
     // (ETIMEDOUT also stops the filter, as a section time-out does).
     void FailNextRead(uint16_t pid, int error);
 
+    // Read it while no other thread calls in.
     const std::vector<Tuning>& Tunings() const { return m_Tunings; }
     // Demux descriptors open now.
     size_t OpenDemuxes() const;
-    size_t OpenDescriptors() const { return m_Files.size(); }
+    size_t OpenDescriptors() const;
+    // The longest a frontend call waited for a tuning to settle (real ms).
+    int64_t LongestHoldMs() const;
+    // When the last tuning began to hold the frontend; epoch: none yet.
+    std::chrono::steady_clock::time_point HoldBegan() const;
 
 private:
     struct File {
@@ -122,7 +135,13 @@ private:
     bool Wanted(uint16_t pid) const;
     void Schedule();
     void Emit();
+    // Waits while a tuning holds the frontend, as its driver would.
+    void WaitForFrontend(int fd);
 
+    mutable std::recursive_mutex m_Mutex;
+    std::chrono::steady_clock::time_point m_HoldBegan{}, m_HeldUntil{};
+    int64_t m_LongestHoldMs = 0;
+    uint64_t m_EmitSerial = 0;  // a cancel from another thread may come late
     fw::Host& m_Host;
     SimNetwork m_Network;
     Setup m_Setup;
@@ -160,6 +179,7 @@ public:
 
 private:
     DvbSystem* Owner(int fd) const;
+    mutable std::mutex m_Mutex;
     std::map<unsigned, std::shared_ptr<EmulatedDvb>> m_Adapters;
     std::map<int, DvbSystem*> m_Descriptors;
 };

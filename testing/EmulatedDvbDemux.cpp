@@ -71,6 +71,7 @@ int EmulatedDvb::DemuxIoctl(int fd, File& file, unsigned long request, void* arg
 }
 
 long EmulatedDvb::Read(int fd, uint8_t* buffer, size_t size) {
+    std::lock_guard lock(m_Mutex);
     auto it = m_Files.find(fd);
     if (it == m_Files.end()) return -EBADF;
     File& file = it->second;
@@ -102,6 +103,7 @@ long EmulatedDvb::Read(int fd, uint8_t* buffer, size_t size) {
 }
 
 int EmulatedDvb::Poll(pollfd* fds, size_t count, int) {
+    std::lock_guard lock(m_Mutex);
     int ready = 0;
     for (size_t i = 0; i < count; ++i) {
         fds[i].revents = 0;
@@ -126,14 +128,17 @@ int EmulatedDvb::Poll(pollfd* fds, size_t count, int) {
 }
 
 void EmulatedDvb::Unplug() {
+    std::lock_guard lock(m_Mutex);
     m_Gone = true;
     m_Schedule.Off();
     if (m_HasPending) m_Host.Cancel(m_Pending);
     m_HasPending = false;
+    ++m_EmitSerial;
     for (auto& [fd, file] : m_Files) UpdateReadiness(fd, file);
 }
 
 void EmulatedDvb::FailNextRead(uint16_t pid, int error) {
+    std::lock_guard lock(m_Mutex);
     for (auto& [fd, file] : m_Files) {
         if (file.frontend || !file.filterSet || file.pid != pid) continue;
         file.error = error;
@@ -179,6 +184,7 @@ bool EmulatedDvb::Wanted(uint16_t pid) const {
 void EmulatedDvb::Schedule() {
     if (m_HasPending) m_Host.Cancel(m_Pending);
     m_HasPending = false;
+    ++m_EmitSerial;
     if (m_Gone) return;
     auto wanted = [this](uint16_t pid) { return Wanted(pid); };
     int64_t next = m_Schedule.NextDueMs(wanted);
@@ -188,7 +194,12 @@ void EmulatedDvb::Schedule() {
     if (next == SimTable::kNeverMs) return;
     const int64_t now = m_Host.GetClock().NowMs();
     m_HasPending = true;
-    m_Pending = m_Host.Post([this] { Emit(); }, next > now ? next - now : 0);
+    m_Pending = m_Host.Post(
+        [this, serial = m_EmitSerial] {
+            std::lock_guard lock(m_Mutex);
+            if (serial == m_EmitSerial) Emit();
+        },
+        next > now ? next - now : 0);
 }
 
 void EmulatedDvb::Emit() {
@@ -233,10 +244,12 @@ void EmulatedDvb::Emit() {
 namespace cardlib {
 
 void EmulatedDvbAdapters::Add(std::shared_ptr<EmulatedDvb> adapter, unsigned number) {
+    std::lock_guard lock(m_Mutex);
     m_Adapters[number] = std::move(adapter);
 }
 
 int EmulatedDvbAdapters::Open(const std::string& path, int flags) {
+    std::lock_guard lock(m_Mutex);
     for (auto& [number, adapter] : m_Adapters) {
         const std::string prefix = "/dev/dvb/adapter" + std::to_string(number) + "/";
         if (path.rfind(prefix, 0) != 0) continue;
@@ -248,6 +261,7 @@ int EmulatedDvbAdapters::Open(const std::string& path, int flags) {
 }
 
 DvbSystem* EmulatedDvbAdapters::Owner(int fd) const {
+    std::lock_guard lock(m_Mutex);
     const auto it = m_Descriptors.find(fd);
     return it == m_Descriptors.end() ? nullptr : it->second;
 }
@@ -276,7 +290,10 @@ int EmulatedDvbAdapters::Poll(pollfd* fds, size_t count, int timeoutMs) {
 int EmulatedDvbAdapters::Close(int fd) {
     DvbSystem* owner = Owner(fd);
     if (!owner) return -EBADF;
-    m_Descriptors.erase(fd);
+    {
+        std::lock_guard lock(m_Mutex);
+        m_Descriptors.erase(fd);
+    }
     return owner->Close(fd);
 }
 

@@ -27,6 +27,7 @@
 #include "framework/Dialog.h"
 #include "framework/DialogTemplate.h"
 #include "framework/Resources.h"
+#include "framework/Worker.h"
 #include "framework/qt/QtDialogWindow.h"
 
 namespace fw {
@@ -407,6 +408,11 @@ void QtHost::Unwatch(TaskId id) {
     it->second->setEnabled(false);
     it->second->deleteLater();
     m_Watches.erase(it);
+}
+
+std::unique_ptr<Worker> QtHost::MakeWorker() {
+    if (m_WorkInPlace) return std::make_unique<InlineWorker>();
+    return std::make_unique<ThreadWorker>(*this);
 }
 
 Dialog* QtHost::ActiveModal() const { return m_Windows.empty() ? nullptr : &m_Windows.back()->Owner(); }

@@ -51,6 +51,10 @@ public:
     void Cancel(TaskId id) override;
     TaskId Watch(int fd, std::function<void()> ready) override;
     void Unwatch(TaskId id) override;
+    // Threads, unless told to run blocking calls in place (to compare a
+    // window that waits on a driver with one that does not).
+    std::unique_ptr<Worker> MakeWorker() override;
+    void SetWorkInPlace(bool inPlace) { m_WorkInPlace = inPlace; }
     Dialog* ActiveModal() const override;
     const Clock& GetClock() const override { return m_Clock; }
     int VerticalScrollBarWidth() const override;
@@ -112,6 +116,7 @@ private:
     std::set<TaskId> m_InFlight;        // posted from another thread, not armed yet
     std::set<TaskId> m_CancelledEarly;  // cancelled before they were armed
     std::atomic<TaskId> m_NextTask{0};
+    bool m_WorkInPlace = false;
     std::optional<FrameMetrics> m_Frames[2];  // fixed and resizable frames, once seen
     std::vector<std::string> m_Messages;
     std::function<void(const std::string&)> m_MessageHandler;

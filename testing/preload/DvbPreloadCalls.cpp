@@ -16,6 +16,8 @@
 //   KELVANE_DVB_NETWORK    "default" (the default), "large" or "operator"
 //   KELVANE_DVB_RETUNE_MS  how long the old transport still arrives after a
 //                          tuning (default 50)
+//   KELVANE_DVB_FRONTEND_HOLD_MS  a slow driver: how long a tuning holds
+//                          the frontend's calls (default 0)
 //   KELVANE_DVB_TRACE      any value: every refused call on stderr
 // A testing tool: built for the machine it runs on, never installed.
 #include <dlfcn.h>
@@ -93,6 +95,7 @@ struct Emulation {
         const std::string network = name ? name : "default";
         cardlib::EmulatedDvb::Setup setup;
         setup.retuneMs = EnvNumber("KELVANE_DVB_RETUNE_MS", 50);
+        setup.frontendHoldMs = EnvNumber("KELVANE_DVB_FRONTEND_HOLD_MS", 0);
         trace = std::getenv("KELVANE_DVB_TRACE") != nullptr;
         const cardlib::SimNetwork& sim = network == "large"      ? cardlib::LargeNetwork()
                                          : network == "operator" ? cardlib::OperatorNetwork()
