@@ -176,12 +176,12 @@ bool LinuxDvbBackend::Adopt(FrontendProbe& probe) {
 
 void LinuxDvbBackend::ReopenThenTune() {
     // A probe on its way tunes to what is wanted when it returns.
-    if (m_Probing) return;
-    m_Probing = true;
+    if (m_Reopening) return;
+    m_Reopening = true;
     auto probe = std::make_shared<std::shared_ptr<FrontendProbe>>();
     RunOnWorker([probe, system = m_System, path = m_FrontendPath] { *probe = OpenAndProbe(system, path); },
                 [this, probe] {
-                    m_Probing = false;
+                    m_Reopening = false;
                     if (m_Frontend < 0 && !Adopt(**probe)) {
                         if (m_Tuner != TunerState::Lost) Become(TunerState::Idle);
                         return;

@@ -198,7 +198,7 @@ private:
     // Counts the tunings and closes: an answer for an older one is old news.
     uint64_t m_FrontendSerial = 0;
     bool m_EventsInFlight = false;  // unwatched until the read returns
-    bool m_Probing = false;
+    bool m_Reopening = false;       // a reopening is with the worker
     bool m_CanQamAuto = false;
     unsigned long m_Home = 0;
     unsigned long m_Wanted = 0;  // kHz the card asked for
