@@ -2,8 +2,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
+
+#include "scan/ScanOwner.h"
 
 namespace fw {
 class HeadlessHost;
@@ -37,6 +40,8 @@ struct ScanLimits {
     // limit waits: that search ends by itself once it has tried everywhere.
     std::function<bool()> cardSearching;
     bool waitForSearch = true;  // RunScan: false when the limit was given
+    // Only this transport, without a NIT (scan --frequency).
+    std::optional<TransportOnDemand> oneTransport;
 };
 enum class ScanFailure { None, Board, Card };
 

@@ -16,11 +16,13 @@
 #include "cardlib/CablePresets.h"
 #include "cardsetup/CardSettings.h"
 #include "cli/Board.h"
+#include "cli/Networks.h"
 #include "cli/Options.h"
 #include "cli/Scan.h"
 #include "cli/Table.h"
 #include "exchange/Exchange.h"
 #include "framework/Files.h"
+#include "scan/ScanChannelsDialog.h"
 
 namespace {
 
@@ -171,6 +173,14 @@ std::optional<Failure> Scan(const cli::ParsedCommand& o) {
     if (o.Has("--tick-ms")) limits.tickMs = static_cast<int>(std::strtol(o.Value("--tick-ms").c_str(), nullptr, 10));
     limits.skipUnlocked = !o.Has("--wait-unlocked");
     if (o.Has("--network-id")) limits.networkId = static_cast<int>(std::strtol(o.Value("--network-id").c_str(), nullptr, 10));
+    if (o.Has("--frequency")) {
+        limits.oneTransport = ScanChannelsDialog::ReadOneTransport(
+            o.Value("--frequency") + " " + (o.Has("--symbol-rate") ? o.Value("--symbol-rate") : "6900") + " " +
+            (o.Has("--modulation") ? o.Value("--modulation") : "auto"));
+    } else if (o.Has("--symbol-rate") || o.Has("--modulation")) {
+        return Failure{2, std::string(o.Has("--symbol-rate") ? "--symbol-rate" : "--modulation") +
+                              " goes with --frequency"};
+    }
     limits.progressOnOneLine = isatty(STDERR_FILENO) == 1;
     cli::ScanFailure failure = cli::ScanFailure::None;
     if (!cli::RunScan(board, GuiSettingsPath(), dryRun, limits, std::cout, std::cerr, error, failure)) {
@@ -178,6 +188,14 @@ std::optional<Failure> Scan(const cli::ParsedCommand& o) {
     }
     if (!dryRun) std::cerr << "Program list saved to " << board.Path() << std::endl;
     return std::nullopt;
+}
+
+std::optional<Failure> Networks(const cli::ParsedCommand&) {
+    std::vector<NetworkOnAir> networks;
+    std::string error;
+    if (!cli::RunNetworks(networks, error)) return Failure{1, error};
+    std::cout << cli::NetworksTable(networks);
+    return std::cout.flush() ? std::nullopt : std::optional<Failure>(Failure{1, "cannot write standard output"});
 }
 
 }  // namespace
@@ -222,6 +240,7 @@ int main(int argc, char** argv) {
     else if (name == "export") failure = Export(parsed);
     else if (name == "import") failure = Import(parsed);
     else if (name == "presets") failure = Presets(parsed);
+    else if (name == "networks") failure = Networks(parsed);
     else failure = Scan(parsed);
     if (!failure) return 0;
     std::cerr << "kelvane-cli: " << failure->message << std::endl;

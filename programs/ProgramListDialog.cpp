@@ -177,6 +177,7 @@ void ProgramListDialog::OnSearch() {
     // result says nothing more.
     fw::ListView::Snapshot before = list.TakeSnapshot();
     ScanChannelsDialog scan(GetHost(), this, static_cast<int>(m_UpdateNames));
+    if (m_NextTransport) scan.ScanOneTransport(*std::exchange(m_NextTransport, std::nullopt));
     const bool finished = RunScan(scan) == fw::IDOK;
     // All the scan's merges are one step.
     ListChanged(std::move(before), "Search");
@@ -184,6 +185,8 @@ void ProgramListDialog::OnSearch() {
     // in the words kelvane-cli prints, and under "Last Scan…".
     m_LastScan = finished ? programs::ScanSummary(ProgramList(), scan.SilentTransports())
                           : programs::StoppedScanSummary(ProgramList());
+    m_LastScanNetworks = scan.NetworksLine();
+    if (!m_LastScanNetworks.empty()) m_LastScan += "\n" + m_LastScanNetworks;
     SetStatusText(m_LastScan);
     if (m_ShowScanSummary) MessageBox(m_LastScan);
 }

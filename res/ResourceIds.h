@@ -37,6 +37,7 @@ inline constexpr int IDM_REDO = 40012;
 inline constexpr int IDM_ABOUT = 40013;
 inline constexpr int IDM_FIND_PREVIOUS = 40014;
 inline constexpr int IDM_LAST_SCAN = 40015;
+inline constexpr int IDM_SCAN_TRANSPORT = 40040;
 
 // Program details dialog.
 inline constexpr int IDC_PROG_TYPE = 1004;

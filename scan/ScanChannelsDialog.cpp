@@ -139,6 +139,7 @@ void ScanChannelsDialog::AddTransport(uint32_t transportStreamId, uint32_t origi
 
 void ScanChannelsDialog::SetTransportSdtVersion(uint32_t transportStreamId, uint32_t originalNetworkId,
                                                 uint32_t versionNumber) {
+    AdoptOneTransport(transportStreamId, originalNetworkId);
     if (!FromTunedTransport(transportStreamId)) return;
     fw::ListView& list = TransportList();
     const int row = list.FindItemByData(scancells::TransportKey(transportStreamId, originalNetworkId));

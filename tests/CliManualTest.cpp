@@ -133,7 +133,7 @@ struct CompletionCase {
 TEST(CliCompletion, OffersWhatTheDeclarationsTake) {
     const std::vector<std::string> formats = {"dvbv5", "vdr", "zap", "m3u", "csv"};
     const std::vector<CompletionCase> cases = {
-        {{""}, {"list", "export", "import", "scan", "presets"}, false},
+        {{""}, {"list", "export", "import", "scan", "networks", "presets"}, false},
         {{"ex"}, {"export"}, false},
         {{"-"}, {"--help", "--version"}, false},
         {{"export", "--format", ""}, formats, false},
