@@ -7,6 +7,7 @@
 #include "app/CardStatus.h"
 #include "cardlib/Card.h"
 #include "cardsetup/CardSettings.h"
+#include "cli/Board.h"
 #include "framework/Clock.h"
 #include "framework/Profile.h"
 #include "framework/headless/HeadlessHost.h"
@@ -59,6 +60,9 @@ bool RunNetworks(std::vector<NetworkOnAir>& networks, std::string& error) {
         std::filesystem::temp_directory_path() / ("kelvane-cli-networks-" + std::to_string(getpid()) + ".INI");
     bool ok = false;
     {
+        // The window opens the board before it makes its table filters; the
+        // listening reads and writes no program.
+        Board board((settings.string() + ".db"));
         fw::HeadlessHost host(fw::SystemClock().NowMs());
         host.SetRealTimeWait(fw::HeadlessHost::PollWait);
         fw::Profile profile(settings.string());

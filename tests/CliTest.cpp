@@ -300,6 +300,13 @@ TEST_F(CliTest, ScanWithoutTheAdapterEndsWithOneLine) {
     EXPECT_EQ(Cli({"scan", "--nit-timeout", "-1"}).status, 2);
     EXPECT_EQ(Cli({"scan", "--tick-ms", "5"}).status, 2);
     EXPECT_EQ(Cli({"scan", "--wait-unlocked=1"}).status, 2);
+    for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
+             {"scan", "--frequency", "370"}, {"scan", "--frequency", "370000", "--modulation", "32"},
+             {"scan", "--symbol-rate", "6900"}, {"networks", "x"}}) {
+        const CliRun usage = Cli(wrong);
+        EXPECT_EQ(usage.status, 2) << wrong[1];
+        EXPECT_EQ(std::count(usage.err.begin(), usage.err.end(), '\n'), 1) << usage.err;
+    }
 }
 
 // Two imports started together both land: each waits for the other's
