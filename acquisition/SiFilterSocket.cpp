@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "broadcast/SiTags.h"
+#include "si/Decoders.h"
+
 namespace {
 
 void CopyFilterBytes(unsigned char* to, const unsigned char* from, unsigned char length) {
@@ -119,7 +122,12 @@ void SiFilterSocket::TakeTableSection(const unsigned char* data, int length) {
     // Only a sound section of the table asked for, new to this request, reaches
     // the decoders: a neighbouring network's tables share the PIDs, and tables
     // repeat while their other sections are still awaited.
-    if (CheckCrc32(data, length) && m_Table.Add(data, length) == TableSections::Take::New) Dispatch(data, length);
+    const bool sound = CheckCrc32(data, length);
+    // Whatever NIT was asked for, the scan hears of every network whose NIT
+    // shares the PID, so that it can name them.
+    if (sound && length > 0 && (data[0] == si::table::kNitActual || data[0] == si::table::kNitOther))
+        si::NoteNetwork(data, length, m_ResultWindow);
+    if (sound && m_Table.Add(data, length) == TableSections::Take::New) Dispatch(data, length);
     if (m_Table.IsComplete() || IsPastTimeOut()) {
         ShutDown();
         m_Mode = 0;

@@ -1,5 +1,7 @@
 #include "broadcast/NitTransports.h"
 
+#include "broadcast/SiTags.h"
+
 namespace si {
 
 std::vector<NitTransport> ReadNitTransports(SectionReader section) {
@@ -21,6 +23,33 @@ std::vector<NitTransport> ReadNitTransports(SectionReader section) {
         transports.push_back(entry);
     }
     return transports;
+}
+
+NitNetwork ReadNitNetwork(SectionReader section) {
+    NitNetwork network;
+    const SectionReader whole = section;
+    const uint8_t table_id = section.U8();
+    section.Skip(2);
+    const uint16_t network_id = section.U16();
+    section.Skip(1);
+    const uint8_t section_number = section.U8();
+    const uint8_t last_section_number = section.U8();
+    const uint16_t network_descriptors_length = section.Length12();
+    SectionReader descriptors = section.Sub(network_descriptors_length);
+    if (section.Error() || (table_id != table::kNitActual && table_id != table::kNitOther)) return network;
+    network.valid = true;
+    network.actual = table_id == table::kNitActual;
+    network.networkId = network_id;
+    network.sectionNumber = section_number;
+    network.lastSectionNumber = last_section_number;
+    // EN 300 468 6.2.27: network_name_descriptor, the name's bytes whole.
+    WalkDescriptors(descriptors, [&](uint8_t tag, SectionReader& body) {
+        if (tag != descriptor::kNetworkName || !network.name.empty()) return;
+        const auto name = body.Bytes(body.Remaining());
+        network.name.assign(reinterpret_cast<const char*>(name.data()), name.size());
+    });
+    network.transports = ReadNitTransports(whole).size();
+    return network;
 }
 
 }  // namespace si

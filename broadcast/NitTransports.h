@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "broadcast/SectionReader.h"
@@ -22,5 +23,20 @@ struct NitTransport {
 // but not past the section is kept (Linux's vidtv driver sends one), one that
 // runs past the section is dropped and ends the loop.
 std::vector<NitTransport> ReadNitTransports(SectionReader section);
+
+// Which network a NIT section describes, and how much of it: the header, the
+// network_name_descriptor's bytes (in their DVB character table) and the
+// number of transport loop entries ReadNitTransports keeps. Not valid where
+// the header runs past the section.
+struct NitNetwork {
+    bool valid = false;
+    bool actual = false;  // table 0x40; else 0x41, a NIT other
+    uint16_t networkId = 0;
+    uint8_t sectionNumber = 0;
+    uint8_t lastSectionNumber = 0;
+    std::string name;
+    size_t transports = 0;
+};
+NitNetwork ReadNitNetwork(SectionReader section);
 
 }  // namespace si

@@ -129,6 +129,16 @@ std::string StoredKinds() {
     return out;
 }
 
+OptionSpec ModulationOption() {
+    OptionSpec option{"--modulation", "QAM", "with --frequency: its modulation (default auto)"};
+    option.choices = "64|128|256|auto";
+    option.check = [](const std::string& value) -> std::optional<std::string> {
+        if (value == "64" || value == "128" || value == "256" || value == "auto") return std::nullopt;
+        return "--modulation is 64, 128, 256 or auto, not \"" + value + "\"";
+    };
+    return option;
+}
+
 }  // namespace
 
 const std::vector<CommandSpec>& Commands() {
@@ -186,7 +196,19 @@ const std::vector<CommandSpec>& Commands() {
                         0, 0xFFFF),
           {"--sweep", "",
            "after the NIT's transports, try every frequency of the cable raster the NIT does not list, as the "
-           "window's \"Sweep\" setting does"}},
+           "window's \"Sweep\" setting does"},
+          NumberOption("--frequency", "KHZ",
+                        "scan only the transport on this frequency: its SDT, PAT and PMTs, no NIT (as the window's "
+                        "Scan Transport\u2026)",
+                        40000, 1100000),
+          NumberOption("--symbol-rate", "KSYM", "with --frequency: its symbol rate (default 6900)", 870, 7200),
+          ModulationOption()},
+         ""},
+        {"networks",
+         "the networks whose NIT is on the home transport",
+         "Listens to the home transport for the NITs of every network on it, actual and other, and prints each "
+         "network's id, name, NIT actual or other and number of transports. Status 1 when no NIT comes.",
+         {},
          ""},
         {"presets",
          "the operators' channel lists for Preset= in card.ini",

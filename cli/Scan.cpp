@@ -139,6 +139,19 @@ private:
     std::filesystem::path m_Path;
 };
 
+// The card of card.ini; for one transport asked for by its symbol rate and
+// modulation, a tuner that needs them takes them from there.
+std::string ConfigureCard(cardlib::Card& card, fw::Host& host, const ScanLimits& limits, std::string& deviceProblem) {
+    if (!limits.oneTransport) return cardlib::ConfigureFromSettings(card, host, &deviceProblem);
+    std::string problems;
+    cardlib::CardSettings settings = cardlib::ReadCardSettings(cardlib::CardSettingsPath(), &problems);
+    settings.dvb.symbolRate = static_cast<uint32_t>(limits.oneTransport->symbolRate * 1000);
+    settings.dvb.modulation = ScanChannelsDialog::QamOrder(limits.oneTransport->modulation);
+    card.UseBackend(cardlib::MakeBackend(settings, &problems, &deviceProblem));
+    card.Attach(host);
+    return problems;
+}
+
 }  // namespace
 
 bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::ostream& status, std::string& error,
@@ -212,6 +225,9 @@ bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::o
         if (messages.empty() && !stopped()) window.OnLoad();
         // kelvane-cli prints the summary itself, on standard error.
         window.ShowScanSummary(false);
+        // Nobody to ask: the networks on the cable are named in the log.
+        window.AskForNetwork(false);
+        if (limits.oneTransport) window.ScanTransportNext(*limits.oneTransport);
         if (messages.empty() && !stopped()) window.OnSearch();
         running = nullptr;
         progress.End();
@@ -270,7 +286,7 @@ bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, const Sc
     // The card goes before the host, the window before the card.
     cardlib::Card card;
     std::string deviceProblem;
-    const std::string problems = cardlib::ConfigureFromSettings(card, host, &deviceProblem);
+    const std::string problems = ConfigureCard(card, host, limits, deviceProblem);
     if (!deviceProblem.empty()) {
         // Nothing can be received: no scan to wait for.
         failure = ScanFailure::Card;

@@ -2,8 +2,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
+
+#include "scan/ScanOwner.h"
 
 namespace fw {
 class HeadlessHost;
@@ -48,6 +51,8 @@ struct ScanLimits {
     bool waitForSearch = true;  // RunScan: false when the limit was given
     // The programs the scan marks missing go before the list is saved or printed.
     bool removeMissing = false;
+    // Only this transport, without a NIT (scan --frequency).
+    std::optional<TransportOnDemand> oneTransport;
 };
 enum class ScanFailure { None, Board, Card, Interrupted };
 

@@ -18,6 +18,7 @@
 #include "cardsetup/CardSettings.h"
 #include "cli/Board.h"
 #include "cli/Console.h"
+#include "cli/Networks.h"
 #include "cli/Options.h"
 #include "cli/Scan.h"
 #include "cli/Table.h"
@@ -26,6 +27,7 @@
 #include "programs/ProgramKinds.h"
 #include "framework/Profile.h"
 #include "programs/ListReshuffle.h"
+#include "scan/ScanChannelsDialog.h"
 
 namespace {
 
@@ -244,6 +246,14 @@ std::optional<Failure> Scan(const cli::ParsedCommand& o) {
     limits.removeMissing = o.Has("--remove-missing");
     limits.sweep = o.Has("--sweep");
     if (o.Has("--network-id")) limits.networkId = static_cast<int>(std::strtol(o.Value("--network-id").c_str(), nullptr, 10));
+    if (o.Has("--frequency")) {
+        limits.oneTransport = ScanChannelsDialog::ReadOneTransport(
+            o.Value("--frequency") + " " + (o.Has("--symbol-rate") ? o.Value("--symbol-rate") : "6900") + " " +
+            (o.Has("--modulation") ? o.Value("--modulation") : "auto"));
+    } else if (o.Has("--symbol-rate") || o.Has("--modulation")) {
+        return Failure{2, std::string(o.Has("--symbol-rate") ? "--symbol-rate" : "--modulation") +
+                              " goes with --frequency"};
+    }
     cli::Console& console = cli::SystemConsole();
     limits.progressOnOneLine = console.ErrorIsTerminal();
     limits.verbose = o.Has("--verbose");
@@ -356,6 +366,14 @@ std::optional<Failure> Restore(const cli::ParsedCommand& o) {
     return std::nullopt;
 }
 
+std::optional<Failure> Networks(const cli::ParsedCommand&) {
+    std::vector<NetworkOnAir> networks;
+    std::string error;
+    if (!cli::RunNetworks(networks, error)) return Failure{1, error};
+    std::cout << cli::NetworksTable(networks);
+    return std::cout.flush() ? std::nullopt : std::optional<Failure>(Failure{1, "cannot write standard output"});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -402,6 +420,7 @@ int main(int argc, char** argv) {
     else if (name == "reorder") failure = Reorder(parsed);
     else if (name == "backups") failure = Backups(parsed);
     else if (name == "restore") failure = Restore(parsed);
+    else if (name == "networks") failure = Networks(parsed);
     else failure = Scan(parsed);
     if (!failure) return 0;
     std::cerr << "kelvane-cli: " << failure->message << std::endl;

@@ -190,6 +190,7 @@ void ProgramListDialog::OnSearch() {
     // result says nothing more.
     fw::ListView::Snapshot before = list.TakeSnapshot();
     ScanChannelsDialog scan(GetHost(), this, static_cast<int>(m_UpdateNames));
+    if (m_NextTransport) scan.ScanOneTransport(*std::exchange(m_NextTransport, std::nullopt));
     const bool finished = RunScan(scan) == fw::IDOK;
     // Only a scan that ran to its end can tell what is gone.
     const programs::NotChecked notChecked =
@@ -200,6 +201,8 @@ void ProgramListDialog::OnSearch() {
     // in the words kelvane-cli prints, and under "Last Scan…".
     m_LastScan = finished ? programs::ScanSummary(ProgramList(), scan.SilentTransports(), notChecked, scan.SweepSummary())
                           : programs::StoppedScanSummary(ProgramList());
+    m_LastScanNetworks = scan.NetworksLine();
+    if (!m_LastScanNetworks.empty()) m_LastScan += "\n" + m_LastScanNetworks;
     SetStatusText(m_LastScan);
     if (m_ShowScanSummary) MessageBox(m_LastScan);
 }

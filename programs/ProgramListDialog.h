@@ -161,6 +161,21 @@ public:
     // What the scan found, into the program list (see ProgramListMerge).
     void MergeService(const ScannedService& service, int updateNames) override;
     TableFilters& Filters() { return m_TableFilters; }
+    // The scan's questions (ProgramListDialogScanChoices.cpp): which network
+    // to scan where several are on air, asked only when `AskForNetwork`
+    // (kelvane-cli does not ask).
+    uint16_t ChooseNetwork(const std::vector<NetworkOnAir>& networks, uint16_t scanning) override;
+    void AskForNetwork(bool ask) { m_AskForNetwork = ask; }
+    int64_t NetworkListenMs() override { return m_NetworkListenMs; }
+    void SetNetworkListenMs(int64_t ms) { m_NetworkListenMs = ms; }
+    // Scan Transport…: asks for a frequency, symbol rate and modulation (the
+    // selected program's to begin with), then scans that transport alone.
+    void OnScanTransport();
+    // The next Search scans only `transport`.
+    void ScanTransportNext(const TransportOnDemand& transport) { m_NextTransport = transport; }
+    // The networks on the home transport, as the last scan named them; empty
+    // when it saw no more than one.
+    const std::string& LastScanNetworks() const { return m_LastScanNetworks; }
 
     // Whether the list changed since the last Load or Save: edits, Add,
     // Delete, moves, a sort, an import, a scan's merges; undone changes
@@ -223,6 +238,11 @@ private:
     // What the last scan did, for "Last Scan…".
     std::string m_LastScan;
     bool m_ShowScanSummary = true;
+    std::string m_LastScanNetworks;
+    bool m_AskForNetwork = true;
+    // As long as a network may take between two of its NIT's sections.
+    int64_t m_NetworkListenMs = 11000;
+    std::optional<TransportOnDemand> m_NextTransport;
     bool m_Changed = false;
     std::optional<uint64_t> m_Revision;
     BoardGateway m_Board;

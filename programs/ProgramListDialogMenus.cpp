@@ -38,7 +38,8 @@ void ProgramListDialog::BuildMenus() {
           Item(res::IDM_MOVE_TO_POSITION, "Move to &Position\u2026"), kSeparator,
           Item(res::IDM_ORDER_BY_CHANNEL, "&Order by Channel Number"), Item(res::IDM_ORDER_LIKE, "Order &Like\u2026"),
           kSeparator,
-          Item(res::IDC_SEARCH, "&Search the Network"), Item(res::IDM_LAST_SCAN, "&Last Scan\u2026")}},
+          Item(res::IDC_SEARCH, "&Search the Network"), Item(res::IDM_SCAN_TRANSPORT, "Scan &Transport\u2026"),
+          Item(res::IDM_LAST_SCAN, "&Last Scan\u2026")}},
         {"&Help", {Item(res::IDM_ABOUT, "&About Kelvane")}},
     });
     ShowStatusBar();
@@ -89,6 +90,7 @@ bool ProgramListDialog::RunMenuCommand(int id) {
         case res::IDM_REDO: OnRedo(); break;
         case res::IDM_ABOUT: OnAbout(); break;
         case res::IDM_LAST_SCAN: OnLastScan(); break;
+        case res::IDM_SCAN_TRANSPORT: OnScanTransport(); break;
         default: return false;
     }
     UpdateCommands();
@@ -113,7 +115,8 @@ void ProgramListDialog::OnListContextMenu(int listId) {
                 Item(res::IDM_MOVE_TO_TOP, "Move to Top"), Item(res::IDM_MOVE_TO_BOTTOM, "Move to Bottom"),
                 Item(res::IDM_MOVE_TO_POSITION, "Move to Position\u2026"), kSeparator,
                 Item(res::IDM_FIND, "Find\u2026", {"Ctrl+F"}), Item(res::IDM_REMOVE_DUPLICATES, "Remove Duplicates"),
-                Item(res::IDM_REMOVE_BY_KIND, "Remove\u2026"), kSeparator, plain(undo, undoText), plain(redo, redoText)});
+                Item(res::IDM_REMOVE_BY_KIND, "Remove\u2026"), kSeparator, plain(undo, undoText), plain(redo, redoText),
+                kSeparator, Item(res::IDM_SCAN_TRANSPORT, "Scan Transport\u2026")});
     if (chosen != 0) RunMenuCommand(chosen);
 }
 

@@ -46,6 +46,7 @@ inline constexpr int IDM_IMPORT_UPDATE = 40201;
 inline constexpr int IDM_RESTORE = 40202;
 // Restore…'s choices: the first backup's command, then one up for each next.
 inline constexpr int IDM_RESTORE_FIRST = 40300;
+inline constexpr int IDM_SCAN_TRANSPORT = 40040;
 
 // Program details dialog.
 inline constexpr int IDC_PROG_TYPE = 1004;

@@ -143,6 +143,7 @@ void ScanChannelsDialog::AddTransport(uint32_t transportStreamId, uint32_t origi
 
 void ScanChannelsDialog::SetTransportSdtVersion(uint32_t transportStreamId, uint32_t originalNetworkId,
                                                 uint32_t versionNumber) {
+    AdoptOneTransport(transportStreamId, originalNetworkId);
     if (!FromTunedTransport(transportStreamId)) return;
     m_LastSdtVersion = static_cast<int>(versionNumber & 0xFF);
     fw::ListView& list = TransportList();

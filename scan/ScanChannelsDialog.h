@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <set>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "si/ScanRowWriter.h"
 
 #include "scan/ScanCoverage.h"
+#include "scan/NetworksOnAir.h"
 #include "scan/ScanOwner.h"
 
 // The "Scan Channels" window: a status log and four result lists that the
@@ -126,6 +128,34 @@ public:
     // The frequencies (kHz) where the sweep found a transport the NIT does not list.
     const std::vector<unsigned long>& SweepFound() const { return m_SweepFound; }
 
+    // The networks whose NIT the scan saw on the home transport
+    // (ScanChannelsDialogNetworks.cpp), and the line that names them when
+    // there is more than one; empty otherwise.
+    void SeeNetwork(uint16_t networkId, bool actual, const std::string& name, uint8_t sectionNumber,
+                    uint8_t lastSectionNumber, size_t transports) override;
+    const NetworksOnAir& Networks() const { return m_Networks; }
+    std::string NetworksLine();
+    // No scan: the window listens to the home transport's NITs for as long
+    // as a network may leave between two of its NIT's sections, then ends.
+    static constexpr int64_t kNetworkListenMs = 11000;
+    void ListNetworksOnly() { m_NetworksOnly = true; }
+
+    // One transport on demand (ScanChannelsDialogTransport.cpp): set before
+    // the window runs, the scan reads only that transport's SDT, PAT and
+    // PMTs; no NIT is asked for.
+    using OneTransport = TransportOnDemand;
+    void ScanOneTransport(const OneTransport& transport) { m_OneTransport = transport; }
+    static constexpr unsigned long kMinFrequencyKHz = 40000, kMaxFrequencyKHz = 1100000;
+    static constexpr unsigned long kMinSymbolRate = 870, kMaxSymbolRate = 7200;
+    // "KHZ [KSYM] [64|128|256|auto]", as the window asks and kelvane-cli's
+    // options give it; nothing when a word is out of range or unknown.
+    static std::optional<OneTransport> ReadOneTransport(const std::string& text);
+    // What ReadOneTransport reads back: the symbol rate where known, the
+    // modulation where both are.
+    static std::string OneTransportText(const OneTransport& transport);
+    // 64, 128 or 256 for a cable delivery modulation code; 0 for none.
+    static unsigned QamOrder(unsigned modulation);
+
     fw::ListView& StreamList() { return List(kStreamListId); }
     fw::ListView& PatList() { return List(kPatListId); }
     fw::ListView& LogList() { return List(kLogListId); }
@@ -199,6 +229,13 @@ private:
     void OnSweepTune();
     void OnSweepWaitSdt();
     void NextSweepFrequency();
+    // At the end of the NIT wait: names the networks seen, lets the owner
+    // choose one; true when the step is done with (another NIT asked for,
+    // or the listening of ListNetworksOnly over).
+    bool NetworksAtNitEnd();
+    void StartOneTransport();
+    // The transport of a scan of one transport takes the ids its SDT gives.
+    void AdoptOneTransport(uint32_t transportStreamId, uint32_t originalNetworkId);
 
     ScanOwner* m_Owner;
     int m_UpdateNames;
@@ -255,4 +292,9 @@ private:
     int m_SweepServicesBefore = 0;
     // The version of the SDT that came last, for a transport the NIT did not list.
     int m_LastSdtVersion = -1;
+    NetworksOnAir m_Networks;
+    bool m_NetworksOnly = false;
+    bool m_NetworkChosen = false;
+    int64_t m_NetworksSinceMs = -1;
+    std::optional<OneTransport> m_OneTransport;
 };

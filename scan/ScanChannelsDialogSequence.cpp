@@ -2,6 +2,8 @@
 // runs the handler of the current state; the lists are all it reads.
 #include <cstdio>
 
+#include "framework/Clock.h"
+#include "framework/Host.h"
 #include "framework/Profile.h"
 #include "scan/ScanCells.h"
 #include "scan/ScanChannelsDialog.h"
@@ -19,8 +21,13 @@ constexpr const char* kNetworkId = "NetworkId";
 using scancells::ParseUnsigned;
 
 void ScanChannelsDialog::StartScan() {
-    AddStatusLine("Request NIT");
-    m_ScanState = StateRequestNit;
+    if (m_OneTransport) {
+        StartOneTransport();
+    } else {
+        AddStatusLine("Request NIT");
+        m_ScanState = StateRequestNit;
+    }
+    m_NetworksSinceMs = GetHost().GetClock().NowMs();
     // "TickMs" paces the scan; a network that sends its tables often allows
     // a faster pace than the window's half second.
     int period = GetProfile().GetInt("ScanNetwork", "TickMs", static_cast<int>(kScanTimerPeriodMs));
@@ -170,6 +177,7 @@ void ScanChannelsDialog::OnRequestNit() {
 void ScanChannelsDialog::OnWaitNit() {
     if (!m_Owner->IsNitDone()) return;
     LogIncompleteTable("NIT", m_Owner->NitProgress());
+    if (NetworksAtNitEnd()) return;
     if (TransportList().GetItemCount() > 0) {
         m_NitWhole = !m_Owner->NitProgress().IsIncomplete();
         m_CurrentTransportRow = 0;

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "acquisition/TableSections.h"
+#include "scan/NetworksOnAir.h"
 
 class ScanRowWriter;
 
@@ -26,6 +29,15 @@ struct ScannedService {
     std::string serviceType;
     // The operator's number for the service ("LCN"); empty: the network gives none.
     std::string channelNumber;
+};
+
+// One transport asked for by the user: the frequency, the symbol rate in
+// 1000 symbols/s and the modulation as the cable delivery descriptor codes it
+// (0: not known).
+struct TransportOnDemand {
+    unsigned long frequencyKHz = 0;
+    unsigned long symbolRate = 6900;
+    unsigned modulation = 0;
 };
 
 // What the scan window needs from the window that opens it: the request set
@@ -79,4 +91,14 @@ public:
     // network id and program id) take its fields, the name only when
     // `updateNames` is set; without such a row it becomes a new one.
     virtual void MergeService(const ScannedService& service, int updateNames) = 0;
+    // More than one network's NIT on the home transport and no NetworkId
+    // set: the network to scan instead of `scanning` (the NIT actual's); 0
+    // keeps it.
+    // How long a scan without NetworkId stays on the home transport to hear
+    // every network's NIT there (0: it goes on as soon as its NIT is whole).
+    virtual int64_t NetworkListenMs() { return 0; }
+    virtual uint16_t ChooseNetwork(const std::vector<NetworkOnAir>& networks, uint16_t scanning) {
+        (void)networks, (void)scanning;
+        return 0;
+    }
 };

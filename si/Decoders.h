@@ -30,6 +30,9 @@ void DecodePmt(const unsigned char* data, int length, ScanRowWriter* window);
 void DecodeRst(const unsigned char* data, int length);
 
 void DecodeNit(const unsigned char* data, int length, ScanRowWriter* window);
+// Names the network of any sound NIT section, actual or other, to `window`
+// (SeeNetwork), whichever network's NIT was asked for.
+void NoteNetwork(const unsigned char* data, int length, ScanRowWriter* window);
 void DecodeSdt(const unsigned char* data, int length, ScanRowWriter* window);
 void DecodeBat(const unsigned char* data, int length);
 

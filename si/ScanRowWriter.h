@@ -52,4 +52,10 @@ public:
                                          uint32_t channelNumber) {
         (void)originalNetworkId, (void)transportStreamId, (void)serviceId, (void)channelNumber;
     }
+    // NIT, actual or other, of any network on the PID: one call per section.
+    // `name` in its DVB character table; `transports`: the section's entries.
+    virtual void SeeNetwork(uint16_t networkId, bool actual, const std::string& name, uint8_t sectionNumber,
+                            uint8_t lastSectionNumber, size_t transports) {
+        (void)networkId, (void)actual, (void)name, (void)sectionNumber, (void)lastSectionNumber, (void)transports;
+    }
 };

@@ -170,6 +170,13 @@ void DecodeNit(const unsigned char* data, int length, ScanRowWriter* window) {
     }
 }
 
+void NoteNetwork(const unsigned char* data, int length, ScanRowWriter* window) {
+    const NitNetwork network = ReadNitNetwork(WithoutCrc(data, length));
+    if (window == nullptr || !network.valid) return;
+    window->SeeNetwork(network.networkId, network.actual, network.name, network.sectionNumber,
+                       network.lastSectionNumber, network.transports);
+}
+
 void DecodeBat(const unsigned char* data, int length) {
     // Bouquets are not shown; the section is only stepped through.
     SectionReader section = WithoutCrc(data, length);

@@ -133,7 +133,7 @@ struct CompletionCase {
 TEST(CliCompletion, OffersWhatTheDeclarationsTake) {
     const std::vector<std::string> formats = {"dvbv5", "vdr", "zap", "m3u", "csv"};
     const std::vector<CompletionCase> cases = {
-        {{""}, {"list", "export", "import", "remove", "scan", "presets", "reorder", "backups", "restore"}, false},
+        {{""}, {"list", "export", "import", "remove", "scan", "networks", "presets", "reorder", "backups", "restore"}, false},
         {{"ex"}, {"export"}, false},
         {{"-"}, {"--help", "--version"}, false},
         {{"export", "--format", ""}, formats, false},

@@ -66,7 +66,10 @@ TEST_F(CliScan, DryRunPrintsTheMergedListAndSavesNothing) {
     EXPECT_NE(status.str().find("\nTransports: 1 of 1, 346.0 MHz\n"), std::string::npos) << status.str();
     EXPECT_NE(status.str().find("\nServices: 7 of 7, 346.0 MHz\n"), std::string::npos) << status.str();
     EXPECT_EQ(status.str().find('\r'), std::string::npos);
-    const std::string summary = "Scan: 7 added, 0 updated, 0 actual, 0 missing; every transport locked\n";
+    // The summary, and the networks whose NIT the home transport carries.
+    const std::string summary = "Scan: 7 added, 0 updated, 0 actual, 0 missing; every transport locked\nNetworks on this cable: "
+                                "28432 \"Lindwurm Kabel\" (NIT actual, 1 transport), 28433 \"Grenzland Kabel\" (NIT "
+                                "other, 2 transports); scanning 28432, set NetworkId for another\n";
     EXPECT_EQ(status.str().substr(status.str().size() - summary.size()), summary) << status.str();
 
     // On a terminal one line, rewritten in place, that log lines pass above.
@@ -89,7 +92,9 @@ TEST_F(CliScan, DryRunPrintsTheMergedListAndSavesNothing) {
     card.Attach(host);
     std::ostringstream darkStatus;
     ASSERT_TRUE(cli::ScanInWindow(host, true, out, darkStatus, error)) << error;
-    const std::string noLock = "; no lock on 450.0 MHz (TS 11)\n";
+    const std::string noLock = "; no lock on 450.0 MHz (TS 11)\nNetworks on this cable: 28432 \"Lindwurm Kabel\" "
+                               "(NIT actual, 2 transports), 28433 \"Grenzland Kabel\" (NIT other, 2 transports); "
+                               "scanning 28432, set NetworkId for another\n";
     EXPECT_EQ(darkStatus.str().substr(darkStatus.str().size() - noLock.size()), noLock) << darkStatus.str();
     // Not waiting for it once the tuner gave up changes nothing of what is
     // said (the plain progress lines, one every 5 s, follow the time taken).

@@ -398,7 +398,8 @@ TEST_F(LinuxDvb, UnpluggedMidScanTheRequestsEndByTimeOutAndTheListStays) {
     EXPECT_EQ(window.ProgramList().GetItemCount(), rows);
     // The first scan's summary, then the tuner that went, once.
     ASSERT_EQ(host.Messages().size(), 2u);
-    EXPECT_EQ(host.Messages()[0], "Scan: " + std::to_string(rows) + " added, 0 updated, 0 actual, 0 missing; no lock on 450.0 MHz (TS 11)");
+    EXPECT_EQ(host.Messages()[0], "Scan: " + std::to_string(rows) + " added, 0 updated, 0 actual, 0 missing; no lock on 450.0 MHz (TS 11)\n" +
+                                      "Networks on this cable: 28432 \"Lindwurm Kabel\" (NIT actual, 11 transports), 28433 \"Grenzland Kabel\" (NIT other, 2 transports); scanning 28432, set NetworkId for another");
     EXPECT_EQ(host.Messages()[1].rfind("/dev/dvb/adapter0 has gone (", 0), 0u) << host.Messages()[1];
     EXPECT_EQ(kernel->OpenDescriptors(), 0u);
     host.Close(window);

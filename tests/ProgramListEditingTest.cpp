@@ -111,7 +111,7 @@ TEST_F(ProgramListEditing, MoveToTopBottomAndPositionFromTheContextMenu) {
     EXPECT_EQ(host.Menus().back(), (Strings{"Export\u2026", "Import\u2026", "-", "Order by Channel Number", "Order Like\u2026", "-",
                                             "Move to Top", "Move to Bottom", "Move to Position\u2026", "-",
                                             "Find\u2026\tCtrl+F", "Remove Duplicates", "Remove\u2026", "-",
-                                            "Undo Move\tCtrl+Z", "Redo\tCtrl+Y"}));
+                                            "Undo Move\tCtrl+Z", "Redo\tCtrl+Y", "-", "Scan Transport\u2026"}));
 
     host.ScriptText(" 2 ");
     menu(6);

@@ -110,7 +110,7 @@ TEST_F(ProgramListExchange, ExportWritesTheRowsInTheFormatOfExtensionOrFilter) {
     EXPECT_EQ(host.Menus().front(), (Strings{"Export\u2026", "Import\u2026", "-", "Order by Channel Number", "Order Like\u2026", "-",
                                              "Move to Top", "Move to Bottom", "Move to Position\u2026", "-",
                                              "Find\u2026\tCtrl+F", "Remove Duplicates", "Remove\u2026", "-",
-                                             "Undo\tCtrl+Z", "Redo\tCtrl+Y"}));
+                                             "Undo\tCtrl+Z", "Redo\tCtrl+Y", "-", "Scan Transport\u2026"}));
     const auto& chooser = host.FileChoosers().front();
     EXPECT_EQ(chooser.kind, fw::FileChooserKind::Save);
     EXPECT_EQ(chooser.filters.size(), 6u);

@@ -75,6 +75,9 @@ TEST(LinuxDvbQt, RealTimeScanOverTheEmulatedDevicesFillsTheListAndLeavesTheProce
 
     cardlib::Board board((dir / "board.db").string());
     fw::Profile profile((dir / "kelvane.INI").string());
+    // The NIT actual, named: the real-time scan does not stay on the home
+    // transport to hear other networks.
+    profile.WriteInt("ScanNetwork", "NetworkId", 0);
     fw::QtHost host;
     res::RegisterResources(host);
     host.SetProfile(&profile);

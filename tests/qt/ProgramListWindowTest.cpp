@@ -260,7 +260,7 @@ TEST_F(ProgramListWindow, ExportAndImportFromTheListsContextMenu) {
         EXPECT_EQ(menuItems, (std::vector<std::string>{"Export\u2026", "Import\u2026", "-", "Order by Channel Number", "Order Like\u2026", "-",
                                                        "Move to Top", "Move to Bottom", "Move to Position\u2026", "-",
                                                        "Find\u2026\tCtrl+F", "Remove Duplicates", "Remove\u2026", "-",
-                                                       "Undo\tCtrl+Z", "Redo\tCtrl+Y"}));
+                                                       "Undo\tCtrl+Z", "Redo\tCtrl+Y", "-", "Scan Transport\u2026"}));
         std::vector<TunProgDataTag> rows;
         for (int row = 0; row < 8; ++row) rows.push_back(window.RowToRecord(row));
         EXPECT_EQ(ReadWholeFile(file), exchange::Export(exchange::Format::Csv, rows));
