@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "card/DBDVBX32.h"
+#include "card/ProgramBeside.h"
 #include "framework/ListView.h"
 
 namespace cli {
@@ -12,6 +13,6 @@ namespace cli {
 // and cell texts, in columns padded to their widest cell.
 std::string ProgramTable(const fw::ListView& list, bool withState);
 // The same for records, through the list's own row conversion.
-std::string ProgramTable(const std::vector<TunProgDataTag>& programs);
+std::string ProgramTable(const std::vector<TunProgDataTag>& programs, const std::vector<ProgramBeside>& beside);
 
 }  // namespace cli

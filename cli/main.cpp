@@ -49,9 +49,10 @@ std::optional<Failure> List(const cli::ParsedCommand& o) {
     // As for export: a misspelt --db is not a list without programs.
     if (!board.Exists()) return Failure{1, board.Path() + ": no board database at this path"};
     std::vector<TunProgDataTag> programs;
+    std::vector<ProgramBeside> beside;
     std::string error;
-    if (!board.Load(programs, error)) return Failure{1, error};
-    std::cout << cli::ProgramTable(programs);
+    if (!board.Load(programs, error, &beside)) return Failure{1, error};
+    std::cout << cli::ProgramTable(programs, beside);
     return std::nullopt;
 }
 
@@ -62,9 +63,16 @@ std::optional<Failure> Export(const cli::ParsedCommand& o) {
     std::vector<TunProgDataTag> programs;
     std::string error;
     exchange::ExportOptions options;
-    if (!board.Load(programs, error, &options.channelNumbers)) return Failure{1, error};
+    if (!board.Load(programs, error, &options.beside)) return Failure{1, error};
     options.m3uUrlPattern = o.Value("--m3u-url");
-    const std::string text = exchange::Export(*exchange::FormatFromName(o.Value("--format")), programs, options);
+    options.uniqueNames = o.Has("--unique-names");
+    const exchange::Format format = *exchange::FormatFromName(o.Value("--format"));
+    // Written all the same: the user hears what a player will make of it.
+    if (!options.uniqueNames) {
+        const std::string repeated = exchange::RepeatedNamesText(format, exchange::RepeatedNames(programs));
+        if (!repeated.empty()) std::cerr << "warning: " << repeated << " (--unique-names tells them apart)" << std::endl;
+    }
+    const std::string text = exchange::Export(format, programs, options);
     const std::string output = o.Value("-o");
     if (!o.Has("-o")) {
         std::cout << text << std::flush;
@@ -94,11 +102,11 @@ std::optional<Failure> Import(const cli::ParsedCommand& o) {
     size_t inList = 0, known = 0;
     const bool saved = board.Update(
         o.Has("--replace"),
-        [&](std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers) {
+        [&](std::vector<TunProgDataTag>& programs, std::vector<ProgramBeside>& beside) {
             known = exchange::CountAlreadyListed(programs, result.programs);
             programs.insert(programs.end(), result.programs.begin(), result.programs.end());
-            channelNumbers.resize(programs.size() - result.programs.size(), 0);
-            channelNumbers.insert(channelNumbers.end(), result.channelNumbers.begin(), result.channelNumbers.end());
+            beside.resize(programs.size() - result.programs.size());
+            beside.insert(beside.end(), result.beside.begin(), result.beside.end());
             inList = programs.size();
         },
         error);

@@ -56,6 +56,7 @@ public:
     void AddPatEntry(int transportStreamId, int programNumber, int pid) override;
     void AddPmtStream(int programNumber, int pcrPid, int elementaryPid, unsigned char streamType,
                       unsigned char componentTag, si::StreamKind kind) override;
+    void SetPmtStreamAudioDescriptor(int programNumber, int elementaryPid, unsigned char descriptorTag) override;
     void SetServiceChannelNumber(uint32_t originalNetworkId, uint32_t transportStreamId, uint32_t serviceId,
                                  uint32_t channelNumber) override;
 
@@ -77,6 +78,7 @@ public:
     // video, audio, teletext and subtitle stream, goes to the owner.
     struct StreamPids {
         uint16_t video = 0, audio = 0, text = 0, subtitle = 0;
+        uint32_t audioType = 0;  // as ProgramBeside keeps it
     };
     StreamPids FindStreamPids();
     ScannedService DescribeCurrentService(const StreamPids& pids);
@@ -217,4 +219,7 @@ private:
     // The operator's channel numbers from the NIT, by (original network id,
     // transport stream id, service id): they arrive before the services' rows.
     std::map<std::tuple<uint16_t, uint16_t, uint16_t>, uint32_t> m_ChannelNumbers;
+    // Of the requested program's PES private data that carries sound, the
+    // descriptor that says what it is, by PID; cleared with the stream list.
+    std::map<uint16_t, uint8_t> m_AudioDescriptors;
 };
