@@ -30,12 +30,13 @@ struct ProgramBeside {
 
 inline constexpr uint32_t kMaxAudioStreamType = UINT16_MAX;
 
-// The first two ids that are not 0, packed as ProgramBeside::caSystems.
+// The first two different ids that are not 0, packed as ProgramBeside::caSystems.
 inline uint32_t PackCaSystems(std::span<const uint16_t> ids) {
     uint32_t packed = 0;
     int taken = 0;
     for (const uint16_t id : ids) {
-        if (id == 0) continue;
+        // A network may name one system twice (once per CA_identifier_descriptor).
+        if (id == 0 || (taken == 1 && id == packed)) continue;
         packed |= uint32_t{id} << (16 * taken);
         if (++taken == 2) break;
     }

@@ -79,7 +79,7 @@ TEST_F(CliTest, ImportListExportThroughTheExecutable) {
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out.substr(0, run.out.find('\n')),
               "Nr  Programm                 Frequenz  Prog-ID  V-PID  A-PID  PMT-PID  TXT-PID  TS-ID  NW-ID  "
-              "Modulation  Symbolrate  Prog-Type");
+              "Modulation  Symbolrate  Prog-Type  LCN  CA");
     EXPECT_NE(run.out.find("\n2   Ελληνικά Ράδιο 東京 Радио  34600000  28       0      2001   2000     0        1101"),
               std::string::npos)
         << run.out;
