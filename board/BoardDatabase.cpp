@@ -320,6 +320,26 @@ DVBErrReturn DVB_SetDBProgChannelNumber(uint32_t index, uint32_t channelNumber) 
     return SetBeside(board, index, cardlib::kChannelNumberSlot, channelNumber);
 }
 
+DVBErrReturn DVB_GetDBProgCaSystems(uint32_t position, uint32_t* caSystems) {
+    cardlib::BoardAccess board("DVB_GetDBProgCaSystems");
+    return GetBeside(board, position, cardlib::kCaSystemsSlot, caSystems);
+}
+
+DVBErrReturn DVB_SetDBProgCaSystems(uint32_t index, uint32_t caSystems) {
+    cardlib::BoardAccess board("DVB_SetDBProgCaSystems");
+    return SetBeside(board, index, cardlib::kCaSystemsSlot, caSystems);
+}
+
+DVBErrReturn DVB_GetDBProgAudioType(uint32_t position, uint32_t* audioStreamType) {
+    cardlib::BoardAccess board("DVB_GetDBProgAudioType");
+    return GetBeside(board, position, cardlib::kAudioStreamTypeSlot, audioStreamType);
+}
+
+DVBErrReturn DVB_SetDBProgAudioType(uint32_t index, uint32_t audioStreamType) {
+    cardlib::BoardAccess board("DVB_SetDBProgAudioType");
+    return SetBeside(board, index, cardlib::kAudioStreamTypeSlot, audioStreamType);
+}
+
 DVBErrReturn DVB_GetDBRevision(uint64_t* revision, uint32_t* storedCount) {
     cardlib::BoardAccess board("DVB_GetDBRevision");
     if (!revision) return DVB_ERR_DB_BAD_SIZE;

@@ -30,6 +30,12 @@ inline constexpr SchemaVersion kSchemaVersions[] = {
     {1, nullptr, 0},
     // The operator's channel number.
     {2, "channel_number", UINT16_MAX},
+    // The CA systems the scan saw: two 16-bit CA_system_ids, the first in
+    // the low half (ProgramBeside::caSystems).
+    {3, "ca_systems", UINT32_MAX},
+    // The audio PID's stream type, with the descriptor that says what
+    // private data carries (ProgramBeside::audioStreamType).
+    {4, "audio_stream_type", UINT16_MAX},
 };
 
 inline constexpr int kSchemaVersion = static_cast<int>(std::size(kSchemaVersions));
@@ -59,5 +65,9 @@ constexpr const SchemaVersion& BesideColumn(size_t slot) { return kSchemaVersion
 // The operator's channel number (DVB_Get/SetDBProgChannelNumber).
 inline constexpr size_t kChannelNumberSlot = BesideSlot("channel_number");
 static_assert(kChannelNumberSlot < kBesideColumnCount);
+// DVB_Get/SetDBProgCaSystems and DVB_Get/SetDBProgAudioType.
+inline constexpr size_t kCaSystemsSlot = BesideSlot("ca_systems");
+inline constexpr size_t kAudioStreamTypeSlot = BesideSlot("audio_stream_type");
+static_assert(kCaSystemsSlot < kBesideColumnCount && kAudioStreamTypeSlot < kBesideColumnCount);
 
 }  // namespace cardlib

@@ -44,4 +44,23 @@ constexpr StreamKind KindOfStream(uint8_t streamType, const StreamDescriptors& d
     return StreamKind::Data;
 }
 
+// The audio PID's stream type as the program list keeps it beside the
+// record: ISO/IEC 13818-1's stream_type, and for PES private data the tag of
+// the descriptor that says what it carries in the next 8 bits.
+namespace audiotype {
+
+inline constexpr uint32_t kMpeg1 = 0x03, kMpeg2 = 0x04, kAacAdts = 0x0F, kAacLatm = 0x11;
+// ATSC A/52: AC-3 and E-AC-3 as stream types of their own.
+inline constexpr uint32_t kAtscAc3 = 0x81, kAtscEnhancedAc3 = 0x87;
+// EN 300 468 annex D: PES private data with an AC-3 or enhanced AC-3 descriptor.
+inline constexpr uint32_t kDvbAc3 = 0x6A06, kDvbEnhancedAc3 = 0x7A06;
+
+inline constexpr uint32_t PrivateData(uint8_t descriptorTag) { return uint32_t{descriptorTag} << 8 | 0x06; }
+inline constexpr bool IsAc3(uint32_t type) { return type == kDvbAc3 || type == kAtscAc3; }
+inline constexpr bool IsEnhancedAc3(uint32_t type) { return type == kDvbEnhancedAc3 || type == kAtscEnhancedAc3; }
+// What players such as VDR keep apart from MPEG audio ("Dolby" PIDs).
+inline constexpr bool IsDolby(uint32_t type) { return IsAc3(type) || IsEnhancedAc3(type); }
+
+}  // namespace audiotype
+
 }  // namespace si

@@ -76,6 +76,12 @@ DVBErrReturn DVB_SaveDBProgData();
 // position once loaded; set by the index of a record set before.
 DVBErrReturn DVB_GetDBProgChannelNumber(uint32_t position, uint32_t* channelNumber);
 DVBErrReturn DVB_SetDBProgChannelNumber(uint32_t index, uint32_t channelNumber);
+// The same for the CA systems the network names for the program (two 16-bit
+// CA_system_ids, card/ProgramBeside.h) and its audio PID's stream type.
+DVBErrReturn DVB_GetDBProgCaSystems(uint32_t position, uint32_t* caSystems);
+DVBErrReturn DVB_SetDBProgCaSystems(uint32_t index, uint32_t caSystems);
+DVBErrReturn DVB_GetDBProgAudioType(uint32_t position, uint32_t* audioStreamType);
+DVBErrReturn DVB_SetDBProgAudioType(uint32_t index, uint32_t audioStreamType);
 
 // Our stand-in's own calls beside the maker's: what the system needs to keep
 // a user's list from being replaced unseen, and to say why a call failed.

@@ -13,9 +13,11 @@
 #include "card/DBDVBX32.h"
 #include "framework/ListView.h"
 
-// The 25 columns of the program list. Columns 0 to 23 carry the fields of a
+// The columns of the program list. Columns 0 to 23 carry the fields of a
 // TunProgDataTag; column 24 holds the scan's state text ("added", "updated",
-// "actual") and belongs to the merge of scan results.
+// "actual") and belongs to the merge of scan results. After them, what the
+// board database keeps beside the record (ProgramBeside): the operator's
+// channel number and the CA systems.
 enum ProgramListColumn : int {
     kColumnNr = 0,
     kColumnName = 1,
@@ -42,16 +44,20 @@ enum ProgramListColumn : int {
     kColumnReserved1 = 22,
     kColumnReserved2 = 23,
     kColumnState = 24,
+    kColumnLcn = 25,
+    kColumnCa = 26,
 };
 
-inline constexpr int kProgramListColumnCount = 25;
+inline constexpr int kProgramListColumnCount = 27;
 // Columns 0 to 23: the ones a record fills.
 inline constexpr int kProgramRecordColumnCount = 24;
 
 // How a field's value reads: a number held as it is, the record's name, the
 // frequency (kHz in the record, units of 10 Hz in the list's cells and the
-// CSV), or no member at all (the scan's state).
-enum class FieldKind { Number, Name, Frequency, State };
+// CSV), no member at all (the scan's state), or a value kept beside the
+// record: the channel number (decimal, empty for none) and the CA systems
+// (CaSystemsText).
+enum class FieldKind { Number, Name, Frequency, State, ChannelNumber, CaSystems };
 
 // A numeric member of the record, read and written through 32 bits; `max` is
 // the widest value the member holds.
@@ -143,25 +149,29 @@ inline constexpr ProgramField kFields[kProgramListColumnCount] = {
     {kColumnReserved1, "Reserved 1", Align::Center, 0.1, N, Of<&R::reserved1>(), "reserved1", k32, true, 0, false},
     {kColumnReserved2, "Reserved 2", Align::Center, 0.1, N, Of<&R::reserved2>(), "reserved2", k32, true, 0, false},
     {kColumnState, "State", Align::Center, 0.07, FieldKind::State, {}, nullptr, 0, false, 0, false},
+    // Beside the record: the board database names their columns itself.
+    {kColumnLcn, "LCN", Align::Center, 0.05, FieldKind::ChannelNumber, {}, nullptr, k16, false, 0, true},
+    {kColumnCa, "CA", Align::Center, 0.09, FieldKind::CaSystems, {}, nullptr, k32, false, 0, true},
 };
 
 constexpr bool InColumnOrder() {
     for (int i = 0; i < kProgramListColumnCount; ++i) {
         if (kFields[i].column != i) return false;
-        if ((kFields[i].kind == FieldKind::State) != (i >= kProgramRecordColumnCount)) return false;
+        if ((kFields[i].member.get == nullptr) == (i < kProgramRecordColumnCount && kFields[i].kind != FieldKind::Name))
+            return false;
     }
-    return true;
+    return kFields[kColumnState].kind == FieldKind::State;
 }
-static_assert(InColumnOrder(), "each row of kFields sits at its column, the record's before the state");
+static_assert(InColumnOrder(), "each row of kFields sits at its column, the record's before the others");
 
 }  // namespace programfields
 
 using programfields::kMaxFrequencyKhz;
 
-// Every column, 0 to 24, in column order; 0 to 23 are the record's.
+// Every column in column order; 0 to 23 are the record's.
 inline constexpr const ProgramField (&kProgramFields)[kProgramListColumnCount] = programfields::kFields;
 
-// A column's row; a column outside 0..24 is a programming error, not a user's.
+// A column's row; a column outside the list is a programming error, not a user's.
 inline const ProgramField& ProgramListColumnAt(int column) {
     if (column < 0 || column >= kProgramListColumnCount) std::abort();
     return kProgramFields[column];
@@ -178,9 +188,10 @@ inline TunProgDataTag PresetProgram() {
 }
 
 // Whether a column sorts by text (case-insensitively) rather than by number.
+// The CA systems' four hex digits each sort as text in the order of their values.
 inline bool IsTextColumn(int column) {
     const FieldKind kind = ProgramListColumnAt(column).kind;
-    return kind == FieldKind::Name || kind == FieldKind::State;
+    return kind == FieldKind::Name || kind == FieldKind::State || kind == FieldKind::CaSystems;
 }
 
 // What tells one service from another in the list: "NW-ID" and "Prog-ID",

@@ -37,13 +37,13 @@ bool Board::Exists() const {
     return std::filesystem::symlink_status(m_Board.Path(), ec).type() != std::filesystem::file_type::not_found;
 }
 
-bool Board::Load(std::vector<TunProgDataTag>& programs, std::string& error, std::vector<uint32_t>* channelNumbers) {
+bool Board::Load(std::vector<TunProgDataTag>& programs, std::string& error, std::vector<ProgramBeside>* beside) {
     m_Error.clear();
     BoardPrograms stored;
     uint64_t revision = 0;
     const bool whole = m_Gateway.Load(&stored, &revision);
     programs = std::move(stored.records);
-    if (channelNumbers) *channelNumbers = std::move(stored.channelNumbers);
+    if (beside) *beside = std::move(stored.beside);
     error = m_Error;
     return whole;
 }
@@ -56,10 +56,10 @@ bool Board::Update(bool replace, const Change& change, std::string& error) {
     }
     BoardPrograms programs;
     // Loaded even to replace it: the save checks the file is ours first.
-    bool ok = Load(programs.records, error, &programs.channelNumbers);
+    bool ok = Load(programs.records, error, &programs.beside);
     if (ok) {
         if (replace) programs = {};
-        change(programs.records, programs.channelNumbers);
+        change(programs.records, programs.beside);
         m_Error.clear();
         uint64_t revision = 0;
         // Inside the hold nobody else wrote since the load: nothing to ask.

@@ -27,16 +27,15 @@ public:
     // the one line the command prints: "FILE: Error on CALL: N (reason)".
     std::string OneLine(const std::string& message) const;
     // The whole list, or false with `error`, one line: the file, the call
-    // that failed and the reason. `channelNumbers`, where given, gets the
-    // number kept beside each program.
-    bool Load(std::vector<TunProgDataTag>& programs, std::string& error,
-              std::vector<uint32_t>* channelNumbers = nullptr);
-    // A read-modify-write in one transaction: the stored list and its channel
-    // numbers (empty with `replace`) go to `change`, what it leaves is saved
+    // that failed and the reason. `beside`, where given, gets what is kept
+    // beside each program.
+    bool Load(std::vector<TunProgDataTag>& programs, std::string& error, std::vector<ProgramBeside>* beside = nullptr);
+    // A read-modify-write in one transaction: the stored list and what is
+    // beside it (empty with `replace`) go to `change`, what it leaves is saved
     // whole, positions 1 to n in order. No other program writes in between;
     // one that holds the file is waited for a few seconds, then named as the
     // reason.
-    using Change = std::function<void(std::vector<TunProgDataTag>&, std::vector<uint32_t>&)>;
+    using Change = std::function<void(std::vector<TunProgDataTag>&, std::vector<ProgramBeside>&)>;
     bool Update(bool replace, const Change& change, std::string& error);
 
     // The programs of another board database file (a backup, another

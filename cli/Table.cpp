@@ -81,15 +81,16 @@ std::string ProgramTable(const fw::ListView& list, bool withState) {
     return out;
 }
 
-std::string ProgramTable(const std::vector<TunProgDataTag>& programs) {
+std::string ProgramTable(const std::vector<TunProgDataTag>& programs, const std::vector<ProgramBeside>& beside) {
     fw::ListView list;
     for (int column = 0; column < kProgramListColumnCount; ++column) {
         const ProgramField& field = ProgramListColumnAt(column);
         list.InsertColumn(column, field.title, field.align, 0);
     }
-    for (const TunProgDataTag& program : programs) {
+    for (size_t i = 0; i < programs.size(); ++i) {
         const int row = list.InsertItem(list.GetItemCount(), std::string());
-        ProgramRowCodec::RecordToRow(program, list, row);
+        ProgramRowCodec::RecordToRow(programs[i], list, row);
+        if (i < beside.size()) ProgramRowCodec::BesideToRow(beside[i], list, row);
     }
     return ProgramTable(list, false);
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "card/DBDVBX32.h"
+#include "card/ProgramBeside.h"
 #include "framework/ListView.h"
 
 namespace cli {
@@ -16,6 +17,6 @@ inline constexpr size_t kTableWidth = 100;
 // cell; names too long for kTableWidth are cut with an ellipsis.
 std::string ProgramTable(const fw::ListView& list, bool withState);
 // The same for records, through the list's own row conversion.
-std::string ProgramTable(const std::vector<TunProgDataTag>& programs);
+std::string ProgramTable(const std::vector<TunProgDataTag>& programs, const std::vector<ProgramBeside>& beside);
 
 }  // namespace cli

@@ -59,9 +59,10 @@ std::optional<Failure> List(const cli::ParsedCommand& o) {
     // As for export: a misspelt --db is not a list without programs.
     if (!board.Exists()) return Failure{1, board.Path() + ": no board database at this path"};
     std::vector<TunProgDataTag> programs;
+    std::vector<ProgramBeside> beside;
     std::string error;
-    if (!board.Load(programs, error)) return Failure{1, error};
-    std::cout << cli::ProgramTable(programs);
+    if (!board.Load(programs, error, &beside)) return Failure{1, error};
+    std::cout << cli::ProgramTable(programs, beside);
     return std::nullopt;
 }
 
@@ -72,9 +73,16 @@ std::optional<Failure> Export(const cli::ParsedCommand& o) {
     std::vector<TunProgDataTag> programs;
     std::string error;
     exchange::ExportOptions options;
-    if (!board.Load(programs, error, &options.channelNumbers)) return Failure{1, error};
+    if (!board.Load(programs, error, &options.beside)) return Failure{1, error};
     options.m3uUrlPattern = o.Value("--m3u-url");
-    const std::string text = exchange::Export(*exchange::FormatFromName(o.Value("--format")), programs, options);
+    options.uniqueNames = o.Has("--unique-names");
+    const exchange::Format format = *exchange::FormatFromName(o.Value("--format"));
+    // Written all the same: the user hears what a player will make of it.
+    if (!options.uniqueNames) {
+        const std::string repeated = exchange::RepeatedNamesText(format, exchange::RepeatedNames(programs));
+        if (!repeated.empty()) std::cerr << "warning: " << repeated << " (--unique-names tells them apart)" << std::endl;
+    }
+    const std::string text = exchange::Export(format, programs, options);
     const std::string output = o.Value("-o");
     if (!o.Has("-o")) {
         std::cout << text << std::flush;
@@ -110,17 +118,16 @@ std::optional<Failure> Import(const cli::ParsedCommand& o) {
     programs::ImportCounts counts;
     const bool saved = board.Update(
         o.Has("--replace"),
-        [&](std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers) {
+        [&](std::vector<TunProgDataTag>& programs, std::vector<ProgramBeside>& beside) {
             if (updating) {
-                programs::ImportUpdating(programs, channelNumbers, result.programs, result.channelNumbers, updateNames,
-                                         &counts);
+                programs::ImportUpdating(programs, beside, result.programs, result.beside, updateNames, &counts);
                 inList = programs.size();
                 return;
             }
             known = exchange::CountAlreadyListed(programs, result.programs);
             programs.insert(programs.end(), result.programs.begin(), result.programs.end());
-            channelNumbers.resize(programs.size() - result.programs.size(), 0);
-            channelNumbers.insert(channelNumbers.end(), result.channelNumbers.begin(), result.channelNumbers.end());
+            beside.resize(programs.size() - result.programs.size());
+            beside.insert(beside.end(), result.beside.begin(), result.beside.end());
             inList = programs.size();
         },
         error);
@@ -150,8 +157,8 @@ std::optional<Failure> Remove(const cli::ParsedCommand& o) {
     size_t left = 0;
     const bool saved = board.Update(
         false,
-        [&](std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers) {
-            channelNumbers.resize(programs.size(), 0);
+        [&](std::vector<TunProgDataTag>& programs, std::vector<ProgramBeside>& beside) {
+            beside.resize(programs.size());
             size_t kept = 0;
             for (size_t i = 0; i < programs.size(); ++i) {
                 const auto kind = std::find_if(kinds.begin(), kinds.end(), [&](const programs::ProgramKind* k) {
@@ -164,12 +171,12 @@ std::optional<Failure> Remove(const cli::ParsedCommand& o) {
                 // Not onto itself: a string moved onto itself is left empty.
                 if (kept != i) {
                     programs[kept] = std::move(programs[i]);
-                    channelNumbers[kept] = channelNumbers[i];
+                    beside[kept] = beside[i];
                 }
                 ++kept;
             }
             programs.resize(kept);
-            channelNumbers.resize(kept);
+            beside.resize(kept);
             left = kept;
         },
         error);
@@ -301,16 +308,16 @@ std::optional<Failure> Reorder(const cli::ParsedCommand& o) {
     programs::ReferenceOrder ordered;
     const bool saved = board.Update(
         false,
-        [&](std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers) {
+        [&](std::vector<TunProgDataTag>& programs, std::vector<ProgramBeside>& beside) {
             ordered = programs::OrderLike(programs, reference);
             std::vector<TunProgDataTag> records;
-            std::vector<uint32_t> numbers;
+            std::vector<ProgramBeside> besides;
             for (const size_t i : ordered.order) {
                 records.push_back(std::move(programs[i]));
-                numbers.push_back(i < channelNumbers.size() ? channelNumbers[i] : 0);
+                besides.push_back(i < beside.size() ? beside[i] : ProgramBeside{});
             }
             programs = std::move(records);
-            channelNumbers = std::move(numbers);
+            beside = std::move(besides);
         },
         error);
     if (!saved) return Failure{1, error};

@@ -1,6 +1,7 @@
-// The program list's 25 columns as CSV (RFC 4180): a header row of the
-// list's own titles, one row per program with the cells as the list shows
-// them ("Frequenz" in units of 10 Hz), CRLF line ends.
+// The program list's columns as CSV (RFC 4180): a header row of the list's
+// own titles, one row per program with the cells as the list shows them
+// ("Frequenz" in units of 10 Hz, "CA" in hex), and last the audio PID's
+// stream type, which no column shows; CRLF line ends.
 #include <cstdint>
 #include <string>
 
@@ -11,7 +12,18 @@ namespace exchange::detail {
 
 namespace {
 
-void AppendField(std::string& out, std::string_view field) {
+// OWASP's advice on CSV injection: a spreadsheet takes a cell that begins
+// with one of these as a formula (names come from broadcast data, which
+// anyone with a modulator writes), so such a cell goes out behind a "'",
+// which spreadsheets show as text. A cell that begins with "'" itself gets
+// one more, so that the import, which drops the first, gives it back whole.
+bool TakenAsFormula(std::string_view cell) {
+    return !cell.empty() && std::string_view("=+-@\t\r'").find(cell[0]) != std::string_view::npos;
+}
+
+void AppendField(std::string& out, std::string_view cell) {
+    const std::string guarded = TakenAsFormula(cell) ? "'" + std::string(cell) : std::string(cell);
+    const std::string_view field = guarded;
     if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
         out += field;
         return;
@@ -32,7 +44,7 @@ void AppendRow(std::string& out, const std::vector<std::string>& fields) {
     out += "\r\n";
 }
 
-std::vector<std::string> Cells(const TunProgDataTag& p) {
+std::vector<std::string> Cells(const TunProgDataTag& p, const ProgramBeside& beside) {
     std::vector<std::string> cells(kProgramListColumnCount);
     for (const ProgramField& field : kProgramFields) {
         switch (field.kind) {
@@ -41,8 +53,13 @@ std::vector<std::string> Cells(const TunProgDataTag& p) {
             case FieldKind::Number: cells[field.column] = std::to_string(field.member.get(p)); break;
             // Records hold no "State": that column stays empty.
             case FieldKind::State: break;
+            case FieldKind::ChannelNumber:
+                if (beside.channelNumber != 0) cells[field.column] = std::to_string(beside.channelNumber);
+                break;
+            case FieldKind::CaSystems: cells[field.column] = CaSystemsText(beside.caSystems); break;
         }
     }
+    cells.push_back(beside.audioStreamType != 0 ? std::to_string(beside.audioStreamType) : std::string());
     return cells;
 }
 
@@ -108,9 +125,20 @@ bool ReadRows(std::string_view text, LineReader& reader, std::vector<Row>& rows)
     return true;
 }
 
-bool ReadProgram(LineReader& reader, const std::vector<std::string>& f, TunProgDataTag& p) {
+// How many fields a row has, oldest form first: files were written with the
+// 25 columns, then with "LCN" after them, now with "CA" and the audio type too.
+constexpr const char* kAudioTypeTitle = "Audio-Type";
+constexpr size_t kShortestRows[] = {kColumnLcn, kColumnCa, kProgramListColumnCount + 1};
+
+// What the export's "'" guards, as it was.
+std::string Unguarded(const std::string& cell) {
+    return cell.size() > 1 && cell[0] == '\'' && TakenAsFormula(std::string_view(cell).substr(1)) ? cell.substr(1) : cell;
+}
+
+bool ReadProgram(LineReader& reader, const std::vector<std::string>& f, TunProgDataTag& p, ProgramBeside& beside) {
     for (const ProgramField& field : kProgramFields) {
-        const std::string& cell = f[field.column];
+        if (static_cast<size_t>(field.column) >= f.size()) break;
+        const std::string cell = Unguarded(f[field.column]);
         uint64_t value = 0;
         switch (field.kind) {
             case FieldKind::Name: p.name = cell; break;
@@ -123,41 +151,55 @@ bool ReadProgram(LineReader& reader, const std::vector<std::string>& f, TunProgD
                 field.member.set(p, static_cast<uint32_t>(value));
                 break;
             case FieldKind::State: break;
+            case FieldKind::ChannelNumber:
+                if (!cell.empty() && !reader.Number(cell, field.title, field.fileMax, value)) return false;
+                beside.channelNumber = static_cast<uint32_t>(value);
+                break;
+            case FieldKind::CaSystems: {
+                const std::optional<uint32_t> ids = ReadCaSystemsText(cell);
+                if (!ids) return reader.Fail("CA \"" + cell + "\" is not hex ids (\"0B00 1702\")");
+                beside.caSystems = *ids;
+                break;
+            }
         }
+    }
+    if (f.size() > kProgramListColumnCount) {
+        uint64_t value = 0;
+        const std::string cell = Unguarded(f.back());
+        if (!cell.empty() && !reader.Number(cell, kAudioTypeTitle, kMaxAudioStreamType, value)) return false;
+        beside.audioStreamType = static_cast<uint32_t>(value);
     }
     return true;
 }
 
+// The title of a column of the file.
+const char* TitleAt(size_t column) {
+    return column < kProgramListColumnCount ? ProgramListColumnAt(static_cast<int>(column)).title : kAudioTypeTitle;
+}
+
 }  // namespace
 
-// After the list's columns, the operator's channel number, empty for none.
-constexpr const char* kLcnTitle = "LCN";
-
-std::string ExportCsv(const std::vector<TunProgDataTag>& programs, const std::vector<uint32_t>& channelNumbers) {
+std::string ExportCsv(const std::vector<TunProgDataTag>& programs, const std::vector<ProgramBeside>& beside) {
     std::string out;
     std::vector<std::string> header;
-    for (int column = 0; column < kProgramListColumnCount; ++column) header.push_back(ProgramListColumnAt(column).title);
-    header.push_back(kLcnTitle);
+    for (size_t column = 0; column < kShortestRows[std::size(kShortestRows) - 1]; ++column) header.push_back(TitleAt(column));
     AppendRow(out, header);
-    for (size_t i = 0; i < programs.size(); ++i) {
-        std::vector<std::string> cells = Cells(programs[i]);
-        const uint32_t number = ChannelNumberAt(channelNumbers, i);
-        cells.push_back(number != 0 ? std::to_string(number) : std::string());
-        AppendRow(out, cells);
-    }
+    for (size_t i = 0; i < programs.size(); ++i) AppendRow(out, Cells(programs[i], BesideAt(beside, i)));
     return out;
 }
 
 std::optional<std::string> ImportCsv(std::string_view text, const std::string& fileName,
-                                     std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers) {
+                                     std::vector<TunProgDataTag>& programs, std::vector<ProgramBeside>& beside) {
     // A spreadsheet may start its UTF-8 with a byte order mark.
     if (StartsWith(text, "\xEF\xBB\xBF")) text.remove_prefix(3);
     LineReader reader(fileName, 1);
     std::vector<Row> rows;
     if (!ReadRows(text, reader, rows)) return reader.Error();
-    // Files written before the channel numbers end with the list's columns.
-    const bool withLcn = !rows.empty() && rows[0].fields.size() == kProgramListColumnCount + 1;
-    const size_t fields = kProgramListColumnCount + (withLcn ? 1 : 0);
+    // The header row says which of the forms the file has; the longest by default.
+    size_t fields = kShortestRows[std::size(kShortestRows) - 1];
+    for (const size_t form : kShortestRows) {
+        if (!rows.empty() && rows[0].fields.size() == form) fields = form;
+    }
     for (size_t i = 0; i < rows.size(); ++i) {
         reader.SetLine(rows[i].line);
         const std::vector<std::string>& f = rows[i].fields;
@@ -166,27 +208,20 @@ std::optional<std::string> ImportCsv(std::string_view text, const std::string& f
             return reader.Error();
         }
         if (i == 0) {
-            if (withLcn && f.back() != kLcnTitle) {
-                reader.Fail("the header row is not the program list's columns (\"" + f.back() + "\" where \"" +
-                            kLcnTitle + "\" belongs)");
-                return reader.Error();
-            }
-            for (int column = 0; column < kProgramListColumnCount; ++column) {
-                if (f[column] != ProgramListColumnAt(column).title) {
+            for (size_t column = 0; column < fields; ++column) {
+                if (f[column] != TitleAt(column)) {
                     reader.Fail("the header row is not the program list's columns (\"" + f[column] + "\" where \"" +
-                                ProgramListColumnAt(column).title + "\" belongs)");
+                                TitleAt(column) + "\" belongs)");
                     return reader.Error();
                 }
             }
             continue;
         }
         TunProgDataTag program;
-        if (!ReadProgram(reader, f, program)) return reader.Error();
-        uint64_t number = 0;
-        if (withLcn && !f.back().empty() && !reader.Number(f.back(), kLcnTitle, kMaxChannelNumber, number))
-            return reader.Error();
+        ProgramBeside values;
+        if (!ReadProgram(reader, f, program, values)) return reader.Error();
         programs.push_back(std::move(program));
-        channelNumbers.push_back(static_cast<uint32_t>(number));
+        beside.push_back(values);
     }
     return std::nullopt;
 }

@@ -23,7 +23,7 @@ constexpr std::string_view kDeliverySystem = "DVBC/ANNEX_A";
 
 }  // namespace
 
-std::string ExportDvbv5(const std::vector<TunProgDataTag>& programs, const std::vector<uint32_t>& channelNumbers) {
+std::string ExportDvbv5(const std::vector<TunProgDataTag>& programs, const std::vector<ProgramBeside>& beside) {
     std::string out;
     const auto line = [&](const char* key, const std::string& value) {
         out += std::string("\t") + key + " = " + value + "\n";
@@ -33,7 +33,7 @@ std::string ExportDvbv5(const std::vector<TunProgDataTag>& programs, const std::
         out += "[" + ExportName(p) + "]\n";
         line("SERVICE_ID", std::to_string(p.progId));
         // dvb_write_file() puts the virtual channel right after the service.
-        if (const uint32_t number = ChannelNumberAt(channelNumbers, i); number != 0)
+        if (const uint32_t number = ChannelNumberAt(beside, i); number != 0)
             line("VCHANNEL", std::to_string(number));
         if (p.nwId != 0) line("NETWORK_ID", std::to_string(p.nwId));
         if (p.tsId != 0) line("TRANSPORT_ID", std::to_string(p.tsId));
@@ -145,7 +145,7 @@ bool IsFrequencyList(const std::vector<std::string_view>& lines) {
 }  // namespace
 
 std::optional<std::string> ImportDvbv5(std::string_view text, const std::string& fileName,
-                                       std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers) {
+                                       std::vector<TunProgDataTag>& programs, std::vector<ProgramBeside>& beside) {
     const std::vector<std::string_view> lines = Lines(text);
     if (IsFrequencyList(lines)) {
         return fileName + ": an operator's frequency list (dtv-scan-tables), not a channel list: it names no "
@@ -176,7 +176,7 @@ std::optional<std::string> ImportDvbv5(std::string_view text, const std::string&
                 return reader.Error();
             }
             programs.push_back(NewImportedProgram());
-            channelNumbers.push_back(0);
+            beside.emplace_back();
             programs.back().name = std::string(line.substr(1, close - 1));
             inEntry = true;
             entryLine = i + 1;
@@ -193,7 +193,7 @@ std::optional<std::string> ImportDvbv5(std::string_view text, const std::string&
             return reader.Error();
         }
         if (!ReadProperty(reader, Trim(line.substr(0, equals)), Trim(line.substr(equals + 1)), programs.back(),
-                          channelNumbers.back(), hasFrequency)) {
+                          beside.back().channelNumber, hasFrequency)) {
             return reader.Error();
         }
     }

@@ -16,7 +16,7 @@ using detail::Split;
 using detail::StartsWith;
 
 std::string WriteM3u(const std::vector<TunProgDataTag>& programs, const ExportOptions& options) {
-    return detail::ExportM3u(programs, options.channelNumbers,
+    return detail::ExportM3u(programs, options.beside,
                              options.m3uUrlPattern.empty() ? kDefaultM3uUrlPattern : options.m3uUrlPattern);
 }
 
@@ -25,23 +25,23 @@ std::string WriteOnly(const std::vector<TunProgDataTag>& programs, const ExportO
     return Write(programs);
 }
 
-template <std::string (*Write)(const std::vector<TunProgDataTag>&, const std::vector<uint32_t>&)>
-std::string WriteNumbered(const std::vector<TunProgDataTag>& programs, const ExportOptions& options) {
-    return Write(programs, options.channelNumbers);
+template <std::string (*Write)(const std::vector<TunProgDataTag>&, const std::vector<ProgramBeside>&)>
+std::string WriteBeside(const std::vector<TunProgDataTag>& programs, const ExportOptions& options) {
+    return Write(programs, options.beside);
 }
 
-// A format without channel numbers reads every program as having none.
+// A format that carries nothing beside the record reads every program as having nothing.
 template <std::optional<std::string> (*Read)(std::string_view, const std::string&, std::vector<TunProgDataTag>&)>
-std::optional<std::string> ReadUnnumbered(std::string_view text, const std::string& fileName,
-                                          std::vector<TunProgDataTag>& programs, std::vector<uint32_t>&) {
+std::optional<std::string> ReadRecordsOnly(std::string_view text, const std::string& fileName,
+                                           std::vector<TunProgDataTag>& programs, std::vector<ProgramBeside>&) {
     return Read(text, fileName, programs);
 }
 
 const FormatInfo kFormats[] = {
     // A whole line "[name]": a VDR or zap channel's name may start with "[".
     {Format::Dvbv5, "dvbv5", {"dvbv5"}, "dvbv5 channel files (*.conf *.dvbv5)", "dvbv5-zap", "a dvbv5 channel file",
-     [](std::string_view line) { return line[0] == '[' && line.back() == ']'; }, WriteNumbered<detail::ExportDvbv5>, detail::ImportDvbv5,
-     false, nullptr},
+     [](std::string_view line) { return line[0] == '[' && line.back() == ']'; }, WriteBeside<detail::ExportDvbv5>, detail::ImportDvbv5,
+     false, true, nullptr},
     // VDR's group separators start with a colon. VDR reads no comments, so a
     // channel's name may start with "#": a cable channel's 13 fields say it.
     {Format::Vdr, "vdr", {"vdr"}, "VDR channels.conf (*.conf *.vdr)", "VDR 2.x channels.conf", "a VDR channels.conf",
@@ -49,17 +49,17 @@ const FormatInfo kFormats[] = {
          const std::vector<std::string_view> fields = Split(line, ':');
          return line[0] == ':' || (fields.size() == 13 && (line[0] != '#' || fields[3] == "C"));
      },
-     WriteOnly<detail::ExportVdr>, ReadUnnumbered<detail::ImportVdr>, false,
+     WriteBeside<detail::ExportVdr>, detail::ImportVdr, false, false,
      [](std::string_view line) -> const char* { return line[0] == ':' ? "VDR group separators" : nullptr; }},
     {Format::Zap, "zap", {"zap"}, "zap channels.conf (*.conf *.zap)", "czap", "a zap channels.conf",
      [](std::string_view line) { return line[0] != '#' && Split(line, ':').size() == 9; },
-     WriteOnly<detail::ExportZap>, ReadUnnumbered<detail::ImportZap>, false, nullptr},
+     WriteOnly<detail::ExportZap>, ReadRecordsOnly<detail::ImportZap>, false, true, nullptr},
     {Format::M3u, "m3u", {"m3u", "m3u8"}, "m3u playlists (*.m3u *.m3u8)", "playlist", "an m3u playlist",
-     [](std::string_view line) { return StartsWith(line, "#EXTM3U"); }, WriteM3u, detail::ImportM3u, false,
+     [](std::string_view line) { return StartsWith(line, "#EXTM3U"); }, WriteM3u, detail::ImportM3u, false, false,
      detail::SkippedM3uLine},
-    {Format::Csv, "csv", {"csv"}, "CSV files (*.csv)", "the list's 25 columns", "a CSV file",
-     [](std::string_view line) { return StartsWith(line, "Nr,"); }, WriteNumbered<detail::ExportCsv>,
-     detail::ImportCsv, true, nullptr},
+    {Format::Csv, "csv", {"csv"}, "CSV files (*.csv)", "every column of the list", "a CSV file",
+     [](std::string_view line) { return StartsWith(line, "Nr,"); }, WriteBeside<detail::ExportCsv>,
+     detail::ImportCsv, true, false, nullptr},
 };
 
 }  // namespace
@@ -119,7 +119,10 @@ std::vector<Format> FormatsFromText(std::string_view text) {
 }
 
 std::string Export(Format format, const std::vector<TunProgDataTag>& programs, const ExportOptions& options) {
-    return InfoOf(format).write(programs, options);
+    if (!options.uniqueNames) return InfoOf(format).write(programs, options);
+    std::vector<TunProgDataTag> unique = programs;
+    MakeNamesUnique(unique);
+    return InfoOf(format).write(unique, options);
 }
 
 ImportResult Import(Format format, std::string_view text, const std::string& fileName) {
@@ -128,18 +131,18 @@ ImportResult Import(Format format, std::string_view text, const std::string& fil
     std::optional<std::string> error;
     // Every reader works on UTF-8; older set-ups write ISO-8859-15.
     const std::string utf8 = detail::ToUtf8(text);
-    if (info.read) error = info.read(utf8, fileName, result.programs, result.channelNumbers);
+    if (info.read) error = info.read(utf8, fileName, result.programs, result.beside);
     else error = fileName + ": " + info.name + " files are only written";
     if (error) {
         result.programs.clear();
-        result.channelNumbers.clear();
+        result.beside.clear();
         result.error = *error;
         return result;
     }
     if (!info.carriesNr) {
         for (size_t i = 0; i < result.programs.size(); ++i) result.programs[i].index = static_cast<uint32_t>(i + 1);
     }
-    result.channelNumbers.resize(result.programs.size(), 0);
+    result.beside.resize(result.programs.size());
     if (info.skips) {
         const char* why = nullptr;
         for (const std::string_view line : detail::Lines(utf8)) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "card/DBDVBX32.h"
+#include "card/ProgramBeside.h"
 
 namespace exchange {
 
@@ -46,9 +47,14 @@ inline constexpr const char* kDefaultM3uUrlPattern =
 struct ExportOptions {
     // m3u only: the URL each entry points at (placeholders above).
     std::string m3uUrlPattern;  // empty: the built-in default
-    // The operator's channel number of each program, in the programs'
-    // order (0, or no entry: none); dvbv5, m3u and CSV carry them.
-    std::vector<uint32_t> channelNumbers;
+    // What is beside each program's record, in the programs' order (no
+    // entry: nothing). The channel number goes out in dvbv5, m3u and CSV,
+    // the CA systems in VDR and CSV, the audio type in VDR (AC-3 and E-AC-3
+    // as Dolby PIDs) and CSV.
+    std::vector<ProgramBeside> beside;
+    // Every name that more than one program has goes out with the service
+    // id appended: "Kinowelt Abruf (811)" (see RepeatedNames).
+    bool uniqueNames = false;
 };
 
 // The placeholders above, in the order the help names them.
@@ -77,9 +83,12 @@ struct FormatInfo {
     // Fills `programs` or returns the first error; null for a format that is
     // only written (Import menus and kelvane-cli do not offer it).
     std::optional<std::string> (*read)(std::string_view text, const std::string& fileName,
-                                       std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers);
+                                       std::vector<TunProgDataTag>& programs, std::vector<ProgramBeside>& beside);
     // It carries the list's own "Nr"; the others number in file order.
     bool carriesNr;
+    // Players find a channel by its name (dvbv5-zap's "[name]", czap's first
+    // field): of programs with one name they reach only the first.
+    bool nameKeyed;
     // What a line the import passes over on purpose is ("VDR group
     // separators"), null for one it reads; null where it passes over none
     // but blank lines and comments.
@@ -102,8 +111,9 @@ std::string Export(Format format, const std::vector<TunProgDataTag>& programs, c
 struct ImportResult {
     bool ok = false;
     std::vector<TunProgDataTag> programs;  // empty unless ok: nothing half-imported
-    // Parallel to `programs`: the channel number each one had in the file (0: none).
-    std::vector<uint32_t> channelNumbers;
+    // Parallel to `programs`: what the file says beside each record (the
+    // channel number, CA systems, audio type; 0 where it says nothing).
+    std::vector<ProgramBeside> beside;
     std::string error;                     // "FILE:LINE: what is wrong" when !ok
     // Lines that hold something and were passed over on purpose, and why
     // ("2 lines skipped: VDR group separators"); empty when none were.
@@ -113,6 +123,23 @@ struct ImportResult {
 // An m3u playlist gives the entries whose URL is VLC's cable MRL (the
 // default pattern); the others are skipped, and a playlist with none fails.
 ImportResult Import(Format format, std::string_view text, const std::string& fileName);
+
+// Each name (as it goes out) that more than one program has, once, in list
+// order, with how many have it.
+struct RepeatedName {
+    std::string name;
+    size_t count;
+    // The first of them as MakeNamesUnique makes it: "Kinowelt Abruf (811)".
+    std::string firstUnique;
+};
+std::vector<RepeatedName> RepeatedNames(const std::vector<TunProgDataTag>& programs);
+// For a name-keyed format, what an export with these names would do:
+// "Names used more than once: "Kinowelt Abruf" (4 programs); dvbv5-zap
+// reaches only the first program of each"; empty otherwise.
+std::string RepeatedNamesText(Format format, const std::vector<RepeatedName>& names);
+// Appends " (service id)" to every name that more than one program has; a
+// program without a name has "Service <id>" in files already.
+void MakeNamesUnique(std::vector<TunProgDataTag>& programs);
 
 // How many of `imported` describe a service that `list` holds already (the
 // same "NW-ID" and "Prog-ID", as a scan merges), and how an import says so.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "card/DBDVBX32.h"
+#include "card/ProgramBeside.h"
 #include "exchange/Exchange.h"
 
 namespace exchange::detail {
@@ -105,33 +106,36 @@ private:
     std::string m_Error;
 };
 
-// `channelNumbers`: parallel to `programs` (0 or no entry: none).
-std::string ExportDvbv5(const std::vector<TunProgDataTag>& programs, const std::vector<uint32_t>& channelNumbers);
-std::string ExportVdr(const std::vector<TunProgDataTag>& programs);
+// `beside`: parallel to `programs` (no entry: nothing beside the record).
+std::string ExportDvbv5(const std::vector<TunProgDataTag>& programs, const std::vector<ProgramBeside>& beside);
+std::string ExportVdr(const std::vector<TunProgDataTag>& programs, const std::vector<ProgramBeside>& beside);
 std::string ExportZap(const std::vector<TunProgDataTag>& programs);
-std::string ExportM3u(const std::vector<TunProgDataTag>& programs, const std::vector<uint32_t>& channelNumbers,
+std::string ExportM3u(const std::vector<TunProgDataTag>& programs, const std::vector<ProgramBeside>& beside,
                       const std::string& urlPattern);
-std::string ExportCsv(const std::vector<TunProgDataTag>& programs, const std::vector<uint32_t>& channelNumbers);
-// The channel number of program `i`, 0 where there is none.
-inline uint32_t ChannelNumberAt(const std::vector<uint32_t>& channelNumbers, size_t i) {
-    return i < channelNumbers.size() ? channelNumbers[i] : 0;
+std::string ExportCsv(const std::vector<TunProgDataTag>& programs, const std::vector<ProgramBeside>& beside);
+// What is beside program `i`; nothing where there is no entry.
+inline ProgramBeside BesideAt(const std::vector<ProgramBeside>& beside, size_t i) {
+    return i < beside.size() ? beside[i] : ProgramBeside{};
+}
+inline uint32_t ChannelNumberAt(const std::vector<ProgramBeside>& beside, size_t i) {
+    return BesideAt(beside, i).channelNumber;
 }
 // The highest channel number a file may give: the board keeps 16 bits.
 inline constexpr uint64_t kMaxChannelNumber = UINT16_MAX;
 
-// Each fills `programs` (and, where the format has them, `channelNumbers`,
-// one per program) or returns the first error.
+// Each fills `programs` (and, where the format has them, `beside`, one per
+// program) or returns the first error.
 std::optional<std::string> ImportDvbv5(std::string_view text, const std::string& fileName,
-                                       std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers);
+                                       std::vector<TunProgDataTag>& programs, std::vector<ProgramBeside>& beside);
 std::optional<std::string> ImportVdr(std::string_view text, const std::string& fileName,
-                                     std::vector<TunProgDataTag>& programs);
+                                     std::vector<TunProgDataTag>& programs, std::vector<ProgramBeside>& beside);
 std::optional<std::string> ImportZap(std::string_view text, const std::string& fileName,
                                      std::vector<TunProgDataTag>& programs);
 std::optional<std::string> ImportM3u(std::string_view text, const std::string& fileName,
-                                     std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers);
+                                     std::vector<TunProgDataTag>& programs, std::vector<ProgramBeside>& beside);
 // Why the m3u import passes over a line: an entry whose URL names no transport.
 const char* SkippedM3uLine(std::string_view line);
 std::optional<std::string> ImportCsv(std::string_view text, const std::string& fileName,
-                                     std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers);
+                                     std::vector<TunProgDataTag>& programs, std::vector<ProgramBeside>& beside);
 
 }  // namespace exchange::detail

@@ -93,7 +93,7 @@ constexpr std::string_view kChannelNumber = "tvg-chno";
 
 }  // namespace
 
-std::string ExportM3u(const std::vector<TunProgDataTag>& programs, const std::vector<uint32_t>& channelNumbers,
+std::string ExportM3u(const std::vector<TunProgDataTag>& programs, const std::vector<ProgramBeside>& beside,
                       const std::string& urlPattern) {
     std::string out = "#EXTM3U\n";
     const auto option = [&](std::string_view name, uint32_t value) {
@@ -101,7 +101,7 @@ std::string ExportM3u(const std::vector<TunProgDataTag>& programs, const std::ve
     };
     for (size_t i = 0; i < programs.size(); ++i) {
         const TunProgDataTag& p = programs[i];
-        const uint32_t number = ChannelNumberAt(channelNumbers, i);
+        const uint32_t number = ChannelNumberAt(beside, i);
         const std::string attributes =
             number != 0 ? " " + std::string(kChannelNumber) + "=\"" + std::to_string(number) + "\"" : "";
         out += std::string(kEntry) + "-1" + attributes + "," + ExportName(p) + "\n";
@@ -199,7 +199,7 @@ const char* SkippedM3uLine(std::string_view line) {
 }
 
 std::optional<std::string> ImportM3u(std::string_view text, const std::string& fileName,
-                                     std::vector<TunProgDataTag>& programs, std::vector<uint32_t>& channelNumbers) {
+                                     std::vector<TunProgDataTag>& programs, std::vector<ProgramBeside>& beside) {
     const std::vector<std::string_view> lines = Lines(text);
     LineReader reader(fileName, 0);
     // An entry is its "#EXTINF" line and VLC options, ended by its URL.
@@ -251,7 +251,7 @@ std::optional<std::string> ImportM3u(std::string_view text, const std::string& f
         }
         SetProgramType(program);
         programs.push_back(std::move(program));
-        channelNumbers.push_back(channelNumber);
+        beside.push_back(ProgramBeside{channelNumber, 0, 0});
     }
     if (programs.empty() && firstSkipped != 0) {
         reader.SetLine(firstSkipped);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "broadcast/StreamKinds.h"
 #include "card/ProgramFields.h"
 #include "exchange/FormatSupport.h"
 
@@ -76,7 +77,67 @@ bool ReadParameters(LineReader& reader, std::string_view parameters, TunProgData
     return true;
 }
 
-bool ReadVdrLine(LineReader& reader, std::string_view line, TunProgDataTag& p) {
+namespace audiotype = si::audiotype;
+
+// VDR's type of a Dolby PID is the tag of the descriptor that announced it
+// (EN 300 468 annex D: 0x6A AC-3, 0x7A E-AC-3); of an MPEG audio PID the
+// stream_type. Without one VDR reads a Dolby PID as AC-3 and an audio PID
+// as MPEG-2 audio (4).
+constexpr uint8_t kVdrAc3 = 0x6A;
+
+// "274", "274=deu@122": the PID and the type after "@", 0 where none is given.
+bool ReadVdrAudio(LineReader& reader, std::string_view pids, const char* what, uint16_t& pid, uint32_t& type) {
+    const std::string_view entry = pids.substr(0, pids.find(','));
+    if (!FirstVdrPid(reader, entry, what, pid)) return false;
+    type = 0;
+    const size_t at = entry.find('@');
+    return at == std::string_view::npos || reader.Field(entry.substr(at + 1), "audio type", UINT8_MAX, type);
+}
+
+// "APIDS;DPIDS": the first MPEG audio PID, else the first Dolby PID, is the
+// program's audio PID.
+bool ReadVdrAudioField(LineReader& reader, std::string_view field, TunProgDataTag& p, ProgramBeside& beside) {
+    const size_t semicolon = field.find(';');
+    uint32_t type = 0;
+    if (!ReadVdrAudio(reader, field.substr(0, semicolon), "APID", p.audioPid, type)) return false;
+    if (p.audioPid != 0) {
+        // ATSC's own Dolby stream types are Dolby PIDs to VDR, as they are written.
+        beside.audioStreamType = audiotype::IsAc3(type)           ? audiotype::kDvbAc3
+                                 : audiotype::IsEnhancedAc3(type) ? audiotype::kDvbEnhancedAc3
+                                 : type != 0                      ? type
+                                                                  : audiotype::kMpeg2;
+        return true;
+    }
+    if (semicolon == std::string_view::npos) return true;
+    if (!ReadVdrAudio(reader, field.substr(semicolon + 1), "DPID", p.audioPid, type)) return false;
+    if (p.audioPid != 0) beside.audioStreamType = audiotype::PrivateData(type != 0 ? static_cast<uint8_t>(type) : kVdrAc3);
+    return true;
+}
+
+// "APIDS;DPIDS" for the program's one audio PID: private data that a
+// descriptor names (AC-3, E-AC-3, DTS) goes after the ";" with the
+// descriptor's tag, any other audio before it with its stream type.
+std::string VdrAudioField(const TunProgDataTag& p, uint32_t type) {
+    const std::string pid = std::to_string(p.audioPid);
+    if (p.audioPid == 0) return pid;
+    if (audiotype::IsAc3(type)) return "0;" + pid;
+    if (audiotype::IsEnhancedAc3(type)) type = audiotype::kDvbEnhancedAc3;
+    if (type > 0xFF) return "0;" + pid + "=@" + std::to_string(type >> 8);
+    // MPEG-2 audio is VDR's default.
+    if (type == 0 || type == audiotype::kMpeg2) return pid;
+    return pid + "=@" + std::to_string(type);
+}
+
+// VDR's CAID field: "0" for none, else the ids in hex, comma separated.
+std::string VdrCaids(uint32_t caSystems) {
+    std::string text = CaSystemsText(caSystems);
+    for (char& c : text) {
+        if (c == ' ') c = ',';
+    }
+    return text.empty() ? "0" : text;
+}
+
+bool ReadVdrLine(LineReader& reader, std::string_view line, TunProgDataTag& p, ProgramBeside& beside) {
     const std::vector<std::string_view> f = Split(line, ':');
     if (f.size() != 13) {
         return reader.Fail("expected 13 fields separated by \":\", found " + std::to_string(f.size()));
@@ -97,10 +158,13 @@ bool ReadVdrLine(LineReader& reader, std::string_view line, TunProgDataTag& p) {
     uint32_t symbolRateK = 0;
     if (!reader.Field(f[4], "symbol rate", UINT32_MAX / 1000, symbolRateK)) return false;
     p.symbolRate = symbolRateK * 1000;
-    if (!FirstVdrPid(reader, f[5], "VPID", p.videoPid) || !FirstVdrPid(reader, f[6], "APID", p.audioPid) ||
+    if (!FirstVdrPid(reader, f[5], "VPID", p.videoPid) || !ReadVdrAudioField(reader, f[6], p, beside) ||
         !FirstVdrPid(reader, f[7], "TPID", p.txtPid)) {
         return false;
     }
+    const std::optional<uint32_t> caids = ReadCaSystemsText(f[8]);
+    if (!caids) return reader.Fail("CAID \"" + std::string(f[8]) + "\" is not hex ids separated by commas");
+    beside.caSystems = *caids;
     const size_t subtitles = f[7].find(';');
     if (subtitles != std::string_view::npos &&
         !FirstVdrPid(reader, f[7].substr(subtitles + 1), "subtitle PID", p.subtitlePid)) {
@@ -139,30 +203,35 @@ std::string VdrFrequency(uint32_t khz) {
 
 }  // namespace
 
-std::string ExportVdr(const std::vector<TunProgDataTag>& programs) {
+std::string ExportVdr(const std::vector<TunProgDataTag>& programs, const std::vector<ProgramBeside>& beside) {
     std::string out;
-    for (const TunProgDataTag& p : programs) {
+    for (size_t i = 0; i < programs.size(); ++i) {
+        const TunProgDataTag& p = programs[i];
+        const ProgramBeside values = BesideAt(beside, i);
         std::string tpid = std::to_string(p.txtPid);
         if (p.subtitlePid != 0) tpid += ";" + std::to_string(p.subtitlePid);
         out += VdrName(ExportName(p)) + ":" + VdrFrequency(p.frequency) + ":C" + std::to_string(SpellingOf(kFecs, p.fec)) + "M" +
                std::to_string(SpellingOf(kModulations, p.modulation)) + ":C:" + std::to_string(p.symbolRate / 1000) + ":" +
-               VdrVideoPid(p) + ":" + std::to_string(p.audioPid) + ":" + tpid + ":0:" +
+               VdrVideoPid(p) + ":" + VdrAudioField(p, values.audioStreamType) + ":" + tpid + ":" +
+               VdrCaids(values.caSystems) + ":" +
                std::to_string(p.progId) + ":" + std::to_string(p.nwId) + ":" + std::to_string(p.tsId) + ":0\n";
     }
     return out;
 }
 
 std::optional<std::string> ImportVdr(std::string_view text, const std::string& fileName,
-                                     std::vector<TunProgDataTag>& programs) {
+                                     std::vector<TunProgDataTag>& programs, std::vector<ProgramBeside>& beside) {
     const std::vector<std::string_view> lines = Lines(text);
     for (size_t i = 0; i < lines.size(); ++i) {
         // Blank lines and group separators (":Group") carry no channel.
         if (Trim(lines[i]).empty() || lines[i][0] == ':') continue;
         LineReader reader(fileName, i + 1);
         TunProgDataTag program = NewImportedProgram();
-        if (!ReadVdrLine(reader, lines[i], program)) return reader.Error();
+        ProgramBeside values;
+        if (!ReadVdrLine(reader, lines[i], program, values)) return reader.Error();
         SetProgramType(program);
         programs.push_back(std::move(program));
+        beside.push_back(values);
     }
     return std::nullopt;
 }

@@ -33,7 +33,7 @@ inline size_t LineCount(std::string_view text) {
 // "FILE:LINE: why" with LINE a line of the file; a dtv-scan-tables file is
 // refused as a whole, without a line.
 inline void CheckRefusal(exchange::Format format, const exchange::ImportResult& result, std::string_view text) {
-    Check(result.programs.empty() && result.channelNumbers.empty());
+    Check(result.programs.empty() && result.beside.empty());
     Check(result.error.find_first_of("\r\n") == std::string::npos);
     const std::string prefix = std::string(kFileName) + ":";
     Check(result.error.compare(0, prefix.size(), prefix) == 0);
@@ -72,11 +72,11 @@ inline int ImportExportImport(exchange::Format format, const uint8_t* data, size
         return 0;
     }
     Check(first.error.empty());
-    Check(first.channelNumbers.size() == first.programs.size());
+    Check(first.beside.size() == first.programs.size());
     Check(first.skippedLines <= LineCount(text));
 
     exchange::ExportOptions options;
-    options.channelNumbers = first.channelNumbers;
+    options.beside = first.beside;
     const std::string exported = exchange::Export(format, first.programs, options);
     if (!first.programs.empty()) Check(exchange::FormatFromText(exported) == format);
     const exchange::ImportResult second = exchange::Import(format, exported, kFileName);
@@ -86,10 +86,16 @@ inline int ImportExportImport(exchange::Format format, const uint8_t* data, size
     for (size_t i = 0; i < first.programs.size(); ++i) {
         Check(second.programs[i] == AsExported(format, first.programs[i]));
     }
-    // Only dvbv5, m3u and CSV carry channel numbers; the others read none.
-    Check(second.channelNumbers == first.channelNumbers);
-    if (format != exchange::Format::Dvbv5 && format != exchange::Format::M3u && format != exchange::Format::Csv) {
-        for (const uint32_t number : first.channelNumbers) Check(number == 0);
+    // What is beside the records goes out and comes back; only dvbv5, m3u
+    // and CSV carry channel numbers, only VDR and CSV the CA systems and
+    // the audio type.
+    Check(second.beside == first.beside);
+    const bool numbered = format == exchange::Format::Dvbv5 || format == exchange::Format::M3u ||
+                          format == exchange::Format::Csv;
+    const bool typed = format == exchange::Format::Vdr || format == exchange::Format::Csv;
+    for (const ProgramBeside& beside : first.beside) {
+        if (!numbered) Check(beside.channelNumber == 0);
+        if (!typed) Check(beside.caSystems == 0 && beside.audioStreamType == 0);
     }
     return 0;
 }

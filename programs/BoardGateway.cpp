@@ -5,6 +5,28 @@
 
 #include "framework/Dialog.h"
 
+namespace {
+
+// The values beside a record, each with the library's calls for it.
+struct BesideCall {
+    uint32_t ProgramBeside::*value;
+    DVBErrReturn (*get)(uint32_t position, uint32_t* value);
+    DVBErrReturn (*set)(uint32_t index, uint32_t value);
+    const char* getName;
+    const char* setName;
+};
+
+constexpr BesideCall kBesideCalls[] = {
+    {&ProgramBeside::channelNumber, DVB_GetDBProgChannelNumber, DVB_SetDBProgChannelNumber,
+     "DVB_GetDBProgChannelNumber", "DVB_SetDBProgChannelNumber"},
+    {&ProgramBeside::caSystems, DVB_GetDBProgCaSystems, DVB_SetDBProgCaSystems, "DVB_GetDBProgCaSystems",
+     "DVB_SetDBProgCaSystems"},
+    {&ProgramBeside::audioStreamType, DVB_GetDBProgAudioType, DVB_SetDBProgAudioType, "DVB_GetDBProgAudioType",
+     "DVB_SetDBProgAudioType"},
+};
+
+}  // namespace
+
 BoardGateway::BoardGateway(fw::Dialog& window)
     : m_Report([&window](const std::string& message) { window.MessageBox(message); }),
       m_After(AfterProgramFailure::GoOn),
@@ -88,14 +110,15 @@ bool BoardGateway::ReadLoaded(uint32_t count, BoardPrograms* programs) {
             if (GoOn()) continue;
             return false;
         }
-        uint32_t channelNumber = 0;
-        if (!Check(DVB_GetDBProgChannelNumber(position, &channelNumber), "DVB_GetDBProgChannelNumber")) {
+        ProgramBeside beside;
+        for (const BesideCall& call : kBesideCalls) {
+            if (Check(call.get(position, &(beside.*call.value)), call.getName)) continue;
             // The program without its number is not what is stored.
             whole = false;
             if (!GoOn()) return false;
         }
         programs->records.push_back(std::move(record));
-        programs->channelNumbers.push_back(channelNumber);
+        programs->beside.push_back(beside);
     }
     return whole;
 }
@@ -119,11 +142,13 @@ BoardGateway::Saved BoardGateway::Save(const BoardPrograms& programs, const MayR
     for (size_t i = 0; i < programs.records.size(); ++i) {
         TunProgDataTag record = programs.records[i];
         record.index = static_cast<uint32_t>(i + 1);
-        const uint32_t channelNumber = i < programs.channelNumbers.size() ? programs.channelNumbers[i] : 0;
-        // The list starts empty: a program without a number needs no call.
-        const bool stored = Check(DVB_SetDBProgData(kTunProgDataTagSize, &record), "DVB_SetDBProgData") &&
-                            (channelNumber == 0 || Check(DVB_SetDBProgChannelNumber(record.index, channelNumber),
-                                                         "DVB_SetDBProgChannelNumber"));
+        const ProgramBeside beside = i < programs.beside.size() ? programs.beside[i] : ProgramBeside{};
+        bool stored = Check(DVB_SetDBProgData(kTunProgDataTagSize, &record), "DVB_SetDBProgData");
+        // The list starts empty: a value of 0 needs no call.
+        for (const BesideCall& call : kBesideCalls) {
+            const uint32_t value = beside.*call.value;
+            if (stored && value != 0) stored = Check(call.set(record.index, value), call.setName);
+        }
         if (stored) continue;
         whole = false;
         if (!GoOn()) return Saved::Nothing;

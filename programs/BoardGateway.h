@@ -6,16 +6,17 @@
 #include <vector>
 
 #include "card/DBDVBX32.h"
+#include "card/ProgramBeside.h"
 
 namespace fw {
 class Dialog;
 }
 
 // The programs a load gives and a save takes: the records in list order and
-// the operator's channel number beside each (0: none).
+// what the board database keeps beside each.
 struct BoardPrograms {
     std::vector<TunProgDataTag> records;
-    std::vector<uint32_t> channelNumbers;  // one per record
+    std::vector<ProgramBeside> beside;  // one per record
 };
 
 // The system's calls into the board database library, in the only orders it
@@ -40,7 +41,8 @@ public:
     bool CloseBoard();
 
     // DVB_LoadDBProgData, DVB_GetDBProgCount, then for positions 1 to the
-    // count DVB_GetDBProgData and DVB_GetDBProgChannelNumber. `programs` gets
+    // count DVB_GetDBProgData and the DVB_GetDBProg… of each value beside the
+    // record (channel number, CA systems, audio type). `programs` gets
     // each program that could be read; true when that is the whole stored
     // list, whose revision is `revision`. A failed load or count reads none.
     bool Load(BoardPrograms* programs, uint64_t* revision);
@@ -66,7 +68,7 @@ public:
     // DVB_LoadDBProgData, then `mayReplace` (none: always), then
     // DVB_DelAllDBProgData, for each program DVB_SetDBProgData at its place
     // in the list (positions 1 to n, whatever its index said) and
-    // DVB_SetDBProgChannelNumber where it has a number, and last
+    // the DVB_SetDBProg… of each value beside it that is not 0, and last
     // DVB_SaveDBProgData. Nothing is written where the load or the clearing
     // fails or `mayReplace` says no. `revision` is the stored list's after a
     // save. Part: saved, but without the programs whose calls failed.

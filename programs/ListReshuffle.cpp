@@ -67,23 +67,23 @@ const char* StateText(ImportState state) {
 }
 
 std::vector<std::optional<ImportState>> ImportUpdating(std::vector<TunProgDataTag>& list,
-                                                       std::vector<uint32_t>& channelNumbers,
+                                                       std::vector<ProgramBeside>& beside,
                                                        const std::vector<TunProgDataTag>& imported,
-                                                       const std::vector<uint32_t>& importedNumbers, bool updateNames,
+                                                       const std::vector<ProgramBeside>& importedBeside, bool updateNames,
                                                        ImportCounts* counts) {
-    channelNumbers.resize(list.size(), 0);
+    beside.resize(list.size());
     std::vector<std::optional<ImportState>> states(list.size());
     std::multimap<uint32_t, size_t> rows;
     for (size_t i = 0; i < list.size(); ++i) rows.emplace(ServiceKey(list[i]), i);
     for (size_t n = 0; n < imported.size(); ++n) {
         const TunProgDataTag& program = imported[n];
-        const uint32_t number = n < importedNumbers.size() ? importedNumbers[n] : 0;
+        const ProgramBeside given = n < importedBeside.size() ? importedBeside[n] : ProgramBeside{};
         const auto [first, last] = rows.equal_range(ServiceKey(program));
         if (first == last) {
             rows.emplace(ServiceKey(program), list.size());
             list.push_back(program);
             list.back().index = static_cast<uint32_t>(list.size());
-            channelNumbers.push_back(number);
+            beside.push_back(given);
             states.emplace_back(ImportState::Added);
             continue;
         }
@@ -92,10 +92,14 @@ std::vector<std::optional<ImportState>> ImportUpdating(std::vector<TunProgDataTa
             TunProgDataTag updated = program;
             updated.index = row.index;
             if (!updateNames) updated.name = row.name;
-            uint32_t& rowNumber = channelNumbers[it->second];
-            const bool changed = updated != row || (number != 0 && number != rowNumber);
+            ProgramBeside& rowBeside = beside[it->second];
+            ProgramBeside merged = rowBeside;
+            if (given.channelNumber != 0) merged.channelNumber = given.channelNumber;
+            if (given.caSystems != 0) merged.caSystems = given.caSystems;
+            if (given.audioStreamType != 0) merged.audioStreamType = given.audioStreamType;
+            const bool changed = updated != row || merged != rowBeside;
             row = std::move(updated);
-            if (number != 0) rowNumber = number;
+            rowBeside = merged;
             states[it->second] = changed ? ImportState::Updated : ImportState::Actual;
         }
     }

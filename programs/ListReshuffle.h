@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "card/DBDVBX32.h"
+#include "card/ProgramBeside.h"
 
 namespace programs {
 
@@ -38,13 +39,14 @@ struct ImportCounts {
 // name only with `updateNames`; the channel number where the file gives
 // one) and is "updated" where something changed, "actual" where nothing
 // did; an imported program the list has not got is appended as "added".
-// `channelNumbers` runs beside `list`, `importedNumbers` beside `imported`.
+// `beside` runs beside `list`, `importedBeside` beside `imported`; a value
+// the file gives (not 0) replaces the row's.
 // The result has one entry per program of the list afterwards: nothing for
 // those the import did not touch.
 std::vector<std::optional<ImportState>> ImportUpdating(std::vector<TunProgDataTag>& list,
-                                                       std::vector<uint32_t>& channelNumbers,
+                                                       std::vector<ProgramBeside>& beside,
                                                        const std::vector<TunProgDataTag>& imported,
-                                                       const std::vector<uint32_t>& importedNumbers, bool updateNames,
+                                                       const std::vector<ProgramBeside>& importedBeside, bool updateNames,
                                                        ImportCounts* counts);
 
 }  // namespace programs

@@ -62,17 +62,26 @@ bool ProgramDetailsDialog::OnInitDialog() {
         m_ProgramIndex = static_cast<int32_t>(m_Record.index);
     }
     m_OpenValues = m_Values;
-    ShowValues(m_Values);
+    m_OpenChannelNumber = m_ChannelNumber;
+    ShowValues(m_Values, m_ChannelNumber);
     return true;
 }
 
-void ProgramDetailsDialog::ShowValues(const TunProgDataTag& values) {
+void ProgramDetailsDialog::ShowValues(const TunProgDataTag& values, uint32_t channelNumber) {
     for (const ControlBinding& b : kCheckBoxes) CheckDlgButton(b.id, MemberOf(b).get(values) != 0);
     SetDlgItemText(res::IDC_NAME, values.name);
     for (const ControlBinding& b : kNumbers) SetDlgItemText(b.id, std::to_string(MemberOf(b).get(values)));
+    SetDlgItemText(res::IDC_CHANNEL_NUMBER, channelNumber != 0 ? std::to_string(channelNumber) : std::string());
 }
 
-bool ProgramDetailsDialog::ReadValues(TunProgDataTag* values) {
+bool ProgramDetailsDialog::Refuse(int editId, uint32_t max, const std::string& text) {
+    MessageBox("Please enter an integer between 0 and " + std::to_string(max) + ".\n" + LabelOf(editId) + " \"" +
+               text + "\" is refused.");
+    GotoDlgCtrl(editId);
+    return false;
+}
+
+bool ProgramDetailsDialog::ReadValues(TunProgDataTag* values, uint32_t* channelNumber) {
     for (const ControlBinding& b : kCheckBoxes) MemberOf(b).set(*values, IsDlgButtonChecked(b.id) ? 1 : 0);
     values->name = GetDlgItemText(res::IDC_NAME);
     for (const ControlBinding& b : kNumbers) {
@@ -82,14 +91,16 @@ bool ProgramDetailsDialog::ReadValues(TunProgDataTag* values) {
         const uint32_t max = std::min(member.max, ProgramListColumnAt(b.column).fileMax);
         const std::string text = GetDlgItemText(b.id);
         const std::optional<uint32_t> value = ProgramRowCodec::ReadTypedNumber(text, max);
-        if (!value) {
-            MessageBox("Please enter an integer between 0 and " + std::to_string(max) + ".\n" + LabelOf(b.id) +
-                       " \"" + text + "\" is refused.");
-            GotoDlgCtrl(b.id);
-            return false;
-        }
+        if (!value) return Refuse(b.id, max, text);
         member.set(*values, *value);
     }
+    // An empty field: no number.
+    const std::string text = GetDlgItemText(res::IDC_CHANNEL_NUMBER);
+    const uint32_t max = ProgramListColumnAt(kColumnLcn).fileMax;
+    const std::optional<uint32_t> number =
+        text.find_first_not_of(" \t") == std::string::npos ? 0 : ProgramRowCodec::ReadTypedNumber(text, max);
+    if (!number) return Refuse(res::IDC_CHANNEL_NUMBER, max, text);
+    *channelNumber = *number;
     return true;
 }
 
@@ -97,8 +108,10 @@ std::string ProgramDetailsDialog::LabelOf(int editId) { return ::LabelOf(*this, 
 
 void ProgramDetailsDialog::OnOK() {
     TunProgDataTag values;
-    if (!ReadValues(&values)) return;
+    uint32_t channelNumber = 0;
+    if (!ReadValues(&values, &channelNumber)) return;
     m_Values = values;
+    m_ChannelNumber = channelNumber;
     m_Record = m_Values;
     m_Record.index = static_cast<uint32_t>(m_ProgramIndex);
     EndDialog(fw::IDOK);
@@ -110,5 +123,6 @@ void ProgramDetailsDialog::OnCommand(int id) {
 
 void ProgramDetailsDialog::OnReset() {
     m_Values = m_OpenValues;
-    ShowValues(m_Values);
+    m_ChannelNumber = m_OpenChannelNumber;
+    ShowValues(m_Values, m_ChannelNumber);
 }

@@ -26,18 +26,23 @@ public:
     // What the controls hold: every number within its field's width, the
     // check boxes' fields 1 (checked) or 0.
     TunProgDataTag m_Values;
+    // The operator's channel number, kept beside the record ("LCN:", empty
+    // for none): the caller sets it before the dialog runs and reads it after OK.
+    uint32_t m_ChannelNumber = 0;
     // The record's index, carried through and shown nowhere; -1 for a new program.
     int32_t m_ProgramIndex = -1;
     bool m_LoadOnOpen = false;
 
 private:
-    void ShowValues(const TunProgDataTag& values);
+    void ShowValues(const TunProgDataTag& values, uint32_t channelNumber);
     // Reads every control; on the first bad one reports it, focuses it and
     // returns false with `values` unusable.
-    bool ReadValues(TunProgDataTag* values);
+    bool ReadValues(TunProgDataTag* values, uint32_t* channelNumber);
+    bool Refuse(int editId, uint32_t max, const std::string& text);
     // The field's name as its label shows it, for a refusal.
     std::string LabelOf(int editId);
 
     TunProgDataTag& m_Record;
     TunProgDataTag m_OpenValues;
+    uint32_t m_OpenChannelNumber = 0;
 };

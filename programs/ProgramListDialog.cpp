@@ -247,7 +247,7 @@ bool ProgramListDialog::AppendPrograms(const BoardPrograms& stored) {
             continue;
         }
         RecordToRow(stored.records[i], row);
-        SetChannelNumber(row, stored.channelNumbers[i]);
+        SetBeside(row, stored.beside[i]);
     }
     return all;
 }
@@ -271,7 +271,7 @@ bool ProgramListDialog::OnSave() {
     const int rows = ProgramList().GetItemCount();
     for (int row = 0; row < rows; ++row) {
         programs.records.push_back(RowToRecord(row));
-        programs.channelNumbers.push_back(ChannelNumber(row));
+        programs.beside.push_back(BesideOf(row));
     }
     uint64_t revision = 0;
     const auto mayReplace = [this](uint32_t storedCount, uint64_t storedRevision) {
@@ -315,6 +315,7 @@ void ProgramListDialog::OnAdd() {
     ProgramDetailsDialog details(GetHost(), record, false);
     if (details.DoModal() == fw::IDOK) {
         RecordToRow(record, row);
+        SetChannelNumber(row, details.m_ChannelNumber);
         ListChanged(std::move(before), "Add");
         return;
     }
@@ -330,9 +331,11 @@ void ProgramListDialog::OnEditProgram() {
     if (row < 0 || row >= list.GetItemCount()) return;
     TunProgDataTag record = RowToRecord(row);
     ProgramDetailsDialog details(GetHost(), record, true);
+    details.m_ChannelNumber = ChannelNumber(row);
     if (details.DoModal() != fw::IDOK) return;
     fw::ListView::Snapshot before = list.TakeSnapshot();
     RecordToRow(record, row);
+    SetChannelNumber(row, details.m_ChannelNumber);
     ListChanged(std::move(before), "Edit");
 }
 
@@ -350,14 +353,15 @@ void ProgramListDialog::OnDelete() {
 }
 
 void ProgramListDialog::SwapRows(int first, int second) {
-    // Through records, so columns 0 to 23 move and "State" stays in place.
+    // Through records, so columns 0 to 23 and what is beside the record
+    // move, and "State" stays in place.
     const TunProgDataTag a = RowToRecord(first);
     const TunProgDataTag b = RowToRecord(second);
+    const ProgramBeside besideA = BesideOf(first);
     RecordToRow(a, second);
     RecordToRow(b, first);
-    const uint32_t numberA = ChannelNumber(first);
-    SetChannelNumber(first, ChannelNumber(second));
-    SetChannelNumber(second, numberA);
+    SetBeside(first, BesideOf(second));
+    SetBeside(second, besideA);
 }
 
 void ProgramListDialog::MoveSelected(int direction) {

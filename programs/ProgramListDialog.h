@@ -18,9 +18,10 @@
 class ScanChannelsDialog;
 
 // The main window (template 129): the board database's program list as a
-// 25-column list that the user loads, edits, sorts and saves. The list is the
-// working copy; nothing reaches the board database until Save. The window
-// opens the board at start-up and closes it at its end.
+// list of 25 columns, and two more for what is kept beside the record, that
+// the user loads, edits, sorts and saves. The list is the working copy;
+// nothing reaches the board database until Save. The window opens the board
+// at start-up and closes it at its end.
 //
 // The window owns the four table filters ("PAT", "NIT", "STD_act", "PMT"):
 // created once the board is open, shut down before it closes, deleted with
@@ -116,9 +117,12 @@ public:
     // follow, in the order they had.
     void SortByChannelNumber();
 
-    // The operator's channel number of a row's program (0: none). It is in
-    // no column: the row keeps it beside its cells, and it goes wherever the
+    // What the board database keeps beside a row's record ("LCN", "CA" and
+    // the audio type, ProgramRowCodec::BesideToRow). It goes wherever the
     // program goes (load, save, moves, sorts, imports, exports).
+    ProgramBeside BesideOf(int row);
+    void SetBeside(int row, const ProgramBeside& beside);
+    // The operator's channel number of a row's program (0: none), in "LCN".
     uint32_t ChannelNumber(int row);
     void SetChannelNumber(int row, uint32_t channelNumber);
 
@@ -217,11 +221,11 @@ private:
     void ListChanged(fw::ListView::Snapshot before, const char* what);
     // After an undo or a redo.
     void HistoryMoved();
-    // Each program a new last row, its channel number beside it; false
+    // Each program a new last row, what is beside its record with it; false
     // where a row could not be made.
     bool AppendPrograms(const BoardPrograms& programs);
     // An import's programs into the list as Import and Update takes them.
-    void ImportUpdating(const std::vector<TunProgDataTag>& programs, const std::vector<uint32_t>& channelNumbers,
+    void ImportUpdating(const std::vector<TunProgDataTag>& programs, const std::vector<ProgramBeside>& beside,
                         const std::string& done);
     // The programs of a reference file of Order Like…: a channel file or a
     // board database, at `path`; nothing (and the user told why) when it

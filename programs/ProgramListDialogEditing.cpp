@@ -71,16 +71,20 @@ void ProgramListDialog::MoveRow(int from, int to) {
     fw::ListView& list = ProgramList();
     const int rows = list.GetItemCount();
     if (from < 0 || from >= rows || to < 0 || to >= rows || from == to) return;
-    // As Move Up and Move Down, through records: columns 0 to 23 move, and
-    // "State" stays with the row position.
+    // As Move Up and Move Down, through records: columns 0 to 23 and what is
+    // beside the record move, and "State" stays with the row position.
     fw::ListView::Snapshot before = list.TakeSnapshot();
     const int low = std::min(from, to), high = std::max(from, to);
-    std::vector<TunProgDataTag> records;
-    records.reserve(static_cast<size_t>(high - low + 1));
-    for (int row = low; row <= high; ++row) records.push_back(RowToRecord(row));
-    if (from < to) std::rotate(records.begin(), records.begin() + 1, records.end());
-    else std::rotate(records.rbegin(), records.rbegin() + 1, records.rend());
-    for (int row = low; row <= high; ++row) RecordToRow(records[static_cast<size_t>(row - low)], row);
+    std::vector<std::pair<TunProgDataTag, ProgramBeside>> programs;
+    programs.reserve(static_cast<size_t>(high - low + 1));
+    for (int row = low; row <= high; ++row) programs.emplace_back(RowToRecord(row), BesideOf(row));
+    if (from < to) std::rotate(programs.begin(), programs.begin() + 1, programs.end());
+    else std::rotate(programs.rbegin(), programs.rbegin() + 1, programs.rend());
+    for (int row = low; row <= high; ++row) {
+        const auto& [record, beside] = programs[static_cast<size_t>(row - low)];
+        RecordToRow(record, row);
+        SetBeside(row, beside);
+    }
     ShowRow(to);
     ListChanged(std::move(before), "Move");
 }
@@ -211,8 +215,16 @@ void ProgramListDialog::OnRemoveDuplicates() {
     MessageBox(done);
 }
 
-uint32_t ProgramListDialog::ChannelNumber(int row) { return ProgramList().GetItemAttachment(row); }
+ProgramBeside ProgramListDialog::BesideOf(int row) { return ProgramRowCodec::RowToBeside(ProgramList(), row); }
+
+void ProgramListDialog::SetBeside(int row, const ProgramBeside& beside) {
+    ProgramRowCodec::BesideToRow(beside, ProgramList(), row);
+}
+
+uint32_t ProgramListDialog::ChannelNumber(int row) { return BesideOf(row).channelNumber; }
 
 void ProgramListDialog::SetChannelNumber(int row, uint32_t channelNumber) {
-    ProgramList().SetItemAttachment(row, channelNumber);
+    ProgramBeside beside = BesideOf(row);
+    beside.channelNumber = channelNumber;
+    SetBeside(row, beside);
 }

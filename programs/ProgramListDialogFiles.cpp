@@ -152,9 +152,17 @@ void ProgramListDialog::OnExport() {
     exchange::ExportOptions options;
     for (int row = 0; row < list.GetItemCount(); ++row) {
         programs.push_back(RowToRecord(row));
-        options.channelNumbers.push_back(ChannelNumber(row));
+        options.beside.push_back(BesideOf(row));
     }
     options.m3uUrlPattern = GetProfile().GetString(kExchange, kM3uUrlPattern, "");
+    const std::vector<exchange::RepeatedName> repeated = exchange::RepeatedNames(programs);
+    const std::string repeatedText = exchange::RepeatedNamesText(format, repeated);
+    if (!repeatedText.empty()) {
+        // No writes the names as they are.
+        options.uniqueNames = Ask(repeatedText + ".\nAppend the service id to each of them (\"" +
+                                      repeated.front().firstUnique + "\")?",
+                                  fw::QuestionButtons::YesNo) == fw::Answer::Yes;
+    }
     if (!fw::WriteWhole(files, file->path, exchange::Export(format, programs, options))) {
         MessageBox(FileError("Cannot write ", file->path, files));
         return;
@@ -184,7 +192,7 @@ void ProgramListDialog::OnImport(bool updating) {
     if (updating) {
         std::string done = ProgramsText(static_cast<int>(imported.programs.size())) + " imported from " + file->path;
         if (!imported.skipped.empty()) done += "; " + imported.skipped;
-        ImportUpdating(imported.programs, imported.channelNumbers, done);
+        ImportUpdating(imported.programs, imported.beside, done);
         return;
     }
     fw::ListView& list = ProgramList();
@@ -202,7 +210,7 @@ void ProgramListDialog::OnImport(bool updating) {
         // As a scan's new rows: "Nr" shows the position a Save will give it.
         record.index = static_cast<uint32_t>(row) + 1;
         RecordToRow(record, row);
-        if (i < imported.channelNumbers.size()) SetChannelNumber(row, imported.channelNumbers[i]);
+        if (i < imported.beside.size()) SetBeside(row, imported.beside[i]);
     }
     ListChanged(std::move(before), "Import");
     if (first >= 0) {

@@ -45,21 +45,21 @@ void ProgramListDialog::OnOrderLike() {
 }
 
 void ProgramListDialog::ImportUpdating(const std::vector<TunProgDataTag>& imported,
-                                       const std::vector<uint32_t>& importedNumbers, const std::string& done) {
+                                       const std::vector<ProgramBeside>& importedBeside, const std::string& done) {
     fw::ListView& list = ProgramList();
     fw::ListView::Snapshot before = list.TakeSnapshot();
     std::vector<TunProgDataTag> records;
-    std::vector<uint32_t> numbers;
+    std::vector<ProgramBeside> beside;
     for (int row = 0; row < list.GetItemCount(); ++row) {
         records.push_back(RowToRecord(row));
-        numbers.push_back(ChannelNumber(row));
+        beside.push_back(BesideOf(row));
     }
     // As Search does: the check box as it stands, and only this import's marks.
     m_UpdateNames = IsDlgButtonChecked(res::IDC_UPDATE_NAMES) ? 1 : 0;
     for (int row = 0; row < list.GetItemCount(); ++row) list.SetItemText(row, kColumnState, "");
     programs::ImportCounts counts;
     const std::vector<std::optional<programs::ImportState>> states =
-        programs::ImportUpdating(records, numbers, imported, importedNumbers, m_UpdateNames != 0, &counts);
+        programs::ImportUpdating(records, beside, imported, importedBeside, m_UpdateNames != 0, &counts);
     const int had = list.GetItemCount();
     int first = -1;
     for (size_t i = 0; i < states.size(); ++i) {
@@ -67,7 +67,7 @@ void ProgramListDialog::ImportUpdating(const std::vector<TunProgDataTag>& import
         int row = static_cast<int>(i);
         if (row >= had && (row = list.InsertItem(list.GetItemCount(), std::string())) < 0) break;
         RecordToRow(records[i], row);
-        SetChannelNumber(row, numbers[i]);
+        SetBeside(row, beside[i]);
         list.SetItemText(row, kColumnState, programs::StateText(*states[i]));
         if (first < 0) first = row;
     }

@@ -49,9 +49,12 @@ int StoreServiceInRow(fw::ListView& programs, int row, const ScannedService& ser
     // imported stays when it gives none.
     if (!service.channelNumber.empty()) {
         const uint32_t number = ProgramRowCodec::ReadNumber(service.channelNumber);
-        if (programs.GetItemAttachment(row) != number) changed = 1;
-        programs.SetItemAttachment(row, number);
+        put(kColumnLcn, number != 0 ? std::to_string(number) : std::string());
     }
+    // What the SDT names now, none included: a service that went free shows so.
+    put(kColumnCa, CaSystemsText(ReadCaSystemsText(service.caSystemIds).value_or(0)));
+    if (programs.GetItemAttachment(row) != service.audioStreamType) changed = 1;
+    programs.SetItemAttachment(row, service.audioStreamType);
     return changed;
 }
 

@@ -39,7 +39,9 @@ void ProgramRowCodec::RecordToRow(const TunProgDataTag& r, fw::ListView& list, i
                 list.SetItemText(row, field.column, std::to_string(field.member.get(r) * 100u));
                 break;
             case FieldKind::Number: list.SetItemText(row, field.column, std::to_string(field.member.get(r))); break;
-            case FieldKind::State: break;
+            case FieldKind::State:
+            case FieldKind::ChannelNumber:
+            case FieldKind::CaSystems: break;
         }
     }
 }
@@ -52,8 +54,24 @@ TunProgDataTag ProgramRowCodec::RowToRecord(const fw::ListView& list, int row) {
             case FieldKind::Name: r.name = cell; break;
             case FieldKind::Frequency: field.member.set(r, ReadNumber(cell) / 100u); break;
             case FieldKind::Number: field.member.set(r, ReadNumber(cell)); break;
-            case FieldKind::State: break;
+            case FieldKind::State:
+            case FieldKind::ChannelNumber:
+            case FieldKind::CaSystems: break;
         }
     }
     return r;
+}
+
+void ProgramRowCodec::BesideToRow(const ProgramBeside& beside, fw::ListView& list, int row) {
+    list.SetItemText(row, kColumnLcn, beside.channelNumber != 0 ? std::to_string(beside.channelNumber) : std::string());
+    list.SetItemText(row, kColumnCa, CaSystemsText(beside.caSystems));
+    list.SetItemAttachment(row, beside.audioStreamType);
+}
+
+ProgramBeside ProgramRowCodec::RowToBeside(const fw::ListView& list, int row) {
+    ProgramBeside beside;
+    beside.channelNumber = ReadNumber(list.ItemText(row, kColumnLcn));
+    beside.caSystems = ReadCaSystemsText(list.ItemText(row, kColumnCa)).value_or(0);
+    beside.audioStreamType = list.GetItemAttachment(row);
+    return beside;
 }

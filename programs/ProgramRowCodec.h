@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "card/DBDVBX32.h"
+#include "card/ProgramBeside.h"
 #include "framework/ListView.h"
 
 // The two conversions between a board database record and one row of the
@@ -19,6 +20,11 @@ public:
     // Reads columns 0 to 23 of `row`: 16-bit and 8-bit fields take the low
     // bits of their number, the frequency is the cell divided by 100.
     static TunProgDataTag RowToRecord(const fw::ListView& list, int row);
+    // What the board database keeps beside the record, in the row: "LCN"
+    // (decimal, empty for none) and "CA" (CaSystemsText); the audio PID's
+    // stream type, in no column, as the row's attachment.
+    static void BesideToRow(const ProgramBeside& beside, fw::ListView& list, int row);
+    static ProgramBeside RowToBeside(const fw::ListView& list, int row);
 
     // A cell's number: leading blanks skipped, decimal digits up to the first
     // other character; 0 when there is no digit, 4294967295 when the digits

@@ -73,6 +73,8 @@ inline constexpr int IDC_IP_FILTER = 1050;
 inline constexpr int IDC_RESERVED1 = 1051;
 inline constexpr int IDC_RESERVED2 = 1052;
 inline constexpr int IDC_FREQUENCY = 1053;
+// The operator's channel number, kept beside the record.
+inline constexpr int IDC_CHANNEL_NUMBER = 1054;
 
 // Scan window.
 inline constexpr int IDC_SCAN_PAT = 1001;

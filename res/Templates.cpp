@@ -85,6 +85,8 @@ DialogTemplate ProgramDetailsTemplate() {
         Edit(res::IDC_IP_FILTER, 230, 154, 57, 14),
         Edit(res::IDC_RESERVED1, 230, 170, 57, 14),
         Edit(res::IDC_RESERVED2, 230, 186, 57, 14),
+        // Beside the check boxes, clear of the controls the record's fields have.
+        Edit(res::IDC_CHANNEL_NUMBER, 110, 170, 45, 14),
         Button(IDCANCEL, "Cancel", 183, 214, 50, 14),
         Button(res::IDC_RESET, "Reset", 6, 214, 50, 14),
         Label("Name:", 7, 7),
@@ -108,6 +110,7 @@ DialogTemplate ProgramDetailsTemplate() {
         Label("IP-Filter:", 169, 154),
         Label("Reserved 1:", 169, 170),
         Label("Reserved 2:", 169, 186),
+        ControlTemplate{res::IDC_STATIC, ControlKind::Static, "LCN:", 86, 173, 22, 8, kStyleNone},
     };
     return t;
 }

@@ -239,6 +239,12 @@ void ScanChannelsDialog::AddPmtStream(int programNumber, int, int elementaryPid,
     list.SetItemText(row, StreamTag, Decimal(componentTag));
 }
 
+void ScanChannelsDialog::SetPmtStreamAudioDescriptor(int programNumber, int elementaryPid, unsigned char descriptorTag) {
+    const auto program = static_cast<uint32_t>(programNumber) & 0xFFFF;
+    if (m_RequestedProgram >= 0 && program != static_cast<uint32_t>(m_RequestedProgram)) return;
+    m_AudioDescriptors[static_cast<uint16_t>(static_cast<uint32_t>(elementaryPid) & 0xFFFF)] = descriptorTag;
+}
+
 int ScanChannelsDialog::FindService(uint32_t transportStreamId, uint32_t programNumber) {
     fw::ListView& list = ServiceList();
     const uint32_t ts = transportStreamId & 0xFFFF;

@@ -63,6 +63,7 @@ public:
     void AddPatEntry(int transportStreamId, int programNumber, int pid) override;
     void AddPmtStream(int programNumber, int pcrPid, int elementaryPid, unsigned char streamType,
                       unsigned char componentTag, si::StreamKind kind) override;
+    void SetPmtStreamAudioDescriptor(int programNumber, int elementaryPid, unsigned char descriptorTag) override;
     void SetServiceChannelNumber(uint32_t originalNetworkId, uint32_t transportStreamId, uint32_t serviceId,
                                  uint32_t channelNumber) override;
 
@@ -84,6 +85,7 @@ public:
     // video, audio, teletext and subtitle stream, goes to the owner.
     struct StreamPids {
         uint16_t video = 0, audio = 0, text = 0, subtitle = 0;
+        uint32_t audioType = 0;  // as ProgramBeside keeps it
     };
     StreamPids FindStreamPids();
     ScannedService DescribeCurrentService(const StreamPids& pids);
@@ -297,4 +299,7 @@ private:
     bool m_NetworkChosen = false;
     int64_t m_NetworksSinceMs = -1;
     std::optional<OneTransport> m_OneTransport;
+    // Of the requested program's PES private data that carries sound, the
+    // descriptor that says what it is, by PID; cleared with the stream list.
+    std::map<uint16_t, uint8_t> m_AudioDescriptors;
 };

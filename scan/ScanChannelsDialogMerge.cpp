@@ -13,6 +13,7 @@ using scancells::ParseUnsigned;
 ScanChannelsDialog::StreamPids ScanChannelsDialog::FindStreamPids() {
     StreamPids pids;
     uint16_t otherVideo = 0, otherAudio = 0;
+    uint32_t otherAudioType = 0;
     fw::ListView& streams = StreamList();
     for (int row = 0; row < streams.GetItemCount(); ++row) {
         unsigned long type = 0;
@@ -22,9 +23,21 @@ ScanChannelsDialog::StreamPids ScanChannelsDialog::FindStreamPids() {
         const auto take = [pid](uint16_t& into) {
             if (into == 0) into = pid;
         };
+        // Private data says what it carries by a descriptor.
+        const auto descriptor = m_AudioDescriptors.find(pid);
+        const uint32_t audioType = descriptor != m_AudioDescriptors.end() && type == 0x06
+                                       ? si::audiotype::PrivateData(descriptor->second)
+                                       : static_cast<uint32_t>(type);
+        const auto takeAudio = [&](uint16_t& into, uint32_t& typeInto) {
+            if (into == 0) typeInto = audioType;
+            take(into);
+        };
         switch (StreamKindOfCell(cell)) {
             case si::StreamKind::Video: take(type == 2 ? pids.video : otherVideo); break;
-            case si::StreamKind::Audio: take(type == 3 || type == 4 ? pids.audio : otherAudio); break;
+            case si::StreamKind::Audio:
+                if (type == 3 || type == 4) takeAudio(pids.audio, pids.audioType);
+                else takeAudio(otherAudio, otherAudioType);
+                break;
             case si::StreamKind::Teletext: take(pids.text); break;
             case si::StreamKind::Subtitle: take(pids.subtitle); break;
             case si::StreamKind::Data:
@@ -32,7 +45,10 @@ ScanChannelsDialog::StreamPids ScanChannelsDialog::FindStreamPids() {
         }
     }
     if (pids.video == 0) pids.video = otherVideo;
-    if (pids.audio == 0) pids.audio = otherAudio;
+    if (pids.audio == 0) {
+        pids.audio = otherAudio;
+        pids.audioType = otherAudioType;
+    }
     return pids;
 }
 
@@ -71,6 +87,8 @@ ScannedService ScanChannelsDialog::DescribeCurrentService(const StreamPids& pids
     found.symbolRate = transports.ItemText(tr, TsRate) + "000";
     found.serviceType = services.ItemText(svc, SvcType);
     found.channelNumber = services.ItemText(svc, SvcLcn);
+    found.caSystemIds = services.ItemText(svc, SvcCaIds);
+    found.audioStreamType = pids.audio != 0 ? pids.audioType : 0;
     return found;
 }
 

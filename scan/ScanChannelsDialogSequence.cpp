@@ -269,6 +269,7 @@ void ScanChannelsDialog::OnNextService() {
         return;
     }
     StreamList().DeleteAllItems();
+    m_AudioDescriptors.clear();
     long ts = 0;
     unsigned long nw = 0;
     const bool hasTs = ParseSigned(services.ItemText(m_CurrentServiceRow, SvcTs), ts);

@@ -29,6 +29,10 @@ struct ScannedService {
     std::string serviceType;
     // The operator's number for the service ("LCN"); empty: the network gives none.
     std::string channelNumber;
+    // The CA systems the SDT names, as the scan window's "CA-ID's" shows them.
+    std::string caSystemIds;
+    // The audio PID's stream type as ProgramBeside keeps it (0: no audio).
+    uint32_t audioStreamType = 0;
 };
 
 // One transport asked for by the user: the frequency, the symbol rate in

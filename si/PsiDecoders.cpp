@@ -53,6 +53,7 @@ void DecodePmt(const unsigned char* data, int length, ScanRowWriter* window) {
         // ISO/IEC 13818-1 2.6.1 / EN 300 468 6.2.39: stream_identifier_descriptor.
         // The tag belongs to this stream alone; of several identifiers the last counts.
         uint8_t component_tag = 0;
+        uint8_t audio_descriptor = 0;
         StreamDescriptors said;
         WalkDescriptors(descriptors, [&](uint8_t tag, SectionReader& body) {
             switch (tag) {
@@ -64,7 +65,10 @@ void DecodePmt(const unsigned char* data, int length, ScanRowWriter* window) {
             case descriptor::kAc3:
             case descriptor::kEnhancedAc3:
             case descriptor::kDts:
-            case descriptor::kAac: said.audio = true; break;
+            case descriptor::kAac:
+                said.audio = true;
+                audio_descriptor = tag;
+                break;
             // ISO/IEC 13818-1 2.6.8 and SMPTE 302M: linear PCM in private data,
             // registered as "BSSD" (Linux's vidtv driver sends its radio so).
             case descriptor::kRegistration: {
@@ -77,9 +81,11 @@ void DecodePmt(const unsigned char* data, int length, ScanRowWriter* window) {
             default: break;
             }
         });
-        if (window != nullptr)
-            window->AddPmtStream(program_number, pcr_pid, elementary_pid, stream_type, component_tag,
-                                 KindOfStream(stream_type, said));
+        if (window == nullptr) continue;
+        window->AddPmtStream(program_number, pcr_pid, elementary_pid, stream_type, component_tag,
+                             KindOfStream(stream_type, said));
+        if (stream_type == kPesPrivateData && audio_descriptor != 0)
+            window->SetPmtStreamAudioDescriptor(program_number, elementary_pid, audio_descriptor);
     }
 }
 

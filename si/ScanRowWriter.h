@@ -46,6 +46,11 @@ public:
     // descriptors.
     virtual void AddPmtStream(int programNumber, int pcrPid, int elementaryPid, unsigned char streamType,
                               unsigned char componentTag, si::StreamKind kind) = 0;
+    // PMT: PES private data that carries sound, and the tag of the
+    // descriptor that says so (AC-3, E-AC-3, DTS, AAC), after its AddPmtStream.
+    virtual void SetPmtStreamAudioDescriptor(int programNumber, int elementaryPid, unsigned char descriptorTag) {
+        (void)programNumber, (void)elementaryPid, (void)descriptorTag;
+    }
     // NIT: the operator's channel number of a service, once per service of
     // each logical channel descriptor.
     virtual void SetServiceChannelNumber(uint32_t originalNetworkId, uint32_t transportStreamId, uint32_t serviceId,

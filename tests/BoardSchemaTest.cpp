@@ -19,12 +19,12 @@ using programtest::ReadFile;
 // Written by the Kelvane before the schema had a table of versions (tests/data/README.md).
 const std::string kEarlierFile = std::string(KELVANE_TEST_DATA) + "/board-schema1.db";
 
-// What that file was made from.
+// What that file was made from: before the CA systems and the audio type.
 BoardPrograms EarlierPrograms() {
     BoardPrograms programs;
     const char* names[] = {"Das Erste HD", "Первый канал", "日本テレビ", "Süd Kanal", "📺 Kanal 7 ✓"};
     for (uint32_t n = 1; n <= 5; ++n) programs.records.push_back(Program(n, names[n - 1]));
-    programs.channelNumbers = {1, 0, 12, 0, 999};
+    for (const uint32_t number : {1, 0, 12, 0, 999}) programs.beside.push_back({number, 0, 0});
     return programs;
 }
 
@@ -77,12 +77,15 @@ TEST_F(BoardSchema, AnEarlierFileReadsAsItIsAndStaysUnchanged) {
     struct Case {
         const char* what;
         const char* sql;
-        std::vector<uint32_t> channelNumbers;
+        std::vector<ProgramBeside> beside;
     };
     const Case cases[] = {
-        {"as Kelvane wrote it", "", earlier.channelNumbers},
+        {"as Kelvane wrote it", "", earlier.beside},
         // An earlier Kelvane had no channel numbers: its programs have none.
-        {"without the channel number's column", "ALTER TABLE programs DROP COLUMN channel_number", {0, 0, 0, 0, 0}},
+        {"without the channel number's column", "ALTER TABLE programs DROP COLUMN channel_number",
+         std::vector<ProgramBeside>(5)},
+        // The schema that had channel numbers but no CA systems or audio type.
+        {"of schema 2", "PRAGMA user_version = 2", earlier.beside},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -92,7 +95,7 @@ TEST_F(BoardSchema, AnEarlierFileReadsAsItIsAndStaysUnchanged) {
         const BoardPrograms loaded = Load(BoardFile());
         EXPECT_TRUE(messages.empty());
         EXPECT_EQ(loaded.records, earlier.records);
-        EXPECT_EQ(loaded.channelNumbers, c.channelNumbers);
+        EXPECT_EQ(loaded.beside, c.beside);
         EXPECT_EQ(ReadFile(BoardFile()), before);
         EXPECT_FALSE(std::filesystem::exists(Backup()));
     }
@@ -103,9 +106,11 @@ TEST_F(BoardSchema, AnEarlierFileReadsAsItIsAndStaysUnchanged) {
 TEST_F(BoardSchema, TheFirstSaveKeepsACopyAndUpgradesTheFile) {
     const std::string before = ReadFile(BoardFile());
     BoardPrograms more = EarlierPrograms();
+    // Each value beside the record at its widest, and none.
+    const ProgramBeside values[] = {{65535, 0xFFFFFFFF, 0xFFFF}, {7, 0x17020B00, 0x7A06}, {0, 0x0D05, 0x03}, {}};
     for (uint32_t n = 6; n <= 400; ++n) {
         more.records.push_back(Program(n, "Programm " + std::to_string(n)));
-        more.channelNumbers.push_back(n);
+        more.beside.push_back(values[n % std::size(values)]);
     }
     // A save that fails after the copy leaves the file at its schema.
     board.Faults().maxPages = 4;
@@ -118,11 +123,11 @@ TEST_F(BoardSchema, TheFirstSaveKeepsACopyAndUpgradesTheFile) {
 
     ASSERT_EQ(Save(more), BoardGateway::Saved::Whole);
     EXPECT_EQ(Pragma(BoardFile(), "PRAGMA user_version"), cardlib::kSchemaVersion);
-    EXPECT_EQ(Load(BoardFile()).channelNumbers, more.channelNumbers);
+    EXPECT_EQ(Load(BoardFile()).beside, more.beside);
     EXPECT_EQ(Pragma(Backup(), "PRAGMA user_version"), 1);
     const BoardPrograms kept = Load(Backup());
     EXPECT_EQ(kept.records, EarlierPrograms().records);
-    EXPECT_EQ(kept.channelNumbers, EarlierPrograms().channelNumbers);
+    EXPECT_EQ(kept.beside, EarlierPrograms().beside);
     EXPECT_TRUE(messages.empty());
 
     // A file of this schema is saved without a copy.
@@ -136,6 +141,19 @@ TEST_F(BoardSchema, TheFirstSaveKeepsACopyAndUpgradesTheFile) {
         files += name.rfind("board.db", 0) == 0 && name != "board.db.backups";
     }
     EXPECT_EQ(files, 1);
+}
+
+TEST_F(BoardSchema, AFileOfSchema2IsUpgradedByItsFirstSave) {
+    Exec(BoardFile(), "PRAGMA user_version = 2");
+    const std::string backup = BoardFile().string() + ".schema-2.bak";
+    BoardPrograms programs = EarlierPrograms();
+    programs.beside[1] = {3, 0x0B00, 0x6A06};
+    ASSERT_EQ(Save(programs), BoardGateway::Saved::Whole);
+    EXPECT_EQ(Pragma(BoardFile(), "PRAGMA user_version"), cardlib::kSchemaVersion);
+    EXPECT_EQ(Load(BoardFile()).beside, programs.beside);
+    EXPECT_EQ(Pragma(backup, "PRAGMA user_version"), 2);
+    EXPECT_EQ(Load(backup).beside, EarlierPrograms().beside);
+    EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(BoardSchema, ACopyThatCannotBeWrittenStopsTheSaveBeforeAnyChange) {

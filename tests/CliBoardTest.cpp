@@ -50,7 +50,7 @@ TEST_F(CliBoard, AFailingProgramStopsTheCommandWithOneLineAndNothingSaved) {
         std::string error;
         bool changed = false;
         EXPECT_FALSE(cliBoard.Update(
-            false, [&](std::vector<TunProgDataTag>& programs, std::vector<uint32_t>&) {
+            false, [&](std::vector<TunProgDataTag>& programs, std::vector<ProgramBeside>&) {
                 programs.push_back(Program(4, "Vier"));
                 changed = true;
             },

@@ -18,44 +18,59 @@ using exchangetest::Programs;
 
 namespace {
 
+std::vector<ProgramBeside> Numbered(const std::vector<uint32_t>& numbers) {
+    std::vector<ProgramBeside> beside;
+    for (const uint32_t number : numbers) beside.push_back({number, 0, 0});
+    return beside;
+}
+
+std::vector<uint32_t> NumbersOf(const std::vector<ProgramBeside>& beside) {
+    std::vector<uint32_t> numbers;
+    for (const ProgramBeside& values : beside) numbers.push_back(values.channelNumber);
+    return numbers;
+}
+
 // dvbv5, m3u and CSV carry the operator's numbers there and back; a CSV
 // written before the column reads as programs without numbers.
 TEST(ExchangeTest, ChannelNumbersGoOutAndComeBack) {
     exchange::ExportOptions options;
-    options.channelNumbers = {7, 0, 1023};
+    options.beside = Numbered({7, 0, 1023});
     const std::vector<TunProgDataTag> programs = Programs();
     for (Format format : {Format::Dvbv5, Format::M3u, Format::Csv}) {
         const std::string text = exchange::Export(format, programs, options);
         const exchange::ImportResult back = exchange::Import(format, text, "f");
         ASSERT_TRUE(back.ok) << back.error;
-        EXPECT_EQ(back.channelNumbers, options.channelNumbers) << text;
+        EXPECT_EQ(back.beside, options.beside) << text;
     }
     const std::string dvbv5 = exchange::Export(Format::Dvbv5, programs, options);
     EXPECT_NE(dvbv5.find("\tSERVICE_ID = 10301\n\tVCHANNEL = 7\n"), std::string::npos) << dvbv5;
     const std::string m3u = exchange::Export(Format::M3u, programs, options);
     EXPECT_NE(m3u.find("#EXTINF:-1 tvg-chno=\"7\",Das Erste HD\n"), std::string::npos) << m3u;
     EXPECT_EQ(m3u.find("tvg-chno=\"0\""), std::string::npos) << m3u;
-    EXPECT_NE(exchange::Export(Format::Csv, programs, options).find(",5000000,25,7,11,12,,1023\r\n"), std::string::npos);
+    EXPECT_NE(exchange::Export(Format::Csv, programs, options).find(",5000000,25,7,11,12,,1023,,\r\n"), std::string::npos);
 
     // ATSC's "major.minor" gives its major number.
     const exchange::ImportResult atsc =
         exchange::Import(Format::Dvbv5, "[A]\n\tVCHANNEL = 12.1\n\tFREQUENCY = 330000000\n", "f");
     ASSERT_TRUE(atsc.ok) << atsc.error;
-    EXPECT_EQ(atsc.channelNumbers, std::vector<uint32_t>{12});
+    EXPECT_EQ(NumbersOf(atsc.beside), std::vector<uint32_t>{12});
 
-    // The 25 columns alone, as files were written before.
-    std::string old;
+    // As files were written before: the 25 columns alone, and with "LCN" after them.
     const std::string numbered = exchange::Export(Format::Csv, programs, options);
-    for (size_t pos = 0; pos < numbered.size();) {
-        const size_t end = numbered.find("\r\n", pos);
-        const std::string record = numbered.substr(pos, end - pos);
-        old += record.substr(0, record.rfind(',')) + "\r\n";
-        pos = end + 2;
+    for (const auto& [dropped, numbers] : {std::pair{3, std::vector<uint32_t>{0, 0, 0}}, {2, {7, 0, 1023}}}) {
+        std::string old;
+        for (size_t pos = 0; pos < numbered.size();) {
+            const size_t end = numbered.find("\r\n", pos);
+            std::string record = numbered.substr(pos, end - pos);
+            for (int i = 0; i < dropped; ++i) record = record.substr(0, record.rfind(','));
+            old += record + "\r\n";
+            pos = end + 2;
+        }
+        const exchange::ImportResult legacy = exchange::Import(Format::Csv, old, "f");
+        ASSERT_TRUE(legacy.ok) << legacy.error;
+        EXPECT_EQ(legacy.programs, exchange::Import(Format::Csv, exchange::Export(Format::Csv, programs), "f").programs);
+        EXPECT_EQ(NumbersOf(legacy.beside), numbers);
     }
-    const exchange::ImportResult legacy = exchange::Import(Format::Csv, old, "f");
-    ASSERT_TRUE(legacy.ok) << legacy.error;
-    EXPECT_EQ(legacy.programs, exchange::Import(Format::Csv, exchange::Export(Format::Csv, programs), "f").programs);
-    EXPECT_EQ(legacy.channelNumbers, (std::vector<uint32_t>{0, 0, 0}));
 }
 
 }  // namespace
@@ -232,7 +247,7 @@ TEST(ExchangeTest, EveryExportIsRecognisedForItsFormatAndReadsBack) {
                 p.name = names[n];
                 p.progId = static_cast<uint16_t>(400 + n);
                 programs.push_back(p);
-                options.channelNumbers.push_back(n % 2 == 0 ? static_cast<uint32_t>(n + 1) : 0);
+                options.beside.push_back({n % 2 == 0 ? static_cast<uint32_t>(n + 1) : 0, 0, 0});
             }
             const std::string text = exchange::Export(info.format, programs, options);
             EXPECT_EQ(exchange::FormatFromText(text), info.format) << text.substr(0, text.find('\n'));
@@ -248,7 +263,7 @@ TEST(ExchangeTest, EveryExportIsRecognisedForItsFormatAndReadsBack) {
             }
             EXPECT_EQ(back.programs, expected);
             const bool numbered = info.format == Format::Dvbv5 || info.format == Format::M3u || info.format == Format::Csv;
-            EXPECT_EQ(back.channelNumbers, numbered ? options.channelNumbers : std::vector<uint32_t>(count, 0));
+            EXPECT_EQ(NumbersOf(back.beside), numbered ? NumbersOf(options.beside) : std::vector<uint32_t>(count, 0));
         }
     }
 }
@@ -275,7 +290,7 @@ TEST(ExchangeTest, AnM3uImportReadsTheCableEntriesAndSkipsTheOthers) {
     ASSERT_TRUE(result.ok) << result.error;
     ASSERT_EQ(result.programs.size(), 2u);
     EXPECT_EQ(result.skipped, "2 lines skipped: playlist entries whose URL holds no DVB-C tuning data");
-    EXPECT_EQ(result.channelNumbers, (std::vector<uint32_t>{12, 0}));
+    EXPECT_EQ(NumbersOf(result.beside), (std::vector<uint32_t>{12, 0}));
     const TunProgDataTag& tv = result.programs[0];
     EXPECT_EQ(tv.name, "Das Erste, HD ");
     EXPECT_EQ(tv.progId, 10301);

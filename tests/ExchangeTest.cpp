@@ -153,7 +153,7 @@ TEST(ExchangeTest, ABadLineImportsNothingAndSaysWhereItIs) {
         {Format::Csv, CsvOfName("Two\nlines") + CsvRow(1, "x\"y"), "f:4: quote inside an unquoted field"},
         {Format::Csv, CsvWith(1, "\"Open"), "f:3: quoted field is not closed"},
         {Format::Csv, CsvWith(1, "\"A\"B"), "f:3: text after a closing quote"},
-        {Format::Csv, CsvWith(24, "x,y"), "f:3: expected 26 fields, found 27"},
+        {Format::Csv, CsvWith(24, "x,y"), "f:3: expected 28 fields, found 29"},
         {Format::Csv, CsvWith(25, "5a"), "f:3: LCN \"5a\" is not a number"},
         {Format::Dvbv5, dvbv5 + "[B]\n\tFREQUENCY = 330000000\n\tVCHANNEL = 70000\n", "f:6: VCHANNEL 70000 is above 65535"},
         {Format::Csv, "Nr,Name" + CsvWith(2, "1").substr(CsvWith(2, "1").find(",Frequenz")),

@@ -87,7 +87,7 @@ public:
         std::vector<std::vector<std::string>> rows;
         for (int r = 0; r < window.ProgramList().GetItemCount(); ++r) {
             std::vector<std::string> cells;
-            for (int c = 1; c < kProgramListColumnCount; ++c) cells.push_back(window.ProgramList().GetItemText(r, c));
+            for (int c = 1; c <= kColumnState; ++c) cells.push_back(window.ProgramList().GetItemText(r, c));
             rows.push_back(cells);
         }
         for (int i = 0; log && i < scan.LogList().GetItemCount(); ++i) log->push_back(scan.LogList().GetItemText(i, 0));

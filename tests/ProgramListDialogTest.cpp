@@ -23,7 +23,7 @@ TEST_F(ProgramListWindow, StartUpSetsUpColumnsIconAboutTextAndOpensTheBoard) {
     RecordCalls();
     ProgramListDialog& w = OpenWindow();
     fw::ListView& list = w.ProgramList();
-    ASSERT_EQ(list.GetColumnCount(), 25);
+    ASSERT_EQ(list.GetColumnCount(), kProgramListColumnCount);
     EXPECT_TRUE(list.FullRowSelect());
     // The titles the list has always shown, spelling included; every column
     // centred but "Programm". The list is 711 px wide: 707 inside its edges,
@@ -31,14 +31,15 @@ TEST_F(ProgramListWindow, StartUpSetsUpColumnsIconAboutTextAndOpensTheBoard) {
     const struct {
         const char* title;
         int width;
-    } columns[25] = {
+    } columns[kProgramListColumnCount] = {
         {"Nr", 27},         {"Programm", 138},   {"Frequenz", 69},   {"Prog-ID", 48},    {"V-PID", 48},
         {"A-PID", 48},      {"PMT-PID", 48},     {"TXT-PID", 48},    {"Subtitle", 48},   {"Data-PID", 55},
         {"TS-ID", 48},      {"NW-ID", 48},       {"Standard", 55},   {"Extra-Info", 58}, {"Servcie-ID", 62},
         {"Modulation", 65}, {"FEC", 48},         {"22 kHz", 48},     {"Vertikal", 48},   {"Symbolrate", 69},
         {"Prog-Type", 58},  {"IP-Filter", 48},   {"Reserved 1", 69}, {"Reserved 2", 69}, {"State", 48},
+        {"LCN", 34},        {"CA", 62},
     };
-    for (int c = 0; c < 25; ++c) {
+    for (int c = 0; c < kProgramListColumnCount; ++c) {
         SCOPED_TRACE(c);
         EXPECT_EQ(list.Column(c).title, columns[c].title);
         EXPECT_EQ(list.Column(c).align, c == 1 ? fw::Align::Left : fw::Align::Center);
@@ -69,7 +70,7 @@ TEST_F(ProgramListWindow, FailedOpenIsShownBeforeTheSettingsAndLeavesTheListUsab
     host.Open(w);
     EXPECT_EQ(host.Messages(), Strings{"Error on DVB_OpenBoard: 7"});
     EXPECT_FALSE(checkedWhenShown);
-    EXPECT_EQ(columnsWhenShown, 25);
+    EXPECT_EQ(columnsWhenShown, kProgramListColumnCount);
     EXPECT_TRUE(w.IsDlgButtonChecked(res::IDC_UPDATE_NAMES));
 
     SeedBoard(Five());

@@ -321,7 +321,7 @@ std::vector<std::string> ProgramNames(ProgramListDialog& window) {
 // move, a sort, an edit, the window's order menu, Save and Load, and out again.
 TEST_F(ProgramListExchange, ChannelNumbersStayWithTheirProgramsAndOrderTheList) {
     exchange::ExportOptions options;
-    options.channelNumbers = {0, 12, 3};
+    options.beside = {{0, 0, 0}, {12, 0, 0}, {3, 0, 0}};
     files.files["/in/numbered.dvbv5"] = exchange::Export(
         exchange::Format::Dvbv5, {programtest::Program(3, "Drei"), programtest::Program(4, "Vier"),
                                   programtest::Program(5, "Fuenf")},
@@ -358,7 +358,9 @@ TEST_F(ProgramListExchange, ChannelNumbersStayWithTheirProgramsAndOrderTheList) 
     ChooseFromMenu(0, fw::FileChoice{"/out/list.csv", 0});
     const exchange::ImportResult back = exchange::Import(exchange::Format::Csv, files.files["/out/list.csv"], "f");
     ASSERT_TRUE(back.ok) << back.error;
-    EXPECT_EQ(back.channelNumbers, (std::vector<uint32_t>{3, 12, 0, 0, 0}));
+    std::vector<uint32_t> numbers;
+    for (const ProgramBeside& beside : back.beside) numbers.push_back(beside.channelNumber);
+    EXPECT_EQ(numbers, (std::vector<uint32_t>{3, 12, 0, 0, 0}));
 }
 
 }  // namespace

@@ -143,7 +143,7 @@ public:
         fw::ListView& list = window.ProgramList();
         for (int r = 0; r < list.GetItemCount(); ++r) {
             std::vector<std::string> cells;
-            for (int c = 1; c < kProgramListColumnCount; ++c) cells.push_back(list.GetItemText(r, c));
+            for (int c = 1; c <= kColumnState; ++c) cells.push_back(list.GetItemText(r, c));
             rows[{list.GetItemText(r, kColumnNwId), list.GetItemText(r, kColumnProgId)}] = cells;
         }
         return rows;

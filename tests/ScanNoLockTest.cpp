@@ -87,7 +87,7 @@ public:
             if (line.rfind("Signal at ", 0) != 0) result.log.push_back(line);
         for (int r = 0; r < window.ProgramList().GetItemCount(); ++r) {
             std::vector<std::string> cells;
-            for (int c = 1; c < kProgramListColumnCount; ++c) cells.push_back(window.ProgramList().GetItemText(r, c));
+            for (int c = 1; c <= kColumnState; ++c) cells.push_back(window.ProgramList().GetItemText(r, c));
             result.rows.push_back(cells);
         }
         std::sort(result.rows.begin(), result.rows.end());

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "card/ProgramFields.h"
 #include "app/CardStatus.h"
 #include "board/BoardDatabase.h"
 #include "cardlib/Card.h"
@@ -51,7 +52,7 @@ std::vector<std::string> SimulatedRows(const cardlib::SimNetwork& network, const
     EXPECT_EQ(host.Messages(), std::vector<std::string>{window.LastScan()});
     std::vector<std::string> rows;
     for (int r = 0; r < window.ProgramList().GetItemCount(); ++r)
-        for (int c = 1; c < window.ProgramList().GetColumnCount(); ++c) rows.push_back(window.ProgramList().GetItemText(r, c));
+        for (int c = 1; c <= kColumnState; ++c) rows.push_back(window.ProgramList().GetItemText(r, c));
     host.Close(window);
     return rows;
 }
@@ -110,7 +111,7 @@ TEST(LinuxDvbQt, RealTimeScanOverTheEmulatedDevicesFillsTheListAndLeavesTheProce
             std::printf("Linux DVB backend: real-time scan of %d programs, wall %.1f s, processor %.3f s\n",
                         window.ProgramList().GetItemCount(), wall, processor);
             for (int r = 0; r < window.ProgramList().GetItemCount(); ++r)
-                for (int c = 1; c < window.ProgramList().GetColumnCount(); ++c)
+                for (int c = 1; c <= kColumnState; ++c)
                     rows.push_back(window.ProgramList().GetItemText(r, c));
             QTest::mouseClick(host.ControlWidget(window, fw::IDCANCEL), Qt::LeftButton);
         },
