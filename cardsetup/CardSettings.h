@@ -7,12 +7,13 @@
 
 #include "cardlib/Backend.h"
 #include "linuxdvb/LinuxDvbBackend.h"
+#include "satip/SatIpBackend.h"
 #include "framework/Host.h"
 
 namespace cardlib {
 
 struct CardSettings {
-    enum class Source { Simulated, Files, Dvb };
+    enum class Source { Simulated, Files, Dvb, SatIp };
     Source source = Source::Simulated;
     std::string network = "default";  // simulated: "default", "large" or "operator"
     std::string folder;                // files: the folder of "<kHz>.ts" captures
@@ -21,6 +22,7 @@ struct CardSettings {
     DvbSettings dvb;                     // dvb: which devices, and what to tune where the NIT is silent
     std::string preset;                  // dvb: "Preset", a dtv-scan-tables DVB-C file's name
     std::string presetFolder = kPresetFolder;
+    SatIpSettings satip;                 // satip: the server (Server=HOST[:PORT]) and its stream
     std::string path;                    // the file read; where a home frequency found is kept
 };
 
