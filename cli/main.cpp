@@ -56,6 +56,9 @@ std::optional<Failure> List(const cli::ParsedCommand& o) {
 }
 
 std::optional<Failure> Export(const cli::ParsedCommand& o) {
+    const exchange::Format format = *exchange::FormatFromName(o.Value("--format"));
+    if (o.Has("--satip") && (format != exchange::Format::M3u || o.Has("--m3u-url") || o.Value("--satip").empty()))
+        return Failure{2, "--satip HOST[:PORT] goes with --format m3u and without --m3u-url"};
     cli::Board board(o.Value("--db"));
     // An empty file from a misspelt --db would look like a list without programs.
     if (!board.Exists()) return Failure{1, board.Path() + ": no board database at this path"};
@@ -63,8 +66,8 @@ std::optional<Failure> Export(const cli::ParsedCommand& o) {
     std::string error;
     exchange::ExportOptions options;
     if (!board.Load(programs, error, &options.channelNumbers)) return Failure{1, error};
-    options.m3uUrlPattern = o.Value("--m3u-url");
-    const std::string text = exchange::Export(*exchange::FormatFromName(o.Value("--format")), programs, options);
+    options.m3uUrlPattern = o.Has("--satip") ? exchange::SatIpUrlPattern(o.Value("--satip")) : o.Value("--m3u-url");
+    const std::string text = exchange::Export(format, programs, options);
     const std::string output = o.Value("-o");
     if (!o.Has("-o")) {
         std::cout << text << std::flush;

@@ -142,7 +142,7 @@ TEST(CliCompletion, OffersWhatTheDeclarationsTake) {
         {{"export", "--format", "="}, formats, false},
         {{"export", "--format", "=", "z"}, {"zap"}, false},
         {{"export", "--replace", "="}, {}, false},
-        {{"export", "--format", "csv", "-"}, {"--db", "-o", "--m3u-url", "--help"}, false},
+        {{"export", "--format", "csv", "-"}, {"--db", "-o", "--m3u-url", "--satip", "--help"}, false},
         {{"export", "-o", ""}, {}, true},
         {{"import", "--db", "=", ""}, {}, true},
         {{"import", ""}, {}, true},
