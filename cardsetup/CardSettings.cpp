@@ -52,7 +52,7 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
     std::ifstream in(path);
     if (!in) return settings;
     std::string raw;
-    bool inCard = false, adapterGiven = false;
+    bool inCard = false, adapterGiven = false, badServer = false;
     int number = 0;
     while (std::getline(in, raw)) {
         ++number;
@@ -82,8 +82,10 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
                 Note(problems,
                      where + "Backend is \"simulated\", \"files\", \"dvb\" or \"satip\", not \"" + value + "\"");
         } else if (fw::IniNamesMatch(line.name, "Server")) {
-            if (!ReadServer(value, settings.satip))
+            if (!ReadServer(value, settings.satip)) {
                 Note(problems, where + "Server is HOST or HOST:PORT, not \"" + value + "\"");
+                badServer = true;
+            }
         } else if (fw::IniNamesMatch(line.name, "Transport")) {
             const std::string v = fw::AsciiLower(value);
             if (v == "udp" || v == "tcp")
@@ -156,8 +158,9 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
         Note(problems, path + ": Backend=files needs a Folder; the simulated network runs instead");
         settings.source = CardSettings::Source::Simulated;
     }
-    if (settings.source == CardSettings::Source::SatIp && settings.satip.host.empty()) {
-        Note(problems, path + ": Backend=satip needs a Server (HOST or HOST:PORT); the simulated network runs instead");
+    // A Server that cannot be read is not left to discovery, which may find another.
+    if (settings.source == CardSettings::Source::SatIp && badServer) {
+        Note(problems, path + ": Backend=satip without a readable Server; the simulated network runs instead");
         settings.source = CardSettings::Source::Simulated;
     }
     if (settings.source == CardSettings::Source::SatIp && settings.homeFrequencyKHz == 0)
@@ -239,13 +242,32 @@ std::unique_ptr<Backend> MakeBackend(const CardSettings& settings, std::string* 
         if (deviceProblem && backend->DeviceFault()) *deviceProblem = backend->Problem();
         return backend;
     }
-    if (settings.source == CardSettings::Source::SatIp)
-        return std::make_unique<SatIpBackend>(settings.satip, SystemSatIpNet());
+    if (settings.source == CardSettings::Source::SatIp) {
+        SatIpSettings satip = settings.satip;
+        // Without a Server the first on the local network that has DVB-C tuners.
+        if (satip.host.empty()) {
+            for (const satip::FoundServer& server : FindSatIpServers()) {
+                if (server.dvbcTuners == 0) continue;
+                satip.host = server.address;
+                satip.found = "SAT>IP server \"" + server.name + "\" found at " + server.address + " (" +
+                              std::to_string(server.dvbcTuners) + " DVB-C tuners)";
+                break;
+            }
+        }
+        auto backend = std::make_unique<SatIpBackend>(satip, SystemSatIpNet());
+        if (satip.host.empty() && deviceProblem)
+            *deviceProblem = "No SAT>IP server with DVB-C tuners answered within " +
+                             std::to_string(satip::kDiscoveryMs / 1000) +
+                             " s. Set Server=HOST (or HOST:PORT) in card.ini.";
+        return backend;
+    }
     if (settings.source == CardSettings::Source::Files)
         return std::make_unique<TsFileBackend>(settings.folder, settings.homeFrequencyKHz);
     if (settings.network == "operator") return std::make_unique<SimBackend>(OperatorNetwork());
     return std::make_unique<SimBackend>(settings.network == "large" ? LargeNetwork() : DefaultNetwork());
 }
+
+std::vector<satip::FoundServer> FindSatIpServers() { return satip::Discover(*SystemSatIpNet()); }
 
 std::string ConfigureFromSettings(Card& card, fw::Host& host, std::string* deviceProblem) {
     std::string problems;

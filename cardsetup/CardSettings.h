@@ -8,6 +8,8 @@
 #include "cardlib/Backend.h"
 #include "linuxdvb/LinuxDvbBackend.h"
 #include "satip/SatIpBackend.h"
+#include "satip/SatIpDiscovery.h"
+#include <vector>
 #include "framework/Host.h"
 
 namespace cardlib {
@@ -52,6 +54,9 @@ class Card;
 // `card` the backend it names and attaches the card to `host`. Returns the
 // problems found in the file (empty when none), for the caller to show or
 // ignore.
+// The SAT>IP servers on the local network that answer within 3 s.
+std::vector<satip::FoundServer> FindSatIpServers();
+
 std::string ConfigureFromSettings(Card& card, fw::Host& host, std::string* deviceProblem = nullptr);
 
 }  // namespace cardlib

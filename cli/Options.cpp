@@ -170,6 +170,12 @@ const std::vector<CommandSpec>& Commands() {
          "COUNTRY",
          true,
          ValueKind::Country},
+        {"satip-servers",
+         "the SAT>IP servers on the local network",
+         "Lists the SAT>IP servers that answer on the local network within 3 s (SSDP), each with its address, "
+         "its name and its DVB-C tuners; Backend=satip without a Server takes the first with DVB-C tuners.",
+         {},
+         ""},
     };
     return commands;
 }

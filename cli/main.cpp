@@ -55,6 +55,15 @@ std::optional<Failure> List(const cli::ParsedCommand& o) {
     return std::nullopt;
 }
 
+std::optional<Failure> SatIpServers() {
+    const std::vector<cardlib::satip::FoundServer> servers = cardlib::FindSatIpServers();
+    if (servers.empty())
+        return Failure{1, "no SAT>IP server answered within " + std::to_string(cardlib::satip::kDiscoveryMs / 1000) + " s"};
+    for (const cardlib::satip::FoundServer& server : servers)
+        std::cout << server.address << "  " << server.name << "  " << server.dvbcTuners << " DVB-C tuners\n";
+    return std::cout.flush() ? std::nullopt : std::optional<Failure>(Failure{1, "cannot write standard output"});
+}
+
 std::optional<Failure> Export(const cli::ParsedCommand& o) {
     const exchange::Format format = *exchange::FormatFromName(o.Value("--format"));
     if (o.Has("--satip") && (format != exchange::Format::M3u || o.Has("--m3u-url") || o.Value("--satip").empty()))
@@ -225,6 +234,7 @@ int main(int argc, char** argv) {
     else if (name == "export") failure = Export(parsed);
     else if (name == "import") failure = Import(parsed);
     else if (name == "presets") failure = Presets(parsed);
+    else if (name == "satip-servers") failure = SatIpServers();
     else failure = Scan(parsed);
     if (!failure) return 0;
     std::cerr << "kelvane-cli: " << failure->message << std::endl;

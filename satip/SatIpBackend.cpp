@@ -43,6 +43,7 @@ void SatIpBackend::Start(fw::Host& host, PacketSink& sink) {
     m_Host = &host;
     m_Sink = &sink;
     m_TunedAtMs = Now(m_Host);
+    if (!m_Settings.found.empty()) sink.OnStatusLine(m_Settings.found);
     Become(Session::Connecting);
 }
 

@@ -31,6 +31,8 @@ struct SatIpSettings {
     unsigned maxPids = 16;
     // RTP interleaved on the RTSP connection from the start, not over UDP.
     bool interleaved = false;
+    // How discovery found the server, said in the log at the start.
+    std::string found;
 };
 
 class SatIpBackend final : public Backend, private SectionHandler {

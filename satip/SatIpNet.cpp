@@ -9,7 +9,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 namespace cardlib {
@@ -84,6 +86,39 @@ public:
     }
 
     void Close(int fd) override { ::close(fd); }
+
+    int OpenDatagram() override { return Udp(0); }
+
+    long SendTo(int fd, const std::string& address, uint16_t port, const void* data, size_t size) override {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        if (inet_pton(AF_INET, address.c_str(), &to.sin_addr) != 1) return -EINVAL;
+        const long sent = ::sendto(fd, data, size, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        return sent < 0 ? -errno : sent;
+    }
+
+    long ReceiveFrom(int fd, void* buffer, size_t size, std::string& from) override {
+        sockaddr_in sender{};
+        socklen_t length = sizeof sender;
+        const long got = ::recvfrom(fd, buffer, size, 0, reinterpret_cast<sockaddr*>(&sender), &length);
+        if (got < 0) return -errno;
+        char text[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &sender.sin_addr, text, sizeof text);
+        from = text;
+        return got;
+    }
+
+    int WaitReadable(int fd, int64_t ms) override {
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, static_cast<int>(std::max<int64_t>(0, ms)));
+        return ready < 0 ? -errno : ready;
+    }
+
+    int64_t NowMs() override {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
 
 private:
     static int Udp(uint16_t port) {

@@ -27,6 +27,15 @@ public:
     virtual long Send(int fd, const void* data, size_t size) = 0;
     virtual long Receive(int fd, void* buffer, size_t size) = 0;
     virtual void Close(int fd) = 0;
+
+    // Discovery (SSDP): a UDP socket on any port; a datagram to an IPv4
+    // address and port; one received, with the sender's address; waiting
+    // for a descriptor to be readable (1), or not within `ms` (0); the time.
+    virtual int OpenDatagram() = 0;
+    virtual long SendTo(int fd, const std::string& address, uint16_t port, const void* data, size_t size) = 0;
+    virtual long ReceiveFrom(int fd, void* buffer, size_t size, std::string& from) = 0;
+    virtual int WaitReadable(int fd, int64_t ms) = 0;
+    virtual int64_t NowMs() = 0;
 };
 
 // The operating system's sockets.

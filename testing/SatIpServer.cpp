@@ -64,7 +64,10 @@ SatIpServer::~SatIpServer() {
         m_Host.Unwatch(m_ListenWatch);
         close(m_Listen);
     }
-    if (m_Udp >= 0) close(m_Udp);
+    if (m_Udp >= 0) {
+        if (m_UdpWatch) m_Host.Unwatch(m_UdpWatch);
+        close(m_Udp);
+    }
     if (m_Expiry) m_Host.Cancel(*m_Expiry);
 }
 
@@ -73,6 +76,7 @@ bool SatIpServer::Listen() {
     m_Udp = Bound(SOCK_DGRAM, m_UdpPort);
     if (m_Listen < 0 || m_Udp < 0 || listen(m_Listen, 8) != 0) return false;
     m_ListenWatch = m_Host.Watch(m_Listen, [this] { Accept(); });
+    m_UdpWatch = m_Host.Watch(m_Udp, [this] { OnSearch(); });
     Expire();
     return true;
 }
@@ -166,6 +170,13 @@ void SatIpServer::Handle(Connection& connection, const satip::RtspMessage& reque
         session ? "Session: " + session->id + ";timeout=" + std::to_string(m_Options.sessionTimeoutS) + "\r\n" : "";
     const auto query = satip::QueryOf(request.Url());
 
+    // The device description, over HTTP on the same port.
+    if (method == "GET" && request.firstLine.find(" HTTP/1.") != std::string::npos) {
+        const std::string body = Description();
+        Write(connection.fd, "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " +
+                                 std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+        return CloseConnection(connection.fd);
+    }
     if (method == "OPTIONS" || method == "GET_PARAMETER")
         return Answer(connection, request, 200, "OK",
                       sessionHeader + "Public: OPTIONS, DESCRIBE, SETUP, PLAY, TEARDOWN, GET_PARAMETER\r\n");

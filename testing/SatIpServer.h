@@ -47,6 +47,9 @@ public:
     // Listens on 127.0.0.1 at an ephemeral port; false when it cannot.
     bool Listen();
     uint16_t Port() const { return m_Port; }
+    // Where it answers an SSDP M-SEARCH sent to it alone (its device
+    // description is served over HTTP on Port()).
+    uint16_t DiscoveryPort() const { return m_UdpPort; }
     // The first line of every request, in order.
     const std::vector<std::string>& Requests() const { return m_Requests; }
     size_t Sessions() const { return m_Sessions.size(); }
@@ -80,6 +83,8 @@ private:
     using Headers = std::string;
 
     void Accept();
+    void OnSearch();
+    std::string Description() const;
     void OnReadable(int fd);
     void Handle(Connection& connection, const satip::RtspMessage& request);
     void Answer(Connection& connection, const satip::RtspMessage& request, int status, const std::string& reason,
@@ -109,7 +114,7 @@ private:
     SatIpServerOptions m_Options;
     int m_Listen = -1, m_Udp = -1;
     uint16_t m_Port = 0, m_UdpPort = 0;
-    fw::TaskId m_ListenWatch = 0;
+    fw::TaskId m_ListenWatch = 0, m_UdpWatch = 0;
     std::optional<fw::TaskId> m_Expiry;
     std::map<int, Connection> m_Connections;
     std::vector<std::unique_ptr<Tuner>> m_Tuners;

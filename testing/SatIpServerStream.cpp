@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "satip/SatIpDiscovery.h"
 #include "testing/SatIpServer.h"
 #include "framework/Clock.h"
 
@@ -101,6 +102,35 @@ std::string SatIpServer::Sdp(const std::string& control, const Session* session)
                       "\r\nt=0 0\r\nm=video 0 RTP/AVP 33\r\nc=IN IP4 0.0.0.0\r\na=control:" + control + "\r\n";
     if (session) sdp += "a=fmtp:33 " + TunerText(*session) + "\r\n";
     return sdp + (session && session->playing ? "a=sendonly\r\n" : "a=inactive\r\n");
+}
+
+// An M-SEARCH for SAT>IP servers (or for everything) is answered to its
+// sender; anything else that comes to the RTP port is dropped.
+void SatIpServer::OnSearch() {
+    char buffer[2048];
+    sockaddr_in from{};
+    socklen_t length = sizeof from;
+    const long got = recvfrom(m_Udp, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+    if (got <= 0) return;
+    const std::string text(buffer, static_cast<size_t>(got));
+    if (text.rfind("M-SEARCH * HTTP/1.1\r\n", 0) != 0 ||
+        (text.find(satip::kServerType) == std::string::npos && text.find("ssdp:all") == std::string::npos))
+        return;
+    const std::string answer = "HTTP/1.1 200 OK\r\nCACHE-CONTROL: max-age=1800\r\nEXT:\r\nLOCATION: http://127.0.0.1:" +
+                               std::to_string(m_Port) + "/desc.xml\r\nSERVER: Linux/1.0 UPnP/1.1 Kelvane/1.0\r\nST: " +
+                               satip::kServerType + "\r\nUSN: uuid:6b656c76-616e-6501-0000-000000000001::" +
+                               satip::kServerType + "\r\nBOOTID.UPNP.ORG: 1\r\nCONFIGID.UPNP.ORG: 0\r\n\r\n";
+    sendto(m_Udp, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr*>(&from), length);
+}
+
+std::string SatIpServer::Description() const {
+    return "<?xml version=\"1.0\"?>\r\n<root xmlns=\"urn:schemas-upnp-org:device-1-0\" configId=\"0\">"
+           "<specVersion><major>1</major><minor>1</minor></specVersion><device>"
+           "<deviceType>" + std::string(satip::kServerType) + "</deviceType>"
+           "<friendlyName>Kelvane emulated SAT&gt;IP server</friendlyName><manufacturer>Kelvane</manufacturer>"
+           "<modelName>emulation</modelName><UDN>uuid:6b656c76-616e-6501-0000-000000000001</UDN>"
+           "<satip:X_SATIPCAP xmlns:satip=\"urn:ses-com:satip\">DVBC-" + std::to_string(m_Tuners.size()) +
+           "</satip:X_SATIPCAP></device></root>\r\n";
 }
 
 }  // namespace cardlib

@@ -163,7 +163,8 @@ TEST_F(CardSettingsTest, ReadsTheSatIpServer) {
     } cases[] = {
         {"Server=fritz.box\n", Source::SatIp, "fritz.box", 554, false, 16, false},
         {"Server=192.168.178.1:8554\nTransport=TCP\nMaxPids=8\n", Source::SatIp, "192.168.178.1", 8554, true, 8, false},
-        {"", Source::Simulated, "", 554, false, 16, true},
+        // Without a Server: the one discovery finds when the card starts.
+        {"", Source::SatIp, "", 554, false, 16, false},
         {"Server=box:0\n", Source::Simulated, "", 554, false, 16, true},
         {"Server=box:70000\n", Source::Simulated, "", 554, false, 16, true},
         {"Server=a b\n", Source::Simulated, "", 554, false, 16, true},

@@ -133,7 +133,8 @@ struct CompletionCase {
 TEST(CliCompletion, OffersWhatTheDeclarationsTake) {
     const std::vector<std::string> formats = {"dvbv5", "vdr", "zap", "m3u", "csv"};
     const std::vector<CompletionCase> cases = {
-        {{""}, {"list", "export", "import", "scan", "presets"}, false},
+        {{""}, {"list", "export", "import", "scan", "presets", "satip-servers"}, false},
+        {{"satip-servers", "-"}, {"--help"}, false},
         {{"ex"}, {"export"}, false},
         {{"-"}, {"--help", "--version"}, false},
         {{"export", "--format", ""}, formats, false},

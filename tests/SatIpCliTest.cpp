@@ -2,10 +2,6 @@
 // time on loopback, as a user with a SAT>IP box runs them.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,52 +15,8 @@
 #include "simnet/SimBackend.h"
 #include "testing/SatIpServerNetworks.h"
 #include "tests/ProgramTestSupport.h"
+#include "tests/SatIpServerProcess.h"
 
-extern char** environ;
-
-namespace satiptest {
-
-// The server's executable, started with `args`; gone with the object.
-class ServerProcess {
-public:
-    explicit ServerProcess(std::vector<std::string> args) {
-        int out[2];
-        if (pipe2(out, O_CLOEXEC) != 0) return;
-        args.insert(args.begin(), KELVANE_SATIP_SERVER);
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        if (posix_spawn(&m_Pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) m_Pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        // Its first line names the port, once it listens.
-        std::string line;
-        pollfd p{out[0], POLLIN, 0};
-        char c = 0;
-        while (m_Pid > 0 && line.find('\n') == std::string::npos && poll(&p, 1, 5000) == 1 && read(out[0], &c, 1) == 1)
-            line += c;
-        close(out[0]);
-        const std::string head = "SAT>IP server on 127.0.0.1:";
-        if (line.rfind(head, 0) == 0) port = static_cast<uint16_t>(std::stoul(line.substr(head.size())));
-    }
-    ~ServerProcess() {
-        if (m_Pid <= 0) return;
-        kill(m_Pid, SIGTERM);
-        waitpid(m_Pid, nullptr, 0);
-    }
-    ServerProcess(const ServerProcess&) = delete;
-    ServerProcess& operator=(const ServerProcess&) = delete;
-
-    uint16_t port = 0;
-
-private:
-    pid_t m_Pid = -1;
-};
-
-}  // namespace satiptest
 
 namespace {
 

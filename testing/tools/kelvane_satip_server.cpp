@@ -1,7 +1,8 @@
 // An emulated SAT>IP server with DVB-C tuners on a loopback port, in real
 // time, sending a simulated cable network: for trying a client by hand, for
 // third-party players, and for tests that run kelvane-cli against it. It
-// prints "SAT>IP server on 127.0.0.1:PORT" once it listens, and ends on
+// prints "SAT>IP server on 127.0.0.1:PORT" once it listens (and on the
+// next line the port where it answers an M-SEARCH sent to it), and ends on
 // SIGINT or SIGTERM, or after --seconds.
 #include <csignal>
 #include <cstdio>
@@ -64,7 +65,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: cannot listen on 127.0.0.1: %s\n", argv[0], std::strerror(errno));
         return 1;
     }
-    std::printf("SAT>IP server on 127.0.0.1:%u\n", server.Port());
+    std::printf("SAT>IP server on 127.0.0.1:%u\nSSDP answers on 127.0.0.1:%u\n", server.Port(), server.DiscoveryPort());
     std::fflush(stdout);
     const int64_t end = host.GetClock().NowMs() + static_cast<int64_t>(seconds) * 1000;
     while (!g_Stop && host.GetClock().NowMs() < end && host.RunOne()) {
