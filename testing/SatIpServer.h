@@ -79,6 +79,10 @@ private:
         TsPacketizer packetizer;
         uint16_t sequence = 0;
         std::optional<fw::TaskId> emission, report;
+        // SatIpServerPes.cpp: when picture and sound last went out, and
+        // the continuity counter of each of their PIDs.
+        int64_t pesAtMs = -1;
+        std::map<uint16_t, uint8_t> pesCounters;
     };
     using Headers = std::string;
 
@@ -105,6 +109,7 @@ private:
     void SendReport(const std::string& id);
     bool Streaming(const Session& session, int64_t now) const;
     void SendRtp(Session& session, const std::vector<uint8_t>& packets);
+    void AddPes(Session& session, int64_t nowMs, std::vector<uint8_t>& packets);
     void SendDatagram(Session& session, int channel, const std::vector<uint8_t>& bytes);
     std::string TunerText(const Session& session) const;
     std::string Sdp(const std::string& control, const Session* session) const;

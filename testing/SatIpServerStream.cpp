@@ -40,6 +40,7 @@ void SatIpServer::Emit(const std::string& id) {
         [&](uint16_t pid, const std::vector<Section>& sections) {
             session.packetizer.Packetize(pid, sections, packets);
         });
+    AddPes(session, now, packets);
     if (Streaming(session, now)) SendRtp(session, packets);
     ScheduleEmission(id);
 }

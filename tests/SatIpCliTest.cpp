@@ -101,3 +101,39 @@ TEST_F(SatIpCli, AllTunersBusyEndsWithOneLine) {
 }
 
 }  // namespace
+
+namespace {
+
+// A third-party player opens a program's URL of the exported playlist and
+// finds the program's picture and sound.
+TEST_F(SatIpCli, FfprobeOpensAnExportedProgram) {
+    if (std::system("command -v ffprobe >/dev/null 2>&1") != 0) GTEST_SKIP() << "ffprobe is not installed (Debian: ffmpeg)";
+    const cardlib::SimNetwork network = *cardlib::SatIpServerNetwork("quick");
+    card.UseBackend(std::make_unique<cardlib::SimBackend>(network));
+    card.Attach(host);
+    std::ostringstream out, status;
+    std::string error;
+    ASSERT_TRUE(cli::ScanInWindow(host, false, out, status, error, {})) << error;
+    card.Detach();
+
+    satiptest::ServerProcess server({"--network", "quick", "--seconds", "30"});
+    ASSERT_NE(server.port, 0);
+    const std::string address = "127.0.0.1:" + std::to_string(server.port);
+    const CliRun exported = Cli({"export", "--format", "m3u", "--satip", address, "--db", BoardFile().string()});
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    const size_t at = exported.out.find("rtsp://" + address + "/?freq=346&msys=dvbc&sr=6900&mtype=64qam&pids=0,");
+    ASSERT_NE(at, std::string::npos) << exported.out;
+    const std::string url = exported.out.substr(at, exported.out.find('\n', at) - at);
+
+    const std::string command = "timeout 9 ffprobe -v error -analyzeduration 1000000 -show_entries "
+                                "stream=codec_type,codec_name,sample_rate -of compact '" + url + "' >" +
+                                Path("probe") + " 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    const std::string probe = ReadFile(Path("probe"));
+    EXPECT_NE(probe.find("codec_name=mpeg2video|codec_type=video"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("codec_name=mp2|codec_type=audio|sample_rate=48000"), std::string::npos) << probe;
+    // --satip writes the m3u only.
+    EXPECT_EQ(Cli({"export", "--format", "csv", "--satip", address, "--db", BoardFile().string()}).status, 2);
+}
+
+}  // namespace
