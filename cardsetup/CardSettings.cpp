@@ -29,6 +29,18 @@ void Note(std::string* problems, const std::string& line) {
     if (problems) *problems += line + "\n";
 }
 
+// "HOST" or "HOST:PORT": a name or an IPv4 address, the RTSP port 554 by default.
+bool ReadServer(const std::string& text, SatIpSettings& satip) {
+    const size_t colon = text.rfind(':');
+    const std::string host = text.substr(0, colon);
+    unsigned long port = satip::kRtspPort;
+    if (colon != std::string::npos && (!Number(text.substr(colon + 1), 65535, port) || port == 0)) return false;
+    if (host.empty() || host.find_first_of(" /?#@\t") != std::string::npos) return false;
+    satip.host = host;
+    satip.port = static_cast<uint16_t>(port);
+    return true;
+}
+
 }  // namespace
 
 std::string CardSettingsPath() { return fw::XdgConfigHome() + "/kelvane/card.ini"; }
@@ -40,7 +52,7 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
     std::ifstream in(path);
     if (!in) return settings;
     std::string raw;
-    bool inCard = false, adapterGiven = false;
+    bool inCard = false, adapterGiven = false, badServer = false;
     int number = 0;
     while (std::getline(in, raw)) {
         ++number;
@@ -64,8 +76,28 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
                 settings.source = CardSettings::Source::Files;
             else if (v == "dvb")
                 settings.source = CardSettings::Source::Dvb;
+            else if (v == "satip")
+                settings.source = CardSettings::Source::SatIp;
             else
-                Note(problems, where + "Backend is \"simulated\", \"files\" or \"dvb\", not \"" + value + "\"");
+                Note(problems,
+                     where + "Backend is \"simulated\", \"files\", \"dvb\" or \"satip\", not \"" + value + "\"");
+        } else if (fw::IniNamesMatch(line.name, "Server")) {
+            if (!ReadServer(value, settings.satip)) {
+                Note(problems, where + "Server is HOST or HOST:PORT, not \"" + value + "\"");
+                badServer = true;
+            }
+        } else if (fw::IniNamesMatch(line.name, "Transport")) {
+            const std::string v = fw::AsciiLower(value);
+            if (v == "udp" || v == "tcp")
+                settings.satip.interleaved = v == "tcp";
+            else
+                Note(problems, where + "Transport is \"udp\" or \"tcp\", not \"" + value + "\"");
+        } else if (fw::IniNamesMatch(line.name, "MaxPids")) {
+            unsigned long count = 0;
+            if (!Number(value, 8192, count) || count == 0)
+                Note(problems, where + "MaxPids is a number of PIDs (1 to 8192), not \"" + value + "\"");
+            else
+                settings.satip.maxPids = static_cast<unsigned>(count);
         } else if (fw::IniNamesMatch(line.name, "Network")) {
             const std::string v = fw::AsciiLower(value);
             if (v == "default" || v == "default-next" || v == "large" || v == "operator")
@@ -138,6 +170,17 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
         Note(problems, path + ": Backend=files needs a Folder; the simulated network runs instead");
         settings.source = CardSettings::Source::Simulated;
     }
+    // A Server that cannot be read is not left to discovery, which may find another.
+    if (settings.source == CardSettings::Source::SatIp && badServer) {
+        Note(problems, path + ": Backend=satip without a readable Server; the simulated network runs instead");
+        settings.source = CardSettings::Source::Simulated;
+    }
+    if (settings.source == CardSettings::Source::SatIp && settings.homeFrequencyKHz == 0)
+        Note(problems, path + ": Backend=satip needs a HomeFrequency (kHz), where the network's table is sent");
+    settings.satip.homeFrequencyKHz = settings.homeFrequencyKHz;
+    // The tuning where the NIT has not said yet.
+    if (settings.dvb.symbolRate) settings.satip.symbolRate = settings.dvb.symbolRate;
+    settings.satip.modulation = settings.dvb.modulation;
     settings.dvb.homeFrequencyKHz = settings.homeFrequencyKHz;
     settings.dvb.findAdapter = !adapterGiven;
     return settings;
@@ -211,6 +254,25 @@ std::unique_ptr<Backend> MakeBackend(const CardSettings& settings, std::string* 
         if (deviceProblem && backend->DeviceFault()) *deviceProblem = backend->Problem();
         return backend;
     }
+    if (settings.source == CardSettings::Source::SatIp) {
+        SatIpSettings satip = settings.satip;
+        // Without a Server the first on the local network that has DVB-C tuners.
+        if (satip.host.empty()) {
+            for (const satip::FoundServer& server : FindSatIpServers()) {
+                if (server.dvbcTuners == 0) continue;
+                satip.host = server.address;
+                satip.found = "SAT>IP server \"" + server.name + "\" found at " + server.address + " (" +
+                              std::to_string(server.dvbcTuners) + " DVB-C tuners)";
+                break;
+            }
+        }
+        auto backend = std::make_unique<SatIpBackend>(satip, SystemSatIpNet());
+        if (satip.host.empty() && deviceProblem)
+            *deviceProblem = "No SAT>IP server with DVB-C tuners answered within " +
+                             std::to_string(satip::kDiscoveryMs / 1000) +
+                             " s. Set Server=HOST (or HOST:PORT) in card.ini.";
+        return backend;
+    }
     if (settings.source == CardSettings::Source::Files) {
         auto backend = std::make_unique<TsFileBackend>(settings.folder, settings.homeFrequencyKHz);
         // As a missing tuner: said at once, and the scan does not start.
@@ -222,6 +284,8 @@ std::unique_ptr<Backend> MakeBackend(const CardSettings& settings, std::string* 
     if (settings.network == "default-next") return std::make_unique<SimBackend>(DefaultNetworkNext());
     return std::make_unique<SimBackend>(settings.network == "large" ? LargeNetwork() : DefaultNetwork());
 }
+
+std::vector<satip::FoundServer> FindSatIpServers() { return satip::Discover(*SystemSatIpNet()); }
 
 std::string ConfigureFromSettings(Card& card, fw::Host& host, std::string* deviceProblem) {
     std::string problems;

@@ -7,12 +7,15 @@
 
 #include "cardlib/Backend.h"
 #include "linuxdvb/LinuxDvbBackend.h"
+#include "satip/SatIpBackend.h"
+#include "satip/SatIpDiscovery.h"
+#include <vector>
 #include "framework/Host.h"
 
 namespace cardlib {
 
 struct CardSettings {
-    enum class Source { Simulated, Files, Dvb };
+    enum class Source { Simulated, Files, Dvb, SatIp };
     Source source = Source::Simulated;
     std::string network = "default";  // simulated: "default", "default-next", "large" or "operator"
     std::string folder;                // files: the folder of "<kHz>.ts" captures
@@ -21,6 +24,7 @@ struct CardSettings {
     DvbSettings dvb;                     // dvb: which devices, and what to tune where the NIT is silent
     std::string preset;                  // dvb: "Preset", a dtv-scan-tables DVB-C file's name
     std::string presetFolder = kPresetFolder;
+    SatIpSettings satip;                 // satip: the server (Server=HOST[:PORT]) and its stream
     std::string path;                    // the file read; where a home frequency found is kept
 };
 
@@ -50,6 +54,9 @@ class Card;
 // `card` the backend it names and attaches the card to `host`. Returns the
 // problems found in the file (empty when none), for the caller to show or
 // ignore.
+// The SAT>IP servers on the local network that answer within 3 s.
+std::vector<satip::FoundServer> FindSatIpServers();
+
 std::string ConfigureFromSettings(Card& card, fw::Host& host, std::string* deviceProblem = nullptr);
 
 }  // namespace cardlib

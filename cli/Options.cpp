@@ -151,7 +151,8 @@ const std::vector<CommandSpec>& Commands() {
           DbOption(),
           FileOption("-o", "FILE", "the file to write"),
           {"--m3u-url", "PATTERN", "m3u: the URL of each entry; placeholders " + PlaceholderNames()},
-          {"--unique-names", "", "append the service id to each name that several programs have"}},
+          {"--unique-names", "", "append the service id to each name that several programs have"},
+          {"--satip", "HOST[:PORT]", "m3u: each entry the RTSP URL of its program on this SAT>IP server"}},
          ""},
         {"import",
          "programs from a channel file into the program list",
@@ -250,6 +251,12 @@ const std::vector<CommandSpec>& Commands() {
          "N",
          false,
          ValueKind::Text},
+        {"satip-servers",
+         "the SAT>IP servers on the local network",
+         "Lists the SAT>IP servers that answer on the local network within 3 s (SSDP), each with its address, "
+         "its name and its DVB-C tuners; Backend=satip without a Server takes the first with DVB-C tuners.",
+         {},
+         ""},
     };
     return commands;
 }

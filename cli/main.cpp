@@ -66,7 +66,19 @@ std::optional<Failure> List(const cli::ParsedCommand& o) {
     return std::nullopt;
 }
 
+std::optional<Failure> SatIpServers() {
+    const std::vector<cardlib::satip::FoundServer> servers = cardlib::FindSatIpServers();
+    if (servers.empty())
+        return Failure{1, "no SAT>IP server answered within " + std::to_string(cardlib::satip::kDiscoveryMs / 1000) + " s"};
+    for (const cardlib::satip::FoundServer& server : servers)
+        std::cout << server.address << "  " << server.name << "  " << server.dvbcTuners << " DVB-C tuners\n";
+    return std::cout.flush() ? std::nullopt : std::optional<Failure>(Failure{1, "cannot write standard output"});
+}
+
 std::optional<Failure> Export(const cli::ParsedCommand& o) {
+    const exchange::Format format = *exchange::FormatFromName(o.Value("--format"));
+    if (o.Has("--satip") && (format != exchange::Format::M3u || o.Has("--m3u-url") || o.Value("--satip").empty()))
+        return Failure{2, "--satip HOST[:PORT] goes with --format m3u and without --m3u-url"};
     cli::Board board(o.Value("--db"));
     // An empty file from a misspelt --db would look like a list without programs.
     if (!board.Exists()) return Failure{1, board.Path() + ": no board database at this path"};
@@ -74,9 +86,8 @@ std::optional<Failure> Export(const cli::ParsedCommand& o) {
     std::string error;
     exchange::ExportOptions options;
     if (!board.Load(programs, error, &options.beside)) return Failure{1, error};
-    options.m3uUrlPattern = o.Value("--m3u-url");
+    options.m3uUrlPattern = o.Has("--satip") ? exchange::SatIpUrlPattern(o.Value("--satip")) : o.Value("--m3u-url");
     options.uniqueNames = o.Has("--unique-names");
-    const exchange::Format format = *exchange::FormatFromName(o.Value("--format"));
     // Written all the same: the user hears what a player will make of it.
     if (!options.uniqueNames) {
         const std::string repeated = exchange::RepeatedNamesText(format, exchange::RepeatedNames(programs));
@@ -428,6 +439,7 @@ int main(int argc, char** argv) {
     else if (name == "backups") failure = Backups(parsed);
     else if (name == "restore") failure = Restore(parsed);
     else if (name == "networks") failure = Networks(parsed);
+    else if (name == "satip-servers") failure = SatIpServers();
     else failure = Scan(parsed);
     if (!failure) return 0;
     std::cerr << "kelvane-cli: " << failure->message << std::endl;

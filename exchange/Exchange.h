@@ -44,6 +44,14 @@ std::vector<Format> FormatsFromText(std::string_view text);
 inline constexpr const char* kDefaultM3uUrlPattern =
     "dvb-c://frequency={frequency}:srate={symbol_rate}:modulation={modulation}";
 
+// The SAT>IP form of the m3u: each entry the RTSP URL of its program on the
+// SAT>IP server `server` ("HOST" or "HOST:PORT"), with placeholders
+//   {satip_tuning} "freq=MHZ&msys=dvbc&sr=KSYM&mtype=256qam" (mtype where known),
+//   {pids} "0,PMT,VIDEO,AUDIO,TXT,SUBTITLE" (those the program has).
+// The import reads such URLs back as it reads cable MRLs: the tuning and the
+// PIDs from the URL, the service id from "#EXTVLCOPT:program=" where given.
+std::string SatIpUrlPattern(const std::string& server);
+
 struct ExportOptions {
     // m3u only: the URL each entry points at (placeholders above).
     std::string m3uUrlPattern;  // empty: the built-in default
@@ -121,7 +129,7 @@ struct ImportResult {
     std::string skipped;
 };
 // An m3u playlist gives the entries whose URL is VLC's cable MRL (the
-// default pattern); the others are skipped, and a playlist with none fails.
+// default pattern) or a SAT>IP server's; the others are skipped, and a playlist with none fails.
 ImportResult Import(Format format, std::string_view text, const std::string& fileName);
 
 // Each name (as it goes out) that more than one program has, once, in list

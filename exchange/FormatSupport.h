@@ -133,6 +133,16 @@ std::optional<std::string> ImportZap(std::string_view text, const std::string& f
                                      std::vector<TunProgDataTag>& programs);
 std::optional<std::string> ImportM3u(std::string_view text, const std::string& fileName,
                                      std::vector<TunProgDataTag>& programs, std::vector<ProgramBeside>& beside);
+// The SAT>IP form of an m3u entry (M3uSatIp.cpp): the tuning as a server's
+// URL query ("freq=346&msys=dvbc&sr=6900&mtype=64qam") and the program's
+// PIDs ("0,PMT,VIDEO,AUDIO,TXT,SUBTITLE", each once, none that is 0).
+std::string SatIpTuning(const TunProgDataTag& program);
+std::string SatIpPids(const TunProgDataTag& program);
+// An "rtsp://" URL with freq and sr.
+bool IsSatIpUrl(std::string_view url);
+// Its tuning and PIDs into `program`; `pidsKnown`: the entry's options gave
+// the video and audio PIDs, so the list gives only the PMT.
+bool ReadSatIpTuning(LineReader& reader, std::string_view url, bool pidsKnown, TunProgDataTag& program);
 // Why the m3u import passes over a line: an entry whose URL names no transport.
 const char* SkippedM3uLine(std::string_view line);
 std::optional<std::string> ImportCsv(std::string_view text, const std::string& fileName,

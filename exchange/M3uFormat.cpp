@@ -45,6 +45,8 @@ const M3uPlaceholder kPlaceholders[] = {
     {"ts_id", "", [](const TunProgDataTag& p) { return Number(p.tsId); }},
     {"nw_id", "", [](const TunProgDataTag& p) { return Number(p.nwId); }},
     {"index", "", [](const TunProgDataTag& p) { return Number(p.index); }},
+    {"satip_tuning", "", detail::SatIpTuning},
+    {"pids", "", detail::SatIpPids},
 };
 
 }  // namespace
@@ -140,11 +142,13 @@ std::optional<std::string_view> Parameter(const std::vector<std::pair<std::strin
 // Where a program can be tuned from: a cable MRL with a frequency and a
 // symbol rate. Any other URL (a stream server's, say) names no transport.
 bool CarriesTuning(std::string_view url) {
+    if (IsSatIpUrl(url)) return true;
     const auto parameters = CableParameters(url);
     return parameters && Parameter(*parameters, "frequency") && Parameter(*parameters, "srate");
 }
 
-bool ReadTuning(LineReader& reader, std::string_view url, TunProgDataTag& p) {
+bool ReadTuning(LineReader& reader, std::string_view url, bool pidsKnown, TunProgDataTag& p) {
+    if (IsSatIpUrl(url)) return ReadSatIpTuning(reader, url, pidsKnown, p);
     const auto parameters = *CableParameters(url);
     uint64_t hz = 0;
     if (!reader.Number(*Parameter(parameters, "frequency"), "frequency", uint64_t{kMaxFrequencyKhz} * 1000 + 999, hz))
@@ -178,12 +182,13 @@ bool ReadEntryLine(LineReader& reader, std::string_view line, TunProgDataTag& p,
     return value.empty() || reader.Field(value, "tvg-chno", kMaxChannelNumber, channelNumber);
 }
 
-bool ReadOption(LineReader& reader, std::string_view option, TunProgDataTag& p, bool& hasService) {
+bool ReadOption(LineReader& reader, std::string_view option, TunProgDataTag& p, bool& hasService, bool& hasPids) {
     const auto value = [&](std::string_view name) { return option.substr(name.size()); };
     if (StartsWith(option, kServiceOption)) {
         hasService = true;
         return reader.Field(value(kServiceOption), "program", UINT16_MAX, p.progId);
     }
+    if (StartsWith(option, kVideoOption) || StartsWith(option, kAudioOption)) hasPids = true;
     if (StartsWith(option, kVideoOption)) return reader.Pid(value(kVideoOption), "video-track-id", p.videoPid);
     if (StartsWith(option, kAudioOption)) return reader.Pid(value(kAudioOption), "audio-track-id", p.audioPid);
     // Other options (caching, deinterlacing, ...) are the player's own.
@@ -237,14 +242,15 @@ std::optional<std::string> ImportM3u(std::string_view text, const std::string& f
         uint32_t channelNumber = 0;
         reader.SetLine(firstLine);
         if (!name.empty() && !ReadEntryLine(reader, name, program, channelNumber)) return reader.Error();
-        bool hasService = false;
+        bool hasService = false, hasPids = false;
         for (const auto& [optionLine, option] : entryOptions) {
             reader.SetLine(optionLine);
-            if (!ReadOption(reader, option, program, hasService)) return reader.Error();
+            if (!ReadOption(reader, option, program, hasService, hasPids)) return reader.Error();
         }
         reader.SetLine(i + 1);
-        if (!ReadTuning(reader, line, program)) return reader.Error();
-        if (!hasService) {
+        if (!ReadTuning(reader, line, hasPids, program)) return reader.Error();
+        // A SAT>IP server's own playlist names the PIDs, not the service.
+        if (!hasService && !IsSatIpUrl(line)) {
             reader.SetLine(firstLine);
             reader.Fail("entry has no \"#EXTVLCOPT:program=\" with its service id");
             return reader.Error();

@@ -18,6 +18,8 @@ namespace {
 // The folder of the last channel file chosen, where the next chooser opens.
 constexpr const char* kExchange = "Exchange";
 constexpr const char* kM3uUrlPattern = "M3uUrlPattern";
+// Without a pattern: the SAT>IP server whose RTSP URLs the m3u entries are.
+constexpr const char* kSatIpServer = "SatIpServer";
 constexpr const char* kLastFolder = "LastFolder";
 constexpr const char* kAllFiles = "All files (*)";
 constexpr const char* kBoardDatabases = "Board databases (*.db)";
@@ -155,6 +157,8 @@ void ProgramListDialog::OnExport() {
         options.beside.push_back(BesideOf(row));
     }
     options.m3uUrlPattern = GetProfile().GetString(kExchange, kM3uUrlPattern, "");
+    const std::string satIpServer = GetProfile().GetString(kExchange, kSatIpServer, "");
+    if (options.m3uUrlPattern.empty() && !satIpServer.empty()) options.m3uUrlPattern = exchange::SatIpUrlPattern(satIpServer);
     const std::vector<exchange::RepeatedName> repeated = exchange::RepeatedNames(programs);
     const std::string repeatedText = exchange::RepeatedNamesText(format, repeated);
     if (!repeatedText.empty()) {

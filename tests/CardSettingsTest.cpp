@@ -151,4 +151,40 @@ TEST_F(CardSettingsTest, FilesBackendPlaysTheFolder) {
     EXPECT_EQ((sdt.sections[0][3] << 8) | sdt.sections[0][4], 3);  // transport_stream_id of 362 MHz
 }
 
+// Backend=satip: the server and its port, the stream's transport and PID
+// limit; a server that cannot be one, or none, is a problem.
+TEST_F(CardSettingsTest, ReadsTheSatIpServer) {
+    struct Case {
+        std::string keys;
+        Source source;
+        std::string host;
+        uint16_t port;
+        bool interleaved;
+        unsigned maxPids;
+        bool problems;
+    } cases[] = {
+        {"Server=fritz.box\n", Source::SatIp, "fritz.box", 554, false, 16, false},
+        {"Server=192.168.178.1:8554\nTransport=TCP\nMaxPids=8\n", Source::SatIp, "192.168.178.1", 8554, true, 8, false},
+        // Without a Server: the one discovery finds when the card starts.
+        {"", Source::SatIp, "", 554, false, 16, false},
+        {"Server=box:0\n", Source::Simulated, "", 554, false, 16, true},
+        {"Server=box:70000\n", Source::Simulated, "", 554, false, 16, true},
+        {"Server=a b\n", Source::Simulated, "", 554, false, 16, true},
+        {"Server=box\nTransport=http\nMaxPids=0\n", Source::SatIp, "box", 554, false, 16, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keys);
+        std::string problems;
+        const CardSettings s =
+            cardlib::ReadCardSettings(Write("[Card]\nBackend=satip\nHomeFrequency=346000\n" + c.keys), &problems);
+        EXPECT_EQ(s.source, c.source);
+        EXPECT_EQ(s.satip.host, c.host);
+        EXPECT_EQ(s.satip.port, c.port);
+        EXPECT_EQ(s.satip.interleaved, c.interleaved);
+        EXPECT_EQ(s.satip.maxPids, c.maxPids);
+        EXPECT_EQ(s.satip.homeFrequencyKHz, 346000u);
+        EXPECT_EQ(!problems.empty(), c.problems) << problems;
+    }
+}
+
 }  // namespace

@@ -133,7 +133,8 @@ struct CompletionCase {
 TEST(CliCompletion, OffersWhatTheDeclarationsTake) {
     const std::vector<std::string> formats = {"dvbv5", "vdr", "zap", "m3u", "csv"};
     const std::vector<CompletionCase> cases = {
-        {{""}, {"list", "export", "import", "remove", "scan", "networks", "presets", "reorder", "backups", "restore"}, false},
+        {{""}, {"list", "export", "import", "remove", "scan", "networks", "presets", "reorder", "backups", "restore", "satip-servers"}, false},
+        {{"satip-servers", "-"}, {"--help"}, false},
         {{"ex"}, {"export"}, false},
         {{"-"}, {"--help", "--version"}, false},
         {{"export", "--format", ""}, formats, false},
@@ -142,7 +143,7 @@ TEST(CliCompletion, OffersWhatTheDeclarationsTake) {
         {{"export", "--format", "="}, formats, false},
         {{"export", "--format", "=", "z"}, {"zap"}, false},
         {{"export", "--replace", "="}, {}, false},
-        {{"export", "--format", "csv", "-"}, {"--db", "-o", "--m3u-url", "--unique-names", "--help"}, false},
+        {{"export", "--format", "csv", "-"}, {"--db", "-o", "--m3u-url", "--unique-names", "--satip", "--help"}, false},
         {{"export", "-o", ""}, {}, true},
         {{"import", "--db", "=", ""}, {}, true},
         {{"import", ""}, {}, true},

@@ -119,6 +119,21 @@ TEST_F(ProgramListExchange, ExportWritesTheRowsInTheFormatOfExtensionOrFilter) {
     EXPECT_TRUE(host.Messages().empty());
 }
 
+// A SAT>IP server in the settings makes the m3u's entries its RTSP URLs;
+// a pattern of the user's own comes first.
+TEST_F(ProgramListExchange, ExportWritesTheSatIpFormWhereTheSettingsNameAServer) {
+    exchange::ExportOptions satip;
+    satip.m3uUrlPattern = exchange::SatIpUrlPattern("192.168.178.1");
+    programtest::WriteFile(SettingsFile(), "[Exchange]\nSatIpServer=192.168.178.1\n");
+    ChooseFromMenu(0, fw::FileChoice{"/home/u/tv.m3u", 3});
+    EXPECT_EQ(files.files["/home/u/tv.m3u"], exchange::Export(exchange::Format::M3u, Rows(), satip));
+    EXPECT_NE(files.files["/home/u/tv.m3u"].find("\nrtsp://192.168.178.1/?freq="), std::string::npos);
+    programtest::WriteFile(SettingsFile(), "[Exchange]\nSatIpServer=192.168.178.1\nM3uUrlPattern=http://b/{sid}\n");
+    ChooseFromMenu(0, fw::FileChoice{"/home/u/own.m3u", 3});
+    EXPECT_NE(files.files["/home/u/own.m3u"].find("\nhttp://b/{sid}\n"), std::string::npos);
+    EXPECT_EQ(files.files["/home/u/own.m3u"].find("rtsp://"), std::string::npos);
+}
+
 TEST_F(ProgramListExchange, ImportAppendsEveryProgramAsNewRowsAndTouchesNoDatabase) {
     files.files["/in/more.csv"] =
         exchange::Export(exchange::Format::Csv, {Program(3, "Drei"), Program(4, "Vier – ČT1 ☆")});

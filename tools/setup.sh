@@ -2,7 +2,7 @@
 # Installs the Debian packages Kelvane builds and tests with, and those named
 # on the command line (tools/package.sh's), where they are missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev libdvbv5-dev dvb-tools
+packages=(cmake ninja-build g++ pkg-config qt6-base-dev libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev libdvbv5-dev dvb-tools ffmpeg
   desktop-file-utils appstream xvfb openbox xauth "$@")
 missing=()
 for p in "${packages[@]}"; do
