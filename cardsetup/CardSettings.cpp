@@ -179,7 +179,7 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
         Note(problems, path + ": Backend=satip needs a HomeFrequency (kHz), where the network's table is sent");
     settings.satip.homeFrequencyKHz = settings.homeFrequencyKHz;
     // The tuning where the NIT has not said yet.
-    if (settings.dvb.symbolRate) settings.satip.symbolRate = settings.dvb.symbolRate;
+    if (!settings.dvb.symbolRates.empty()) settings.satip.symbolRate = settings.dvb.symbolRates.front();
     settings.satip.modulation = settings.dvb.modulation;
     settings.dvb.homeFrequencyKHz = settings.homeFrequencyKHz;
     settings.dvb.findAdapter = !adapterGiven;

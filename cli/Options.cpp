@@ -121,7 +121,7 @@ OptionSpec NumberOption(const char* name, const char* value, const char* help, l
     return option;
 }
 
-// The kinds kelvane-cli remove takes, "radio|data|unnamed".
+// The kinds kelvane-cli remove takes, "radio|data|encrypted|unnamed".
 std::string StoredKinds() {
     std::string out;
     for (const programs::ProgramKind& kind : programs::ProgramKinds())

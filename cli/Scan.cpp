@@ -145,7 +145,7 @@ std::string ConfigureCard(cardlib::Card& card, fw::Host& host, const ScanLimits&
     if (!limits.oneTransport) return cardlib::ConfigureFromSettings(card, host, &deviceProblem);
     std::string problems;
     cardlib::CardSettings settings = cardlib::ReadCardSettings(cardlib::CardSettingsPath(), &problems);
-    settings.dvb.symbolRate = static_cast<uint32_t>(limits.oneTransport->symbolRate * 1000);
+    settings.dvb.symbolRates = {static_cast<uint32_t>(limits.oneTransport->symbolRate * 1000)};
     settings.dvb.modulation = ScanChannelsDialog::QamOrder(limits.oneTransport->modulation);
     card.UseBackend(cardlib::MakeBackend(settings, &problems, &deviceProblem));
     card.Attach(host);

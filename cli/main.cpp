@@ -173,7 +173,7 @@ std::optional<Failure> Remove(const cli::ParsedCommand& o) {
             size_t kept = 0;
             for (size_t i = 0; i < programs.size(); ++i) {
                 const auto kind = std::find_if(kinds.begin(), kinds.end(), [&](const programs::ProgramKind* k) {
-                    return k->is({programs[i], std::string_view()});
+                    return k->is({programs[i], std::string_view(), beside[i].caSystems});
                 });
                 if (kind != kinds.end()) {
                     ++removed[static_cast<size_t>(kind - kinds.begin())];

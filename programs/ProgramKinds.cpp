@@ -11,6 +11,8 @@ namespace {
 bool IsMissing(const ProgramFacts& p) { return p.state == "missing"; }
 bool IsRadio(const ProgramFacts& p) { return p.record.videoPid == 0 && p.record.audioPid != 0; }
 bool IsData(const ProgramFacts& p) { return p.record.videoPid == 0 && p.record.audioPid == 0; }
+// Pay TV as the network names it: a free service names no CA system.
+bool IsEncrypted(const ProgramFacts& p) { return p.caSystems != 0; }
 bool IsUnnamed(const ProgramFacts& p) {
     return std::all_of(p.record.name.begin(), p.record.name.end(), [](char c) { return c == ' ' || c == '\t'; });
 }
@@ -19,6 +21,7 @@ constexpr std::array kKinds = {
     ProgramKind{"missing", "Missing Programs", "missing program", "missing programs", false, IsMissing},
     ProgramKind{"radio", "Radio Programs", "radio program", "radio programs", true, IsRadio},
     ProgramKind{"data", "Data Programs", "data program", "data programs", true, IsData},
+    ProgramKind{"encrypted", "Encrypted Programs", "encrypted program", "encrypted programs", true, IsEncrypted},
     ProgramKind{"unnamed", "Programs without a Name", "program without a name", "programs without a name", true,
                 IsUnnamed},
 };

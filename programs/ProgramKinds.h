@@ -2,6 +2,7 @@
 // kelvane-cli remove. One table; each kind is one predicate.
 #pragma once
 
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -15,6 +16,8 @@ namespace programs {
 struct ProgramFacts {
     const TunProgDataTag& record;
     std::string_view state;
+    // The CA systems kept beside the record (ProgramBeside::caSystems).
+    uint32_t caSystems = 0;
 };
 
 struct ProgramKind {
@@ -27,10 +30,10 @@ struct ProgramKind {
 };
 
 // Missing (marked by the last scan), radio (sound, no picture), data
-// (neither), unnamed (a name of blanks or none).
+// (neither), encrypted (a CA system named), unnamed (a name of blanks or none).
 std::span<const ProgramKind> ProgramKinds();
 const ProgramKind* FindProgramKind(std::string_view name);
-// "radio, data or unnamed": the kinds kelvane-cli remove takes.
+// "radio, data, encrypted or unnamed": the kinds kelvane-cli remove takes.
 std::string StoredKindNames();
 // "3 radio programs removed", "1 program without a name removed", "No data
 // programs to remove".

@@ -1,5 +1,5 @@
 // Remove…: the programs of one kind at once (the marks of the last scan, the
-// radio or data programs, those without a name), as one step.
+// radio, data or encrypted programs, those without a name), as one step.
 #include <string>
 #include <vector>
 
@@ -15,7 +15,7 @@ std::vector<int> RowsOfKind(ProgramListDialog& window, const programs::ProgramKi
     std::vector<int> rows;
     for (int row = 0; row < list.GetItemCount(); ++row) {
         const TunProgDataTag record = window.RowToRecord(row);
-        if (kind.is({record, list.ItemText(row, kColumnState)})) rows.push_back(row);
+        if (kind.is({record, list.ItemText(row, kColumnState), window.BesideOf(row).caSystems})) rows.push_back(row);
     }
     return rows;
 }

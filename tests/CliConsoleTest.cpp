@@ -99,13 +99,13 @@ TEST_F(CliConsole, ScanIsQuietUnlessVerboseAndItsListFitsATerminal) {
         std::vector<TunProgDataTag> programs(1);
         programs[0].name = std::string(60, 'N');
         programs[0].frequency = 354000;
-        for (const std::string& table : {out.str(), cli::ProgramTable(programs)}) {
+        for (const std::string& table : {out.str(), cli::ProgramTable(programs, {})}) {
             for (const std::string& line : Lines(table)) EXPECT_LE(Characters(line), cli::kTableWidth) << line;
         }
         EXPECT_EQ(Lines(out.str()).size(), 67u);
         EXPECT_NE(out.str().find("  354.000  "), std::string::npos) << out.str();
         EXPECT_EQ(out.str().find("35400000"), std::string::npos);
-        EXPECT_NE(cli::ProgramTable(programs).find("NNN\u2026  354.000  "), std::string::npos) << cli::ProgramTable(programs);
+        EXPECT_NE(cli::ProgramTable(programs, {}).find("NNN\u2026  354.000  "), std::string::npos) << cli::ProgramTable(programs, {});
     }
 }
 

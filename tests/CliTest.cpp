@@ -118,7 +118,7 @@ TEST_F(CliTest, RemoveTakesAwayTheKindsNamedInOneWrite) {
         std::string err;
     } cases[] = {
         {{"missing"}, 2, "kelvane-cli: \"missing\" is a scan's mark, not stored: use scan --remove-missing\n"},
-        {{"radio", "tv"}, 2, "kelvane-cli: unknown kind \"tv\" (radio, data or unnamed)\n"},
+        {{"radio", "tv"}, 2, "kelvane-cli: unknown kind \"tv\" (radio, data, encrypted or unnamed)\n"},
         {{"data", "unnamed"}, 0, "Removed 0 data programs, 0 programs without a name; 3 in the list\n"},
         {{"radio", "radio"}, 0, "Removed 1 radio program; 2 in the list\n"},
     };

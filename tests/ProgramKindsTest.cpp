@@ -28,6 +28,7 @@ public:
         rows[4].videoPid = 0;
         AddRows(w, rows);
         w.ProgramList().SetItemText(5, kColumnState, "missing");
+        w.SetBeside(0, ProgramBeside{0, 0x0B00, 0});
     }
     void TearDown() override {
         host.Close(w);
@@ -45,6 +46,7 @@ TEST_F(ProgramKinds, EachKindRemovesItsProgramsAsOneStepThatUndoes) {
         {"missing", {"Eins", "Welle", "Daten", "", "  "}, "1 missing program removed"},
         {"radio", {"Eins", "Daten", "", "Weg"}, "2 radio programs removed"},
         {"data", {"Eins", "Welle", "", "  ", "Weg"}, "1 data program removed"},
+        {"encrypted", {"Welle", "Daten", "", "  ", "Weg"}, "1 encrypted program removed"},
         {"unnamed", {"Eins", "Welle", "Daten", "Weg"}, "2 programs without a name removed"},
     };
     const Strings all = Column(w, kColumnName);
@@ -64,7 +66,7 @@ TEST_F(ProgramKinds, EachKindRemovesItsProgramsAsOneStepThatUndoes) {
     EXPECT_EQ(w.StatusText(), "No missing programs to remove");
     EXPECT_EQ(w.History().UndoName(), "Remove Missing Programs") << "nothing removed, no step";
     // Only a scan's mark says "missing": kelvane-cli cannot remove it.
-    EXPECT_EQ(programs::StoredKindNames(), "radio, data or unnamed");
+    EXPECT_EQ(programs::StoredKindNames(), "radio, data, encrypted or unnamed");
 }
 
 TEST_F(ProgramKinds, RemoveInTheContextMenuOffersEachKindWithItsCount) {
@@ -74,7 +76,7 @@ TEST_F(ProgramKinds, RemoveInTheContextMenuOffersEachKindWithItsCount) {
     ASSERT_EQ(host.Menus().size(), 2u);
     EXPECT_EQ(host.Menus()[0][11], "Remove\u2026");
     EXPECT_EQ(host.Menus()[1], (Strings{"Missing Programs (1)", "Radio Programs (2)", "Data Programs (1)",
-                                        "Programs without a Name (2)"}));
+                                        "Encrypted Programs (1)", "Programs without a Name (2)"}));
     EXPECT_EQ(Column(w, kColumnName), (Strings{"Eins", "Daten", "", "Weg"}));
     EXPECT_EQ(w.FindMenuItem(res::IDM_UNDO)->text, "&Undo Remove Radio Programs");
 }

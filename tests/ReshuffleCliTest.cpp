@@ -57,7 +57,7 @@ protected:
     std::string File(const std::string& name, const std::vector<TunProgDataTag>& programs,
                      std::vector<uint32_t> numbers = {}) {
         exchange::ExportOptions options;
-        options.channelNumbers = std::move(numbers);
+        for (const uint32_t number : numbers) options.beside.push_back(ProgramBeside{number, 0, 0});
         WriteFile(Path(name), exchange::Export(*exchange::FormatFromFileName(name), programs, options));
         return Path(name);
     }

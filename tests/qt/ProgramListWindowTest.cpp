@@ -333,7 +333,7 @@ TEST_F(ProgramListWindow, RemoveByKindFromTheContextMenu) {
         QContextMenuEvent event(QContextMenuEvent::Mouse, at, view->viewport()->mapToGlobal(at));
         QApplication::sendEvent(view->viewport(), &event);
         EXPECT_EQ(kinds, (std::vector<std::string>{"Missing Programs (0)", "Radio Programs (1)", "Data Programs (0)",
-                                                   "Programs without a Name (0)"}));
+                                                   "Encrypted Programs (0)", "Programs without a Name (0)"}));
         EXPECT_EQ(view->model()->rowCount(), 7);
         EXPECT_EQ(window.StatusText(), "1 radio program removed");
         QTest::keyClick(view, Qt::Key_Z, Qt::ControlModifier);
