@@ -249,6 +249,8 @@ bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::o
         ok = messages.empty() && host.Questions().empty() && !interrupted;
         host.Close(window);
     }
+    // The handler holds this call's locals: the host may outlive them.
+    host.OnMessage(nullptr);
     if (interrupted) error = "interrupted; nothing was saved";
     else if (!ok) error = messages.empty() ? host.Questions().front() : messages.front();
     if (failure)

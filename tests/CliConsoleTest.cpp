@@ -85,7 +85,11 @@ TEST_F(CliConsole, ScanIsQuietUnlessVerboseAndItsListFitsATerminal) {
         // The window's log and the card's lines ("Signal at …") alike.
         EXPECT_EQ(text.find("Request PMT\n") != std::string::npos, c.verbose);
         EXPECT_EQ(text.find('\r') != std::string::npos, c.terminal);
-        EXPECT_EQ(Lines(text).back(), "Scan: 66 added, 0 updated, 0 actual; no lock on 450.0 MHz (TS 11)");
+        // The summary, then the networks the home transport carries.
+        const auto all = Lines(text);
+        ASSERT_GE(all.size(), 2u);
+        EXPECT_EQ(all[all.size() - 2], "Scan: 66 added, 0 updated, 0 actual, 0 missing; no lock on 450.0 MHz (TS 11)");
+        EXPECT_EQ(all.back().rfind("Networks on this cable: 28432 ", 0), 0u) << all.back();
         if (!c.terminal) {
             const auto lines = Lines(text);
             const auto services = std::count_if(lines.begin(), lines.end(),

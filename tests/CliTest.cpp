@@ -78,7 +78,7 @@ TEST_F(CliTest, ImportListExportThroughTheExecutable) {
     run = Cli({"list", "--db", Db()});
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out.substr(0, run.out.find('\n')),
-              "Nr  Programm                 Frequenz  Prog-ID  V-PID  A-PID  TS-ID  NW-ID  Prog-Type");
+              "Nr  Programm                 Frequenz  Prog-ID  V-PID  A-PID  TS-ID  NW-ID  Prog-Type  LCN  CA");
     EXPECT_NE(run.out.find("\n2   Ελληνικά Ράδιο 東京 Радио  346.000   28       0      2001   1101"),
               std::string::npos)
         << run.out;

@@ -70,11 +70,11 @@ TEST_F(ProgramKinds, EachKindRemovesItsProgramsAsOneStepThatUndoes) {
 }
 
 TEST_F(ProgramKinds, RemoveInTheContextMenuOffersEachKindWithItsCount) {
-    host.ScriptMenu(8);  // Remove…
+    host.ScriptMenu(9);  // Remove…
     host.ScriptMenu(1);  // radio
     w.OnListContextMenu(res::IDC_PROGRAM_LIST);
     ASSERT_EQ(host.Menus().size(), 2u);
-    EXPECT_EQ(host.Menus()[0][11], "Remove\u2026");
+    EXPECT_EQ(host.Menus()[0][12], "Remove\u2026");
     EXPECT_EQ(host.Menus()[1], (Strings{"Missing Programs (1)", "Radio Programs (2)", "Data Programs (1)",
                                         "Encrypted Programs (1)", "Programs without a Name (2)"}));
     EXPECT_EQ(Column(w, kColumnName), (Strings{"Eins", "Daten", "", "Weg"}));

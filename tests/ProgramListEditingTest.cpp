@@ -244,11 +244,11 @@ TEST_F(ProgramListEditing, EveryChangeIsOneStepThatUndoAndRedoTakeBackAndMakeAga
     w.OnMoveDown();
     EXPECT_FALSE(w.History().CanRedo());
     EXPECT_EQ(w.History().UndoName(), "Move Down");
-    host.ScriptMenu(10);
+    host.ScriptMenu(11);
     w.OnListContextMenu(res::IDC_PROGRAM_LIST);
-    EXPECT_EQ(host.Menus().back()[13], "Undo Move Down\tCtrl+Z");
-    EXPECT_EQ(host.Menus().back()[14], "Redo\tCtrl+Y");
-    host.ScriptMenu(9);
+    EXPECT_EQ(host.Menus().back()[14], "Undo Move Down\tCtrl+Z");
+    EXPECT_EQ(host.Menus().back()[15], "Redo\tCtrl+Y");
+    host.ScriptMenu(10);
     w.OnListContextMenu(res::IDC_PROGRAM_LIST);
     EXPECT_EQ(Whole(w), states[states.size() - 2]);
     EXPECT_EQ(w.History().RedoName(), "Move Down");

@@ -56,6 +56,7 @@ public:
         std::ostringstream out, status;
         cli::ScanLimits limits;
         limits.nitTimeoutMs = 20000;
+        limits.verbose = true;
         const int64_t began = host.GetClock().NowMs();
         r.ok = cli::ScanInWindow(host, true, out, status, r.error, limits, &r.failure);
         r.tookMs = host.GetClock().NowMs() - began;

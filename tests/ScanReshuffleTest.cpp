@@ -67,8 +67,9 @@ TEST_F(ScanReshuffle, NextLineUpMarksTheGoneServiceFollowsTheMovedOneAndCountsTh
     const std::string summary = "Scan: 0 added, 1 updated, " + std::to_string(actual) +
                                 " actual, 1 missing; no lock on 386.0 MHz (TS 6), 450.0 MHz (TS 11). "
                                 "6 programs not checked: no lock on 386.0 MHz";
-    EXPECT_EQ(window.StatusText(), summary);
-    EXPECT_EQ(host.Messages().back(), summary);
+    // Then the networks the home transport carries.
+    EXPECT_EQ(window.StatusText().rfind(summary + "\nNetworks on this cable: ", 0), 0u) << window.StatusText();
+    EXPECT_EQ(host.Messages().back(), window.StatusText());
 
     // The marks are the scan's: its undo takes them too.
     window.OnUndo();
@@ -88,7 +89,7 @@ TEST_F(ScanReshuffle, CliDryRunShowsMissingAndRemoveMissingSavesWithoutIt) {
     UseNetwork(cardlib::DefaultNetworkNext());
     std::ostringstream dry, dryStatus;
     ASSERT_TRUE(cli::ScanInWindow(host, true, dry, dryStatus, error)) << error;
-    EXPECT_NE(dry.str().find("  missing\n"), std::string::npos) << dry.str();
+    EXPECT_NE(dry.str().find("  missing  "), std::string::npos) << dry.str();
     EXPECT_NE(dryStatus.str().find(", 1 missing; "), std::string::npos) << dryStatus.str();
     EXPECT_EQ(StoredPrograms().size(), stored);
 
@@ -96,8 +97,10 @@ TEST_F(ScanReshuffle, CliDryRunShowsMissingAndRemoveMissingSavesWithoutIt) {
     limits.removeMissing = true;
     std::ostringstream removing;
     ASSERT_TRUE(cli::ScanInWindow(host, false, out, removing, error, limits)) << error;
-    EXPECT_NE(removing.str().find("6 programs not checked: no lock on 386.0 MHz\n1 missing program removed\n"),
+    EXPECT_NE(removing.str().find("6 programs not checked: no lock on 386.0 MHz\nNetworks on this cable: "),
               std::string::npos)
+        << removing.str();
+    EXPECT_NE(removing.str().find(" set NetworkId for another\n1 missing program removed\n"), std::string::npos)
         << removing.str();
     const std::vector<TunProgDataTag> after = StoredPrograms();
     EXPECT_EQ(after.size(), stored - 1);

@@ -91,7 +91,7 @@ TEST(ScanTransportQt, TheContextMenusScanTransportScansTheTransportTyped) {
         },
         30000);
     EXPECT_EQ(prompt.rfind("Frequency in kHz", 0), 0u) << prompt;
-    ASSERT_EQ(messages, std::vector<std::string>{"Scan: 2 added, 0 updated, 0 actual; every transport locked"});
+    ASSERT_EQ(messages, std::vector<std::string>{"Scan: 2 added, 0 updated, 0 actual, 0 missing; every transport locked"});
     ASSERT_EQ(window.ProgramList().GetItemCount(), 2);
     for (int row = 0; row < 2; ++row) {
         EXPECT_EQ(window.ProgramList().GetItemText(row, kColumnName), network.transports[1].services[row].name);
