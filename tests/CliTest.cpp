@@ -110,6 +110,43 @@ TEST_F(CliTest, ImportListExportThroughTheExecutable) {
     EXPECT_EQ(run.err.rfind("3 programs imported from " + Golden("programs.m3u") + ", 9 in the list", 0), 0u) << run.err;
 }
 
+// Players that find a channel by its name reach only the first of a
+// repeated one: the export says so, or --unique-names appends service ids.
+TEST_F(CliTest, ExportWarnsOfRepeatedNamesOrMakesThemUnique) {
+    const std::string channel = "\tNETWORK_ID = 1\n\tTRANSPORT_ID = 2\n\tDELIVERY_SYSTEM = DVBC/ANNEX_A\n"
+                                "\tFREQUENCY = 330000000\n\tMODULATION = QAM/256\n\tSYMBOL_RATE = 6900000\n";
+    WriteFile(Path("in.dvbv5"), "[Kinowelt Abruf]\n\tSERVICE_ID = 811\n" + channel + "\n[Kinowelt Abruf]\n\tSERVICE_ID = 812\n" +
+                                    channel + "\n[Eins]\n\tSERVICE_ID = 1\n" + channel);
+    ASSERT_EQ(Cli({"import", "--db", Db(), Path("in.dvbv5")}).status, 0);
+    const std::string warning = "warning: Names used more than once: \"Kinowelt Abruf\" (2 programs); ";
+    const std::string hint = " reaches only the first program of each (--unique-names tells them apart)\n";
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+        std::vector<std::string> lines;  // in the output, in this order
+    };
+    const Case cases[] = {
+        {{"--format", "dvbv5"}, warning + "dvbv5-zap" + hint, {"[Kinowelt Abruf]\n", "[Kinowelt Abruf]\n", "[Eins]\n"}},
+        {{"--format", "zap"}, warning + "czap" + hint, {"Kinowelt Abruf:", "\nKinowelt Abruf:", "\nEins:"}},
+        {{"--format", "dvbv5", "--unique-names"}, "", {"[Kinowelt Abruf (811)]\n", "[Kinowelt Abruf (812)]\n", "[Eins]\n"}},
+        {{"--format", "csv"}, "", {",Kinowelt Abruf,", ",Kinowelt Abruf,"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args{"export", "--db", Db()};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CliRun run = Cli(args);
+        SCOPED_TRACE(c.args[1] + " " + std::to_string(c.args.size()));
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, c.err);
+        size_t at = 0;
+        for (const std::string& line : c.lines) {
+            at = run.out.find(line, at);
+            ASSERT_NE(at, std::string::npos) << line << " in\n" << run.out;
+            at += line.size();
+        }
+    }
+}
+
 TEST_F(CliTest, RemoveTakesAwayTheKindsNamedInOneWrite) {
     ASSERT_EQ(Cli({"import", "--db", Db(), Golden("programs.csv")}).status, 0);
     const struct {

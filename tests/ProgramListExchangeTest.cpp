@@ -378,4 +378,28 @@ TEST_F(ProgramListExchange, ChannelNumbersStayWithTheirProgramsAndOrderTheList) 
     EXPECT_EQ(numbers, (std::vector<uint32_t>{3, 12, 0, 0, 0}));
 }
 
+// dvbv5 finds a channel by its name: the export asks about names used more
+// than once; Yes appends each one's service id, No writes them as they are.
+// The list keeps its names either way, and a CSV asks nothing.
+TEST_F(ProgramListExchange, ExportAsksAboutRepeatedNamesOfANameKeyedFormat) {
+    AddRows(window, {Program(3, "Eins")});
+    std::vector<TunProgDataTag> unique = Rows();
+    unique[0].name = "Eins (6)";
+    unique[2].name = "Eins (8)";
+    for (const auto& [answer, expected] : {std::pair{fw::Answer::Yes, unique}, std::pair{fw::Answer::No, Rows()}}) {
+        host.ScriptAnswer(answer);
+        ChooseFromMenu(0, fw::FileChoice{"/home/u/dvb_channel.conf", 0});
+        EXPECT_EQ(files.files["/home/u/dvb_channel.conf"], exchange::Export(exchange::Format::Dvbv5, expected));
+    }
+    ASSERT_EQ(host.Questions().size(), 2u);
+    EXPECT_EQ(host.Questions()[0],
+              "Names used more than once: \"Eins\" (2 programs); dvbv5-zap reaches only the first program of each.\n"
+              "Append the service id to each of them (\"Eins (6)\")?");
+    EXPECT_NE(files.files["/home/u/dvb_channel.conf"].find("[Eins]"), std::string::npos);
+    ChooseFromMenu(0, fw::FileChoice{"/home/u/list.csv", 0});
+    EXPECT_EQ(host.Questions().size(), 2u);
+    EXPECT_EQ(Column(window, kColumnName), (Strings{"Eins", "Zwei", "Eins"}));
+    EXPECT_TRUE(host.Messages().empty());
+}
+
 }  // namespace
