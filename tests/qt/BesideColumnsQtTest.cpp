@@ -79,11 +79,6 @@ protected:
         std::filesystem::remove_all(m_Dir, ec);
     }
 
-    static std::filesystem::path MakeTempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kelvane-qt-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        return pattern;
-    }
 
     QTreeView* LoadedList(ProgramListDialog& window) {
         auto* view = qobject_cast<QTreeView*>(host.ControlWidget(window, res::IDC_PROGRAM_LIST));
@@ -92,7 +87,7 @@ protected:
         return view;
     }
 
-    std::filesystem::path m_Dir = MakeTempDir();
+    std::filesystem::path m_Dir = qttest::MakeTempDir();
     fw::QtHost host;
     hosttest::RegisteredResources resources{host};
     cardlib::Board board{(m_Dir / "board.db").string()};

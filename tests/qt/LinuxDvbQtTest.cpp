@@ -63,9 +63,7 @@ std::vector<std::string> SimulatedRows(const cardlib::SimNetwork& network, const
 // figures). One transport with two programs and tables at every tick keep it
 // to the few seconds its ticks take.
 TEST(LinuxDvbQt, RealTimeScanOverTheEmulatedDevicesFillsTheListAndLeavesTheProcessorIdle) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kelvane-qt-dvb-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    const std::filesystem::path dir = pattern;
+    const std::filesystem::path dir = qttest::MakeTempDir();
     cardlib::SimNetwork network = qttest::ShortNetwork();
     network.transports.resize(1);
     network.transports[0].services.resize(2);

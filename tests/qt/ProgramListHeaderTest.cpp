@@ -23,16 +23,11 @@
 
 namespace {
 
-std::filesystem::path MakeTempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kelvane-qt-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    return pattern;
-}
 
 // Each title of the program list shows whole at its column's first width,
 // in the font the header really draws with.
 TEST(ProgramListHeader, EveryTitleFitsItsDefaultWidth) {
-    const std::filesystem::path dir = MakeTempDir();
+    const std::filesystem::path dir = qttest::MakeTempDir();
     {
         fw::QtHost host;
         hosttest::RegisteredResources resources{host};

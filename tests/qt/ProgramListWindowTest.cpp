@@ -104,13 +104,8 @@ protected:
         std::filesystem::remove_all(m_Dir, ec);
     }
 
-    static std::filesystem::path MakeTempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kelvane-qt-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        return pattern;
-    }
 
-    std::filesystem::path m_Dir = MakeTempDir();
+    std::filesystem::path m_Dir = qttest::MakeTempDir();
     fw::QtHost host;
     hosttest::RegisteredResources resources{host};
     cardlib::Board board{(m_Dir / "board.db").string()};

@@ -1,5 +1,10 @@
 #include "tests/qt/QtTestSupport.h"
 
+#include <stdlib.h>
+
+#include <stdexcept>
+#include <string>
+
 #include <gtest/gtest.h>
 
 #include <QDialog>
@@ -56,6 +61,12 @@ bool WaitFor(const std::function<bool()>& done, int limitMs) {
     clock.start();
     while (!done() && clock.elapsed() < limitMs) QTest::qWait(5);
     return done();
+}
+
+std::filesystem::path MakeTempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kelvane-qt-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    return pattern;
 }
 
 std::filesystem::path ScreenshotPath(const char* name) {

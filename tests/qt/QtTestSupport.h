@@ -56,6 +56,10 @@ int RunModalWith(fw::QtHost& host, fw::Dialog& dialog, const std::function<void(
 // Runs the event loop until `done` or `limitMs` passed; returns `done()`.
 bool WaitFor(const std::function<bool()>& done, int limitMs = 5000);
 
+// A fresh folder of its own under the system's temporary folder, for a
+// test's board database and settings file.
+std::filesystem::path MakeTempDir();
+
 // Where a test saves a picture of a window: a folder of the build tree. The
 // `screenshots` target copies them into docs/screenshots/.
 std::filesystem::path ScreenshotPath(const char* name);

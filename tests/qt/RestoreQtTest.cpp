@@ -28,11 +28,6 @@
 
 namespace {
 
-std::filesystem::path MakeTempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kelvane-qt-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    return pattern;
-}
 
 std::vector<std::string> Names(const QAbstractItemModel& model) {
     std::vector<std::string> names;
@@ -42,7 +37,7 @@ std::vector<std::string> Names(const QAbstractItemModel& model) {
 }
 
 TEST(RestoreQt, ABackupChosenFromTheMenuComesBackIntoTheList) {
-    const std::filesystem::path dir = MakeTempDir();
+    const std::filesystem::path dir = qttest::MakeTempDir();
     fw::QtHost host;
     hosttest::RegisteredResources resources{host};
     fw::Profile profile((dir / "kelvane.INI").string());

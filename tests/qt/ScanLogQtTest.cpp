@@ -26,9 +26,7 @@ namespace {
 // The scan window's log, through the real widgets: its column follows the
 // window's width, and a line cut short shows whole in a tooltip.
 TEST(ScanLogQt, TheLogFollowsTheWindowAndCutLinesShowWhole) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kelvane-qt-log-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    const std::filesystem::path dir = pattern;
+    const std::filesystem::path dir = qttest::MakeTempDir();
     cardlib::Board board((dir / "board.db").string());
     fw::Profile profile((dir / "kelvane.INI").string());
     fw::QtHost host;

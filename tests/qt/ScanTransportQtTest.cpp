@@ -38,9 +38,7 @@ void WhenUp(fw::QtHost& host, std::function<T*()> find, std::function<void(T*)> 
 }
 
 TEST(ScanTransportQt, TheContextMenusScanTransportScansTheTransportTyped) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kelvane-qt-transport-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    const std::filesystem::path dir = pattern;
+    const std::filesystem::path dir = qttest::MakeTempDir();
     cardlib::Board board((dir / "board.db").string());
     fw::Profile profile((dir / "kelvane.INI").string());
     profile.WriteInt("ScanNetwork", "TickMs", 50);

@@ -31,9 +31,7 @@ namespace {
 using qttest::ScreenshotPath;
 
 TEST(ScanWindowQt, SearchScansTheNetworkAndFillsTheProgramList) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kelvane-qt-scan-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    const std::filesystem::path dir = pattern;
+    const std::filesystem::path dir = qttest::MakeTempDir();
     cardlib::Board board((dir / "board.db").string());
     fw::Profile profile((dir / "kelvane.INI").string());
     fw::QtHost host;

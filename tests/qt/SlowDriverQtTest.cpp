@@ -58,9 +58,7 @@ struct Responsiveness {
 // window system's input would. The scan is cancelled once the tuning has
 // settled.
 Responsiveness ScanWithSlowDriver(bool workInPlace, int64_t holdMs) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kelvane-qt-slow-XXXXXX").string();
-    EXPECT_NE(mkdtemp(pattern.data()), nullptr);
-    const std::filesystem::path dir = pattern;
+    const std::filesystem::path dir = qttest::MakeTempDir();
     Responsiveness measured;
     {
         cardlib::SimNetwork network = qttest::ShortNetwork();
