@@ -144,9 +144,7 @@ std::optional<Failure> Import(const cli::ParsedCommand& o) {
         error);
     if (!saved) return Failure{1, error};
     std::cerr << result.programs.size() << " programs imported from " << file << ", " << inList << " in the list"
-              << (updating ? ": " + std::to_string(counts.added) + " added, " + std::to_string(counts.updated) +
-                                 " updated, " + std::to_string(counts.actual) + " actual"
-                           : std::string())
+              << (updating ? ": " + programs::CountsText(counts) : std::string())
               << (known == 0 ? "" : "; " + exchange::AlreadyListedText(known))
               << (result.skipped.empty() ? "" : "; " + result.skipped) << std::endl;
     return std::nullopt;

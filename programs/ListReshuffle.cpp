@@ -57,6 +57,11 @@ ReferenceOrder OrderLike(const std::vector<TunProgDataTag>& programs, const std:
     return result;
 }
 
+std::string CountsText(const ImportCounts& counts) {
+    return std::to_string(counts.added) + " added, " + std::to_string(counts.updated) + " updated, " +
+           std::to_string(counts.actual) + " actual";
+}
+
 const char* StateText(ImportState state) {
     switch (state) {
         case ImportState::Added: return "added";

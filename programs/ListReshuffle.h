@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "card/DBDVBX32.h"
@@ -33,6 +34,8 @@ const char* StateText(ImportState state);
 struct ImportCounts {
     size_t added = 0, updated = 0, actual = 0;
 };
+// "1 added, 2 updated, 3 actual", as the window and kelvane-cli say it.
+std::string CountsText(const ImportCounts& counts);
 
 // The imported programs into the list, as a scan merges services: every
 // program with an imported one's NW-ID and Prog-ID takes its fields (the

@@ -73,8 +73,7 @@ void ProgramListDialog::ImportUpdating(const std::vector<TunProgDataTag>& import
     }
     ListChanged(std::move(before), "Import");
     if (first >= 0) ShowRow(first);
-    SetStatusText(done + ": " + std::to_string(counts.added) + " added, " + std::to_string(counts.updated) +
-                  " updated, " + std::to_string(counts.actual) + " actual");
+    SetStatusText(done + ": " + programs::CountsText(counts));
 }
 
 void ProgramListDialog::OnRestore() {
