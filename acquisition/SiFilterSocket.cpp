@@ -33,13 +33,22 @@ int SiFilterSocket::Request(unsigned short pid, unsigned char mask, unsigned cha
 int SiFilterSocket::Request(unsigned short pid, const unsigned char* mask, const unsigned char* value,
                             unsigned char length, unsigned short mode) {
     m_Table.Stop();
+    m_Listening = false;
     return Set(pid, mask, value, length, mode);
 }
 
 int SiFilterSocket::RequestTable(unsigned short pid, unsigned char mask, unsigned char value, uint8_t tableId,
                                  int tableIdExtension, uint8_t tableIdMask) {
     m_Table.Start(tableId, tableIdExtension, tableIdMask);
+    m_Listening = false;
     return Set(pid, &mask, &value, 1, 0);
+}
+
+int SiFilterSocket::ListenForNetworks() {
+    m_Table.Stop();
+    m_Listening = true;
+    const unsigned char mask = 0xFF, value = si::table::kNitOther;
+    return Set(si::pid::kNit, &mask, &value, 1, 0);
 }
 
 int SiFilterSocket::Set(unsigned short pid, const unsigned char* mask, const unsigned char* value,
@@ -107,9 +116,15 @@ int SiFilterSocket::IsWaiting() {
 void SiFilterSocket::EndRequest() {
     ShutDown();
     m_Mode = 0;
+    m_Listening = false;
 }
 
 void SiFilterSocket::OnDataReceived(unsigned char* data, int length) {
+    if (m_Listening) {
+        if (length > 0 && data[0] == si::table::kNitOther && CheckCrc32(data, length))
+            si::NoteNetwork(data, length, m_ResultWindow);
+        return;
+    }
     if (m_Table.IsCollecting()) return TakeTableSection(data, length);
     const int result = Dispatch(data, length);
     if (result != 0 || m_Mode == 0 || IsPastTimeOut()) {

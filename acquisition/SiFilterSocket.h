@@ -29,6 +29,11 @@ public:
     // pass the filter, repeats and sections with a bad CRC are dropped.
     int RequestTable(unsigned short pid, unsigned char mask, unsigned char value, uint8_t tableId,
                      int tableIdExtension = -1, uint8_t tableIdMask = 0xFF);
+    // Hears every sound NIT other on the NIT PID for the network it names
+    // (NoteNetwork) and takes no table: no time-out ends it, only ShutDown,
+    // EndRequest or another request.
+    int ListenForNetworks();
+    bool IsListening() const { return m_Listening && !IsIdle(); }
     // What the last whole-table request has taken so far.
     TableProgress Progress() const { return m_Table.Progress(); }
     // Sets the card filter for the stored request and opens the socket on it.
@@ -72,4 +77,5 @@ private:
     int m_TimeoutSeconds = 15;
     long long m_StartTime = 0;
     TableSections m_Table;
+    bool m_Listening = false;
 };

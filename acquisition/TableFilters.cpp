@@ -68,9 +68,15 @@ int TableFilters::IsPatDone() { return IsDone(m_PatSocket.get()); }
 int TableFilters::IsPmtDone() { return IsDone(m_PmtSocket.get()); }
 int TableFilters::IsSdtDone() { return IsDone(m_SdtSocket.get()); }
 
+void TableFilters::ListenForNetworks(bool listen) {
+    if (!m_NitSocket) return;
+    if (listen) m_NitSocket->ListenForNetworks();
+    else if (m_NitSocket->IsListening()) m_NitSocket->EndRequest();
+}
+
 void TableFilters::EndRequests() {
     for (SiFilterSocket* socket : {m_PatSocket.get(), m_NitSocket.get(), m_SdtSocket.get(), m_PmtSocket.get()})
-        if (socket != nullptr) socket->EndRequest();
+        if (socket != nullptr && !socket->IsListening()) socket->EndRequest();
 }
 
 TableProgress TableFilters::NitProgress() const { return Progress(m_NitSocket.get()); }

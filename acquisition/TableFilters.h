@@ -43,7 +43,10 @@ public:
     int IsPatDone();
     int IsPmtDone();
     int IsSdtDone();
-    // Ends every request still waiting, as its time-out would.
+    // The NIT socket, idle once the scan has its NIT, hears the other
+    // networks' NITs on every transport the scan tunes to, until `false`.
+    void ListenForNetworks(bool listen);
+    // Ends every request still waiting, as its time-out would; a listen goes on.
     void EndRequests();
     // What the last NIT, SDT or PAT request has taken of its table.
     TableProgress NitProgress() const;

@@ -160,6 +160,10 @@ public:
     std::optional<bool> TunerLocked() override;
     bool TunerGaveUp() override;
     void EndRequests() override { m_TableFilters.EndRequests(); }
+    bool ListenForNetworks(bool listen) override {
+        m_TableFilters.ListenForNetworks(listen);
+        return true;
+    }
     bool Probe(unsigned long frequency) override;
     std::optional<Reception> TunerReception() override;
     // What the scan found, into the program list (see ProgramListMerge).
@@ -167,11 +171,13 @@ public:
     TableFilters& Filters() { return m_TableFilters; }
     // The scan's questions (ProgramListDialogScanChoices.cpp): which network
     // to scan where several are on air, asked only when `AskForNetwork`
-    // (kelvane-cli does not ask).
+    // (kelvane-cli does not ask). The scan waits on the home transport for
+    // the other networks only where somebody can be asked: without a
+    // question it goes on as soon as its NIT is whole and hears them on the
+    // way (ListenForNetworks).
     uint16_t ChooseNetwork(const std::vector<NetworkOnAir>& networks, uint16_t scanning) override;
     void AskForNetwork(bool ask) { m_AskForNetwork = ask; }
-    int64_t NetworkListenMs() override { return m_NetworkListenMs; }
-    void SetNetworkListenMs(int64_t ms) { m_NetworkListenMs = ms; }
+    int64_t NetworkListenMs() override;
     // Scan Transport…: asks for a frequency, symbol rate and modulation (the
     // selected program's to begin with), then scans that transport alone.
     void OnScanTransport();
@@ -244,8 +250,6 @@ private:
     bool m_ShowScanSummary = true;
     std::string m_LastScanNetworks;
     bool m_AskForNetwork = true;
-    // As long as a network may take between two of its NIT's sections.
-    int64_t m_NetworkListenMs = 11000;
     std::optional<TransportOnDemand> m_NextTransport;
     bool m_Changed = false;
     std::optional<uint64_t> m_Revision;

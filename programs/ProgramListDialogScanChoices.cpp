@@ -23,6 +23,8 @@ uint16_t ProgramListDialog::ChooseNetwork(const std::vector<NetworkOnAir>& netwo
     return 0;
 }
 
+int64_t ProgramListDialog::NetworkListenMs() { return m_AskForNetwork ? ScanChannelsDialog::kNetworkListenMs : 0; }
+
 void ProgramListDialog::OnScanTransport() {
     // The selected program's transport to begin with.
     std::string typed;

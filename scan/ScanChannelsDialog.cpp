@@ -41,7 +41,10 @@ bool ScanChannelsDialog::OnInitDialog() {
 
 void ScanChannelsDialog::DestroyWindow() {
     fw::SaveWindowPlacement(*this, kPlacementSection);
-    if (m_Owner) m_Owner->SetResultWindowForAll(nullptr);
+    if (m_Owner) {
+        m_Owner->ListenForNetworks(false);
+        m_Owner->SetResultWindowForAll(nullptr);
+    }
     fw::Dialog::DestroyWindow();
 }
 

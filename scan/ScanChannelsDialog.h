@@ -33,6 +33,9 @@ public:
         // With "Sweep": after the NIT's transports, the raster's other frequencies.
         StateSweepTune = 9,
         StateSweepWaitSdt = 10,
+        // Done before every network could have sent its NIT once: the rest
+        // of that time on the last transport.
+        StateListenNetworks = 11,
     };
     static constexpr unsigned kScanTimerId = 1025;
     static constexpr unsigned kScanTimerPeriodMs = 500;  // unless "TickMs" in "ScanNetwork" says otherwise
@@ -215,7 +218,7 @@ private:
     void RunStep();
     static bool IsWaitState(int state) {
         return state == StateWaitNit || state == StateWaitSdt || state == StateWaitPat || state == StateWaitPmt ||
-               state == StateSweepWaitSdt;
+               state == StateSweepWaitSdt || state == StateListenNetworks;
     }
     void OnRequestNit();
     void OnWaitNit();
@@ -235,6 +238,8 @@ private:
     // choose one; true when the step is done with (another NIT asked for,
     // or the listening of ListNetworksOnly over).
     bool NetworksAtNitEnd();
+    void EndScanOrListen();
+    void OnListenNetworks();
     void StartOneTransport();
     // The transport of a scan of one transport takes the ids its SDT gives.
     void AdoptOneTransport(uint32_t transportStreamId, uint32_t originalNetworkId);
@@ -297,6 +302,8 @@ private:
     NetworksOnAir m_Networks;
     bool m_NetworksOnly = false;
     bool m_NetworkChosen = false;
+    bool m_ListeningForNetworks = false;
+    int64_t m_LastTunedAtMs = 0;
     int64_t m_NetworksSinceMs = -1;
     std::optional<OneTransport> m_OneTransport;
     // Of the requested program's PES private data that carries sound, the

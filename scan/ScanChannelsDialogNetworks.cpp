@@ -45,6 +45,11 @@ bool ScanChannelsDialog::NetworksAtNitEnd() {
         return true;
     }
     m_NetworkChosen = true;
+    // The other networks' NITs go on coming on the transports ahead: those
+    // not heard yet are named in the summary.
+    // The window that waited at the home transport has heard them already.
+    if (!networkSet && m_Owner)
+        m_ListeningForNetworks = m_Owner->ListenForNetworks(true) && m_Owner->NetworkListenMs() == 0;
     const std::string line = NetworksLine();
     if (line.empty()) return false;
     AddStatusLine(line);
@@ -60,4 +65,20 @@ bool ScanChannelsDialog::NetworksAtNitEnd() {
     m_ScanState = StateRequestNit;
     m_RetryCounter = kRetries;
     return true;
+}
+
+void ScanChannelsDialog::EndScanOrListen() {
+    // Another network's NIT need come only every 10 s on a transport, and the
+    // scan's visits to each may all have been shorter. Where none was heard,
+    // the last transport is listened to for that long before the scan ends,
+    // which costs a cable of one network what the window's wait at the home
+    // transport costs (NetworkId=0 spares it).
+    const int64_t onLast = GetHost().GetClock().NowMs() - m_LastTunedAtMs;
+    if (!m_ListeningForNetworks || m_Networks.List().size() > 1 || onLast >= kNetworkListenMs) return EndScan();
+    AddStatusLine("Listening for the other networks' NITs: " + std::to_string((kNetworkListenMs - onLast + 999) / 1000) + " s");
+    m_ScanState = StateListenNetworks;
+}
+
+void ScanChannelsDialog::OnListenNetworks() {
+    if (m_Networks.List().size() > 1 || GetHost().GetClock().NowMs() - m_LastTunedAtMs >= kNetworkListenMs) EndScan();
 }

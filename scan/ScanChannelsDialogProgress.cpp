@@ -45,6 +45,7 @@ ScanChannelsDialog::Progress ScanChannelsDialog::ScanProgress() {
         case StateWaitPat:
         case StateNextService:
         case StateWaitPmt:
+        case StateListenNetworks:
             progress.phase = Progress::Services;
             progress.total = ServiceList().GetItemCount();
             progress.done = std::min(m_CurrentServiceRow + 1, progress.total);

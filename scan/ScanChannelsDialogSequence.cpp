@@ -68,6 +68,7 @@ bool ScanChannelsDialog::TuneTransport(int transportRow) {
     m_TunedTransportId = static_cast<int>(transports.GetItemData(transportRow) & 0xFFFF);
     // The cell holds 10 Hz units; the tuner takes kHz.
     m_Owner->Tune(frequency / 100);
+    m_LastTunedAtMs = GetHost().GetClock().NowMs();
     m_Requested = true;
     return true;
 }
@@ -164,6 +165,7 @@ void ScanChannelsDialog::RunStep() {
         case StateWaitPmt: OnWaitPmt(); break;
         case StateSweepTune: OnSweepTune(); break;
         case StateSweepWaitSdt: OnSweepWaitSdt(); break;
+        case StateListenNetworks: OnListenNetworks(); break;
         default: break;
     }
 }
@@ -264,10 +266,7 @@ void ScanChannelsDialog::OnWaitPat() {
 
 void ScanChannelsDialog::OnNextService() {
     fw::ListView& services = ServiceList();
-    if (m_CurrentServiceRow >= services.GetItemCount()) {
-        EndScan();
-        return;
-    }
+    if (m_CurrentServiceRow >= services.GetItemCount()) return EndScanOrListen();
     StreamList().DeleteAllItems();
     m_AudioDescriptors.clear();
     long ts = 0;

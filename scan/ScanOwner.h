@@ -76,6 +76,13 @@ public:
     virtual bool TunerGaveUp() { return false; }
     // Ends every table request still waiting, as its time-out would.
     virtual void EndRequests() {}
+    // While the scan reads its transports, the other networks' NITs there
+    // are heard (SeeNetwork) until `listen` is false. False: the owner
+    // cannot listen beside its requests.
+    virtual bool ListenForNetworks(bool listen) {
+        (void)listen;
+        return false;
+    }
     // A step of the sweep: tunes to a frequency (kHz) that no table names;
     // the tuner tries symbol rates there and gives up soon without a
     // carrier (TunerGaveUp). False: the card cannot sweep.

@@ -288,10 +288,10 @@ TEST_F(ScanEndToEnd, ScanNeedsNoTickBeyondItsStatesWhenTablesArriveAtOnce) {
     for (const int chain : {0, 1}) {
         SCOPED_TRACE(chain);
         host.GetProfile().WriteInt("ScanNetwork", "ChainSteps", chain);
-        ProgramListDialog window(host);
         // The ticks the scan's states need, without the time it listens for
-        // other networks on the home transport.
-        window.SetNetworkListenMs(0);
+        // other networks: NetworkId=0 takes the NIT actual's, no other.
+        host.GetProfile().WriteInt("ScanNetwork", "NetworkId", 0);
+        ProgramListDialog window(host);
         host.Open(window);
         ScanChannelsDialog scan(host, &window, 1);
         const int64_t began = host.GetClock().NowMs();
