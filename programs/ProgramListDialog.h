@@ -162,6 +162,7 @@ public:
     void EndRequests() override { m_TableFilters.EndRequests(); }
     bool Probe(unsigned long frequency) override;
     std::optional<Reception> TunerReception() override;
+    void ExpectDelivery(unsigned long frequency, unsigned long symbolRate, int modulation) override;
     // What the scan found, into the program list (see ProgramListMerge).
     void MergeService(const ScannedService& service, int updateNames) override;
     TableFilters& Filters() { return m_TableFilters; }
