@@ -32,6 +32,11 @@ bool Probe(unsigned long frequencyKHz) {
     return frontend.SetFrequency(frequencyKHz, CFrontend::kTuneSweep) == CCommonDVB::DVB_ERR_NONE;
 }
 
+void ExpectDelivery(unsigned long frequencyKHz, unsigned long symbolRate, int modulation) {
+    CFrontend frontend;
+    frontend.SetDelivery(frequencyKHz, symbolRate, modulation);
+}
+
 std::optional<Reception> TunerReception() {
     CFrontend frontend;
     Reception reception;

@@ -17,6 +17,10 @@ bool TunerGaveUp();
 // A step of a sweep: tunes to `frequencyKHz`, which no table names, even if
 // the front end stands there. False when the card cannot sweep.
 bool Probe(unsigned long frequencyKHz);
+// How the user says `frequencyKHz` is tuned, before it is: symbols/s and
+// the EN 300 468 modulation code, each 0 where not known. A card whose tuner
+// needs no parameters ignores it.
+void ExpectDelivery(unsigned long frequencyKHz, unsigned long symbolRate, int modulation);
 // What the front end locked with: symbols/s and the EN 300 468 modulation
 // code; nothing before a lock and where the card cannot tell.
 struct Reception {

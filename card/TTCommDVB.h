@@ -68,6 +68,10 @@ public:
     // modulation code. DVB_ERR_UNKNOWN before a lock and where the card
     // cannot tell.
     ErrReturn GetReception(unsigned long& symbolRate, int& modulation);
+    // How a frequency (kHz) the card will be tuned to is sent: symbols/s
+    // and the EN 300 468 modulation code, each 0 where not known (the
+    // card's own guesses). A card whose tuner needs no parameters ignores it.
+    ErrReturn SetDelivery(unsigned long frequency, unsigned long symbolRate, int modulation);
     // Why the card can receive nothing on any frequency (its source is
     // missing), one line for the user; empty while it can receive.
     ErrReturn GetSourceProblem(std::string& problem);

@@ -101,6 +101,14 @@ public:
         (void)nowMs;
         return std::nullopt;
     }
+    // What the user knows of one transport: how `frequencyKHz` is tuned
+    // (symbols/s and the EN 300 468 table 38 modulation code; 0: not known,
+    // the backend's own guesses), taken like what a NIT says of it. Comes
+    // before the tuning it is for; a backend that tunes without parameters
+    // ignores it.
+    virtual void ExpectDelivery(unsigned long frequencyKHz, uint32_t symbolRate, uint8_t modulation) {
+        (void)frequencyKHz, (void)symbolRate, (void)modulation;
+    }
     // What keeps the backend from receiving anything anywhere (no captures
     // to play), one line for the user; empty while something may come.
     virtual std::string SourceProblem() const { return {}; }

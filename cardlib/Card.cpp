@@ -88,6 +88,10 @@ std::optional<Reception> Card::TunerReception() const {
     if (!m_State->backend || !m_State->host) return std::nullopt;
     return m_State->backend->LockedWith(m_State->host->GetClock().NowMs());
 }
+void Card::ExpectDelivery(unsigned long frequencyKHz, uint32_t symbolRate, uint8_t modulation) {
+    if (m_State->backend) m_State->backend->ExpectDelivery(frequencyKHz, symbolRate, modulation);
+}
+
 std::string Card::SourceProblem() const { return m_State->backend ? m_State->backend->SourceProblem() : std::string(); }
 
 }  // namespace cardlib

@@ -89,6 +89,8 @@ public:
     bool TunerGaveUp() const;
     // What the front end locked with (Backend::LockedWith).
     std::optional<Reception> TunerReception() const;
+    // How the user says `frequencyKHz` is tuned (Backend::ExpectDelivery).
+    void ExpectDelivery(unsigned long frequencyKHz, uint32_t symbolRate, uint8_t modulation);
     // Why nothing can come from the backend at all (Backend::SourceProblem);
     // empty while something may.
     std::string SourceProblem() const;

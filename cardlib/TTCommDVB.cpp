@@ -121,6 +121,13 @@ CCommonDVB::ErrReturn CFrontend::GetReception(unsigned long& symbolRate, int& mo
     return DVB_ERR_NONE;
 }
 
+CCommonDVB::ErrReturn CFrontend::SetDelivery(unsigned long frequency, unsigned long symbolRate, int modulation) {
+    if (symbolRate > UINT32_MAX || modulation < 0 || modulation > 0xFF) return DVB_ERR_BAD_ARGUMENT;
+    cardlib::Card::Current().ExpectDelivery(frequency, static_cast<uint32_t>(symbolRate),
+                                            static_cast<uint8_t>(modulation));
+    return DVB_ERR_NONE;
+}
+
 CCommonDVB::ErrReturn CFrontend::GetSourceProblem(std::string& problem) {
     problem = cardlib::Card::Current().SourceProblem();
     return DVB_ERR_NONE;

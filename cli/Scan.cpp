@@ -139,19 +139,6 @@ private:
     std::filesystem::path m_Path;
 };
 
-// The card of card.ini; for one transport asked for by its symbol rate and
-// modulation, a tuner that needs them takes them from there.
-std::string ConfigureCard(cardlib::Card& card, fw::Host& host, const ScanLimits& limits, std::string& deviceProblem) {
-    if (!limits.oneTransport) return cardlib::ConfigureFromSettings(card, host, &deviceProblem);
-    std::string problems;
-    cardlib::CardSettings settings = cardlib::ReadCardSettings(cardlib::CardSettingsPath(), &problems);
-    settings.dvb.symbolRates = {static_cast<uint32_t>(limits.oneTransport->symbolRate * 1000)};
-    settings.dvb.modulation = ScanChannelsDialog::QamOrder(limits.oneTransport->modulation);
-    card.UseBackend(cardlib::MakeBackend(settings, &problems, &deviceProblem));
-    card.Attach(host);
-    return problems;
-}
-
 }  // namespace
 
 bool ScanInWindow(fw::HeadlessHost& host, bool dryRun, std::ostream& out, std::ostream& status, std::string& error,
@@ -288,7 +275,9 @@ bool RunScan(Board& board, const std::string& guiSettings, bool dryRun, const Sc
     // The card goes before the host, the window before the card.
     cardlib::Card card;
     std::string deviceProblem;
-    const std::string problems = ConfigureCard(card, host, limits, deviceProblem);
+    // One transport's symbol rate and modulation reach the tuner through the
+    // scan window, as the program's do.
+    const std::string problems = cardlib::ConfigureFromSettings(card, host, &deviceProblem);
     if (!deviceProblem.empty()) {
         // Nothing can be received: no scan to wait for.
         failure = ScanFailure::Card;

@@ -88,6 +88,9 @@ public:
     // the frequency is given up on after kProbeNoSignalMs.
     bool Probe(unsigned long frequencyKHz, int64_t nowMs) override;
     std::optional<Reception> LockedWith(int64_t nowMs) const override;
+    // Kept as a NIT's word on the frequency; what is not given stays as the
+    // NIT or card.ini has it.
+    void ExpectDelivery(unsigned long frequencyKHz, uint32_t symbolRate, uint8_t modulation) override;
 
     // Sections the kernel reported lost (buffer overruns), for tests.
     unsigned Overflows() const { return m_Overflows; }

@@ -208,6 +208,21 @@ void LinuxDvbBackend::ProbeAttempts(uint32_t settingsModulation) {
         for (uint32_t modulation : modulations) add(rate, modulation);
 }
 
+void LinuxDvbBackend::ExpectDelivery(unsigned long frequencyKHz, uint32_t symbolRate, uint8_t modulation) {
+    const uint32_t kernel = KernelModulation(modulation);
+    if (frequencyKHz == 0 || (symbolRate == 0 && kernel == QAM_AUTO)) return;
+    DvbDelivery given;
+    given.innerFec = FEC_AUTO;
+    if (const auto known = m_Deliveries.find(frequencyKHz); known != m_Deliveries.end()) given = known->second;
+    if (symbolRate) given.symbolRate = symbolRate;
+    if (kernel != QAM_AUTO) given.modulation = kernel;
+    m_Deliveries[frequencyKHz] = given;
+    // A tuning that is still guessing there starts again with it; the card
+    // does not tune a frequency it stands on.
+    if (m_Wanted == frequencyKHz && m_Search != Search::Walking && m_Tuner != TunerState::Lost && !LockSeen())
+        TuneTo(frequencyKHz, false);
+}
+
 std::optional<Reception> LinuxDvbBackend::LockedWith(int64_t) const {
     if (m_Frontend < 0 || !LockSeen() || m_Tuning.symbolRate == 0) return std::nullopt;
     Reception reception{m_Tuning.symbolRate, 0};

@@ -166,6 +166,7 @@ public:
     }
     bool Probe(unsigned long frequency) override;
     std::optional<Reception> TunerReception() override;
+    void ExpectDelivery(unsigned long frequency, unsigned long symbolRate, int modulation) override;
     // What the scan found, into the program list (see ProgramListMerge).
     void MergeService(const ScannedService& service, int updateNames) override;
     TableFilters& Filters() { return m_TableFilters; }

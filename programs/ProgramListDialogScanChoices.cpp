@@ -1,6 +1,7 @@
 // What the user chooses about a scan beyond Search: the network, where the
 // home transport carries several networks' NITs, and one transport alone.
 
+#include "acquisition/Tuner.h"
 #include "card/ProgramFields.h"
 #include "framework/Host.h"
 #include "programs/ProgramListDialog.h"
@@ -24,6 +25,12 @@ uint16_t ProgramListDialog::ChooseNetwork(const std::vector<NetworkOnAir>& netwo
 }
 
 int64_t ProgramListDialog::NetworkListenMs() { return m_AskForNetwork ? ScanChannelsDialog::kNetworkListenMs : 0; }
+
+// What the user typed of the transport goes to the tuner as well as to the
+// merged rows.
+void ProgramListDialog::ExpectDelivery(unsigned long frequency, unsigned long symbolRate, int modulation) {
+    acquisition::ExpectDelivery(frequency, symbolRate, modulation);
+}
 
 void ProgramListDialog::OnScanTransport() {
     // The selected program's transport to begin with.

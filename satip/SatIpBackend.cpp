@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "broadcast/descriptors/CableDelivery.h"
 #include "framework/Clock.h"
 
 namespace cardlib {
@@ -189,6 +190,19 @@ satip::Tuning SatIpBackend::WantedTuning() const {
         if (known->second.modulation) tuning.modulation = known->second.modulation;
     }
     return tuning;
+}
+
+void SatIpBackend::ExpectDelivery(unsigned long frequencyKHz, uint32_t symbolRate, uint8_t modulation) {
+    const si::ModulationCode* code = si::FindModulation(modulation);
+    if (frequencyKHz == 0 || (symbolRate == 0 && !code)) return;
+    Delivery& given = m_Deliveries[frequencyKHz];
+    if (symbolRate) given.symbolRate = symbolRate;
+    if (code) given.modulation = code->qamOrder;
+    // A tuning there that has not locked is sent again with it.
+    if (m_Wanted == frequencyKHz && !(m_Report && m_Report->lock)) {
+        m_SentTuning.reset();
+        Tune(frequencyKHz, Now(m_Host));
+    }
 }
 
 std::optional<std::set<uint16_t>> SatIpBackend::WantedPids() const {

@@ -63,6 +63,8 @@ public:
     void FiltersChanged() override { Follow(); }
     std::optional<bool> Locked(int64_t) const override { return m_Report && m_Report->lock; }
     bool LockGivenUp(int64_t nowMs) const override;
+    // Kept as a NIT's word on the frequency (sr and mtype of its tuning).
+    void ExpectDelivery(unsigned long frequencyKHz, uint32_t symbolRate, uint8_t modulation) override;
 
     // "HOST:PORT", as lines name the server.
     std::string ServerName() const;

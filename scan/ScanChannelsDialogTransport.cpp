@@ -19,6 +19,11 @@ void ScanChannelsDialog::StartOneTransport() {
     list.SetItemText(row, TsRate, scancells::Decimal(transport.symbolRate));
     list.SetItemText(row, TsQam, scancells::Decimal(transport.modulation));
     list.SetItemText(row, TsFec, "0");
+    // The tuner takes what the user gave as it takes a NIT's word; what was
+    // not given it guesses as it always does.
+    if (transport.symbolRateGiven || transport.modulation != 0)
+        m_Owner->ExpectDelivery(transport.frequencyKHz, transport.symbolRateGiven ? transport.symbolRate * 1000 : 0,
+                                static_cast<int>(transport.modulation));
     m_CurrentTransportRow = 0;
     m_ScanState = StateNextTransport;
 }
@@ -49,6 +54,7 @@ std::optional<ScanChannelsDialog::OneTransport> ScanChannelsDialog::ReadOneTrans
     if (w.empty() || w.size() > 3 || !Whole(w[0], kMinFrequencyKHz, kMaxFrequencyKHz, transport.frequencyKHz))
         return std::nullopt;
     if (w.size() > 1 && !Whole(w[1], kMinSymbolRate, kMaxSymbolRate, transport.symbolRate)) return std::nullopt;
+    transport.symbolRateGiven = w.size() > 1;
     if (w.size() > 2 && w[2] != "auto") {
         unsigned long order = 0;
         if (!Whole(w[2], 64, 256, order) || (order != 64 && order != 128 && order != 256)) return std::nullopt;

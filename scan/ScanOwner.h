@@ -37,11 +37,13 @@ struct ScannedService {
 
 // One transport asked for by the user: the frequency, the symbol rate in
 // 1000 symbols/s and the modulation as the cable delivery descriptor codes it
-// (0: not known).
+// (0: not known). A symbol rate not given is 6900 in the rows, and the tuner
+// tries its own.
 struct TransportOnDemand {
     unsigned long frequencyKHz = 0;
     unsigned long symbolRate = 6900;
     unsigned modulation = 0;
+    bool symbolRateGiven = false;
 };
 
 // What the scan window needs from the window that opens it: the request set
@@ -89,6 +91,12 @@ public:
     virtual bool Probe(unsigned long frequency) {
         (void)frequency;
         return false;
+    }
+    // How the user says a frequency (kHz) is tuned, before the scan tunes
+    // it: symbol rate in symbols/s and the EN 300 468 modulation code, each
+    // 0 where not known (the tuner's own guesses).
+    virtual void ExpectDelivery(unsigned long frequency, unsigned long symbolRate, int modulation) {
+        (void)frequency, (void)symbolRate, (void)modulation;
     }
     // What the tuner locked with, for a transport no NIT describes: symbol
     // rate in symbols/s and the EN 300 468 modulation code; nothing where it

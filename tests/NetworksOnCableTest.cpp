@@ -1,7 +1,9 @@
 // The networks on the home transport named, and one transport on demand:
 // through kelvane-cli's in-process runs on the virtual clock, over the
-// simulated network and the files backend.
+// simulated network and the files backend, and the window's Scan Transport
+// over the emulated Linux devices.
 #include <gtest/gtest.h>
+#include <linux/dvb/frontend.h>
 
 #include <filesystem>
 #include <memory>
@@ -9,11 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "card/ProgramFields.h"
 #include "cardlib/Card.h"
 #include "cli/Networks.h"
 #include "cli/Scan.h"
 #include "framework/headless/HeadlessHost.h"
 #include "broadcast/NitTransports.h"
+#include "linuxdvb/LinuxDvbBackend.h"
 #include "programs/ProgramListDialog.h"
 #include "scan/ScanChannelsDialog.h"
 #include "res/ResourceIds.h"
@@ -21,6 +25,7 @@
 #include "simnet/SimNetwork.h"
 #include "simnet/SimSections.h"
 #include "testing/CaptureWriter.h"
+#include "testing/EmulatedDvb.h"
 #include "tests/ProgramTestSupport.h"
 #include "tsfile/TsFileBackend.h"
 
@@ -150,6 +155,46 @@ TEST_F(NetworksOnCable, ScanFrequencyMergesExactlyThatTransportsPrograms) {
             EXPECT_EQ(out.str().find(name), std::string::npos) << name << "\n" << out.str();
         EXPECT_NE(status.str().find("Scan: 3 added, 0 updated, 0 actual, 0 missing; every transport locked"), std::string::npos)
             << status.str();
+    }
+}
+
+// The symbol rate and modulation typed reach the tuner: 466 MHz, which the
+// NIT does not list, at 6111 ksym/s locks at the first tuning; without them
+// the tuner begins with the operators' list, 6900 first.
+TEST_F(NetworksOnCable, ScanTransportTunesWhatTheUserTyped) {
+    const struct {
+        const char* typed;
+        uint32_t firstRate;
+    } cases[] = {{"466000 6111 256", 6111000}, {"466000", 6900000}};
+    const cardlib::SimNetwork& network = cardlib::DefaultNetwork();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        auto dvb = std::make_shared<cardlib::EmulatedDvb>(host, network);
+        cardlib::DvbSettings settings;
+        settings.homeFrequencyKHz = 346000;
+        card.Detach();
+        card.UseBackend(std::make_unique<cardlib::LinuxDvbBackend>(settings, dvb));
+        card.Attach(host);
+        ProgramListDialog window(host);
+        host.Open(window);
+        host.ScriptText(c.typed);
+        ASSERT_TRUE(window.ChooseMenuCommand(res::IDM_SCAN_TRANSPORT));
+        std::vector<uint32_t> rates;
+        for (const cardlib::EmulatedDvb::Tuning& t : dvb->Tunings())
+            if (t.frequencyHz == 466000000) rates.push_back(t.symbolRate);
+        ASSERT_FALSE(rates.empty());
+        EXPECT_EQ(rates.front(), c.firstRate);
+        if (c.firstRate == 6111000) {
+            EXPECT_EQ(rates.size(), 1u);
+            EXPECT_EQ(dvb->Tunings().back().modulation, static_cast<uint32_t>(QAM_256));
+            // Its services, and no other.
+            const fw::ListView& list = window.ProgramList();
+            ASSERT_EQ(list.GetItemCount(), static_cast<int>(network.transports.back().services.size()));
+            EXPECT_EQ(list.GetItemText(0, kColumnName).rfind("Talblick", 0), 0u) << list.GetItemText(0, kColumnName);
+        }
+        host.Close(window);
+        card.Detach();
+        card.UseBackend(nullptr);
     }
 }
 
