@@ -180,6 +180,7 @@ CardSettings ReadCardSettings(const std::string& path, std::string* problems) {
     settings.satip.homeFrequencyKHz = settings.homeFrequencyKHz;
     // The tuning where the NIT has not said yet.
     if (!settings.dvb.symbolRates.empty()) settings.satip.symbolRate = settings.dvb.symbolRates.front();
+    settings.satip.symbolRates = settings.dvb.symbolRates;
     settings.satip.modulation = settings.dvb.modulation;
     settings.dvb.homeFrequencyKHz = settings.homeFrequencyKHz;
     settings.dvb.findAdapter = !adapterGiven;

@@ -29,6 +29,12 @@ std::string SatIpBackend::ServerName() const { return m_Settings.host + ":" + st
 std::string SatIpBackend::BaseUrl() const { return "rtsp://" + ServerName(); }
 
 void SatIpBackend::Tune(unsigned long frequencyKHz, int64_t nowMs) {
+    m_Probe = Probing::Off;
+    m_Attempts.clear();
+    Retarget(frequencyKHz, nowMs);
+}
+
+void SatIpBackend::Retarget(unsigned long frequencyKHz, int64_t nowMs) {
     m_Wanted = frequencyKHz;
     m_TunedAtMs = nowMs;
     m_Report.reset();
@@ -58,6 +64,7 @@ void SatIpBackend::Stop() {
 
 bool SatIpBackend::LockGivenUp(int64_t nowMs) const {
     if (m_Session == Session::Failed) return true;
+    if (m_Probe != Probing::Off) return m_Probe == Probing::GaveUp;
     return !(m_Report && m_Report->lock) && nowMs - m_TunedAtMs >= kLockGiveUpMs;
 }
 
@@ -158,8 +165,7 @@ void SatIpBackend::Follow() {
     if (m_Session != Session::Playing || m_Awaiting || !m_Queue.empty()) return;
     const satip::Tuning tuning = WantedTuning();
     const auto pids = WantedPids();
-    // A transport that streams is tuned right, whatever its NIT says later.
-    const bool retune = !m_SentTuning || m_SentTuning->frequencyKHz != tuning.frequencyKHz;
+    const bool retune = !m_SentTuning || Retunes(*m_SentTuning, tuning);
     if (!retune && pids == m_SentPids) return;
     std::string query;
     if (retune) {
@@ -183,6 +189,7 @@ void SatIpBackend::Follow() {
 }
 
 satip::Tuning SatIpBackend::WantedTuning() const {
+    if (m_Probe != Probing::Off) return satip::Tuning{m_Wanted, m_Attempt.symbolRate, m_Attempt.modulation};
     satip::Tuning tuning{m_Wanted, m_Settings.symbolRate, m_Settings.modulation};
     const auto known = m_Deliveries.find(m_Wanted);
     if (known != m_Deliveries.end()) {
@@ -244,6 +251,8 @@ void SatIpBackend::Watchdog() {
         return Fail("SAT>IP server " + ServerName() + " sent nothing for " + std::to_string(kSilenceMs / 1000) +
                     " s: the stream stopped");
     m_Timer = Later(kWatchMs, &SatIpBackend::Watchdog);
+    // A guess whose reports stopped is still given up on in time.
+    ProbeCheck();
 }
 
 void SatIpBackend::KeepAlive() {

@@ -11,6 +11,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "cardlib/Backend.h"
 #include "cardlib/TsDemux.h"
@@ -27,6 +28,8 @@ struct SatIpSettings {
     // Where the network's NIT does not say (or is not read yet).
     uint32_t symbolRate = 6900000;
     unsigned modulation = 0;  // QAM order; 0: the server finds it
+    // card.ini's symbol rates, which a sweep tries after the NIT's.
+    std::vector<uint32_t> symbolRates;
     // More PIDs than this are asked for as "all".
     unsigned maxPids = 16;
     // RTP interleaved on the RTSP connection from the start, not over UDP.
@@ -49,6 +52,13 @@ public:
     static constexpr int64_t kWatchMs = 500;
     // A tuner that has not reported a lock by then has none.
     static constexpr int64_t kLockGiveUpMs = 3000;
+    // A sweep's step: a tuner reports a signal level well within this after
+    // the tuning, so a report of none from then on means no carrier.
+    static constexpr int64_t kProbeNoSignalMs = 300;
+    // One guess of symbol rate and constellation on a carrier is given this
+    // long to lock (a server's slow demodulator, drxk or tda10023, takes up
+    // to 2 s).
+    static constexpr int64_t kProbeAttemptMs = 2500;
 
     SatIpBackend(SatIpSettings settings, std::shared_ptr<SatIpNet> net);
     ~SatIpBackend() override;
@@ -65,6 +75,11 @@ public:
     bool LockGivenUp(int64_t nowMs) const override;
     // Kept as a NIT's word on the frequency (sr and mtype of its tuning).
     void ExpectDelivery(unsigned long frequencyKHz, uint32_t symbolRate, uint8_t modulation) override;
+    // A sweep's step: the network's own symbol rates and constellations
+    // first, then card.ini's, then the operators' list; the frequency is
+    // given up on at the first report without a signal level.
+    bool Probe(unsigned long frequencyKHz, int64_t nowMs) override;
+    std::optional<Reception> LockedWith(int64_t nowMs) const override;
 
     // "HOST:PORT", as lines name the server.
     std::string ServerName() const;
@@ -78,6 +93,9 @@ private:
     //   any        --an error----------------> Failed (one line said so)
     //   any        --stop--------------------> Closed (TEARDOWN sent)
     enum class Session { Closed, Connecting, SettingUp, Playing, Failed };
+    // A sweep's step: off for a tuning the tables name; trying one guess
+    // after the other; locked; given up (no carrier, or no guess locked).
+    enum class Probing { Off, Trying, Locked, GaveUp };
 
     struct Request {
         std::string method, url, headers;
@@ -105,6 +123,13 @@ private:
     void Fail(const std::string& text);
     void Report(const std::string& text);
     void OnSection(uint16_t pid, const uint8_t* data, size_t size) override;
+    // SatIpBackendProbe.cpp: the guesses of a sweep's step, and what the
+    // tuner's reports say of the one tried now.
+    void Retarget(unsigned long frequencyKHz, int64_t nowMs);
+    void ProbeAttempts();
+    void ProbeCheck();
+    void NextAttempt();
+    bool Retunes(const satip::Tuning& sent, const satip::Tuning& wanted) const;
 
     satip::Tuning WantedTuning() const;
     // The PIDs the card's filters name; "all" (nothing) above the limit.
@@ -141,6 +166,7 @@ private:
     bool m_HeardSincePlay = false;
     int64_t m_PlayedAtMs = 0, m_HeardAtMs = 0;
     std::optional<satip::TunerReport> m_Report;  // of the tuning wanted now
+    int64_t m_ReportAtMs = 0;
     bool m_SignalSaid = false;
     // What the network's NIT said of its transports (kHz).
     struct Delivery {
@@ -148,6 +174,9 @@ private:
         unsigned modulation = 0;
     };
     std::map<unsigned long, Delivery> m_Deliveries;
+    Probing m_Probe = Probing::Off;
+    Delivery m_Attempt;  // the guess tried now
+    std::deque<Delivery> m_Attempts;
     TsDemux m_NitDemux{*this};
     std::set<std::string> m_Reported;
 };

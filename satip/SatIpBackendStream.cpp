@@ -143,6 +143,8 @@ void SatIpBackend::TakeRtcp(const uint8_t* data, size_t size) {
     // A report of the transport tuned before is no news of this one.
     if (!report || report->frequencyKHz != m_Wanted) return;
     m_Report = report;
+    m_ReportAtMs = m_Host->GetClock().NowMs();
+    ProbeCheck();
     if (!report->lock || m_SignalSaid) return;
     m_SignalSaid = true;
     char line[96];

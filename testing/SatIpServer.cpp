@@ -53,6 +53,7 @@ SatIpServer::SatIpServer(fw::Host& host, SimNetwork network, SatIpServerOptions 
         if (home.locks) {
             m_Tuners[0]->schedule.StandOn(home);
             m_Tuners[0]->tuning = satip::Tuning{home.frequencyKHz, home.symbolRate, 0};
+            m_Tuners[0]->carrier = true;
         }
     }
 }
@@ -278,6 +279,7 @@ void SatIpServer::Retune(Session& session, const satip::Tuning& tuning) {
                       (tuning.modulation == 0 || 8u << static_cast<unsigned>(transport->modulation) == tuning.modulation);
     if (fits && tuner.schedule.Transport() == transport) return;
     tuner.tuning = tuning;
+    tuner.carrier = transport && transport->locks;
     tuner.schedule.Tune(fits ? transport : nullptr, m_Host.GetClock().NowMs());
     session.packetizer = TsPacketizer{};
 }

@@ -1,7 +1,9 @@
 // An emulated SAT>IP server with DVB-C tuners, on loopback: RTSP on an
 // ephemeral port, the simulated network's transports sent by the broadcast
 // schedule over RTP (UDP or interleaved on the RTSP connection), RTCP's
-// SES1 reports of the tuner, a lock time, a limited number of tuners and
+// SES1 reports of the tuner (a signal level only where the network has a
+// transport, a lock only with its symbol rate and constellation, or with
+// no mtype), a lock time, a limited number of tuners and
 // PIDs, sessions that time out, and the failures a client must survive.
 // It runs on a host's loop, so a test drives client and server on one
 // virtual clock.
@@ -65,6 +67,9 @@ private:
         explicit Tuner(const SimNetwork& network) : schedule(network) {}
         BroadcastSchedule schedule;
         std::optional<satip::Tuning> tuning;
+        // A transport at the frequency tuned: its level shows whatever the
+        // symbol rate and constellation, its lock only with the right ones.
+        bool carrier = false;
         bool busy = false;
     };
     struct Session {

@@ -90,7 +90,7 @@ std::string SatIpServer::TunerText(const Session& session) const {
     // SAT>IP 1.2 3.5.9, DVB-C: feID, level (0-255), lock, quality (0-15),
     // frequency (MHz), bandwidth, system, constellation, symbol rate, ...
     std::snprintf(text, sizeof text, "ver=1.0;src=1;tuner=%zu,%u,%d,%u,%s,8,dvbc,%s,%u,0,0,0,0;pids=%s",
-                  session.tuner + 1, lock ? 224u : 0u, lock ? 1 : 0, lock ? 14u : 0u,
+                  session.tuner + 1, tuner.carrier ? 224u : 0u, lock ? 1 : 0, lock ? 14u : 0u,
                   satip::MegahertzText(tuning.frequencyKHz).c_str(),
                   tuning.modulation ? (std::to_string(tuning.modulation) + "qam").c_str() : "auto",
                   (tuning.symbolRate + 500) / 1000, session.pids ? satip::PidText(*session.pids).c_str() : "all");

@@ -1,6 +1,6 @@
 // Scans through a SAT>IP server, the emulated one on loopback, on the
-// virtual clock: what they merge, and how each of the server's troubles
-// ends them.
+// virtual clock: what they merge, what a sweep finds, and how each of the
+// server's troubles ends them.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -165,6 +166,60 @@ TEST_F(SatIpScan, EachFailureOfTheServerEndsTheScanWithOneLine) {
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(server.Sessions(), 0u);
     }
+}
+
+// The sweep through the server: where the NIT lists every transport it
+// adds nothing, and an empty step costs one short signal check (the
+// server reports a level only where a transport is); the transport the NIT
+// does not list (466 MHz, 6111 ksym/s, after the NIT's and the operators'
+// commoner guesses) is found and merged. Every session is torn down.
+TEST_F(SatIpScan, SweepFindsTheTransportTheNitDoesNotList) {
+    // As kelvane-cli sets the window up.
+    Settings().WriteInt("ScanNetwork", "TickMs", 100);
+    Settings().WriteInt("ScanNetwork", "SkipUnlocked", 1);
+    Settings().WriteInt("ScanNetwork", "ChainSteps", 1);
+    cardlib::SimNetwork listed = network;
+    listed.transports.pop_back();
+    listed.nitTransports.clear();
+    struct Run {
+        Result r;
+        size_t requests = 0;
+    };
+    const auto scan = [&](const cardlib::SimNetwork& on, bool sweep) {
+        Settings().WriteInt("ScanNetwork", "Sweep", sweep ? 1 : 0);
+        cardlib::SatIpServer server(host, on);
+        EXPECT_TRUE(server.Listen());
+        Run run{Scan(Client(server.Port())), server.Requests().size()};
+        EXPECT_TRUE(run.r.ok) << run.r.error;
+        const auto count = [&](const char* method) {
+            return std::count_if(server.Requests().begin(), server.Requests().end(),
+                                 [&](const std::string& line) { return line.rfind(method, 0) == 0; });
+        };
+        EXPECT_EQ(count("SETUP "), count("TEARDOWN "));
+        EXPECT_EQ(server.Sessions(), 0u);
+        return run;
+    };
+    const Run without = scan(listed, false);
+    const Run empty = scan(listed, true);
+    EXPECT_EQ(Rows(empty.r.out), Rows(without.r.out));
+    EXPECT_NE(empty.r.status.find("; No transports found by the sweep, not in the NIT\n"), std::string::npos)
+        << empty.r.status;
+    // A few requests per frequency: SETUP, PLAY, TEARDOWN.
+    EXPECT_LE(empty.requests - without.requests, 91u * 4) << empty.requests;
+    const int64_t perStep = (empty.r.tookMs - without.r.tookMs) / 91;
+    EXPECT_GT(perStep, 0);
+    EXPECT_LT(perStep, 1000);
+    std::printf("SAT>IP server: %lld ms and %zu requests per empty step of the sweep\n",
+                static_cast<long long>(perStep), (empty.requests - without.requests) / 91);
+
+    const Run found = scan(network, true);
+    for (const cardlib::SimService& s : network.transports.back().services)
+        EXPECT_NE(found.r.out.find("  " + s.name + "  "), std::string::npos) << found.r.status;
+    EXPECT_NE(found.r.status.find("Found by the sweep: TS 12, NW 28432 at 466.0 MHz, 6111 ksym/s\n"),
+              std::string::npos)
+        << found.r.status;
+    const std::vector<std::string> before = Rows(without.r.out), after = Rows(found.r.out);
+    EXPECT_TRUE(std::includes(after.begin(), after.end(), before.begin(), before.end()));
 }
 
 }  // namespace
