@@ -82,6 +82,8 @@ while [ "$run" -le "$runs" ]; do
     ended=$(now)
     summary=$(grep '^Scan: ' "$work/kelvane.log" | tail -1)
     programs=$(echo "$summary" | sed -n 's/^Scan: \([0-9]*\) added, \([0-9]*\) updated.*/\1 + \2/p')
-    echo "| kelvane-cli scan${tick:+ $tick} | $run | $(seconds "$began" "$ended") s | $(( $programs )) programs ($summary) |"
+    # The networks it heard on the way, where more than one.
+    networks=$(grep '^Networks on this cable: ' "$work/kelvane.log" | tail -1 | sed 's/; scanning.*//')
+    echo "| kelvane-cli scan${tick:+ $tick} | $run | $(seconds "$began" "$ended") s | $(( $programs )) programs ($summary${networks:+; $networks}) |"
     run=$((run + 1))
 done

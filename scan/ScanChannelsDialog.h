@@ -106,7 +106,7 @@ public:
     // How far the scan has got (ScanProgress.cpp): its phase, how many of how
     // many, and the frequency tuned; shown below the lists at every tick.
     struct Progress {
-        enum Phase { Network, Transports, Services, Done, Sweep };
+        enum Phase { Network, Transports, Services, Done, Sweep, Listen };
         Phase phase = Network;
         int done = 0;            // Network: the NIT request made (1 to 3)
         int total = 0;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "framework/Clock.h"
+#include "framework/Host.h"
 #include "res/ResourceIds.h"
 #include "scan/ScanCells.h"
 #include "scan/ScanChannelsDialog.h"
@@ -45,11 +47,17 @@ ScanChannelsDialog::Progress ScanChannelsDialog::ScanProgress() {
         case StateWaitPat:
         case StateNextService:
         case StateWaitPmt:
-        case StateListenNetworks:
             progress.phase = Progress::Services;
             progress.total = ServiceList().GetItemCount();
             progress.done = std::min(m_CurrentServiceRow + 1, progress.total);
             progress.frequency = m_TunedTransportId < 0 ? 0 : FrequencyCell(transports, m_CurrentTransportRow);
+            break;
+        case StateListenNetworks:
+            // Seconds on the last transport, of the time a NIT may take.
+            progress.phase = Progress::Listen;
+            progress.total = static_cast<int>(kNetworkListenMs / 1000);
+            progress.done = std::min(static_cast<int>((GetHost().GetClock().NowMs() - m_LastTunedAtMs) / 1000), progress.total);
+            progress.frequency = FrequencyCell(transports, m_CurrentTransportRow);
             break;
         case StateSweepTune:
         case StateSweepWaitSdt:
@@ -81,6 +89,7 @@ std::string ScanChannelsDialog::ProgressText(const Progress& progress) {
         case Progress::Transports: return "Transports: " + counted + tuned;
         case Progress::Services: return "Services: " + counted + tuned;
         case Progress::Sweep: return "Sweep: " + counted + tuned;
+        case Progress::Listen: return "Networks: listening for other networks' NITs, " + counted + " s" + tuned;
         case Progress::Done: return "Done: " + std::to_string(progress.total) + " services";
     }
     return std::string();
