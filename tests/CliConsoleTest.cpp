@@ -90,6 +90,8 @@ TEST_F(CliConsole, ScanIsQuietUnlessVerboseAndItsListFitsATerminal) {
         ASSERT_GE(all.size(), 2u);
         EXPECT_EQ(all[all.size() - 2], "Scan: 66 added, 0 updated, 0 actual, 0 missing; no lock on 450.0 MHz (TS 11)");
         EXPECT_EQ(all.back().rfind("Networks on this cable: 28432 ", 0), 0u) << all.back();
+        // Heard on the way: no listen at the end.
+        EXPECT_EQ(text.find("listening for other networks"), std::string::npos);
         if (!c.terminal) {
             const auto lines = Lines(text);
             const auto services = std::count_if(lines.begin(), lines.end(),
