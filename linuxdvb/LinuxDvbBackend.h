@@ -149,6 +149,8 @@ private:
     void TuneTo(unsigned long frequencyKHz, bool probing);
     // The guesses of symbol rate and constellation for a sweep's step.
     void ProbeAttempts(uint32_t settingsModulation);
+    // What the user typed for the wanted frequency goes before the guesses.
+    void PutTypedFirst(const std::vector<uint32_t>& modulations);
     // Every call of the frontend runs on the worker (a driver holds them
     // while it tunes); `then` runs on the host's loop, unless the frontend
     // was closed or tuned anew meanwhile. Without a worker yet, in place.
@@ -208,6 +210,7 @@ private:
     bool m_Probing = false;      // ... as a step of a sweep
     TunerState m_Tuner = TunerState::Pending;
     std::map<unsigned long, DvbDelivery> m_Deliveries;  // kHz -> what the NIT said
+    std::map<unsigned long, DvbDelivery> m_Expected;    // kHz -> what the user typed, tried first
     DvbDelivery m_Tuning;                               // what was last sent
     struct Attempt {
         uint32_t symbolRate, modulation;

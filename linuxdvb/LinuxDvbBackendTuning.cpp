@@ -161,6 +161,7 @@ void LinuxDvbBackend::TuneNow() {
         for (uint32_t rate : rates)
             for (uint32_t modulation : modulations) m_Attempts.push_back({rate, modulation});
     }
+    PutTypedFirst(modulations);
     m_Tuning = d;
     // A frontend locked on this very transport keeps its lock: a DTV_TUNE
     // would drop it for the time the demodulator takes.
@@ -211,16 +212,39 @@ void LinuxDvbBackend::ProbeAttempts(uint32_t settingsModulation) {
 void LinuxDvbBackend::ExpectDelivery(unsigned long frequencyKHz, uint32_t symbolRate, uint8_t modulation) {
     const uint32_t kernel = KernelModulation(modulation);
     if (frequencyKHz == 0 || (symbolRate == 0 && kernel == QAM_AUTO)) return;
-    DvbDelivery given;
-    given.innerFec = FEC_AUTO;
-    if (const auto known = m_Deliveries.find(frequencyKHz); known != m_Deliveries.end()) given = known->second;
-    if (symbolRate) given.symbolRate = symbolRate;
-    if (kernel != QAM_AUTO) given.modulation = kernel;
-    m_Deliveries[frequencyKHz] = given;
+    // Kept apart from the NIT's word: a typing error must not become the only
+    // guess there for the rest of the session (a sweep tries a known
+    // frequency only as it is known).
+    DvbDelivery& given = m_Expected[frequencyKHz];
+    given.symbolRate = symbolRate;
+    given.modulation = kernel;
     // A tuning that is still guessing there starts again with it; the card
     // does not tune a frequency it stands on.
     if (m_Wanted == frequencyKHz && m_Search != Search::Walking && m_Tuner != TunerState::Lost && !LockSeen())
         TuneTo(frequencyKHz, false);
+}
+
+void LinuxDvbBackend::PutTypedFirst(const std::vector<uint32_t>& modulations) {
+    const auto typed = m_Expected.find(m_Wanted);
+    if (typed == m_Expected.end()) return;
+    const DvbDelivery& t = typed->second;
+    std::vector<Attempt> first;
+    if (t.symbolRate == 0) {
+        // Only the constellation: every guess with it comes first.
+        for (const Attempt& a : m_Attempts)
+            if (a.modulation == t.modulation || a.modulation == QAM_AUTO) first.push_back({a.symbolRate, t.modulation});
+    } else if (t.modulation != QAM_AUTO) {
+        first.push_back({t.symbolRate, t.modulation});
+    } else {
+        for (uint32_t modulation : modulations) first.push_back({t.symbolRate, modulation});
+    }
+    // Then the guesses without it, should it be wrong.
+    for (const Attempt& a : m_Attempts)
+        if (std::none_of(first.begin(), first.end(), [&](const Attempt& f) {
+                return f.symbolRate == a.symbolRate && f.modulation == a.modulation;
+            }))
+            first.push_back(a);
+    m_Attempts = std::move(first);
 }
 
 std::optional<Reception> LinuxDvbBackend::LockedWith(int64_t) const {
