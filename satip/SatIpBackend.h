@@ -108,6 +108,9 @@ private:
     void SendNext();
     void OnControl();
     void OnAnswer(const satip::RtspMessage& answer);
+    // A sweep's guess the server will not tune: true when that is all it
+    // is (the next guess goes out, or the frequency is given up).
+    bool RefusedGuess(const std::string& method, int status);
     void OnRtp(int fd);
     void OnRtcp(int fd);
     void TakeRtp(const uint8_t* data, size_t size);

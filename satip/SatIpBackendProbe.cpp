@@ -57,6 +57,36 @@ void SatIpBackend::NextAttempt() {
     Follow();
 }
 
+bool SatIpBackend::RefusedGuess(const std::string& method, int status) {
+    // A symbol rate or constellation the box cannot take (400 Bad Request,
+    // 551 Option not supported) is one guess less, not the scan's end.
+    if (m_Probe != Probing::Trying || (status != 400 && status != 551) || (method != "SETUP" && method != "PLAY"))
+        return false;
+    if (method == "PLAY") {
+        // The session plays on as before; the next guess is a PLAY too.
+        if (m_Attempts.empty()) {
+            m_Probe = Probing::GaveUp;
+        } else {
+            m_Attempt = m_Attempts.front();
+            m_Attempts.pop_front();
+            m_Report.reset();
+        }
+        SendNext();
+        Follow();
+        return true;
+    }
+    // The SETUP carries the first guess, the network's own tuning, which the
+    // box takes on other frequencies: refused, the frequency is beyond its
+    // tuner. No session came of it; the connection goes until the next
+    // tuning, which starts afresh, and nothing is said.
+    m_Probe = Probing::GaveUp;
+    m_Attempts.clear();
+    if (m_Timer) m_Host->Cancel(*m_Timer);
+    m_Timer.reset();
+    Become(Session::Failed);
+    return true;
+}
+
 bool SatIpBackend::Retunes(const satip::Tuning& sent, const satip::Tuning& wanted) const {
     // A transport that streams is tuned right, whatever its NIT says later;
     // a sweep's guesses differ in symbol rate and constellation alone.

@@ -67,6 +67,7 @@ void SatIpBackend::OnAnswer(const satip::RtspMessage& answer) {
     const int status = answer.Status();
     if (status != 200) {
         if (status == 454) m_SessionId.clear();
+        if (RefusedGuess(request.method, status)) return;
         return Fail("SAT>IP server " + ServerName() + " answered " + request.method + " with " +
                     answer.firstLine.substr(9) + Meaning(status));
     }

@@ -251,6 +251,9 @@ void SatIpServer::Handle(Connection& connection, const satip::RtspMessage& reque
 int SatIpServer::Apply(Session& session, const std::map<std::string, std::string>& query) {
     const auto tuning = satip::TuningOf(query);
     if (query.count("freq") && !tuning) return 400;
+    if (tuning && ((m_Options.refusedModulation && tuning->modulation == m_Options.refusedModulation) ||
+                   tuning->frequencyKHz < m_Options.lowestFrequencyKHz))
+        return 400;
     std::optional<std::set<uint16_t>> pids = session.pids;
     if (const auto p = query.find("pids"); p != query.end()) {
         if (p->second == "all") pids.reset();

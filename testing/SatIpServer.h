@@ -37,6 +37,11 @@ struct SatIpServerOptions {
     int64_t dropSessionAfterMs = -1;
     // or its RTP and RTCP stop while the session lives on.
     int64_t stopStreamAfterMs = -1;
+    // A constellation (mtype, 16 to 256) its tuners cannot take: a SETUP or
+    // PLAY naming it is answered 400, as boxes answer what they cannot tune.
+    unsigned refusedModulation = 0;
+    // Its tuners' lowest frequency (kHz): below it, likewise 400.
+    unsigned long lowestFrequencyKHz = 0;
 };
 
 class SatIpServer {

@@ -185,9 +185,12 @@ TEST_F(SatIpScan, SweepFindsTheTransportTheNitDoesNotList) {
         Result r;
         size_t requests = 0;
     };
-    const auto scan = [&](const cardlib::SimNetwork& on, bool sweep) {
+    const auto scan = [&](const cardlib::SimNetwork& on, bool sweep, unsigned refused = 0) {
         Settings().WriteInt("ScanNetwork", "Sweep", sweep ? 1 : 0);
         cardlib::SatIpServer server(host, on);
+        // 128: a constellation the box cannot take; else its lowest frequency.
+        if (refused == 128) server.Options().refusedModulation = refused;
+        else server.Options().lowestFrequencyKHz = refused;
         EXPECT_TRUE(server.Listen());
         Run run{Scan(Client(server.Port())), server.Requests().size()};
         EXPECT_TRUE(run.r.ok) << run.r.error;
@@ -212,14 +215,20 @@ TEST_F(SatIpScan, SweepFindsTheTransportTheNitDoesNotList) {
     std::printf("SAT>IP server: %lld ms and %zu requests per empty step of the sweep\n",
                 static_cast<long long>(perStep), (empty.requests - without.requests) / 91);
 
-    const Run found = scan(network, true);
-    for (const cardlib::SimService& s : network.transports.back().services)
-        EXPECT_NE(found.r.out.find("  " + s.name + "  "), std::string::npos) << found.r.status;
-    EXPECT_NE(found.r.status.find("Found by the sweep: TS 12, NW 28432 at 466.0 MHz, 6111 ksym/s\n"),
-              std::string::npos)
-        << found.r.status;
-    const std::vector<std::string> before = Rows(without.r.out), after = Rows(found.r.out);
-    EXPECT_TRUE(std::includes(after.begin(), after.end(), before.begin(), before.end()));
+    // A box that cannot take 128-QAM (the PLAY of a later guess refused) or
+    // tunes from 300 MHz up (the SETUP of a step's first guess refused):
+    // those guesses and frequencies are passed over.
+    for (const unsigned refused : {0u, 128u, 300000u}) {
+        SCOPED_TRACE(refused);
+        const Run found = scan(network, true, refused);
+        for (const cardlib::SimService& s : network.transports.back().services)
+            EXPECT_NE(found.r.out.find("  " + s.name + "  "), std::string::npos) << found.r.status;
+        EXPECT_NE(found.r.status.find("Found by the sweep: TS 12, NW 28432 at 466.0 MHz, 6111 ksym/s\n"),
+                  std::string::npos)
+            << found.r.status;
+        const std::vector<std::string> before = Rows(without.r.out), after = Rows(found.r.out);
+        EXPECT_TRUE(std::includes(after.begin(), after.end(), before.begin(), before.end()));
+    }
 }
 
 }  // namespace
