@@ -349,7 +349,13 @@ void QtDialogWindow::StatusChanged() {
         m_StatusLine->show();
         PlaceBars();
     }
-    if (m_StatusLine) m_StatusLine->setText(QString::fromStdString(m_Dialog.StatusText()));
+    if (!m_StatusLine) return;
+    // The bar is one line high, as status bars are: a text of several lines
+    // (a scan's summary) shows its first, and whole in the tooltip.
+    const QString text = QString::fromStdString(m_Dialog.StatusText());
+    const qsizetype newline = text.indexOf(QLatin1Char('\n'));
+    m_StatusLine->setText(newline < 0 ? text : text.left(newline) + QStringLiteral(" …"));
+    m_StatusLine->setToolTip(newline < 0 ? QString() : text);
 }
 
 void QtDialogWindow::PlaceBars() {

@@ -414,6 +414,10 @@ TEST_F(ProgramListWindow, MenuBarKeysTitleAndStatusLineOnTheRealWindow) {
         EXPECT_EQ(dialog->windowTitle(), "*Kelvane 2.3");
         QTest::keyClick(view, Qt::Key_S, Qt::ControlModifier);
         EXPECT_EQ(status->text(), "8 programs saved");
+        // One line high: the first line of a summary, the whole in the tooltip.
+        window.SetStatusText("Scan: 8 added\nNetworks on this cable: 12545, 12546");
+        EXPECT_EQ(status->text(), "Scan: 8 added …");
+        EXPECT_EQ(status->toolTip(), "Scan: 8 added\nNetworks on this cable: 12545, 12546");
         EXPECT_EQ(dialog->windowTitle(), "Kelvane 2.3");
         EXPECT_TRUE(qttest::WaitFor([&] { return dialog->isVisible(); }));
         EXPECT_TRUE(dialog->grab().save(QString::fromStdString(ScreenshotPath("program-list-menubar.png").string())));
