@@ -18,6 +18,7 @@
 #include "cli/Options.h"
 #include "exchange/Exchange.h"
 #include "programs/ProgramListDialog.h"
+#include "tests/CliTestSupport.h"
 #include "tests/ProgramTestSupport.h"
 
 namespace {
@@ -184,19 +185,13 @@ protected:
                                    "; _kelvane_cli; printf '%s\\n' \"${COMPREPLY[@]}\"";
         const std::string command = "cd '" + (m_Dir / "work").string() + "' && env XDG_CONFIG_HOME='" +
                                     (m_Dir / "config").string() + "' bash --norc --noprofile -c \"$0\" >../out 2>../err";
-        const std::string shell = "sh -c " + Quoted(command) + " " + Quoted(script);
+        const std::string shell = "sh -c " + clitest::Quoted(command) + " " + clitest::Quoted(script);
         const int status = std::system(shell.c_str());
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << programtest::ReadFile((m_Dir / "err").string());
         std::vector<std::string> offered = ReadLines((m_Dir / "out").string());
         offered.erase(std::remove(offered.begin(), offered.end(), ""), offered.end());
         std::sort(offered.begin(), offered.end());
         return offered;
-    }
-
-    static std::string Quoted(const std::string& text) {
-        std::string quoted = "'";
-        for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        return quoted + "'";
     }
 
     std::filesystem::path m_Dir;

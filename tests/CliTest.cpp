@@ -26,6 +26,7 @@
 #include "exchange/Exchange.h"
 #include "framework/headless/HeadlessHost.h"
 #include "tests/ExchangeTestSupport.h"
+#include "tests/CliTestSupport.h"
 #include "tests/ProgramTestSupport.h"
 
 namespace {
@@ -33,16 +34,8 @@ namespace {
 using programtest::ReadFile;
 using programtest::WriteFile;
 
-struct CliRun {
-    int status;
-    std::string out, err;
-};
-
-std::string Quoted(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
+using clitest::CliRun;
+using clitest::Quoted;
 
 class CliTest : public ::testing::Test {
 protected:
@@ -53,14 +46,7 @@ protected:
     std::string Db() const { return Path("board.db"); }
 
     // Runs kelvane-cli with the user's folders in the test's own.
-    CliRun Cli(const std::vector<std::string>& args) const {
-        std::string command = "env XDG_CONFIG_HOME=" + Quoted(Path("config")) +
-                              " XDG_DATA_HOME=" + Quoted(Path("data")) + " " + Quoted(KELVANE_CLI);
-        for (const std::string& arg : args) command += " " + Quoted(arg);
-        command += " >" + Quoted(Path("out")) + " 2>" + Quoted(Path("err"));
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(Path("out")), ReadFile(Path("err"))};
-    }
+    CliRun Cli(const std::vector<std::string>& args) const { return clitest::RunCli(m_Dir, args); }
 
     std::filesystem::path m_Dir;
 };

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "exchange/Exchange.h"
+#include "tests/CliTestSupport.h"
 #include "tests/ProgramTestSupport.h"
 
 namespace {
@@ -15,10 +16,7 @@ using programtest::Program;
 using programtest::ReadFile;
 using programtest::WriteFile;
 
-struct CliRun {
-    int status;
-    std::string out, err;
-};
+using clitest::CliRun;
 
 class ReshuffleCli : public ::testing::Test {
 protected:
@@ -28,14 +26,7 @@ protected:
     std::string Path(const std::string& name) const { return (m_Dir / name).string(); }
     std::string Db() const { return Path("board.db"); }
 
-    CliRun Cli(const std::vector<std::string>& args) const {
-        std::string command = "env XDG_CONFIG_HOME='" + Path("config") + "' XDG_DATA_HOME='" + Path("data") + "' '" +
-                              KELVANE_CLI + "'";
-        for (const std::string& arg : args) command += " '" + arg + "'";
-        command += " >'" + Path("out") + "' 2>'" + Path("err") + "'";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(Path("out")), ReadFile(Path("err"))};
-    }
+    CliRun Cli(const std::vector<std::string>& args) const { return clitest::RunCli(m_Dir, args); }
     // The names of the stored list, the table's second column.
     std::vector<std::string> StoredNames() {
         std::vector<std::string> names;

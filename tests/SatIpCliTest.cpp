@@ -14,6 +14,7 @@
 #include "cli/Scan.h"
 #include "simnet/SimBackend.h"
 #include "testing/SatIpServerNetworks.h"
+#include "tests/CliTestSupport.h"
 #include "tests/ProgramTestSupport.h"
 #include "tests/SatIpServerProcess.h"
 
@@ -23,10 +24,7 @@ namespace {
 using programtest::ReadFile;
 using programtest::WriteFile;
 
-struct CliRun {
-    int status;
-    std::string out, err;
-};
+using clitest::CliRun;
 
 class SatIpCli : public programtest::ProgramFixture {
 protected:
@@ -34,14 +32,7 @@ protected:
 
     // kelvane-cli with the user's folders in the test's own, the SAT>IP
     // server in card.ini.
-    CliRun Cli(const std::vector<std::string>& args) const {
-        std::string command = "env XDG_CONFIG_HOME=" + Path("config") + " XDG_DATA_HOME=" + Path("data") + " " +
-                              std::string(KELVANE_CLI);
-        for (const std::string& arg : args) command += " '" + arg + "'";
-        command += " >" + Path("out") + " 2>" + Path("err");
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(Path("out")), ReadFile(Path("err"))};
-    }
+    CliRun Cli(const std::vector<std::string>& args) const { return clitest::RunCli(Dir(), args); }
 
     void UseServer(uint16_t port, const cardlib::SimNetwork& network) const {
         std::filesystem::create_directories(Path("config/kelvane"));

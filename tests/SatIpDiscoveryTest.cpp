@@ -9,6 +9,7 @@
 
 #include "satip/SatIpDiscovery.h"
 #include "satip/SatIpNet.h"
+#include "tests/CliTestSupport.h"
 #include "tests/ProgramTestSupport.h"
 #include "tests/SatIpServerProcess.h"
 
@@ -91,19 +92,16 @@ TEST(SatIpDiscovery, NobodyAnsweringEndsWithOneLine) {
     const std::filesystem::path dir = programtest::MakeTempDir();
     std::filesystem::create_directories(dir / "config/kelvane");
     programtest::WriteFile(dir / "config/kelvane/card.ini", "[Card]\nBackend=satip\nHomeFrequency=346000\n");
-    const auto run = [&](const std::string& args) {
-        const std::string command = "env XDG_CONFIG_HOME=" + (dir / "config").string() + " XDG_DATA_HOME=" +
-                                    (dir / "data").string() + " " + KELVANE_CLI + " " + args + " >" +
-                                    (dir / "out").string() + " 2>" + (dir / "err").string();
-        const int status = std::system(command.c_str());
-        return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, programtest::ReadFile(dir / "err"));
+    const auto run = [&](const std::vector<std::string>& args) {
+        const clitest::CliRun ran = clitest::RunCli(dir, args);
+        return std::make_pair(ran.status, ran.err);
     };
     // A real server on the machine's network would answer: nothing to check then.
-    auto [status, err] = run("satip-servers");
+    auto [status, err] = run({"satip-servers"});
     if (status == 0) GTEST_SKIP() << "a SAT>IP server answers on this network";
     EXPECT_EQ(status, 1);
     EXPECT_EQ(err, "kelvane-cli: no SAT>IP server answered within 3 s\n");
-    std::tie(status, err) = run("scan --db " + (dir / "board.db").string());
+    std::tie(status, err) = run({"scan", "--db", (dir / "board.db").string()});
     EXPECT_EQ(status, 1);
     EXPECT_EQ(err, "kelvane-cli: No SAT>IP server with DVB-C tuners answered within 3 s. Set Server=HOST (or HOST:PORT) in card.ini.\n");
     std::filesystem::remove_all(dir);
