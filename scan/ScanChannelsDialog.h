@@ -240,6 +240,9 @@ private:
     bool NetworksAtNitEnd();
     void EndScanOrListen();
     void OnListenNetworks();
+    // Another network heard, or the last transport listened to as long as
+    // a NIT may take.
+    bool HeardOtherNetworksOrListened();
     void StartOneTransport();
     // The transport of a scan of one transport takes the ids its SDT gives.
     void AdoptOneTransport(uint32_t transportStreamId, uint32_t originalNetworkId);

@@ -73,12 +73,16 @@ void ScanChannelsDialog::EndScanOrListen() {
     // the last transport is listened to for that long before the scan ends,
     // which costs a cable of one network what the window's wait at the home
     // transport costs (NetworkId=0 spares it).
+    if (!m_ListeningForNetworks || HeardOtherNetworksOrListened()) return EndScan();
     const int64_t onLast = GetHost().GetClock().NowMs() - m_LastTunedAtMs;
-    if (!m_ListeningForNetworks || m_Networks.List().size() > 1 || onLast >= kNetworkListenMs) return EndScan();
     AddStatusLine("Listening for the other networks' NITs: " + std::to_string((kNetworkListenMs - onLast + 999) / 1000) + " s");
     m_ScanState = StateListenNetworks;
 }
 
 void ScanChannelsDialog::OnListenNetworks() {
-    if (m_Networks.List().size() > 1 || GetHost().GetClock().NowMs() - m_LastTunedAtMs >= kNetworkListenMs) EndScan();
+    if (HeardOtherNetworksOrListened()) EndScan();
+}
+
+bool ScanChannelsDialog::HeardOtherNetworksOrListened() {
+    return m_Networks.List().size() > 1 || GetHost().GetClock().NowMs() - m_LastTunedAtMs >= kNetworkListenMs;
 }
